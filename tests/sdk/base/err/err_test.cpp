@@ -11,24 +11,15 @@
 
 #include "base/err/vral_err.h"
 
+#include "test_tmp.h"
+
 namespace {
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vexatest::readFile;
 
 struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/errtest.XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    vexatest::TempDir dir{"err"};
+    std::string path = dir.path();
 };
 
 // noinline and a live local keep every level a real frame.
