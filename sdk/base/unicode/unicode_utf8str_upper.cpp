@@ -1,0 +1,51 @@
+#include <cstring>
+
+#include "base/unicode/unicode_scratch.h"
+#include "base/unicode/vral_unicode.h"
+
+using namespace vral::unicode;
+
+extern "C" int VRALUnicodeUTF8StrUpper(const char *szSrc, char *szOut, int cbOut)
+{
+    if (szSrc == nullptr || cbOut < 0 || (szOut == nullptr && cbOut > 0)) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    if (szSrc[0] == '\0') {
+        if (cbOut > 0)
+            szOut[0] = '\0';
+        return 0;
+    }
+
+    UBuf upper;
+    int cchUpper = upperUTF16(szSrc, upper);
+    if (cchUpper < 0)
+        return -1;
+
+    // At most three UTF-8 bytes per UTF-16 unit.
+    if (cchUpper > (INT32_MAX - 1) / 3) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+    int32_t cap = 3 * cchUpper + 1;
+    CBuf utf8(allocUnits<char>(static_cast<size_t>(cap)));
+    if (!utf8) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t cb = 0;
+    u_strToUTF8(utf8.get(), cap, &cb, upper.get(), cchUpper, &status);
+    if (U_FAILURE(status) || cb >= cap) {
+        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
+        return -1;
+    }
+
+    if (cbOut > 0) {
+        if (cb < cbOut)
+            memcpy(szOut, utf8.get(), static_cast<size_t>(cb) + 1);
+        else
+            szOut[0] = '\0';
+    }
+    return cb;
+}
