@@ -22,6 +22,8 @@ extern "C" int VRALFileTempNameGet(const char *szBase, char *szBuf, int cbBuf)
         VRAL_ERR_SET(ERR_BUFFER_TOO_SMALL);
         return -1;
     }
-    snprintf(szBuf, static_cast<size_t>(cbBuf), "%s%s", szBase, szSuffix);
+    size_t cbBase = strlen(szBase);
+    memcpy(szBuf, szBase, cbBase);
+    memcpy(szBuf + cbBase, szSuffix, strlen(szSuffix) + 1);
     return 0;
 }

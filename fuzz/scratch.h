@@ -1,0 +1,22 @@
+// Scratch files of the fuzz targets, under the fuzz build's tmp folder.
+#ifndef VEXA_FUZZ_SCRATCH_H
+#define VEXA_FUZZ_SCRATCH_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fuzzscratch {
+
+// Path of a per-process scratch file named after tag.
+const std::string &Path(const char *tag);
+
+// Replaces the scratch file's content; false when it cannot be written.
+bool Write(const std::string &path, const uint8_t *data, size_t size);
+
+// The file's content ("" when unreadable).
+std::string Read(const std::string &path);
+
+}  // namespace fuzzscratch
+
+#endif

@@ -1,0 +1,283 @@
+// The engine's plumbing: line reading, creation of missing files and the
+// temporary-file rewrite that replaces a file in one rename.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "base/err/vral_err.h"
+#include "base/file/file_internal.h"
+
+namespace vralfile {
+
+LineReader::~LineReader()
+{
+    free(buf_);
+}
+
+bool LineReader::Next()
+{
+    len_ = 0;
+    if (failed_)
+        return false;
+    errno = 0;
+    ssize_t n = getline(&buf_, &cap_, fp_);
+    if (n < 0) {
+        // End of file, or a read (or allocation) failure that must not pass
+        // for one.
+        if (ferror(fp_) || !feof(fp_))
+            failed_ = true;
+        return false;
+    }
+    len_ = static_cast<size_t>(n);
+    return true;
+}
+
+FILE *OpenStream(const char *szFile, const char *mode)
+{
+    return fopen(szFile, mode);
+}
+
+bool IsDirectory(FILE *fp)
+{
+    struct stat st {};
+    return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int StatForRewrite(FILE *fp, struct stat *pSt)
+{
+    if (fstat(fileno(fp), pSt) != 0) {
+        VRAL_ERR_SET(ERR_STAT_FAILED);
+        return -1;
+    }
+    if (S_ISDIR(pSt->st_mode)) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    return 0;
+}
+
+static std::string DirName(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string RewriteTarget(const char *szFile)
+{
+    std::string path = szFile;
+    // Follow the chain of links by hand: realpath() gives up on a dangling
+    // one, whose target is still where a missing file is to be created.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        char link[PATH_MAX];
+        ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+        if (n < 0)
+            break;
+        link[n] = '\0';
+        if (link[0] == '/')
+            path = link;
+        else
+            path = DirName(path) + "/" + link;
+    }
+    return path;
+}
+
+void SyncParentDir(const std::string &path)
+{
+    int fd = open(DirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // The rename is done; a folder that cannot be synced changes nothing.
+    (void)fsync(fd);
+    close(fd);
+}
+
+static bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+int CreateMissing(const char *szFile, std::string_view content)
+{
+    std::string target = RewriteTarget(szFile);
+    // O_EXCL: a file that appeared meanwhile is never truncated.
+    int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    bool ok = WriteAll(fd, content) && fsync(fd) == 0;
+    if (close(fd) != 0)
+        ok = false;
+    if (!ok) {
+        unlink(target.c_str());
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    SyncParentDir(target);
+    return 1;
+}
+
+Rewriter::~Rewriter()
+{
+    Abort();
+}
+
+int Rewriter::Begin(const char *szFile, const struct stat &st)
+{
+    target_ = RewriteTarget(szFile);
+    st_ = st;
+    char name[4096];
+    memset(name, 0, sizeof name);
+    int n = snprintf(name, sizeof name, "%s.XXXXXX", target_.c_str());
+    if (n < 0 || static_cast<size_t>(n) >= sizeof name) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    int fd = mkostemp(name, O_CLOEXEC);
+    if (fd < 0) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    temp_ = name;
+    tempExists_ = true;
+    out_ = fdopen(fd, "w");
+    if (out_ == nullptr) {
+        close(fd);
+        Abort();
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    ok_ = true;
+    return 0;
+}
+
+void Rewriter::Fail()
+{
+    if (ok_)
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+    ok_ = false;
+}
+
+bool Rewriter::Write(std::string_view data)
+{
+    if (!ok_ || out_ == nullptr)
+        return false;
+    if (!data.empty() && fwrite(data.data(), 1, data.size(), out_) != data.size())
+        Fail();
+    return ok_;
+}
+
+bool Rewriter::WriteKeyLine(const char *format, const char *key, const char *value)
+{
+    if (!ok_ || out_ == nullptr)
+        return false;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    // The format was checked to hold exactly two "%s".
+    if (fprintf(out_, format, key, value) < 0)
+        Fail();
+#pragma GCC diagnostic pop
+    return ok_;
+}
+
+void Rewriter::Abort()
+{
+    if (out_ != nullptr) {
+        fclose(out_);
+        out_ = nullptr;
+    }
+    if (tempExists_) {
+        unlink(temp_.c_str());
+        tempExists_ = false;
+    }
+}
+
+int Rewriter::Commit()
+{
+    if (out_ == nullptr || !ok_) {
+        Abort();
+        return -1;
+    }
+    int fd = fileno(out_);
+    // Owner before mode: a change of owner clears set-id bits.
+    if (fflush(out_) != 0 || fsync(fd) != 0 || fchown(fd, st_.st_uid, st_.st_gid) != 0 ||
+        fchmod(fd, st_.st_mode & 07777) != 0) {
+        Abort();
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    int rc = fclose(out_);
+    out_ = nullptr;
+    if (rc != 0) {
+        Abort();
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    if (rename(temp_.c_str(), target_.c_str()) != 0) {
+        // The complete new copy stays under its temporary name.
+        tempExists_ = false;
+        VRAL_ERR_SET(ERR_RENAME_FAILED);
+        return -1;
+    }
+    tempExists_ = false;
+    SyncParentDir(target_);
+    return 0;
+}
+
+}  // namespace vralfile
+
+namespace vralfile {
+
+int LastByte(int fd, const struct stat &st)
+{
+    if (st.st_size <= 0)
+        return -2;
+    unsigned char c = 0;
+    ssize_t n;
+    do {
+        n = pread(fd, &c, 1, st.st_size - 1);
+    } while (n < 0 && errno == EINTR);
+    if (n != 1)
+        return -1;
+    return c;
+}
+
+int AppendInPlace(int fd, std::string_view data)
+{
+    off_t start = lseek(fd, 0, SEEK_END);
+    if (start < 0) {
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    if (!WriteAll(fd, data) || fsync(fd) != 0) {
+        (void)ftruncate(fd, start);
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace vralfile
