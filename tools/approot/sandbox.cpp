@@ -805,10 +805,19 @@ int runSandbox(const SandboxOptions &opt)
         return fail(sysError("cannot fork"));
     if (child == 0)
         childMain(opt, dirFd.get(), userns);
-    if (ownPid.get() >= 0)
-        setns(ownPid.get(), CLONE_NEWPID);
-    if (opt.hasUptime && ownTime.get() >= 0)
-        setns(ownTime.get(), CLONE_NEWTIME);
+    bool restored = ownPid.get() >= 0 && setns(ownPid.get(), CLONE_NEWPID) == 0;
+    if (opt.hasUptime)
+        restored = restored && ownTime.get() >= 0 && setns(ownTime.get(), CLONE_NEWTIME) == 0;
+    // In a user namespace the way back is refused: no thread can start
+    // here any more, so this process ends without exit-time hooks.
+    auto finish = [restored](int status) {
+        if (!restored) {
+            fflush(stdout);
+            fflush(stderr);
+            _exit(status);
+        }
+        return status;
+    };
     close(gErrFd);
     gErrFd = -1;
 
@@ -872,17 +881,17 @@ int runSandbox(const SandboxOptions &opt)
 
     if (killedBy != 0) {
         fprintf(stderr, "approot: stopped by signal %d\n", killedBy);
-        return 128 + killedBy;
+        return finish(128 + killedBy);
     }
     if (timedOut) {
         fprintf(stderr, "approot: command timed out after %d s: %s\n", opt.timeout, opt.argv[0].c_str());
-        return kStatusTimeout;
+        return finish(kStatusTimeout);
     }
     if (!setupError.empty())
-        return fail(setupError);
+        return finish(fail(setupError));
     if (WIFEXITED(st))
-        return WEXITSTATUS(st);
-    return 128 + WTERMSIG(st);
+        return finish(WEXITSTATUS(st));
+    return finish(128 + WTERMSIG(st));
 }
 
 }  // namespace approot

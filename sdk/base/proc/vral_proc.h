@@ -1,0 +1,18 @@
+/* Running a program without the shell. */
+#ifndef VRAL_PROC_H
+#define VRAL_PROC_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Runs path with up to four arguments (the first NULL ends them) as a
+ * detached child and waits for it: its exit status, or -1. */
+int VEXAProcExec(const char *path, const char *szArg1, const char *szArg2,
+                 const char *szArg3, const char *szArg4);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,50 @@
+#include <sys/file.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/file/vral_file.h"
+#include "base/lock/vral_lock.h"
+#include "services/net/net_internal.h"
+
+namespace {
+
+// Text that would break the key="value" line it is written into.
+bool breaksLine(const char *s, bool isName)
+{
+    for (const char *p = s; *p != '\0'; ++p) {
+        if (*p == '\n' || *p == '\r' || *p == '"')
+            return true;
+        if (isName && (*p == '=' || *p == ' ' || *p == '\t'))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int VEXANetConfSetMTUValue(const char *szMtu, const char *szIfName)
+{
+    if (szMtu == nullptr || szIfName == nullptr || *szIfName == '\0' || breaksLine(szIfName, true) ||
+        breaksLine(szMtu, false)) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    // the whole name: a key cut short would belong to another interface
+    const std::string key = std::string(szIfName) + "_mtu";
+
+    if (VRALFileLock(LOCK_ID_VEXAINFO | LOCK_EX | LOCK_NB, 5) < 0) {
+        NET_LOG_P("Failed to lock vexainfo(%X)", VRALErrGet());
+        return -1;
+    }
+    int result = 0;
+    if (VRALFileSetKeyValue("/etc/vexainfo.conf", key.c_str(), szMtu, "%s=\"%s\"\n") < 0) {
+        NET_LOG_P("Failed to set MTU value(%X)", VRALErrGet());
+        result = -1;
+    }
+    if (VRALFileUnlock(LOCK_ID_VEXAINFO) < 0) {
+        NET_LOG_P("Failed to unlock vexainfo(%X)", VRALErrGet());
+        return -1;
+    }
+    return result;
+}

@@ -1,0 +1,46 @@
+// Helpers shared by the MTU source files.
+#ifndef VEXA_NET_INTERNAL_H
+#define VEXA_NET_INTERNAL_H
+
+#include <net/if.h>
+#include <sys/socket.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "base/err/vral_err.h"
+#include "services/net/vexa_net.h"
+
+#define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#define NET_LOG_P(fmt, ...) syslog(LOG_ERR, "%s (%d) " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+
+namespace vexa::net {
+
+// The request record holds the name with its terminator: a longer name
+// would be cut into the name of another interface.
+inline bool fitsRequest(const char *ifname)
+{
+    return strnlen(ifname, IFNAMSIZ) < IFNAMSIZ;
+}
+
+class Socket {
+public:
+    Socket() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+    ~Socket() { if (fd_ >= 0) ::close(fd_); }
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+    int get() const { return fd_; }
+private:
+    int fd_;
+};
+
+inline void requestFor(struct ifreq &ifr, const char *ifname)
+{
+    memset(&ifr, 0, sizeof ifr);
+    memcpy(ifr.ifr_name, ifname, strlen(ifname));
+}
+
+}  // namespace vexa::net
+
+#endif

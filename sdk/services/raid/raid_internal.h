@@ -1,0 +1,53 @@
+// Helpers shared by the RAID source files.
+#ifndef VEXA_RAID_INTERNAL_H
+#define VEXA_RAID_INTERNAL_H
+
+#include <syslog.h>
+#include <unistd.h>
+
+#include <string_view>
+
+#include "base/err/vral_err.h"
+#include "services/raid/vexa_raid.h"
+
+// Debug lines start with the source file's name and the line.
+#define RAID_LOG(fmt, ...) syslog(LOG_DEBUG, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+
+namespace vexa::raid {
+
+// n of "/dev/md<n>": digits only, fitting an int; -1 for any other path.
+inline int mdNumberOf(std::string_view path)
+{
+    constexpr std::string_view prefix = "/dev/md";
+    if (path.substr(0, prefix.size()) != prefix)
+        return -1;
+    std::string_view digits = path.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9)
+        return -1;
+    int n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// Start sector, size in sectors and type id from one line of
+// "sfdisk -l -uS -N<n>": the size, or -1 when the line does not hold them.
+long long parsePartitionLine(std::string_view line, unsigned long *pStart, unsigned long *pId);
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { if (fd_ >= 0) ::close(fd_); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return fd_; }
+private:
+    int fd_;
+};
+
+}  // namespace vexa::raid
+
+#endif

@@ -1,0 +1,25 @@
+#include <cstdio>
+
+#include "services/raid/raid_internal.h"
+
+extern "C" int VEXARaidReadSysfsLine(const char *szPath, char *szBuf, int cbBuf)
+{
+    if (szPath == nullptr || szBuf == nullptr || cbBuf <= 0) {
+        RAID_LOG("parameter error");
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    FILE *fp = fopen(szPath, "re");
+    if (fp == nullptr) {
+        RAID_LOG("Failed to fopen %s, errno=%m", szPath);
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    const bool ok = fgets(szBuf, cbBuf, fp) != nullptr;
+    if (!ok) {
+        RAID_LOG("Failed to fgets %s, errno=%m", szPath);
+        VRAL_ERR_SET(ERR_READ_FAILED);
+    }
+    fclose(fp);
+    return ok ? 0 : -1;
+}

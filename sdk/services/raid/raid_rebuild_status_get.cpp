@@ -1,0 +1,36 @@
+#include <sys/ioctl.h>
+
+#include <cerrno>
+
+#include "services/kernel/vexa_kernel.h"
+#include "services/raid/raid_internal.h"
+
+extern "C" int VEXARaidRebuildStatusGet(int fd, int sync[3])
+{
+    if (sync == nullptr || fd < 0) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    int v[3] = {0, 0, 0};
+    if (ioctl(fd, VEXA_MD_GET_SYNC_STATE, v) < 0) {
+        if (errno == ENODEV) {
+            VRAL_ERR_SET(ERR_NO_DEVICE);
+            return -1;
+        }
+        RAID_LOG("Failed to ioctl for sync status, errno=%m");
+        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
+        return -1;
+    }
+    if (v[0] == 0) {
+        sync[0] = VEXA_RAID_SYNC_NONE;
+        sync[1] = sync[2] = 0;
+    } else if (v[1] != 0) {
+        sync[0] = VEXA_RAID_SYNC_RUNNING;
+        sync[1] = v[1];
+        sync[2] = v[2];
+    } else {
+        sync[0] = VEXA_RAID_SYNC_OTHER;
+        sync[1] = sync[2] = 0;
+    }
+    return 0;
+}

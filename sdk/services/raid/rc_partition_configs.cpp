@@ -1,0 +1,64 @@
+// One partition of a disk, from the first line sfdisk prints for it.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "services/raid/raid_internal.h"
+
+namespace {
+
+// One word for /bin/sh: single quotes, a quote written as '\''.
+std::string shellQuote(std::string_view word)
+{
+    std::string out = "'";
+    for (char c : word) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    out += '\'';
+    return out;
+}
+
+struct Pipe {
+    FILE *fp;
+    explicit Pipe(const char *cmd) : fp(popen(cmd, "re")) {}
+    ~Pipe() { if (fp != nullptr) pclose(fp); }
+    Pipe(const Pipe &) = delete;
+    Pipe &operator=(const Pipe &) = delete;
+};
+
+}  // namespace
+
+extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsigned long *pStart, unsigned long *pId)
+{
+    if (szDevice == nullptr || partno <= 0 || pStart == nullptr || pId == nullptr)
+        return -1;
+    std::string_view name = szDevice;
+    if (name.substr(0, 5) == "/dev/")
+        name.remove_prefix(5);
+    if (name.empty())
+        return -1;
+
+    const std::string cmd = "/sbin/sfdisk -l -uS -N" + std::to_string(partno) + " " +
+                            shellQuote("/dev/" + std::string(name));
+    Pipe pipe(cmd.c_str());
+    if (pipe.fp == nullptr)
+        return -1;
+
+    char *line = nullptr;
+    size_t cap = 0;
+    const ssize_t n = getline(&line, &cap, pipe.fp);
+    std::string text = n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+    free(line);
+    if (n <= 0)
+        return -1;
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+
+    return vexa::raid::parsePartitionLine(text, pStart, pId);
+}

@@ -1,0 +1,368 @@
+// The lock files under "/tmp/lock/", the guarded key write and the RAID
+// support answer, inside the appliance root.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "approot.h"
+#include "base/err/vral_err.h"
+#include "base/lock/vral_lock.h"
+#include "root_probe.h"
+
+namespace {
+
+using vexatest::probe::say;
+
+std::string hex(int v)
+{
+    char b[16];
+    snprintf(b, sizeof b, "0x%04X", v);
+    return b;
+}
+
+int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(), nullptr, 0)); }
+
+VRALLockFile *entryOf(int bit)
+{
+    for (VRALLockFile *e = gLockFileTable; e->bit != 0; ++e) {
+        if (e->bit == bit)
+            return e;
+    }
+    return nullptr;
+}
+
+bool fileHas(const std::string &path, const std::string &text)
+{
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str().find(text) != std::string::npos;
+}
+
+// Operations run one after the other inside the root; each reports a line.
+int probe(std::vector<std::string> ops)
+{
+    size_t i = 0;
+    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
+    while (i < ops.size()) {
+        const std::string op = next();
+        if (op == "lock") {
+            const int id = num(next());
+            const int sec = num(next());
+            VRALErrSetCode(0);
+            const int r = VRALFileLock(id, sec);
+            say("lock " + std::to_string(r) + " " + hex(VRALErrGet()));
+        } else if (op == "unlock") {
+            say("unlock " + std::to_string(VRALFileUnlock(num(next()))));
+        } else if (op == "ref") {
+            const VRALLockFile *e = entryOf(num(next()));
+            say("ref " + std::to_string(e->refcount) + " " + (e->fp != nullptr ? "held" : "free") + " " +
+                std::to_string(e->mode));
+        } else if (op == "sleep") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(num(next())));
+        } else if (op == "mark") {
+            const std::string file = next();
+            const std::string text = next();
+            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            const std::string line = text + " " + std::to_string(getpid()) + "\n";
+            if (fd < 0 || write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+                return 90;
+            close(fd);
+        } else if (op == "waitfor") {
+            const std::string file = next();
+            const std::string text = next();
+            const int ms = num(next());
+            bool seen = false;
+            for (int t = 0; t < ms && !(seen = fileHas(file, text)); t += 20)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            say(seen ? "seen" : "timeout");
+        } else if (op == "childtry") {
+            // another process's view of the same lock
+            const int id = num(next());
+            const pid_t pid = fork();
+            if (pid == 0) {
+                VRALFileLockCloseAll();
+                _exit(VRALFileLock(id, 0) == 0 ? 0 : 1);
+            }
+            int st = 0;
+            waitpid(pid, &st, 0);
+            say(std::string("child ") + (WIFEXITED(st) && WEXITSTATUS(st) == 0 ? "got" : "refused"));
+        } else if (op == "checkdir") {
+            VRALErrSetCode(0);
+            const int r = VRALFileLockCheckDir();
+            say("checkdir " + std::to_string(r) + " " + hex(VRALErrGet()));
+        } else if (op == "setinfo") {
+            const std::string k = next();
+            const std::string v = next();
+            VRALErrSetCode(0);
+            const int r = VEXAINFOSetKeyValue(k.c_str(), v.c_str());
+            say("setinfo " + std::to_string(r) + " " + hex(VRALErrGet()));
+        } else if (op == "supportraid") {
+            say("supportraid " + std::to_string(VEXAIsSupportRaid()));
+        } else if (op == "write") {
+            const std::string file = next();
+            std::ofstream(file) << next() << "\n";
+        } else if (op == "rmtree") {
+            const std::string dir = next();
+            const std::string cmd = "/bin/rm -rf '" + dir + "'";
+            if (system(cmd.c_str()) != 0)
+                return 91;
+        } else {
+            say("unknown " + op);
+            return 92;
+        }
+    }
+    return 0;
+}
+
+VEXATEST_ROOT_PROBE(probe)
+
+using Lines = std::vector<std::string>;
+
+class LockRoot : public ::testing::Test {
+protected:
+    approot::Appliance app{"lock"};
+
+    Lines run(const Lines &ops)
+    {
+        const approot::RunResult r = app.run(vexatest::probe::argv(ops));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return vexatest::probe::said(r.out);
+    }
+    // Runs shell text inside the root; PROBE stands for the probe command,
+    // QUIET for one whose report is not wanted.
+    approot::RunResult shell(const std::string &text)
+    {
+        const std::string self = "/usr/bin/env VEXA_ROOT_PROBE=1 " + vexatest::probe::selfExe();
+        std::string t;
+        for (size_t pos = 0; pos < text.size();) {
+            if (text.compare(pos, 5, "PROBE") == 0) {
+                t += self;
+                pos += 5;
+            } else if (text.compare(pos, 5, "QUIET") == 0) {
+                t += ">/dev/null " + self;
+                pos += 5;
+            } else {
+                t += text[pos++];
+            }
+        }
+        return app.run({"/bin/sh", "-c", t});
+    }
+};
+
+const char *const kLockNames[] = {
+    "lock_vexainfo", "lock_pw",      "lock_gr",      "lock_rc",       "lock_host",     "lock_smb",
+    "lock_exports",  "lock_nw",      "lock_apple",   "lock_snmp",     "lock_win",      "lock_tapebkp",
+    "lock_connect",  "lock_usbidmap", "lock_duseruid", "lock_dusergid", "lock_fstab", "lock_hotswap",
+};
+
+}  // namespace
+
+TEST(LockTable, EighteenEntriesInLockOrder)
+{
+    const int bits[] = {0x800, 0x10,    0x20,    0x80,    0x100,   0x40,     0x200,    0x400,    0x1000,
+                        0x2000, 0x4000, 0x8000, 0x10000, 0x20000, 0x40000, 0x80000, 0x100000, 0x200000};
+    for (int i = 0; i < LOCK_FILE_COUNT; ++i) {
+        EXPECT_EQ(gLockFileTable[i].bit, bits[i]) << i;
+        EXPECT_EQ(std::string(gLockFileTable[i].path), std::string("/tmp/lock/") + kLockNames[i]) << i;
+        EXPECT_EQ(gLockFileTable[i].fp, nullptr);
+    }
+    EXPECT_EQ(gLockFileTable[LOCK_FILE_COUNT].bit, 0);
+    EXPECT_STREQ(gLockFileTable[LOCK_FILE_COUNT].path, "");
+}
+
+TEST_F(LockRoot, FirstLockCreatesTheFolderAndEveryFile)
+{
+    ASSERT_FALSE(app.exists("/tmp/lock"));
+    EXPECT_EQ(run({"lock", "0x15", "5", "unlock", "0x10"}), (Lines{"lock 0 0x0000", "unlock 0"}));
+    const approot::RunResult r = app.run({"/usr/bin/stat", "-c", "%a %F", "/tmp/lock"});
+    EXPECT_EQ(r.out, "755 directory\n");
+    for (const char *name : kLockNames) {
+        EXPECT_TRUE(app.exists(std::string("/tmp/lock/") + name)) << name;
+        EXPECT_EQ(app.readFile(std::string("/tmp/lock/") + name), "") << name;
+    }
+}
+
+TEST_F(LockRoot, RemovedFolderComesBackAndAHeldLockSurvives)
+{
+    EXPECT_EQ(run({"lock", "0x16", "5", "rmtree", "/tmp/lock", "checkdir", "ref", "0x10", "unlock", "0x10"}),
+              (Lines{"lock 0 0x0000", "checkdir 0 0x0000", "ref 1 held 6", "unlock 0"}));
+    for (const char *name : kLockNames)
+        EXPECT_TRUE(app.exists(std::string("/tmp/lock/") + name)) << name;
+}
+
+TEST_F(LockRoot, ExistingLockFilesAreNotTruncated)
+{
+    app.writeFile("/tmp/lock/lock_pw", "keep\n");
+    run({"lock", "0x15", "0", "unlock", "0x10"});
+    EXPECT_EQ(app.readFile("/tmp/lock/lock_pw"), "keep\n");
+}
+
+TEST_F(LockRoot, ReferenceCountsReleaseOnlyAtTheLastUnlock)
+{
+    const Lines out = run({"lock", "0x15", "5", "lock", "0x15", "5", "ref", "0x10", "unlock", "0x10", "ref", "0x10",
+                           "childtry", "0x16", "unlock", "0x10", "ref", "0x10", "childtry", "0x16"});
+    EXPECT_EQ(out, (Lines{"lock 0 0x0000", "lock 0 0x0000", "ref 2 held 5", "unlock 0", "ref 1 held 5",
+                          "child refused", "unlock 0", "ref 0 free 5", "child got"}));
+}
+
+TEST_F(LockRoot, SharedIsNeverTurnedIntoExclusive)
+{
+    EXPECT_EQ(run({"lock", "0x15", "5", "lock", "0x16", "5", "ref", "0x10", "unlock", "0x10", "ref", "0x10"}),
+              (Lines{"lock 0 0x0000", "lock -1 0x0400", "ref 1 held 5", "unlock 0", "ref 0 free 5"}));
+    // held exclusively, a shared request counts the exclusive lock again
+    EXPECT_EQ(run({"lock", "0x16", "5", "lock", "0x15", "5", "ref", "0x10", "childtry", "0x15"}),
+              (Lines{"lock 0 0x0000", "lock 0 0x0000", "ref 2 held 6", "child refused"}));
+}
+
+TEST_F(LockRoot, AllOrNothingAcrossSeveralFiles)
+{
+    // another process holds only lock_smb: a request for pw, gr and smb
+    // keeps neither of the others
+    const approot::RunResult r = shell(
+        "QUIET lock 0x46 0 mark /tmp/held smb sleep 4000 unlock 0x40 &\n"
+        "PROBE waitfor /tmp/held smb 3000 lock 0x76 0 ref 0x10 ref 0x20 childtry 0x16 childtry 0x26\n"
+        "wait\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vexatest::probe::said(r.out),
+              (Lines{"seen", "lock -1 0x0400", "ref 0 free 6", "ref 0 free 6", "child got", "child got"}));
+}
+
+TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
+{
+    // three at once, the first of them also making the lock folder
+    const approot::RunResult r = shell(
+        "for n in 1 2 3; do\n"
+        "  PROBE lock 0x806 5 mark /tmp/rec in sleep 200 mark /tmp/rec out unlock 0x800 &\n"
+        "done\n"
+        "wait\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Lines said = vexatest::probe::said(r.out);
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ(said, (Lines{"lock 0 0x0000", "lock 0 0x0000", "lock 0 0x0000", "unlock 0", "unlock 0", "unlock 0"}));
+    std::istringstream rec(app.readFile("/tmp/rec"));
+    std::vector<std::pair<std::string, std::string>> events;
+    std::string what, pid;
+    while (rec >> what >> pid)
+        events.emplace_back(what, pid);
+    ASSERT_EQ(events.size(), 6u) << app.readFile("/tmp/rec");
+    for (size_t k = 0; k < events.size(); k += 2) {
+        EXPECT_EQ(events[k].first, "in");
+        EXPECT_EQ(events[k + 1].first, "out");
+        EXPECT_EQ(events[k].second, events[k + 1].second) << "another holder came in between";
+    }
+}
+
+TEST_F(LockRoot, SharedHoldersCoexistExclusiveOnesDoNot)
+{
+    // each holder waits, while holding, for the other to get in as well
+    const std::string pair =
+        "PROBE lock ID 5 mark /tmp/rec a waitfor /tmp/rec 'b ' 3000 unlock 0x800 &\n"
+        "PROBE lock ID 5 mark /tmp/rec b waitfor /tmp/rec 'a ' 3000 unlock 0x800 &\n"
+        "wait\n";
+    auto run2 = [&](const std::string &id) {
+        std::string t = pair;
+        for (size_t p; (p = t.find("ID")) != std::string::npos;)
+            t.replace(p, 2, id);
+        app.run({"/bin/rm", "-f", "/tmp/rec"});
+        const approot::RunResult r = shell(t);
+        EXPECT_EQ(r.status, 0) << r.err;
+        Lines s = vexatest::probe::said(r.out);
+        std::sort(s.begin(), s.end());
+        return s;
+    };
+    EXPECT_EQ(run2("0x805"), (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "seen", "unlock 0", "unlock 0"}));
+    EXPECT_EQ(run2("0x806"),
+              (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "timeout", "unlock 0", "unlock 0"}));
+}
+
+TEST_F(LockRoot, BusyLockFailsAfterTheTimeoutOrAtOnceWithZero)
+{
+    const approot::RunResult r = shell(
+        "QUIET lock 0x16 0 mark /tmp/held pw sleep 5000 unlock 0x10 &\n"
+        "PROBE waitfor /tmp/held pw 3000 lock 0x15 0 lock 0x15 1 lock 0x15 -1\n"
+        "wait\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vexatest::probe::said(r.out),
+              (Lines{"seen", "lock -1 0x0400", "lock -1 0x0400", "lock -1 0x0400"}));
+}
+
+TEST_F(LockRoot, IdsWithoutTableBitsAndUnheldUnlocks)
+{
+    EXPECT_EQ(run({"lock", "0x6", "0", "lock", "0x400006", "0", "unlock", "0x3ffff0"}),
+              (Lines{"lock 0 0x0000", "lock -1 0x0400", "unlock 0"}));
+}
+
+TEST_F(LockRoot, PlantedLinksAndFifosAreNeitherFollowedNorWaitedOn)
+{
+    app.mkdir("/tmp/lock", 0755);
+    app.symlink("/etc/vexa_planted", "/tmp/lock/lock_pw");  // dangling: would be created
+    const approot::RunResult mk = app.run({"/usr/bin/mkfifo", "/tmp/lock/lock_gr"});
+    ASSERT_EQ(mk.status, 0) << mk.err;
+    EXPECT_EQ(run({"checkdir", "lock", "0x15", "0"}), (Lines{"checkdir -1 0x0900", "lock -1 0x0900"}));
+    EXPECT_FALSE(app.exists("/etc/vexa_planted"));
+
+    // a link to an existing file is not locked through either
+    app.run({"/bin/rm", "-f", "/tmp/lock/lock_gr"});
+    app.writeFile("/etc/vexa_victim", "secret\n");
+    app.run({"/bin/ln", "-sf", "/etc/vexa_victim", "/tmp/lock/lock_pw"});
+    EXPECT_EQ(run({"lock", "0x15", "0"}), (Lines{"lock -1 0x0900"}));
+    EXPECT_EQ(app.readFile("/etc/vexa_victim"), "secret\n");
+
+    // once the planted entry is gone the lock file is made and taken again
+    app.run({"/bin/rm", "-f", "/tmp/lock/lock_pw"});
+    EXPECT_EQ(run({"lock", "0x15", "0", "unlock", "0x10"}), (Lines{"lock 0 0x0000", "unlock 0"}));
+    EXPECT_EQ(app.readFile("/etc/vexa_victim"), "secret\n");
+}
+
+TEST_F(LockRoot, KeyWriteUnderTheLock)
+{
+    app.writeFile("/etc/vexainfo.conf", "a=\"1\"\nsupportMTU=\"no\"\n");
+    EXPECT_EQ(run({"setinfo", "supportMTU", "yes", "setinfo", "newkey", "v", "ref", "0x800"}),
+              (Lines{"setinfo 0 0x0000", "setinfo 0 0x0000", "ref 0 free 6"}));
+    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "a=\"1\"\nsupportMTU=\"yes\"\nnewkey=\"v\"\n");
+
+    // another holder of the lock: the write gives up after its timeout
+    const approot::RunResult r = shell(
+        "QUIET lock 0x806 0 mark /tmp/held info sleep 8000 unlock 0x800 &\n"
+        "PROBE waitfor /tmp/held info 3000 setinfo a 2\n"
+        "wait\n");
+    EXPECT_EQ(vexatest::probe::said(r.out), (Lines{"seen", "setinfo -1 0x0400"}));
+    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "a=\"1\"\nsupportMTU=\"yes\"\nnewkey=\"v\"\n");
+}
+
+TEST_F(LockRoot, RaidSupportIsReadOncePerProcess)
+{
+    const struct {
+        const char *file;
+        const char *answer;
+    } cases[] = {
+        {"supportraid=\"yes\"\n", "supportraid 1"},
+        {"supportraid=\"YES\"\n", "supportraid 1"},
+        {"supportraid=\"no\"\n", "supportraid 0"},
+        {"supportraid=\"yesss\"\n", "supportraid 0"},
+        {"other=\"yes\"\n", "supportraid 0"},
+    };
+    for (const auto &c : cases) {
+        app.writeFile("/etc.defaults/vexainfo.conf", c.file);
+        EXPECT_EQ(run({"supportraid"}), (Lines{c.answer})) << c.file;
+    }
+    app.writeFile("/etc.defaults/vexainfo.conf", "supportraid=\"yes\"\n");
+    EXPECT_EQ(run({"supportraid", "write", "/etc.defaults/vexainfo.conf", "supportraid=\"no\"", "supportraid"}),
+              (Lines{"supportraid 1", "supportraid 1"}));
+    app.run({"/bin/rm", "-f", "/etc.defaults/vexainfo.conf"});
+    EXPECT_EQ(run({"supportraid"}), (Lines{"supportraid 0"}));
+}

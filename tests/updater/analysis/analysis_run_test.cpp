@@ -1,0 +1,365 @@
+// Whole updater runs in the appliance root: the analysis' verdict with its
+// exit code and reports, the preparation's refusals and the MTU.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "approot.h"
+#include "simfixture.h"
+#include "test_tmp.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char *const kPkgDir = "/volume1/upd@te";
+
+Lines splitLines(const std::string &text)
+{
+    Lines out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+// The text of each update-log line, without its time stamp.
+Lines logTexts(const std::string &log)
+{
+    Lines out;
+    for (const std::string &l : splitLines(log)) {
+        const size_t tab = l.find('\t');
+        out.push_back(tab == std::string::npos ? l : l.substr(tab + 1));
+    }
+    return out;
+}
+
+class UpdaterRun : public ::testing::Test {
+public:
+    approot::Appliance app{"updrun"};
+    vexatest::TempDir state{"updrunsk"};
+    vexatest::TempDir sysfs{"updrunsys"};
+    simkernel::PackageSpec pkg;
+    std::string model = "vexa_test";
+    std::string major = "2";
+    int build = 900;
+    bool raid = false;
+    std::string infoConf = "hostname=\"box\"\n";
+    std::string extraDefaults;
+    void (*afterWrite)(UpdaterRun &) = nullptr;  // changes to the fixture files
+
+    void SetUp() override
+    {
+        simkernel::makeChip(state.path(), "normal");
+        simkernel::attach(app, state.path());
+        app.mkdir("/initrd");
+        app.mkdir("/volume1");
+        pkg.build = 1000;
+        pkg.model = "vexa_test";
+        pkg.extractSize = 1024;
+        // the first disk partition: 600000 sectors, the third far out
+        app.writeFile("/sbin/sfdisk",
+                      "#!/bin/sh\n"
+                      "case \"$3\" in\n"
+                      "-N1) echo '/dev/hda1   63   600062   600000  83  Linux' ;;\n"
+                      "-N3) echo '/dev/hda3   1400000   9999999   8600000  83  Linux' ;;\n"
+                      "esac\n",
+                      0755);
+    }
+
+    void useRaid(uint64_t bytes)
+    {
+        raid = true;
+        simkernel::MdSpec md;
+        md.level = 1;
+        md.disks = 2;
+        md.sizeKib = bytes >> 10;
+        md.devSize = bytes;
+        simkernel::setMd(state.path(), 0, md);
+        simkernel::writeMdSysfs(sysfs.path(), 0, {{"sda1", "in_sync", "0"}, {"sdb1", "in_sync", "1"}});
+        app.addLayer(sysfs.path());
+    }
+
+    approot::RunResult run()
+    {
+        app.writeFile("/etc.defaults/vexainfo.conf", "unique=\"" + model + "\"\nsupportraid=\"" +
+                                                         (raid ? "yes" : "no") + "\"\n" + extraDefaults);
+        app.writeFile("/etc.defaults/VERSION", "majorversion=\"" + major +
+                                                   "\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
+                                                   std::to_string(build) + "\"\n");
+        app.writeFile("/etc/vexainfo.conf", infoConf);
+        simkernel::makePackage(app.layerPath(kPkgDir), pkg);
+        app.symlink(std::string(VEXA_BINARY_DIR) + "/updater/updater", std::string(kPkgDir) + "/updater");
+        if (afterWrite)
+            afterWrite(*this);
+        return app.run({std::string(kPkgDir) + "/updater"});
+    }
+
+    std::string progress() const
+    {
+        std::string p = app.readFile("/tmp/update.progress");
+        while (!p.empty() && p.back() == ' ')
+            p.pop_back();
+        return p;
+    }
+    std::string syslogText() const
+    {
+        std::string all;
+        for (const std::string &l : app.syslog())
+            all += l + "\n";
+        return all;
+    }
+    bool flashTouched() const
+    {
+        for (const std::string &l : simkernel::opsLog(state.path())) {
+            if (l.find("dev=mtd") != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+    // Files the run changed other than its reports (which must be there).
+    Lines otherChanges() const
+    {
+        Lines out;
+        bool progressSeen = false;
+        for (const approot::Change &c : app.changes()) {
+            progressSeen = progressSeen || c.path == "/tmp/update.progress";
+            if (c.path == "/tmp/update.progress" || c.path == "/tmp/update.message" ||
+                c.path == "/var/log/vexaupdate.log" || c.path == "/tmp" || c.path == "/var/log" ||
+                c.path == "/var")
+                continue;
+            out.push_back(std::string(1, c.kind) + " " + c.path);
+        }
+        if (!progressSeen)
+            out.push_back("no progress file written");
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(UpdaterRun, NewerPackageUpdatesADiskModel)
+{
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 0) << r.err << syslogText();
+    EXPECT_EQ(progress(), "R:0:");
+    const Lines log = logTexts(app.readFile("/var/log/vexaupdate.log"));
+    EXPECT_NE(std::find(log.begin(), log.end(), "Upgrade from version 2.0.0.900 to version 2.0.0.1000"), log.end());
+    EXPECT_EQ(log.back(), "Congratulation!! The update has been completed!!");
+}
+
+TEST_F(UpdaterRun, NewerPackageUpdatesARaidModel)
+{
+    useRaid(64ULL << 30);
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 0) << r.err << syslogText();
+    EXPECT_EQ(progress(), "R:0:");
+    EXPECT_FALSE(simkernel::opsMatching(state.path(), {"dev=md0", "req=BLKGETSIZE64"}).empty());
+}
+
+struct Refusal {
+    const char *name;
+    void (*change)(UpdaterRun &t);
+    int code;
+    const char *syslogWords;  // must appear in the system log
+};
+
+void PrintTo(const Refusal &r, std::ostream *os) { *os << r.name; }
+
+void noInstalledVersion(UpdaterRun &t) { t.app.writeFile("/etc.defaults/VERSION", "other=\"1\"\n"); }
+void unreadablePackageVersion(UpdaterRun &t)
+{
+    chmod(t.app.layerPath(std::string(kPkgDir) + "/VERSION").c_str(), 0044);
+}
+void emptyPackageVersion(UpdaterRun &t) { t.app.writeFile(std::string(kPkgDir) + "/VERSION", ""); }
+void noInstalledModelKey(UpdaterRun &t) { t.app.writeFile("/etc.defaults/vexainfo.conf", "supportraid=\"no\"\n"); }
+void noPackageModelKey(UpdaterRun &t)
+{
+    t.app.writeFile(std::string(kPkgDir) + "/VERSION", "majorversion=\"2\"\nminorversion=\"0\"\nbuildphase=\"0\"\n"
+                                                       "buildnumber=\"1000\"\nextractsize=\"1024\"\n");
+}
+
+class AnalysisRefusal : public UpdaterRun, public ::testing::WithParamInterface<Refusal> {
+public:
+    void noInstalledVersion() { app.run({"/bin/rm", "-f", "/etc.defaults/VERSION"}); }
+};
+
+const Refusal kRefusals[] = {
+    {"SameBuild", [](UpdaterRun &t) { t.pkg.build = t.build; }, 10, "orgBuildNumber = 900, newBuildNumber=900"},
+    {"OlderBuild", [](UpdaterRun &t) { t.pkg.build = 899; }, 10, "orgBuildNumber = 900, newBuildNumber=899"},
+    {"OtherModel", [](UpdaterRun &t) { t.pkg.model = "vexa_other"; }, 12,
+     "szOrgCompany = [vexa_test], szNewCompany=[vexa_other]"},
+    {"PackageModelTooLong", [](UpdaterRun &t) { t.pkg.model = std::string(33, 'v'); }, 9,
+     "fail to analyze, error = 9"},
+    {"InstalledMajor1", [](UpdaterRun &t) { t.major = "1"; }, 13, "orgMajorVersion=1"},
+    {"PackageMajor1", [](UpdaterRun &t) { t.pkg.major = 1; }, 13, "orgMajorVersion=2"},
+    {"InstalledBuildZero", [](UpdaterRun &t) { t.build = 0; }, 6, "buildnumber or major version == 0"},
+    {"PackageBuildNegative", [](UpdaterRun &t) { t.pkg.build = -3; }, 7, "buildnumber or major version == 0"},
+    {"NoInstalledModel", [](UpdaterRun &t) { t.model = std::string(40, 'm'); }, 8, "fail to analyze, error = 8"},
+    {"TooLittleSpace", [](UpdaterRun &t) { t.pkg.extractSize = 300000 - 10240 + 1; }, 16,
+     "System Partition is not sufficient. (300000 < 300001)"},
+    {"ExtractSizeZero", [](UpdaterRun &t) { t.pkg.extractSize = 0; }, 7, "invalid patch size [0]"},
+    {"NoInstalledVersion", [](UpdaterRun &t) { t.afterWrite = noInstalledVersion; }, 6,
+     "fail to read major version"},
+    {"UnreadablePackageVersion", [](UpdaterRun &t) { t.afterWrite = unreadablePackageVersion; }, 7,
+     "the file [/volume1/upd@te/VERSION]"},
+    {"EmptyPackageVersion", [](UpdaterRun &t) { t.afterWrite = emptyPackageVersion; }, 7,
+     "the file [/volume1/upd@te/VERSION]"},
+    {"NoInstalledModelKey", [](UpdaterRun &t) { t.afterWrite = noInstalledModelKey; }, 8,
+     "fail to analyze, error = 8"},
+    {"NoPackageModelKey", [](UpdaterRun &t) { t.afterWrite = noPackageModelKey; }, 9, "fail to analyze, error = 9"},
+};
+
+TEST_P(AnalysisRefusal, ChangesNothingButTheReports)
+{
+    const Refusal &c = GetParam();
+    c.change(*this);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, c.code) << r.err;
+    EXPECT_EQ(progress(), "A:-" + std::to_string(c.code) + ":");
+    const Lines log = logTexts(app.readFile("/var/log/vexaupdate.log"));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "Start of the update...");
+    EXPECT_EQ(log.back(), "Failed to accomplish the update! (errno = " + std::to_string(c.code) + ")");
+    const std::string sys = syslogText();
+    EXPECT_NE(sys.find("fail to analyze, error = " + std::to_string(c.code)), std::string::npos) << sys;
+    EXPECT_NE(sys.find(c.syslogWords), std::string::npos) << sys;
+    EXPECT_FALSE(flashTouched());
+    EXPECT_EQ(otherChanges(), Lines{});
+    if (c.code == 16)
+        EXPECT_EQ(app.readFile("/tmp/update.message"),
+                  "extramsg=\"System volume is insufficient to extract upgrade patch, please backup all files "
+                  "and restore to factory default.\"\n");
+    else
+        EXPECT_FALSE(app.exists("/tmp/update.message"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Updater, AnalysisRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const ::testing::TestParamInfo<Refusal> &i) { return std::string(i.param.name); });
+
+TEST_F(UpdaterRun, ModelIdsDifferingInCaseOnlyPass)
+{
+    model = "VEXA_Test";
+    ASSERT_EQ(run().status, 0) << syslogText();
+}
+
+TEST_F(UpdaterRun, RefusedReservationStopsWithItsMessage)
+{
+    simkernel::set405Answer(state.path(), EPERM);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 23);
+    EXPECT_EQ(progress(), "A:-23:");
+    EXPECT_EQ(app.readFile("/tmp/update.message"), "extramsg=\"Please reboot the system and upgrade immediately.\"\n");
+    EXPECT_NE(syslogText().find("fail to malloc mtd driver buffer, error = 1"), std::string::npos);
+    EXPECT_EQ(logTexts(app.readFile("/var/log/vexaupdate.log")).back(), "Failed to accomplish the update! (errno = 23)");
+    EXPECT_FALSE(flashTouched());
+    EXPECT_EQ(otherChanges(), Lines{});
+}
+
+TEST_F(UpdaterRun, KernelWithoutTheReservationCallGoesOn)
+{
+    simkernel::set405Answer(state.path(), ENOSYS);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 0) << syslogText();
+    EXPECT_NE(syslogText().find("fail to malloc mtd driver buffer, error = 38"), std::string::npos);
+    EXPECT_FALSE(app.exists("/tmp/update.message"));
+}
+
+TEST_F(UpdaterRun, OldBuildUpTooLongMustReboot)
+{
+    build = 350;
+    app.setUptime(301);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 24);
+    EXPECT_EQ(progress(), "A:-24:");
+    EXPECT_EQ(app.readFile("/tmp/update.message"),
+              "extramsg=\"To perform upgrade task, you have to REBOOT your Vexabox first.\"\n");
+    EXPECT_EQ(logTexts(app.readFile("/var/log/vexaupdate.log")).back(), "Failed to accomplish the update! (errno = 24)");
+    EXPECT_FALSE(flashTouched());
+    EXPECT_EQ(otherChanges(), Lines{});
+    const simkernel::Counters405 c = simkernel::counters405(state.path());
+    EXPECT_EQ(c.reserve + c.release, 0u);
+}
+
+TEST_F(UpdaterRun, OldBuildUpToTheLimitGoesOn)
+{
+    // sysinfo rounds a started second up: 298 s at the start reads as at
+    // most 300 s if the updater gets there within two seconds
+    build = 350;
+    app.setUptime(298);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 0) << syslogText();
+    const simkernel::Counters405 c = simkernel::counters405(state.path());
+    EXPECT_EQ(c.reserve + c.release, 0u);
+}
+
+class MtuRun : public UpdaterRun {
+protected:
+    void SetUp() override
+    {
+        UpdaterRun::SetUp();
+        app.setEth0(9000, 1000);
+        extraDefaults = "supportMTU=\"Yes\"\n";
+        infoConf = "hostname=\"box\"\neth0_mtu=\"9000\"\n";
+    }
+    // eth0's MTU at every erase of the flash.
+    Lines mtuAtErases() const
+    {
+        Lines out;
+        for (const std::string &l : simkernel::opsMatching(state.path(), {"req=MEMERASE"}))
+            out.push_back(simkernel::opsField(l, "mtu"));
+        return out;
+    }
+};
+
+TEST_F(MtuRun, LoweredWhileTheFlashIsWrittenAndPutBack)
+{
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 0) << syslogText();
+    const Lines mtus = mtuAtErases();
+    ASSERT_FALSE(mtus.empty());
+    EXPECT_EQ(mtus, Lines(mtus.size(), "1500"));
+    EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
+    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+}
+
+TEST_F(MtuRun, PutBackAfterAFailedWrite)
+{
+    simkernel::addFault(state.path(), "fail write dev=mtd1 proc=updater always");
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 20) << syslogText();
+    const Lines mtus = mtuAtErases();
+    ASSERT_FALSE(mtus.empty());
+    EXPECT_EQ(mtus, Lines(mtus.size(), "1500"));
+    EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
+    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+}
+
+TEST_F(MtuRun, AlreadyAt1500NothingIsTouched)
+{
+    infoConf = "hostname=\"box\"\neth0_mtu=\"1500\"\n";
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 0) << syslogText();
+    const Lines mtus = mtuAtErases();
+    ASSERT_FALSE(mtus.empty());
+    EXPECT_EQ(mtus, Lines(mtus.size(), "9000"));
+    EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
+    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+    for (const approot::Change &c : app.changes())
+        EXPECT_NE(c.path, "/etc/vexainfo.conf");
+}
+
+TEST_F(MtuRun, WithoutSupportNothingIsTouched)
+{
+    extraDefaults = "supportMTU=\"no\"\n";
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 0) << syslogText();
+    EXPECT_EQ(mtuAtErases(), Lines(mtuAtErases().size(), "9000"));
+    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+}

@@ -1,0 +1,159 @@
+#include "e2e_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace e2e {
+
+namespace {
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        out.push_back(line);
+    return out;
+}
+
+constexpr const char *kWatchLog = "/progress.watch";
+
+}  // namespace
+
+std::string updaterPath()
+{
+#ifdef UPDATER_BIN
+    return UPDATER_BIN;
+#else
+    return std::string(VEXA_BINARY_DIR) + "/updater/updater";
+#endif
+}
+
+Appliance::Appliance(const std::string &t, const std::string &dir) : table(t), packageDir(dir)
+{
+    state = tmp / "kernel";
+    simkernel::makeChip(state, table);
+    model = table == "bantam" ? "vexa_test_bantam" : "vexa_test";
+    simkernel::attach(app, state);
+    // The observer goes first: it passes every call on to the kernel stand-in.
+    app.setEnv("LD_PRELOAD", std::string(UPDTWATCH_LIB) + ":" + simkernel::libraryPath());
+    app.setEnv("VEXA_WATCH_PROGRESS", kWatchLog);
+    app.mkdir("/tmpRoot");
+}
+
+void Appliance::install(const Installed &inst)
+{
+    if (!inst.model.empty())
+        model = inst.model;
+    std::string info = "unique=\"" + model + "\"\n";
+    info += std::string("supportraid=\"") + (inst.raid ? "yes" : "no") + "\"\n";
+    if (inst.supportMtu)
+        info += "supportMTU=\"yes\"\n";
+    app.writeFile("/etc.defaults/vexainfo.conf", info);
+    std::string conf = "unique=\"" + model + "\"\n";
+    if (!inst.eth0Mtu.empty())
+        conf += "eth0_mtu=\"" + inst.eth0Mtu + "\"\n";
+    conf += "defaultfs=\"ext3\"\n";
+    app.writeFile("/etc/vexainfo.conf", conf);
+    app.writeFile("/etc.defaults/VERSION", "majorversion=\"2\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
+                                               std::to_string(inst.build) + "\"\n");
+    if (inst.raid) {
+        simkernel::MdSpec md;
+        md.sizeKib = 4 * 1024 * 1024;
+        md.devSize = md.sizeKib * 1024;
+        simkernel::setMd(state, 0, md);
+    }
+}
+
+void Appliance::package(simkernel::PackageSpec spec)
+{
+    if (spec.model == simkernel::PackageSpec().model)
+        spec.model = model;
+    spec.table = table;
+    simkernel::makePackage(app.layerPath(packageDir), spec);
+    app.symlink(updaterPath(), packageDir + "/updater");
+}
+
+void Appliance::packageFile(const std::string &name, const std::string &content)
+{
+    app.writeFile(packageDir + "/" + name, content);
+}
+
+approot::RunResult Appliance::run(const std::vector<std::string> &args)
+{
+    std::vector<std::string> argv = {packageDir + "/updater"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runAs(argv);
+}
+
+approot::RunResult Appliance::runAs(const std::vector<std::string> &argv)
+{
+    std::string fail;
+    for (const std::string &w : watchFail)
+        fail += (fail.empty() ? "" : " ") + w;
+    if (!fail.empty())
+        app.setEnv("VEXA_WATCH_FAIL", fail);
+    if (initrd && !app.exists("/initrd"))
+        app.mkdir("/initrd");
+    return app.run(argv);
+}
+
+std::vector<std::string> Appliance::progress() const
+{
+    if (!app.exists(kWatchLog))
+        return {};
+    return splitLines(app.readFile(kWatchLog));
+}
+
+std::string Appliance::lastProgress() const
+{
+    return app.readFile("/tmp/update.progress");
+}
+
+std::vector<std::string> Appliance::updateLog() const
+{
+    std::vector<std::string> texts;
+    if (!app.exists("/var/log/vexaupdate.log"))
+        return texts;
+    for (const std::string &line : splitLines(app.readFile("/var/log/vexaupdate.log"))) {
+        size_t tab = line.find('\t');
+        texts.push_back(tab == std::string::npos ? line : line.substr(tab + 1));
+    }
+    return texts;
+}
+
+std::vector<std::string> Appliance::syslog() const
+{
+    std::vector<std::string> out;
+    for (const std::string &line : app.syslog()) {
+        size_t sep = line.find(": ");
+        out.push_back(sep == std::string::npos ? line : line.substr(sep + 2));
+    }
+    return out;
+}
+
+bool Appliance::syslogHas(const std::string &part) const
+{
+    for (const std::string &line : syslog())
+        if (line.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::vector<simkernel::DirEntry> Appliance::directory() const
+{
+    return simkernel::readDirectory(state);
+}
+
+simkernel::DirEntry Appliance::entry(const std::string &name) const
+{
+    for (const simkernel::DirEntry &e : directory())
+        if (e.name == name)
+            return e;
+    ADD_FAILURE() << "no directory entry " << name;
+    return {};
+}
+
+}  // namespace e2e

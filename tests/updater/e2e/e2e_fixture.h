@@ -1,0 +1,63 @@
+// One simulated appliance for an end-to-end run of the updater: the flash
+// chip, the package folder with the program in it, the system's files, and
+// readers for what the run left behind.
+#ifndef VEXA_TEST_E2E_FIXTURE_H
+#define VEXA_TEST_E2E_FIXTURE_H
+
+#include <string>
+#include <vector>
+
+#include "approot.h"
+#include "simfixture.h"
+#include "test_tmp.h"
+
+namespace e2e {
+
+struct Installed {
+    int build = 900;
+    std::string model;  // "" takes the table's test model
+    bool raid = true;
+    bool supportMtu = false;
+    std::string eth0Mtu;  // "" leaves the key out
+};
+
+class Appliance {
+public:
+    // table: "normal" or "bantam" (bantam models are named "*_bantam").
+    explicit Appliance(const std::string &table, const std::string &packageDir = "/volume1/upd@te");
+
+    // Installed firmware and system files (call before run).
+    void install(const Installed &inst);
+    // The package: VERSION and images (spec.model is set from the table
+    // unless given); the updater program is linked into the folder.
+    void package(simkernel::PackageSpec spec);
+    void packageFile(const std::string &name, const std::string &content);
+
+    approot::RunResult run(const std::vector<std::string> &args);
+    approot::RunResult runAs(const std::vector<std::string> &argv);  // argv[0] as given
+
+    std::vector<std::string> progress() const;   // every text written, in order
+    std::string lastProgress() const;            // the file's content
+    std::vector<std::string> updateLog() const;  // texts, stamps removed
+    std::vector<std::string> syslog() const;     // messages, "<pri>" and header removed
+    bool syslogHas(const std::string &part) const;
+
+    std::string table;
+    std::string packageDir;  // inside
+    std::string model;
+    vexatest::TempDir tmp{"e2e"};
+    std::string state;
+    approot::Appliance app{"e2e"};
+    std::vector<std::string> watchFail;
+    bool initrd = true;  // "/initrd" exists (the system runs from it)
+
+    // Flash directory and partition bytes as the chip holds them now.
+    std::vector<simkernel::DirEntry> directory() const;
+    simkernel::DirEntry entry(const std::string &name) const;
+};
+
+std::string updaterPath();
+
+}  // namespace e2e
+
+#endif

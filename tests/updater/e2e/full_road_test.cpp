@@ -1,0 +1,164 @@
+// The full road (analysis, backup, write, roll-back) on the simulated
+// appliance, names that the shell must not read as commands, and the MTU
+// lowered for the write.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e_fixture.h"
+
+namespace {
+
+simkernel::PackageSpec growingZImage()
+{
+    simkernel::PackageSpec spec;
+    spec.images = simkernel::defaultImages("normal");
+    spec.images["zImage"] = 0x110000;
+    return spec;
+}
+
+bool holdsImage(const e2e::Appliance &a, const simkernel::PackageSpec &spec, const std::string &part)
+{
+    const std::string file = simkernel::imageFileName(part);
+    const uint64_t size = spec.images.at(file);
+    return simkernel::partitionData(a.state, part, size) == simkernel::imageBytes(file, spec.build, size);
+}
+
+TEST(FullRoad, AnalysesBacksUpWritesAndCleansUp)
+{
+    e2e::Appliance a("normal");
+    a.install({});
+    const simkernel::PackageSpec spec = growingZImage();
+    a.package(spec);
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const std::vector<std::string> seq = a.progress();
+    ASSERT_GE(seq.size(), 4u);
+    EXPECT_EQ(seq[2], "A:100:      ");  // the analysis passed
+    // One copy per directory entry, progress 30, 35, ... 65.
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NE(std::find(seq.begin(), seq.end(), "P:" + std::to_string(30 + 5 * i) + ":      "), seq.end()) << i;
+    EXPECT_EQ(simkernel::opsMatching(a.state, {"proc=dd", "op=open"}).size(), 8u);
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+    for (const char *part : {"zImage", "rd.gz", "AllLib.tgz"})
+        EXPECT_TRUE(holdsImage(a, spec, part)) << part;
+    EXPECT_EQ(a.updateLog(), (std::vector<std::string>{"Start of the update...",
+                                                       "Upgrade from version 2.0.0.900 to version 2.0.0.1000",
+                                                       "Congratulation!! The update has been completed!!"}));
+}
+
+TEST(FullRoad, FailedWriteRestoresTheWholeFlash)
+{
+    e2e::Appliance a("normal");
+    a.install({});
+    a.package(growingZImage());
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+    // rd.gz, the second partition written, cannot be written by the updater;
+    // the roll-back's copies (dd) still can.
+    simkernel::addFault(a.state, "fail write dev=mtd2 proc=updater always");
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, 20) << r.err;
+    EXPECT_EQ(a.lastProgress(), "P:-20:      ");
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.syslogHas("UPDTRollBack() fail"));
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+    EXPECT_FALSE(a.app.exists("/.NormalShutdown"));
+}
+
+TEST(FullRoad, FailedRollBackKeepsTheBackup)
+{
+    e2e::Appliance a("normal");
+    a.install({});
+    a.package(growingZImage());
+    simkernel::addFault(a.state, "fail write dev=mtd2 always");
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, 20) << r.err;
+    EXPECT_TRUE(a.syslogHas("UPDTRollBack() fail"));
+    // The copies are the only way back to the old firmware.
+    EXPECT_TRUE(a.app.exists(a.packageDir + "/b@ckup/mtd_zImage"));
+    EXPECT_TRUE(a.app.exists(a.packageDir + "/b@ckup/mtd_RedBoot Config"));
+}
+
+TEST(ShellNames, PackageFolderAndVolumeAreNeverRunAsCommands)
+{
+    const std::string folder = "/volume1/it's a \"pkg\"; $(touch PWN1) `touch PWN2` & touch PWN3 | x";
+    const std::string volume = "/v'\";$(touch PWN4)`touch PWN5`";
+    ASSERT_LT(volume.size(), 32u);
+    e2e::Appliance a("normal", folder);
+    a.install({});
+    const simkernel::PackageSpec spec = growingZImage();
+    a.package(spec);
+    a.packageFile("hda1.tgz", "archive");
+    a.app.mkdir(volume);
+    const approot::RunResult r = a.run({"-v", volume});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    for (const char *part : {"zImage", "rd.gz", "AllLib.tgz"})
+        EXPECT_TRUE(holdsImage(a, spec, part)) << part;
+    EXPECT_EQ(a.app.readFile(volume + "/VexaUpgrade.tar.gz"), "archive");
+    EXPECT_FALSE(a.app.exists(folder + "/hda1.tgz"));
+    EXPECT_FALSE(a.app.exists(folder + "/b@ckup"));
+    // A name run as a command would have left a file PWN<n> somewhere.
+    for (const approot::Change &c : a.app.changes()) {
+        const std::string base = c.path.substr(c.path.rfind('/') + 1);
+        EXPECT_NE(base.rfind("PWN", 0), 0u) << "a name ran as a command: " << c.path;
+    }
+}
+
+TEST(UpdateMtu, LoweredForTheWriteAndRestoredAfter)
+{
+    for (int speed : {1000, 100}) {
+        e2e::Appliance a("normal");
+        e2e::Installed inst;
+        inst.supportMtu = true;
+        inst.eth0Mtu = "9000";
+        a.install(inst);
+        a.app.setEth0(9000, speed);
+        a.package({});
+        const approot::RunResult r = a.run({"-g"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> erases = simkernel::opsMatching(a.state, {"req=MEMERASE", "res=0"});
+        ASSERT_FALSE(erases.empty());
+        for (const std::string &e : erases)
+            EXPECT_EQ(simkernel::opsField(e, "mtu"), speed == 1000 ? "1500" : "9000") << speed;
+        EXPECT_EQ(a.app.eth0MtuAfterRun(), 9000) << speed;
+        // The lowering call records eth0_mtu even where the link keeps its
+        // MTU: the saved value must come back either way.
+        EXPECT_NE(a.app.readFile("/etc/vexainfo.conf").find("eth0_mtu=\"9000\""), std::string::npos) << speed;
+    }
+}
+
+TEST(UpdateMtu, RestoredEvenWhenLoweringFailed)
+{
+    // Without the interface the lowering fails, but the call has already
+    // recorded eth0_mtu="1500": the saved value must be written back.
+    e2e::Appliance a("normal");
+    e2e::Installed inst;
+    inst.supportMtu = true;
+    inst.eth0Mtu = "9000";
+    a.install(inst);
+    a.package({});
+    ASSERT_EQ(a.run({"-g"}).status, 0);
+    EXPECT_NE(a.app.readFile("/etc/vexainfo.conf").find("eth0_mtu=\"9000\""), std::string::npos)
+        << a.app.readFile("/etc/vexainfo.conf");
+}
+
+TEST(UpdateMtu, LeftAloneAt1500)
+{
+    e2e::Appliance a("normal");
+    e2e::Installed inst;
+    inst.supportMtu = true;
+    inst.eth0Mtu = "1500";
+    a.install(inst);
+    a.app.setEth0(1500, 1000);
+    a.package({});
+    const std::string confBefore = a.app.readFile("/etc/vexainfo.conf");
+    ASSERT_EQ(a.run({"-g"}).status, 0);
+    EXPECT_EQ(a.app.readFile("/etc/vexainfo.conf"), confBefore);
+    EXPECT_EQ(a.app.eth0MtuAfterRun(), 1500);
+}
+
+}  // namespace

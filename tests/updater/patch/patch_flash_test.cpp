@@ -1,0 +1,494 @@
+// The flash road on the simulated flash inside the appliance root: the
+// backup, the write with its moves of erase blocks, the faults the flash
+// can show and the roll-back after them, and the directory repair.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "approot.h"
+#include "simfixture.h"
+#include "test_tmp.h"
+#include "updt_patch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kBlock = 0x10000;
+
+class FlashRoad : public ::testing::Test {
+protected:
+    void make(const std::string &table = "normal")
+    {
+        table_ = table;
+        simkernel::makeChip(state_, table);
+        before_ = simkernel::chipBytes(state_);
+        dirBefore_ = simkernel::readDirectory(state_);
+    }
+
+    void package(const std::map<std::string, uint64_t> &images)
+    {
+        simkernel::PackageSpec spec;
+        spec.build = kBuild;
+        spec.table = table_;
+        spec.images = images;
+        if (images.empty())
+            spec.images = {{"VERSION.only", 1}};  // no image at all
+        simkernel::makePackage(pkg_, spec);
+        fs::remove(pkg_ + "/VERSION.only");
+    }
+
+    approot::RunResult run(std::vector<std::string> args = {})
+    {
+        if (!attached_) {
+            simkernel::attach(app_, state_);
+            app_.bind(pkg_, pkg_);
+            attached_ = true;
+        }
+        args.insert(args.begin(), PATCHPROBE_PATH);
+        if (table_ == "bantam")
+            args.push_back("--bantam");
+        approot::RunResult r = app_.run(args, pkg_);
+        last_ = r.out;
+        for (const std::string &m : app_.syslog())
+            r.err += m + "\n";  // shown when an expectation fails
+        return r;
+    }
+
+    bool said(const std::string &line) const { return last_.find(line + "\n") != std::string::npos; }
+
+    bool logged(const std::string &text)
+    {
+        for (const std::string &m : app_.syslog())
+            if (m.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    const simkernel::DirEntry &oldEntry(const std::string &name) const
+    {
+        for (const auto &e : dirBefore_)
+            if (e.name == name)
+                return e;
+        throw std::runtime_error("no entry " + name);
+    }
+
+    static simkernel::DirEntry entryOf(const std::vector<simkernel::DirEntry> &dir, const std::string &name)
+    {
+        for (const auto &e : dir)
+            if (e.name == name)
+                return e;
+        throw std::runtime_error("no entry " + name);
+    }
+
+    std::string oldPartition(const std::string &name) const
+    {
+        const auto &e = oldEntry(name);
+        return before_.substr(e.flashBase - base(), e.size);
+    }
+
+    uint32_t base() const { return table_ == "bantam" ? 0xFFE00000u : 0xFF800000u; }
+
+    std::string image(const std::string &file, uint64_t size) const
+    {
+        return simkernel::imageBytes(file, kBuild, size);
+    }
+
+    void expectFlashAsBefore()
+    {
+        EXPECT_TRUE(simkernel::chipBytes(state_) == before_) << "the flash changed";
+    }
+
+    bool backupExists() const { return fs::exists(pkg_ + "/b@ckup"); }
+
+    static constexpr int kBuild = 1500;
+    vexatest::TempDir tmp_{"flash"};
+    std::string state_ = tmp_ / "kernel";
+    std::string pkg_ = tmp_ / "pkg";
+    approot::Appliance app_{"flash"};
+    std::string table_ = "normal";
+    std::string before_;
+    std::vector<simkernel::DirEntry> dirBefore_;
+    bool attached_ = false;
+    std::string last_;
+};
+
+TEST_F(FlashRoad, WritesEveryImageAndRecordsItsEntry)
+{
+    make();
+    const auto images = simkernel::defaultImages("normal");
+    package(images);
+    auto r = run();
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(said("backup=0"));
+    EXPECT_TRUE(said("patch=0 touched=1"));
+
+    auto dir = simkernel::readDirectory(state_);
+    for (const auto &[part, file] : std::vector<std::pair<std::string, std::string>>{
+             {"zImage", "zImage"}, {"rd.gz", "rd.bin"}, {"AllLib.tgz", "AllLib.tgz"}}) {
+        SCOPED_TRACE(part);
+        const uint64_t len = images.at(file);
+        EXPECT_TRUE(simkernel::partitionData(state_, part, len) == image(file, len));
+        const auto e = entryOf(dir, part);
+        EXPECT_EQ(e.flashBase, oldEntry(part).flashBase);
+        EXPECT_EQ(e.size, oldEntry(part).size);
+        EXPECT_EQ(e.dataLength, len);
+        // Erased behind the image.
+        std::string whole = simkernel::partitionBytes(state_, part);
+        EXPECT_EQ(whole.find_first_not_of('\xff', len), std::string::npos);
+    }
+    for (const char *part : {"RedBoot", "vendor", "vexacfg", "RedBoot Config"}) {
+        SCOPED_TRACE(part);
+        EXPECT_TRUE(simkernel::partitionBytes(state_, part) == oldPartition(part));
+        EXPECT_EQ(entryOf(dir, part).raw, oldEntry(part).raw);
+    }
+    EXPECT_FALSE(backupExists());
+    EXPECT_TRUE(logged("skip updating [RedBoot]"));
+}
+
+TEST_F(FlashRoad, BackupHoldsEveryPartitionWholeUnderItsDirectoryName)
+{
+    make();
+    package(simkernel::defaultImages("normal"));
+    auto r = run({"--keep-backup"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const auto &e : dirBefore_) {
+        SCOPED_TRACE(e.name);
+        EXPECT_TRUE(vexatest::readFile(pkg_ + "/b@ckup/mtd_" + e.name) == oldPartition(e.name));
+    }
+    EXPECT_TRUE(fs::exists(pkg_ + "/b@ckup/mtd_RedBoot Config"));
+    EXPECT_TRUE(logged("command=[/bin/dd if='/dev/mtd6' of='" + pkg_ + "/b@ckup/mtd_RedBoot Config' bs=16384]"));
+}
+
+TEST_F(FlashRoad, ADeviceNotMatchingItsEntryStopsTheBackupBeforeAnyCopy)
+{
+    make();
+    package(simkernel::defaultImages("normal"));
+    sk::State st = simkernel::loadState(state_);
+    st.part[3].fromdir = 0;
+    st.part[3].start = oldEntry("AllLib.tgz").flashBase;
+    st.part[3].size = oldEntry("AllLib.tgz").size - kBlock;
+    simkernel::saveState(state_, st);
+    auto r = run();
+    EXPECT_EQ(r.status, 15) << r.out;
+    EXPECT_TRUE(said("backup=-1"));
+    EXPECT_FALSE(backupExists());
+    EXPECT_TRUE(simkernel::opsMatching(state_, {"proc=dd"}).empty());
+    expectFlashAsBefore();
+}
+
+TEST_F(FlashRoad, AKilledBackupCopyFailsTheBackupAndLeavesTheFlash)
+{
+    make();
+    package(simkernel::defaultImages("normal"));
+    simkernel::addFault(state_, "signal read proc=dd dev=mtd3 after=100000");
+    auto r = run();
+    EXPECT_EQ(r.status, 15) << r.out;
+    EXPECT_TRUE(said("backup=-1"));
+    EXPECT_TRUE(simkernel::opsMatching(state_, {"req=MEMERASE"}).empty());
+    expectFlashAsBefore();
+}
+
+// zImage needs one block more; rd.gz (no image, 5 spare) and AllLib.tgz
+// (no image, 7 spare) may give; AllLib.tgz has more.  rd.gz moves up one
+// block and is rewritten from its copy; AllLib.tgz moves and shrinks and
+// keeps the front of its copy.
+TEST_F(FlashRoad, MovedPartitionsWithoutImagesAreRewrittenFromTheirCopies)
+{
+    make();
+    package({{"zImage", 16 * kBlock + 1}});
+    auto r = run();
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    auto dir = simkernel::readDirectory(state_);
+
+    const auto z = entryOf(dir, "zImage");
+    EXPECT_EQ(z.flashBase, oldEntry("zImage").flashBase);
+    EXPECT_EQ(z.size, 17 * kBlock);
+    EXPECT_EQ(z.dataLength, 16 * kBlock + 1);
+    EXPECT_TRUE(simkernel::partitionData(state_, "zImage", 16 * kBlock + 1) == image("zImage", 16 * kBlock + 1));
+
+    const auto rd = entryOf(dir, "rd.gz");
+    EXPECT_EQ(rd.flashBase, oldEntry("rd.gz").flashBase + kBlock);
+    EXPECT_EQ(rd.size, oldEntry("rd.gz").size);
+    EXPECT_EQ(rd.dataLength, oldEntry("rd.gz").dataLength);
+    EXPECT_TRUE(simkernel::partitionBytes(state_, "rd.gz") == oldPartition("rd.gz"));
+
+    const auto lib = entryOf(dir, "AllLib.tgz");
+    EXPECT_EQ(lib.flashBase, oldEntry("AllLib.tgz").flashBase + kBlock);
+    EXPECT_EQ(lib.size, oldEntry("AllLib.tgz").size - kBlock);
+    EXPECT_EQ(lib.dataLength, oldEntry("AllLib.tgz").dataLength);
+    EXPECT_TRUE(simkernel::partitionBytes(state_, "AllLib.tgz") == oldPartition("AllLib.tgz").substr(0, lib.size));
+
+    // The boot loader, without an image, gave nothing and stayed.
+    EXPECT_EQ(entryOf(dir, "RedBoot").raw, oldEntry("RedBoot").raw);
+    EXPECT_TRUE(simkernel::partitionBytes(state_, "vendor") == oldPartition("vendor"));
+}
+
+TEST_F(FlashRoad, WithGroupUpdateAMovedPartitionNeedsItsOwnImage)
+{
+    make();
+    package({{"zImage", 16 * kBlock + 1}});
+    auto r = run({"-g"});
+    EXPECT_EQ(r.status, 20) << r.out;
+    EXPECT_TRUE(said("patch=-1 touched=0"));
+    EXPECT_TRUE(simkernel::opsMatching(state_, {"req=M22"}).empty());
+    expectFlashAsBefore();
+}
+
+TEST_F(FlashRoad, WithGroupUpdateMovedPartitionsAreWrittenFromTheirImages)
+{
+    make();
+    auto images = simkernel::defaultImages("normal");
+    images["zImage"] = 17 * kBlock;
+    package(images);
+    auto r = run({"-g"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(said("backup=0"));
+    auto dir = simkernel::readDirectory(state_);
+    // rd.gz has the most to spare (22 blocks).
+    EXPECT_EQ(entryOf(dir, "zImage").size, 17 * kBlock);
+    EXPECT_EQ(entryOf(dir, "rd.gz").flashBase, oldEntry("rd.gz").flashBase + kBlock);
+    EXPECT_EQ(entryOf(dir, "rd.gz").size, oldEntry("rd.gz").size - kBlock);
+    EXPECT_EQ(entryOf(dir, "AllLib.tgz").flashBase, oldEntry("AllLib.tgz").flashBase);
+    for (const auto &[part, file] : std::vector<std::pair<std::string, std::string>>{
+             {"zImage", "zImage"}, {"rd.gz", "rd.bin"}, {"AllLib.tgz", "AllLib.tgz"}}) {
+        SCOPED_TRACE(part);
+        EXPECT_TRUE(simkernel::partitionData(state_, part, images.at(file)) == image(file, images.at(file)));
+    }
+}
+
+TEST_F(FlashRoad, AnImageTooLargeForAFixedPartitionIsRefusedBeforeWriting)
+{
+    make();
+    auto images = simkernel::defaultImages("normal");
+    images["vexacfg"] = 3 * kBlock;
+    package(images);
+    auto r = run();
+    EXPECT_EQ(r.status, 20) << r.out;
+    EXPECT_TRUE(said("patch=-1 touched=0"));
+    EXPECT_TRUE(said("rollback=0"));
+    EXPECT_TRUE(logged("fail to resize"));
+    expectFlashAsBefore();
+    EXPECT_FALSE(backupExists());
+}
+
+TEST_F(FlashRoad, AnImageThatIsNotARegularFileFailsTheTable)
+{
+    make();
+    auto images = simkernel::defaultImages("normal");
+    images.erase("zImage");
+    package(images);
+    fs::create_directory(pkg_ + "/zImage");
+    auto r = run();
+    EXPECT_EQ(r.status, 19) << r.out;
+    EXPECT_TRUE(said("init=-1"));
+    expectFlashAsBefore();
+}
+
+TEST_F(FlashRoad, AnEmptyImageIsNotWritten)
+{
+    make();
+    auto images = simkernel::defaultImages("normal");
+    images.erase("zImage");
+    package(images);
+    vexatest::writeFile(pkg_ + "/zImage", "");
+    auto r = run();
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(said("entry 1 zImage start=0xFF840000 size=0x00100000 datalen=0x000C5EDA update=0"));
+    EXPECT_TRUE(simkernel::opsMatching(state_, {"dev=mtd1", "req=MEMERASE"}).empty());
+    EXPECT_TRUE(simkernel::partitionBytes(state_, "zImage") == oldPartition("zImage"));
+}
+
+TEST_F(FlashRoad, AnImageGoneSinceTheTableWasBuiltFailsBeforeAnyFlashOperation)
+{
+    make();
+    package(simkernel::defaultImages("normal"));
+    auto r = run({"--remove-after-init", "AllLib.tgz"});
+    EXPECT_EQ(r.status, 20) << r.out;
+    EXPECT_TRUE(said("patch=-1 touched=0"));
+    EXPECT_TRUE(logged("is gone or changed"));
+    EXPECT_TRUE(simkernel::opsMatching(state_, {"req=M22"}).empty());
+    expectFlashAsBefore();
+}
+
+TEST_F(FlashRoad, ReadBackCorruptedOnceIsWrittenAgain)
+{
+    make();
+    const auto images = simkernel::defaultImages("normal");
+    package(images);
+    simkernel::addFault(state_, "corrupt read dev=mtd1 proc=main at=20000");
+    auto r = run();
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(logged("error at offset 0x4000"));
+    EXPECT_EQ(simkernel::opsMatching(state_, {"dev=mtd1", "req=MEMERASE", "res=0"}).size(), 2u);
+    EXPECT_TRUE(simkernel::partitionData(state_, "zImage", images.at("zImage")) ==
+                image("zImage", images.at("zImage")));
+    EXPECT_EQ(app_.readFile("/tmp/update.progress").substr(0, 6), "P:100:");
+}
+
+// One fault each; the write fails, the roll-back puts back every byte.
+struct FaultCase {
+    const char *what;
+    std::vector<std::string> rules;
+};
+
+class FlashFault : public FlashRoad, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FlashFault, TheFlashIsRestoredByteForByte)
+{
+    make();
+    auto images = simkernel::defaultImages("normal");
+    images["zImage"] = 17 * kBlock;  // with a move, so that ranges change too
+    package(images);
+    for (const std::string &rule : GetParam().rules)
+        simkernel::addFault(state_, rule);
+    auto r = run();
+    EXPECT_EQ(r.status, 20) << r.out << r.err;
+    EXPECT_TRUE(said("patch=-1 touched=1"));
+    EXPECT_TRUE(said("rollback=0"));
+    bool acted = false;
+    for (const std::string &line : simkernel::opsLog(state_))
+        acted = acted || !simkernel::opsField(line, "fault").empty();
+    EXPECT_TRUE(acted) << "the fault never acted";
+    expectFlashAsBefore();
+    EXPECT_FALSE(backupExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FlashFault,
+    ::testing::Values(
+        FaultCase{"erase fails three times",
+                  {"fail erase dev=mtd1 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3"}},
+        FaultCase{"every write corrupted", {"corrupt write dev=mtd2 proc=main at=0x100 always"}},
+        FaultCase{"M22 fails", {"fail m22 dev=mtd2"}},
+        FaultCase{"M23 fails", {"fail m23 dev=mtd7"}},
+        FaultCase{"write fails midway", {"fail write dev=mtd3 proc=main after=65536 always"}}),
+    [](const ::testing::TestParamInfo<FaultCase> &info) { return "fault" + std::to_string(info.index); });
+
+TEST_F(FlashRoad, AMigrationFailureAfterTheWriteRestoresTheFlash)
+{
+    make();
+    auto images = simkernel::defaultImages("normal");
+    images["zImage"] = 17 * kBlock;
+    package(images);
+    auto r = run({"--fail-after-write"});
+    EXPECT_EQ(r.status, 17) << r.out;
+    EXPECT_TRUE(said("patch=0 touched=1"));
+    EXPECT_TRUE(said("rollback=0"));
+    expectFlashAsBefore();
+}
+
+TEST_F(FlashRoad, AFailedRollBackKeepsTheCopiesAndGoesOn)
+{
+    make();
+    package(simkernel::defaultImages("normal"));
+    simkernel::addFault(state_, "fail erase dev=mtd1 always");
+    auto r = run();
+    EXPECT_EQ(r.status, 20) << r.out;
+    EXPECT_TRUE(said("rollback=-1"));
+    EXPECT_TRUE(backupExists());
+    EXPECT_TRUE(logged("the old partitions stay in " + pkg_ + "/b@ckup"));
+    // The partitions after the failing one were still restored.
+    EXPECT_GE(simkernel::opsMatching(state_, {"dev=mtd3", "req=MEMERASE", "res=0"}).size(), 1u);
+    EXPECT_TRUE(simkernel::partitionBytes(state_, "AllLib.tgz") == oldPartition("AllLib.tgz"));
+}
+
+TEST_F(FlashRoad, AMissingCopyIsNotErasedInTheRollBack)
+{
+    make();
+    package(simkernel::defaultImages("normal"));
+    // The write of rd.gz fails; its copy disappears before the roll-back.
+    simkernel::addFault(state_, "fail erase dev=mtd2 always");
+    auto r = run({"--no-backup"});
+    EXPECT_EQ(r.status, 20) << r.out;
+    EXPECT_TRUE(said("rollback=-1"));
+    EXPECT_TRUE(logged("is missing or not"));
+    EXPECT_TRUE(simkernel::opsMatching(state_, {"dev=mtd1", "req=MEMERASE"}).size() == 1u);
+}
+
+TEST_F(FlashRoad, BantamTableWritesThroughItsOwnDevices)
+{
+    make("bantam");
+    // The capacity counts every partition against the span from zImage to
+    // the directory; the boot loader lies below zImage on this chip.
+    const std::map<std::string, uint64_t> images = {{"zImage", 0xC8000}, {"rd.bin", 0x80000}};
+    package(images);
+    auto r = run();
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(simkernel::partitionData(state_, "rd.gz", images.at("rd.bin")) == image("rd.bin", images.at("rd.bin")));
+    EXPECT_FALSE(simkernel::opsMatching(state_, {"dev=mtd5", "req=M23", "res=0"}).empty());
+}
+
+TEST_F(FlashRoad, LockAllPassesOverTheDirectoryAndTheBootConfiguration)
+{
+    make();
+    package({});
+    auto r = run({"--lock-all", "0"});
+    EXPECT_TRUE(said("lockall=0")) << r.out;
+    for (const auto &e : dirBefore_) {
+        SCOPED_TRACE(e.name);
+        const bool keep = e.name == "RedBoot Config" || e.name == "FIS Directory";
+        EXPECT_EQ(simkernel::isLocked(state_, e.flashBase), keep);
+        EXPECT_EQ(simkernel::isLocked(state_, e.flashBase + e.size - kBlock), keep);
+    }
+    r = run({"--lock-all", "1"});
+    EXPECT_TRUE(said("lockall=0")) << r.out;
+    for (const auto &e : dirBefore_)
+        EXPECT_TRUE(simkernel::isLocked(state_, e.flashBase)) << e.name;
+    simkernel::addFault(state_, "fail lock dev=mtd2");
+    r = run({"--lock-all", "1"});
+    EXPECT_TRUE(said("lockall=-1")) << r.out;
+    EXPECT_TRUE(logged("UPDTLockAll: VEXAMTDLockPartition(/dev/mtd2) fail"));
+    EXPECT_EQ(simkernel::opsMatching(state_, {"dev=mtd3", "req=MEMLOCK"}).size(), 1u);  // not reached the third time
+}
+
+TEST_F(FlashRoad, DirectoryRepairWritesTheBuiltInImageAndRelocks)
+{
+    make("bantam");
+    package({});
+    auto r = run({"--repair"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(said("repair=0"));
+    std::string dir = simkernel::windowBytes(state_, 5);
+    EXPECT_EQ(dir.substr(0, UPDT_FIS_IMAGE_SIZE),
+              std::string(reinterpret_cast<const char *>(gFisImageQ80ZPlus), UPDT_FIS_IMAGE_SIZE));
+    EXPECT_EQ(dir.find_first_not_of('\xff', UPDT_FIS_IMAGE_SIZE), std::string::npos);
+    const auto &d = oldEntry("FIS Directory");
+    EXPECT_TRUE(simkernel::isLocked(state_, d.flashBase));
+}
+
+TEST_F(FlashRoad, DirectoryRepairPassesWhenOneWriteIsCorrupted)
+{
+    make("bantam");
+    package({});
+    simkernel::addFault(state_, "corrupt write dev=mtd5 proc=main at=0x300");
+    auto r = run({"--repair"});
+    EXPECT_TRUE(said("repair=0")) << r.out;
+    EXPECT_EQ(simkernel::opsMatching(state_, {"dev=mtd5", "req=MEMERASE", "res=0"}).size(), 2u);
+    EXPECT_EQ(simkernel::windowBytes(state_, 5).substr(0, UPDT_FIS_IMAGE_SIZE),
+              std::string(reinterpret_cast<const char *>(gFisImageQ80ZPlus), UPDT_FIS_IMAGE_SIZE));
+}
+
+TEST_F(FlashRoad, AFailedDirectoryRepairPutsTheOldDirectoryBack)
+{
+    make("bantam");
+    package({});
+    simkernel::addFault(state_, "corrupt write dev=mtd5 proc=main at=0x10 always");
+    auto r = run({"--repair"});
+    EXPECT_TRUE(said("repair=-1")) << r.out;
+    // The saved bytes go back through the same (faulty) writes only once
+    // more; everything else of the directory is as before.
+    std::string now = simkernel::chipBytes(state_);
+    const auto &d = oldEntry("FIS Directory");
+    const size_t off = d.flashBase - base();
+    std::string a = now.substr(off, d.size), b = before_.substr(off, d.size);
+    a[0x10] = b[0x10];
+    EXPECT_TRUE(a == b);
+    EXPECT_TRUE(simkernel::isLocked(state_, d.flashBase));
+}
+
+}  // namespace

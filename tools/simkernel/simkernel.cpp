@@ -1,0 +1,1509 @@
+// libsimkernel.so: a stand-in for the appliance's device kernel, preloaded
+// into the processes of a test.  It serves the flash devices /dev/mtd0..7
+// and the md arrays /dev/md<n>, and the system calls 401 and 405, from the
+// state folder named in VEXA_SIMKERNEL_STATE; without that variable it
+// passes every call through untouched.
+//
+// Rules for this file: it runs inside /bin/sh, /bin/dd and sanitized test
+// programs, often before their own start-up is done.  So no allocation, no
+// stdio, no exceptions, and every call of our own goes to the kernel by the
+// raw syscall instruction: calling read() or open() here would come back to
+// us, and syscall() is interposed too.
+//
+// A device descriptor is a real descriptor on an (empty, sparse) backing
+// file under <state>/dev/.  Its file position is the device position, so
+// dup, fork, exec and dd's own descriptor juggling need no table of ours; a
+// descriptor is recognised by fstat (the backing files have one odd size).
+
+#include "sk_state.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/major.h>
+#include <linux/raid/md_u.h>
+#include <mtd/mtd-user.h>
+#include <net/if.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#if !defined(__x86_64__)
+#error "the simulated device kernel issues raw x86-64 system calls"
+#endif
+
+using namespace sk;
+
+namespace {
+
+// Requests of the device's own flash driver; literal values.
+constexpr unsigned long kReqM22 = 0x40084d16;
+constexpr unsigned long kReqM23 = 0x401c4d17;
+constexpr unsigned long kReqM24 = 0x40044d18;
+constexpr unsigned long kReqM25 = 0x40044d19;
+constexpr unsigned long kReqM26 = 0x80044d1a;
+constexpr unsigned long kReqMdSync = 0x800c0960;
+
+constexpr long kSysMSys = 401;
+constexpr long kSysBuffer = 405;
+
+constexpr size_t kEntrySize = 256;
+
+long raw(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0, long f = 0) {
+    unsigned long ret;
+    register long r10 __asm__("r10") = d;
+    register long r8 __asm__("r8") = e;
+    register long r9 __asm__("r9") = f;
+    __asm__ volatile("syscall"
+                     : "=a"(ret)
+                     : "a"(n), "D"(a), "S"(b), "d"(c), "r"(r10), "r"(r8), "r"(r9)
+                     : "rcx", "r11", "memory");
+    return long(ret);
+}
+
+bool isErr(long r) { return r < 0 && r > -4096; }
+
+long ret(long r) {
+    if (isErr(r)) {
+        errno = int(-r);
+        return -1;
+    }
+    return r;
+}
+
+long L(const void *p) { return long(reinterpret_cast<uintptr_t>(p)); }
+
+// ---- process-wide state of this library ---------------------------------
+
+int gActive = -1;
+char gDir[400];
+int gPid;
+uint64_t gStart;
+char gComm[kCommLen] = "?";
+
+uint64_t gBackDev;
+uint64_t gBackIno[kMaxDev];
+bool gBackKnown[kMaxDev];
+
+State gSt;
+bool gStateOk;
+bool gDirty;
+Rule gRules[kMaxRules];
+int gNRules;
+bool gRulesWarned;
+char gRulesErr[160];
+int gLockFd = -1;
+int gChipFd = -1;
+char gIo[65536];
+char gText[65536];
+
+void joinPath(char *out, size_t cap, const char *a, const char *b = nullptr) {
+    snprintf(out, cap, "%s/%s%s%s", gDir, a, b ? "/" : "", b ? b : "");
+}
+
+// Reads a small file whole; -1 when it cannot.
+long readAll(const char *path, char *buf, size_t cap) {
+    long fd = raw(SYS_openat, AT_FDCWD, L(path), O_RDONLY | O_CLOEXEC);
+    if (isErr(fd)) return -1;
+    size_t n = 0;
+    while (n < cap) {
+        long r = raw(SYS_read, fd, L(buf + n), long(cap - n));
+        if (r == -EINTR) continue;
+        if (isErr(r)) {
+            raw(SYS_close, fd);
+            return -1;
+        }
+        if (r == 0) break;
+        n += size_t(r);
+    }
+    raw(SYS_close, fd);
+    return long(n);
+}
+
+bool writeAll(long fd, const char *p, size_t n) {
+    while (n > 0) {
+        long r = raw(SYS_write, fd, L(p), long(n));
+        if (r == -EINTR) continue;
+        if (isErr(r) || r == 0) return false;
+        p += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+// Start time (field 22 of /proc/<pid>/stat); 0 when unknown.
+uint64_t startTime(const char *statPath) {
+    char b[1024];
+    long n = readAll(statPath, b, sizeof b - 1);
+    if (n <= 0) return 0;
+    b[n] = 0;
+    char *p = strrchr(b, ')');
+    if (!p) return 0;
+    ++p;
+    for (int field = 3; field <= 22; ++field) {
+        while (*p == ' ') ++p;
+        if (field == 22) return strtoull(p, nullptr, 10);
+        while (*p && *p != ' ') ++p;
+    }
+    return 0;
+}
+
+void procInit(int pid) {
+    gPid = pid;
+    char b[64];
+    long n = readAll("/proc/self/comm", b, sizeof b - 1);
+    if (n > 0) {
+        while (n > 0 && (b[n - 1] == '\n' || b[n - 1] == ' ')) --n;
+        if (n >= long(sizeof gComm)) n = sizeof gComm - 1;
+        memcpy(gComm, b, size_t(n));
+        gComm[n] = 0;
+    } else {
+        snprintf(gComm, sizeof gComm, "?");
+    }
+    gStart = startTime("/proc/self/stat");
+}
+
+bool active() {
+    if (gActive < 0) {
+        const char *e = getenv(kEnvState);
+        if (e && e[0] == '/' && strlen(e) < sizeof gDir - 64) {
+            snprintf(gDir, sizeof gDir, "%s", e);
+            gActive = 1;
+        } else {
+            gActive = 0;
+        }
+    }
+    if (gActive == 1) {
+        int pid = int(raw(SYS_getpid));
+        if (pid != gPid) procInit(pid);
+    }
+    return gActive == 1;
+}
+
+bool alive(int pid, uint64_t start) {
+    char p[64];
+    snprintf(p, sizeof p, "/proc/%d/stat", pid);
+    uint64_t s = startTime(p);
+    if (s != 0) return s == start;
+    long r = raw(SYS_kill, pid, 0);
+    return r == 0 || r == -EPERM;
+}
+
+bool isMain() { return gSt.mainpid == gPid && gSt.mainstart == gStart; }
+
+// ---- the shared state, taken under an exclusive lock ----------------------
+
+bool chipOpen() {
+    if (gChipFd >= 0) return true;
+    char p[512];
+    joinPath(p, sizeof p, kChipFile);
+    long fd = raw(SYS_openat, AT_FDCWD, L(p), O_RDWR | O_CLOEXEC);
+    if (isErr(fd)) return false;
+    gChipFd = int(fd);
+    return true;
+}
+
+bool chipRead(uint64_t off, void *buf, size_t n) {
+    if (!chipOpen()) return false;
+    size_t done = 0;
+    while (done < n) {
+        long r = raw(SYS_pread64, gChipFd, L(static_cast<char *>(buf) + done), long(n - done),
+                     long(off + done));
+        if (r == -EINTR) continue;
+        if (isErr(r) || r == 0) return false;
+        done += size_t(r);
+    }
+    return true;
+}
+
+bool chipWrite(uint64_t off, const void *buf, size_t n) {
+    if (!chipOpen()) return false;
+    size_t done = 0;
+    while (done < n) {
+        long r = raw(SYS_pwrite64, gChipFd, L(static_cast<const char *>(buf) + done),
+                     long(n - done), long(off + done));
+        if (r == -EINTR) continue;
+        if (isErr(r) || r == 0) return false;
+        done += size_t(r);
+    }
+    return true;
+}
+
+uint32_t le32(const unsigned char *p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void put32(unsigned char *p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+// Chip offset of a partition's window; false when the window is not on the chip.
+bool windowOff(const Part &p, uint64_t *off) {
+    if (p.fromdir || p.start < gSt.base) return false;
+    uint64_t o = uint64_t(p.start) - gSt.base;
+    if (o + p.size > gSt.chipsize) return false;
+    *off = o;
+    return true;
+}
+
+// Partitions whose window is still to be taken from the flash directory.
+void resolveWindows() {
+    bool need = false;
+    for (const Part &p : gSt.part) need |= p.present && p.fromdir;
+    if (!need || gSt.dirdev < 0 || !gSt.part[gSt.dirdev].present) return;
+    uint64_t doff;
+    const Part &dir = gSt.part[gSt.dirdev];
+    if (!windowOff(dir, &doff)) return;
+    unsigned char e[kEntrySize];
+    for (uint32_t i = 0; (i + 1) * kEntrySize <= dir.size; ++i) {
+        if (!chipRead(doff + i * kEntrySize, e, sizeof e) || e[0] == 0xff) break;
+        for (Part &p : gSt.part) {
+            if (!p.present || !p.fromdir) continue;
+            if (strncasecmp(reinterpret_cast<const char *>(e), p.name, 16) != 0) continue;
+            p.start = le32(e + 16);
+            p.size = le32(e + 24);
+            p.fromdir = 0;
+            gDirty = true;
+        }
+    }
+}
+
+void begin() {
+    char p[512];
+    gDirty = false;
+    gStateOk = false;
+    gNRules = 0;
+    joinPath(p, sizeof p, kLockFile);
+    long fd = raw(SYS_openat, AT_FDCWD, L(p), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (!isErr(fd)) {
+        gLockFd = int(fd);
+        while (raw(SYS_flock, fd, LOCK_EX) == -EINTR) {
+        }
+    }
+    joinPath(p, sizeof p, kStateFile);
+    long n = readAll(p, gText, sizeof gText);
+    if (n < 0 || size_t(n) >= sizeof gText || parseState(gText, size_t(n), &gSt) != 0) return;
+    gStateOk = true;
+    joinPath(p, sizeof p, kFaultsFile);
+    n = readAll(p, gText, sizeof gText);
+    if (n > 0 && size_t(n) < sizeof gText) {
+        int c = parseRules(gText, size_t(n), gRules, kMaxRules, gRulesErr, sizeof gRulesErr);
+        gNRules = c < 0 ? 0 : c;
+        if (c >= 0) gRulesErr[0] = 0;
+    } else {
+        gRulesErr[0] = 0;
+    }
+    // Forget the counters of rules that are gone from the file.
+    int kept = 0;
+    for (int i = 0; i < gSt.nrules; ++i) {
+        bool live = false;
+        for (int j = 0; j < gNRules; ++j) live |= gRules[j].hash == gSt.rules[i].hash;
+        if (live) gSt.rules[kept++] = gSt.rules[i];
+    }
+    if (kept != gSt.nrules) {
+        gSt.nrules = kept;
+        gDirty = true;
+    }
+    resolveWindows();
+    if (gSt.mainpid <= 0 || !alive(gSt.mainpid, gSt.mainstart)) {
+        gSt.mainpid = gPid;
+        gSt.mainstart = gStart;
+        snprintf(gSt.maincomm, sizeof gSt.maincomm, "%s", gComm);
+        gDirty = true;
+    }
+}
+
+void saveState() {
+    size_t n = formatState(&gSt, gText, sizeof gText);
+    if (n == 0) return;
+    char p[512], t[512];
+    joinPath(p, sizeof p, kStateFile);
+    joinPath(t, sizeof t, "state.tmp");
+    long fd = raw(SYS_openat, AT_FDCWD, L(t), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (isErr(fd)) return;
+    bool ok = writeAll(fd, gText, n);
+    raw(SYS_close, fd);
+    if (ok) raw(SYS_rename, L(t), L(p));
+}
+
+void end() {
+    if (gDirty && gStateOk) saveState();
+    gDirty = false;
+    if (gChipFd >= 0) raw(SYS_close, gChipFd);
+    gChipFd = -1;
+    if (gLockFd >= 0) raw(SYS_close, gLockFd);
+    gLockFd = -1;
+}
+
+// ---- ops.log ---------------------------------------------------------------
+
+struct Line {
+    char b[1024];
+    size_t n = 0;
+
+    void put(const char *fmt, ...) __attribute__((format(printf, 2, 3))) {
+        if (n >= sizeof b - 2) return;
+        va_list ap;
+        va_start(ap, fmt);
+        int r = vsnprintf(b + n, sizeof b - 2 - n, fmt, ap);
+        va_end(ap);
+        if (r > 0) n += size_t(r) < sizeof b - 2 - n ? size_t(r) : sizeof b - 3 - n;
+    }
+};
+
+void lineStart(Line &l, int dev, const char *op) {
+    char d[16];
+    devName(dev, d, sizeof d);
+    l.put("pid=%d proc=%s dev=%s op=%s", gPid, gComm, d, op);
+}
+
+void lineErr(Line &l, int err) {
+    const char *n = errnoName(err);
+    if (n) l.put(" res=-1 errno=%s", n);
+    else l.put(" res=-1 errno=%d", err);
+}
+
+void logLine(Line &l) {
+    if (gRulesErr[0] && !gRulesWarned) {
+        gRulesWarned = true;
+        Line w;
+        lineStart(w, -1, "faults");
+        w.put(" res=-1 errno=EINVAL note=\"%s\"", gRulesErr);
+        logLine(w);
+    }
+    l.b[l.n++] = '\n';
+    char p[512];
+    joinPath(p, sizeof p, kOpsLog);
+    long fd = raw(SYS_openat, AT_FDCWD, L(p), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (isErr(fd)) return;
+    writeAll(fd, l.b, l.n);
+    raw(SYS_close, fd);
+}
+
+// ---- fault rules ---------------------------------------------------------------
+
+RuleState *ruleState(const Rule &r) {
+    for (int i = 0; i < gSt.nrules; ++i)
+        if (gSt.rules[i].hash == r.hash) return &gSt.rules[i];
+    if (gSt.nrules >= kMaxRuleStates) return nullptr;
+    RuleState *rs = &gSt.rules[gSt.nrules++];
+    memset(rs, 0, sizeof *rs);
+    rs->hash = r.hash;
+    return rs;
+}
+
+bool matches(const Rule &r, int kind, uint32_t op, int dev) {
+    if (r.kind != kind || !(r.ops & op)) return false;
+    if (r.dev >= 0 && r.dev != dev) return false;
+    switch (r.proc) {
+    case P_MAIN: return isMain();
+    case P_CHILD: return !isMain();
+    case P_NAME: return strcmp(r.procname, gComm) == 0;
+    default: return true;
+    }
+}
+
+// Counts one call against every matching rule of a kind that counts calls;
+// returns the first rule that fires.
+const Rule *hitCall(int kind, uint32_t op, int dev) {
+    const Rule *fired = nullptr;
+    for (int i = 0; i < gNRules; ++i) {
+        const Rule &r = gRules[i];
+        if (r.hasAfter || !matches(r, kind, op, dev)) continue;
+        RuleState *rs = ruleState(r);
+        if (!rs) continue;
+        ++rs->count;
+        gDirty = true;
+        bool fire = r.always ? rs->count >= r.nth : (!rs->fired && rs->count == r.nth);
+        if (fire && !fired) {
+            rs->fired = 1;
+            fired = &r;
+        }
+    }
+    return fired;
+}
+
+// Counts the bytes of one transfer against the byte-counting rules of a
+// kind; when one fires, *allowed is cut to the bytes left before its limit.
+const Rule *hitBytes(int kind, uint32_t op, int dev, uint64_t len, uint64_t *allowed) {
+    const Rule *fired = nullptr;
+    for (int i = 0; i < gNRules; ++i) {
+        const Rule &r = gRules[i];
+        if (!r.hasAfter || !matches(r, kind, op, dev)) continue;
+        RuleState *rs = ruleState(r);
+        if (!rs) continue;
+        uint64_t before = rs->bytes;
+        ++rs->count;
+        gDirty = true;
+        bool fire = (r.always || !rs->fired) && before + len > r.after;
+        if (!fire) {
+            rs->bytes += len;
+            continue;
+        }
+        uint64_t left = before >= r.after ? 0 : r.after - before;
+        rs->bytes += left;
+        rs->fired = 1;
+        if (left < *allowed) *allowed = left;
+        if (!fired) fired = &r;
+    }
+    return fired;
+}
+
+// Power cut: the main process dies at its nth flash operation, before the
+// operation touches the flash.
+// Returns true when it fired and the process lives on (the lock is then
+// given back already).
+bool powerCut(uint32_t op, int dev) {
+    const Rule *r = hitCall(K_POWERCUT, op, dev);
+    if (!r) return false;
+    Line l;
+    lineStart(l, dev, "powercut");
+    l.put(" cut=%s sig=%s fault=%d", opName(op), signalName(r->sig) ? signalName(r->sig) : "?",
+          r->line);
+    logLine(l);
+    int sig = r->sig;
+    end();
+    raw(SYS_kill, gPid, sig);
+    return true;
+}
+
+int eth0Mtu() {
+    long s = raw(SYS_socket, AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (isErr(s)) return -1;
+    struct ifreq ifr;
+    memset(&ifr, 0, sizeof ifr);
+    memcpy(ifr.ifr_name, "eth0", 5);
+    long r = raw(SYS_ioctl, s, SIOCGIFMTU, L(&ifr));
+    raw(SYS_close, s);
+    return isErr(r) ? -1 : ifr.ifr_mtu;
+}
+
+// ---- device identity ------------------------------------------------------------
+
+void backingPath(int dev, char *out, size_t cap) {
+    char d[16];
+    devName(dev, d, sizeof d);
+    joinPath(out, cap, kDevDir, d);
+}
+
+void rememberBacking(int dev, const struct stat &sb) {
+    gBackDev = sb.st_dev;
+    gBackIno[dev] = sb.st_ino;
+    gBackKnown[dev] = true;
+}
+
+int devOfFd(int fd, struct stat *out = nullptr) {
+    struct stat sb;
+    memset(&sb, 0, sizeof sb);
+    if (isErr(raw(SYS_fstat, fd, L(&sb)))) return -1;
+    if (out) *out = sb;
+    if (!S_ISREG(sb.st_mode) || sb.st_size != kBackingSize) return -1;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < kMaxDev; ++i)
+            if (gBackKnown[i] && gBackIno[i] == sb.st_ino && gBackDev == sb.st_dev) return i;
+        if (pass == 0) {
+            // Opened by another process (inherited across exec): learn the files.
+            for (int i = 0; i < kMaxDev; ++i) {
+                char p[512];
+                backingPath(i, p, sizeof p);
+                struct stat bs;
+                if (!isErr(raw(SYS_newfstatat, AT_FDCWD, L(p), L(&bs), 0))) rememberBacking(i, bs);
+            }
+        }
+    }
+    return -1;
+}
+
+bool devPresent(int dev) {
+    if (dev < kMdBase) return gSt.part[dev].present;
+    return gSt.md[dev - kMdBase].present;
+}
+
+void fakeStat(int dev, struct stat *sb) {
+    if (dev < kMdBase) {
+        sb->st_mode = S_IFCHR | 0660;
+        sb->st_rdev = makedev(90, unsigned(dev) * 2);
+    } else {
+        sb->st_mode = S_IFBLK | 0660;
+        sb->st_rdev = makedev(9, unsigned(dev - kMdBase));
+    }
+    sb->st_size = 0;
+    sb->st_blocks = 0;
+    sb->st_blksize = 4096;
+    sb->st_nlink = 1;
+}
+
+// Path-based stat of a device: -1 with errno when it is absent.
+int statDevice(int dev, struct stat *sb) {
+    begin();
+    bool present = gStateOk && devPresent(dev);
+    end();
+    if (!present) {
+        errno = ENOENT;
+        return -1;
+    }
+    memset(sb, 0, sizeof *sb);
+    char p[512];
+    backingPath(dev, p, sizeof p);
+    struct stat bs;
+    if (!isErr(raw(SYS_newfstatat, AT_FDCWD, L(p), L(&bs), 0))) *sb = bs;
+    sb->st_ino = 0x5100 + unsigned(dev);
+    fakeStat(dev, sb);
+    return 0;
+}
+
+// ---- open ------------------------------------------------------------------------
+
+const char *accName(int flags) {
+    switch (flags & O_ACCMODE) {
+    case O_RDONLY: return "r";
+    case O_WRONLY: return "w";
+    default: return "rw";
+    }
+}
+
+int doOpen(int dirfd, const char *path, int flags, mode_t mode) {
+    if (!active()) return int(ret(raw(SYS_openat, dirfd, L(path), flags, long(mode))));
+    int dev = devFromPath(path);
+    if (dev < 0) return int(ret(raw(SYS_openat, dirfd, L(path), flags, long(mode))));
+    begin();
+    Line l;
+    lineStart(l, dev, "open");
+    l.put(" mode=%s", accName(flags));
+    int err = 0;
+    const Rule *f = nullptr;
+    long fd = -1;
+    if (!gStateOk) err = EIO;
+    else if (!devPresent(dev)) err = ENOENT;
+    else if ((f = hitCall(K_FAIL, OP_OPEN, dev))) err = f->err;
+    if (!err) {
+        char dp[512], bp[512];
+        joinPath(dp, sizeof dp, kDevDir);
+        raw(SYS_mkdirat, AT_FDCWD, L(dp), 0777);
+        backingPath(dev, bp, sizeof bp);
+        struct stat bs;
+        if (isErr(raw(SYS_newfstatat, AT_FDCWD, L(bp), L(&bs), 0)) || bs.st_size != kBackingSize) {
+            long c = raw(SYS_openat, AT_FDCWD, L(bp), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (!isErr(c)) {
+                raw(SYS_ftruncate, c, long(kBackingSize));
+                raw(SYS_close, c);
+            }
+        }
+        int keep = O_ACCMODE | O_CLOEXEC | O_NONBLOCK | O_SYNC | O_DSYNC;
+        fd = raw(SYS_openat, AT_FDCWD, L(bp), (flags & keep) | O_LARGEFILE);
+        if (isErr(fd)) err = int(-fd);
+        else if (!isErr(raw(SYS_fstat, fd, L(&bs)))) rememberBacking(dev, bs);
+    }
+    if (err) lineErr(l, err);
+    else l.put(" res=%ld", fd);
+    if (f) l.put(" fault=%d", f->line);
+    logLine(l);
+    end();
+    if (err) {
+        errno = err;
+        return -1;
+    }
+    return int(fd);
+}
+
+int openMode(int flags, va_list ap) {
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) return va_arg(ap, int);
+    return 0;
+}
+
+// ---- read and write -----------------------------------------------------------
+
+// The part a transfer at pos of len bytes may reach; false when the state
+// does not give the device a window on the chip.
+bool window(int dev, uint64_t *off, uint64_t *size) {
+    if (dev >= kMdBase) return false;
+    const Part &p = gSt.part[dev];
+    if (!p.present) return false;
+    *size = p.size;
+    return windowOff(p, off);
+}
+
+bool anyLocked(uint64_t chipOff, uint64_t len) {
+    if (gSt.mode != MODE_NOR || len == 0) return false;
+    uint64_t b0 = chipOff / gSt.erasesize;
+    uint64_t b1 = (chipOff + len - 1) / gSt.erasesize;
+    size_t nl = strlen(gSt.locks);
+    for (uint64_t b = b0; b <= b1; ++b)
+        if (b < nl && gSt.locks[b] == 'L') return true;
+    return false;
+}
+
+void applyCorrupt(uint32_t op, int dev, uint64_t pos, unsigned char *buf, uint64_t n, Line &l) {
+    for (int i = 0; i < gNRules; ++i) {
+        const Rule &r = gRules[i];
+        if (!matches(r, K_CORRUPT, op, dev) || r.at < pos || r.at >= pos + n) continue;
+        RuleState *rs = ruleState(r);
+        if (!rs || (rs->fired && !r.always)) continue;
+        rs->fired = 1;
+        ++rs->count;
+        gDirty = true;
+        buf[r.at - pos] ^= r.xorv;
+        l.put(" fault=%d", r.line);
+    }
+}
+
+struct Xfer {
+    long result;      // bytes, or -1
+    int err;
+    int sig;          // signal to raise once the lock is given back
+};
+
+Xfer devTransfer(int dev, bool isWrite, unsigned char *ubuf, const unsigned char *wbuf, size_t len,
+                 uint64_t pos, const char *opn) {
+    uint32_t op = isWrite ? OP_WRITE : OP_READ;
+    Xfer x{-1, 0, 0};
+    begin();
+    if (isWrite && gStateOk && powerCut(op, dev)) return Xfer{-1, EIO, 0};
+    Line l;
+    lineStart(l, dev, opn);
+    l.put(" off=0x%llx len=%zu", (unsigned long long)pos, len);
+    uint64_t woff = 0, wsize = 0;
+    const Rule *f = nullptr;
+    if (!gStateOk) x.err = EIO;
+    else if (dev >= kMdBase) x.err = EIO;  // md contents are not simulated
+    else if (!window(dev, &woff, &wsize)) x.err = EIO;
+    else if (len == 0) x.result = 0;
+    else if (pos >= wsize) {
+        if (isWrite) x.err = ENOSPC;
+        else x.result = 0;
+    }
+    if (x.err || x.result == 0) goto done;
+    {
+        uint64_t n = len < wsize - pos ? len : wsize - pos;
+        if (isWrite && anyLocked(woff + pos, n)) {
+            x.err = EROFS;
+            goto done;
+        }
+        if ((f = hitCall(K_FAIL, op, dev))) {
+            x.err = f->err;
+            goto done;
+        }
+        uint64_t allowed = n;
+        const Rule *ff = hitBytes(K_FAIL, op, dev, n, &allowed);
+        const Rule *fs = hitBytes(K_SIGNAL, op, dev, n, &allowed);
+        if (fs) x.sig = fs->sig;
+        uint64_t done = 0;
+        bool ioFail = false;
+        while (done < allowed && !ioFail) {
+            size_t chunk = allowed - done < sizeof gIo ? size_t(allowed - done) : sizeof gIo;
+            unsigned char *io = reinterpret_cast<unsigned char *>(gIo);
+            if (isWrite) {
+                unsigned char tmp[4096];
+                if (!chipRead(woff + pos + done, io, chunk)) {
+                    ioFail = true;
+                    break;
+                }
+                for (size_t o = 0; o < chunk; o += sizeof tmp) {
+                    size_t k = chunk - o < sizeof tmp ? chunk - o : sizeof tmp;
+                    memcpy(tmp, wbuf + done + o, k);
+                    applyCorrupt(op, dev, pos + done + o, tmp, k, l);
+                    for (size_t j = 0; j < k; ++j) {
+                        if (gSt.mode == MODE_NOR) io[o + j] &= tmp[j];  // flash only clears bits
+                        else io[o + j] = tmp[j];
+                    }
+                }
+                if (!chipWrite(woff + pos + done, io, chunk)) ioFail = true;
+            } else {
+                if (!chipRead(woff + pos + done, ubuf + done, chunk)) ioFail = true;
+                else applyCorrupt(op, dev, pos + done, ubuf + done, chunk, l);
+            }
+            if (!ioFail) done += chunk;
+        }
+        if (isWrite && gSt.mode == MODE_MSYS && done > 0) {
+            Part &p = gSt.part[dev];
+            if (pos + done > p.datalen) {
+                p.datalen = uint32_t(pos + done);
+                gDirty = true;
+            }
+        }
+        if (ioFail) {
+            x.err = EIO;
+        } else if (ff) {
+            f = ff;
+            x.err = ff->err;
+            if (done) l.put(" stored=%llu", (unsigned long long)done);
+        } else {
+            x.result = long(done);
+        }
+        if (fs) {
+            if (fs != ff) l.put(" fault=%d", fs->line);
+            l.put(" signal=%s after=%llu", signalName(fs->sig) ? signalName(fs->sig) : "?",
+                  (unsigned long long)done);
+        }
+    }
+done:
+    if (x.err) {
+        x.result = -1;
+        lineErr(l, x.err);
+    } else {
+        l.put(" res=%ld", x.result);
+    }
+    if (f) l.put(" fault=%d", f->line);
+    logLine(l);
+    end();
+    return x;
+}
+
+long finishXfer(const Xfer &x) {
+    if (x.sig) raw(SYS_kill, gPid, x.sig);
+    if (x.result < 0) {
+        errno = x.err;
+        return -1;
+    }
+    return x.result;
+}
+
+bool canAccess(int fd, bool isWrite) {
+    long fl = raw(SYS_fcntl, fd, F_GETFL);
+    if (isErr(fl)) return false;
+    int acc = int(fl) & O_ACCMODE;
+    return isWrite ? acc != O_RDONLY : acc != O_WRONLY;
+}
+
+ssize_t doRead(int fd, void *buf, size_t n, bool positional, off_t at) {
+    int dev = active() ? devOfFd(fd) : -1;
+    if (dev < 0) {
+        if (positional) return ret(raw(SYS_pread64, fd, L(buf), long(n), long(at)));
+        return ret(raw(SYS_read, fd, L(buf), long(n)));
+    }
+    if (!canAccess(fd, false)) {
+        errno = EBADF;
+        return -1;
+    }
+    long pos = positional ? long(at) : raw(SYS_lseek, fd, 0, SEEK_CUR);
+    if (isErr(pos) || pos < 0) {
+        errno = isErr(pos) ? int(-pos) : EINVAL;
+        return -1;
+    }
+    Xfer x = devTransfer(dev, false, static_cast<unsigned char *>(buf), nullptr, n, uint64_t(pos),
+                         positional ? "pread" : "read");
+    if (!positional && x.result > 0) raw(SYS_lseek, fd, pos + x.result, SEEK_SET);
+    return finishXfer(x);
+}
+
+ssize_t doWrite(int fd, const void *buf, size_t n, bool positional, off_t at) {
+    int dev = active() ? devOfFd(fd) : -1;
+    if (dev < 0) {
+        if (positional) return ret(raw(SYS_pwrite64, fd, L(buf), long(n), long(at)));
+        return ret(raw(SYS_write, fd, L(buf), long(n)));
+    }
+    if (!canAccess(fd, true)) {
+        errno = EBADF;
+        return -1;
+    }
+    long pos = positional ? long(at) : raw(SYS_lseek, fd, 0, SEEK_CUR);
+    if (isErr(pos) || pos < 0) {
+        errno = isErr(pos) ? int(-pos) : EINVAL;
+        return -1;
+    }
+    Xfer x = devTransfer(dev, true, nullptr, static_cast<const unsigned char *>(buf), n,
+                         uint64_t(pos), positional ? "pwrite" : "write");
+    if (!positional && x.result > 0) raw(SYS_lseek, fd, pos + x.result, SEEK_SET);
+    return finishXfer(x);
+}
+
+off_t doLseek(int fd, off_t off, int whence) {
+    int dev = active() ? devOfFd(fd) : -1;
+    if (dev < 0) return ret(raw(SYS_lseek, fd, off, whence));
+    uint64_t size = 0;
+    begin();
+    if (gStateOk && dev < kMdBase && gSt.part[dev].present) size = gSt.part[dev].size;
+    else if (gStateOk && dev >= kMdBase) size = gSt.md[dev - kMdBase].devsize;
+    end();
+    long cur = raw(SYS_lseek, fd, 0, SEEK_CUR);
+    if (isErr(cur)) return ret(cur);
+    long long np;
+    switch (whence) {
+    case SEEK_SET: np = off; break;
+    case SEEK_CUR: np = cur + off; break;
+    case SEEK_END: np = (long long)size + off; break;
+    default: errno = EINVAL; return -1;
+    }
+    if (np < 0 || (unsigned long long)np > size) {
+        errno = EINVAL;
+        return -1;
+    }
+    return ret(raw(SYS_lseek, fd, long(np), SEEK_SET));
+}
+
+// ---- requests ----------------------------------------------------------------------
+
+struct Req {
+    int dev;
+    Line l;
+    int err = 0;
+    const Rule *fault = nullptr;
+    long result = 0;
+
+    bool faulted(uint32_t op) {
+        if ((fault = hitCall(K_FAIL, op, dev))) err = fault->err;
+        return fault != nullptr;
+    }
+};
+
+bool rangeOk(const erase_info_user &ei, uint64_t wsize) {
+    uint32_t es = gSt.erasesize;
+    return ei.length > 0 && ei.start % es == 0 && ei.length % es == 0 &&
+           uint64_t(ei.start) + ei.length <= wsize;
+}
+
+void reqGetInfo(Req &q, void *arg) {
+    uint64_t woff, wsize;
+    q.l.put(" req=MEMGETINFO");
+    if (!window(q.dev, &woff, &wsize)) q.err = EIO;
+    else if (!arg) q.err = EFAULT;
+    else if (!q.faulted(OP_GETINFO)) {
+        mtd_info_user mi;
+        memset(&mi, 0, sizeof mi);
+        mi.type = MTD_NORFLASH;
+        mi.flags = MTD_CAP_NORFLASH;
+        mi.size = uint32_t(wsize);
+        mi.erasesize = gSt.erasesize;
+        mi.writesize = 1;
+        memcpy(arg, &mi, sizeof mi);
+        q.l.put(" size=0x%x erasesize=0x%x", mi.size, mi.erasesize);
+    }
+}
+
+void reqErase(Req &q, void *arg) {
+    q.l.put(" req=MEMERASE");
+    uint64_t woff, wsize;
+    if (!window(q.dev, &woff, &wsize)) {
+        q.err = EIO;
+        return;
+    }
+    if (!arg) {
+        q.err = EFAULT;
+        return;
+    }
+    erase_info_user ei;
+    memcpy(&ei, arg, sizeof ei);
+    q.l.put(" start=0x%x len=0x%x mtu=%d", ei.start, ei.length, eth0Mtu());
+    if (!rangeOk(ei, wsize)) {
+        q.err = EINVAL;
+        return;
+    }
+    if (anyLocked(woff + ei.start, ei.length)) {
+        q.err = EROFS;
+        return;
+    }
+    if (q.faulted(OP_ERASE)) return;
+    const Rule *keep = hitCall(K_NOERASE, OP_ERASE, q.dev);
+    uint32_t nblocks = ei.length / gSt.erasesize;
+    memset(gIo, 0xff, gSt.erasesize < sizeof gIo ? gSt.erasesize : sizeof gIo);
+    for (uint32_t b = 0; b < nblocks; ++b) {
+        if (keep && keep->block == b) continue;
+        uint64_t at = woff + ei.start + uint64_t(b) * gSt.erasesize;
+        for (uint32_t o = 0; o < gSt.erasesize; o += sizeof gIo) {
+            size_t k = gSt.erasesize - o < sizeof gIo ? gSt.erasesize - o : sizeof gIo;
+            if (!chipWrite(at + o, gIo, k)) {
+                q.err = EIO;
+                return;
+            }
+        }
+    }
+    if (keep) {
+        q.fault = keep;
+        q.l.put(" kept=%u", keep->block);
+    }
+}
+
+void reqLock(Req &q, void *arg, bool lock) {
+    q.l.put(" req=%s", lock ? "MEMLOCK" : "MEMUNLOCK");
+    uint64_t woff, wsize;
+    if (!window(q.dev, &woff, &wsize)) {
+        q.err = EIO;
+        return;
+    }
+    if (!arg) {
+        q.err = EFAULT;
+        return;
+    }
+    erase_info_user ei;
+    memcpy(&ei, arg, sizeof ei);
+    q.l.put(" start=0x%x len=0x%x", ei.start, ei.length);
+    if (!rangeOk(ei, wsize)) {
+        q.err = EINVAL;
+        return;
+    }
+    if (q.faulted(lock ? OP_LOCK : OP_UNLOCK)) return;
+    if (gSt.mode != MODE_NOR) return;  // MSys flash has no lock bits
+    uint64_t b0 = (woff + ei.start) / gSt.erasesize;
+    uint64_t nb = ei.length / gSt.erasesize;
+    size_t nl = strlen(gSt.locks);
+    for (uint64_t b = b0; b < b0 + nb && b < nl; ++b) gSt.locks[b] = lock ? 'L' : 'U';
+    gDirty = true;
+}
+
+void reqM22(Req &q, void *arg) {
+    q.l.put(" req=M22");
+    if (gSt.mode != MODE_NOR) {
+        q.err = ENOTTY;
+        return;
+    }
+    if (!arg) {
+        q.err = EFAULT;
+        return;
+    }
+    uint32_t v[2];
+    memcpy(v, arg, sizeof v);
+    q.l.put(" start=0x%08x size=0x%x", v[0], v[1]);
+    uint32_t es = gSt.erasesize;
+    uint64_t off = uint64_t(v[0]) - gSt.base;
+    if (v[0] < gSt.base || off % es != 0 || v[1] == 0 || v[1] % es != 0 ||
+        off + v[1] > gSt.chipsize || !gSt.part[q.dev].present) {
+        q.err = EINVAL;
+        return;
+    }
+    if (q.faulted(OP_M22)) return;
+    gSt.part[q.dev].start = v[0];
+    gSt.part[q.dev].size = v[1];
+    gSt.part[q.dev].fromdir = 0;
+    gDirty = true;
+}
+
+void reqM23(Req &q, void *arg) {
+    q.l.put(" req=M23");
+    if (gSt.mode != MODE_NOR) {
+        q.err = ENOTTY;
+        return;
+    }
+    if (!arg) {
+        q.err = EFAULT;
+        return;
+    }
+    unsigned char rec[28];
+    memcpy(rec, arg, sizeof rec);
+    char name[17];
+    memcpy(name, rec, 16);
+    name[16] = 0;
+    bool terminated = memchr(rec, 0, 16) != nullptr;
+    q.l.put(" name='%s' base=0x%08x size=0x%x datalen=0x%x", name, le32(rec + 16), le32(rec + 20),
+            le32(rec + 24));
+    uint64_t woff, wsize;
+    if (q.dev != gSt.dirdev || !terminated) {
+        q.err = EINVAL;
+        return;
+    }
+    if (!window(q.dev, &woff, &wsize)) {
+        q.err = EIO;
+        return;
+    }
+    if (q.faulted(OP_M23)) return;
+    unsigned char e[kEntrySize];
+    for (uint64_t i = 0; (i + 1) * kEntrySize <= wsize; ++i) {
+        if (!chipRead(woff + i * kEntrySize, e, sizeof e)) break;
+        if (e[0] == 0xff) break;
+        if (strncasecmp(reinterpret_cast<const char *>(e), name, 16) != 0) continue;
+        // The driver rewrites the entry itself: place, size and data length.
+        put32(e + 16, le32(rec + 16));
+        put32(e + 24, le32(rec + 20));
+        put32(e + 32, le32(rec + 24));
+        if (!chipWrite(woff + i * kEntrySize, e, sizeof e)) q.err = EIO;
+        return;
+    }
+    q.err = ENOENT;
+}
+
+void reqMSys(Req &q, unsigned long req, void *arg) {
+    const char *nm = req == kReqM24 ? "M24" : req == kReqM25 ? "M25" : "M26";
+    q.l.put(" req=%s", nm);
+    if (gSt.mode != MODE_MSYS) {
+        q.err = ENOTTY;
+        return;
+    }
+    if (q.dev != 0) {
+        q.err = EINVAL;
+        return;
+    }
+    uint32_t units = gSt.chipsize / gSt.erasesize;
+    if (req == kReqM24) {
+        unsigned long n = reinterpret_cast<uintptr_t>(arg);
+        q.l.put(" units=%lu", n);
+        if (n != units) {
+            q.err = EINVAL;
+            return;
+        }
+        if (q.faulted(OP_M24)) return;
+        memset(gIo, 0xff, sizeof gIo);
+        for (uint64_t o = 0; o < gSt.chipsize; o += sizeof gIo) {
+            size_t k = gSt.chipsize - o < sizeof gIo ? size_t(gSt.chipsize - o) : sizeof gIo;
+            if (!chipWrite(o, gIo, k)) {
+                q.err = EIO;
+                return;
+            }
+        }
+        for (Part &p : gSt.part) p.start = gSt.base, p.size = 0, p.datalen = 0, p.fromdir = 0;
+        gDirty = true;
+        return;
+    }
+    if (!arg) {
+        q.err = EFAULT;
+        return;
+    }
+    if (req == kReqM25) {
+        uint32_t c[8];
+        memcpy(c, arg, sizeof c);
+        q.l.put(" counts=%u,%u,%u,%u,%u,%u,%u,%u", c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+        uint64_t sum = 0;
+        for (uint32_t v : c) sum += v;
+        if (sum > units) {
+            q.err = EINVAL;
+            return;
+        }
+        if (q.faulted(OP_M25)) return;
+        uint64_t at = gSt.base;
+        for (int k = 0; k < 8; ++k) {
+            Part &p = gSt.part[k];
+            p.start = uint32_t(at);
+            p.size = c[k] * gSt.erasesize;
+            p.datalen = 0;
+            p.fromdir = 0;
+            at += p.size;
+        }
+        gDirty = true;
+        return;
+    }
+    if (q.faulted(OP_M26)) return;
+    unsigned char rec[64];
+    memset(rec, 0, sizeof rec);
+    for (int k = 0; k < 8; ++k) {
+        if (!gSt.part[k].present) continue;
+        put32(rec + 8 * k, gSt.part[k].size);
+        put32(rec + 8 * k + 4, gSt.part[k].datalen);
+    }
+    memcpy(arg, rec, sizeof rec);
+}
+
+void reqMd(Req &q, unsigned long req, void *arg) {
+    const Md &m = gSt.md[q.dev - kMdBase];
+    if (req == GET_ARRAY_INFO) {
+        q.l.put(" req=GET_ARRAY_INFO");
+        if (!arg) q.err = EFAULT;
+        else if (q.faulted(OP_MDINFO)) return;
+        else if (!m.running) q.err = ENODEV;
+        else {
+            mdu_array_info_t ai;
+            memset(&ai, 0, sizeof ai);
+            ai.major_version = 0;
+            ai.minor_version = 90;
+            ai.level = m.level;
+            ai.size = int(m.sizekib);
+            ai.nr_disks = m.disks;
+            ai.raid_disks = m.disks;
+            ai.md_minor = q.dev - kMdBase;
+            ai.active_disks = m.disks;
+            ai.working_disks = m.disks;
+            memcpy(arg, &ai, sizeof ai);
+            q.l.put(" level=%d sizekib=%llu disks=%d", m.level, (unsigned long long)m.sizekib,
+                    m.disks);
+        }
+    } else if (req == kReqMdSync) {
+        q.l.put(" req=SYNC");
+        if (!arg) q.err = EFAULT;
+        else if (q.faulted(OP_MDSYNC)) return;
+        else {
+            memcpy(arg, m.sync, sizeof m.sync);
+            q.l.put(" sync=%d,%d,%d", m.sync[0], m.sync[1], m.sync[2]);
+        }
+    } else {
+        bool is64 = req == BLKGETSIZE64;
+        q.l.put(" req=%s", is64 ? "BLKGETSIZE64" : "BLKGETSIZE");
+        if (!arg) q.err = EFAULT;
+        else if (q.faulted(OP_BLKSIZE)) return;
+        else if (is64) {
+            uint64_t v = m.devsize;
+            memcpy(arg, &v, sizeof v);
+            q.l.put(" size=%llu", (unsigned long long)v);
+        } else {
+            unsigned long v = (unsigned long)(m.devsize / 512);
+            memcpy(arg, &v, sizeof v);
+            q.l.put(" sectors=%lu", v);
+        }
+    }
+}
+
+int doIoctl(int fd, unsigned long req, void *arg) {
+    int dev = active() ? devOfFd(fd) : -1;
+    if (dev < 0) return int(ret(raw(SYS_ioctl, fd, long(req), L(arg))));
+    begin();
+    bool flashOp = req == MEMERASE || req == MEMLOCK || req == MEMUNLOCK || req == kReqM22 ||
+                   req == kReqM23 || req == kReqM24 || req == kReqM25 || req == kReqM26;
+    if (flashOp && gStateOk && dev < kMdBase) {
+        uint32_t op = req == MEMERASE ? OP_ERASE : req == MEMLOCK ? OP_LOCK
+                    : req == MEMUNLOCK ? OP_UNLOCK : req == kReqM22 ? OP_M22
+                    : req == kReqM23 ? OP_M23 : req == kReqM24 ? OP_M24
+                    : req == kReqM25 ? OP_M25 : OP_M26;
+        if (powerCut(op, dev)) {
+            errno = EIO;
+            return -1;
+        }
+    }
+    Req q;
+    q.dev = dev;
+    lineStart(q.l, dev, "ioctl");
+    if (!gStateOk) {
+        q.l.put(" req=0x%lx", req);
+        q.err = EIO;
+    } else if (dev < kMdBase) {
+        switch (req) {
+        case MEMGETINFO: reqGetInfo(q, arg); break;
+        case MEMERASE: reqErase(q, arg); break;
+        case MEMLOCK: reqLock(q, arg, true); break;
+        case MEMUNLOCK: reqLock(q, arg, false); break;
+        case kReqM22: reqM22(q, arg); break;
+        case kReqM23: reqM23(q, arg); break;
+        case kReqM24:
+        case kReqM25:
+        case kReqM26: reqMSys(q, req, arg); break;
+        default:
+            q.l.put(" req=0x%lx", req);
+            q.err = ENOTTY;
+        }
+    } else if (req == GET_ARRAY_INFO || req == kReqMdSync || req == BLKGETSIZE64 ||
+               req == BLKGETSIZE) {
+        reqMd(q, req, arg);
+    } else {
+        q.l.put(" req=0x%lx", req);
+        q.err = ENOTTY;
+    }
+    if (q.err) lineErr(q.l, q.err);
+    else q.l.put(" res=0");
+    if (q.fault) q.l.put(" fault=%d", q.fault->line);
+    logLine(q.l);
+    end();
+    if (q.err) {
+        errno = q.err;
+        return -1;
+    }
+    return 0;
+}
+
+long doSyscall(long n, long a) {
+    begin();
+    Req q;
+    q.dev = -1;
+    if (n == kSysBuffer) {
+        lineStart(q.l, -1, "sys405");
+        q.l.put(" arg=%ld", a);
+        if (!gStateOk) q.err = EIO;
+        else {
+            if (a == 1) ++gSt.reserve405;
+            else if (a == 0) ++gSt.release405;
+            else ++gSt.other405;
+            gDirty = true;
+            if (!q.faulted(a == 1 ? OP_RESERVE : a == 0 ? OP_RELEASE : OP_SYS405)) {
+                if (a != 0 && a != 1) q.err = EINVAL;
+                else q.err = gSt.answer405;
+            }
+        }
+    } else {
+        lineStart(q.l, -1, "sys401");
+        int *p = reinterpret_cast<int *>(a);
+        if (!gStateOk) q.err = EIO;
+        else if (q.faulted(OP_SYS401)) {
+        } else if (!p) q.err = EFAULT;
+        else {
+            if (gSt.mode == MODE_MSYS) *p |= 1;
+            else *p &= ~1;
+            q.l.put(" msys=%d", gSt.mode == MODE_MSYS);
+        }
+    }
+    if (q.err) lineErr(q.l, q.err);
+    else q.l.put(" res=0");
+    if (q.fault) q.l.put(" fault=%d", q.fault->line);
+    logLine(q.l);
+    end();
+    if (q.err) {
+        errno = q.err;
+        return -1;
+    }
+    return 0;
+}
+
+// ---- stat family ----------------------------------------------------------------
+
+int pathDev(const char *path) { return active() ? devFromPath(path) : -1; }
+
+int doFstat(int fd, struct stat *sb) {
+    if (!active()) return int(ret(raw(SYS_fstat, fd, L(sb))));
+    struct stat real;
+    int dev = devOfFd(fd, &real);
+    if (dev < 0) return int(ret(raw(SYS_fstat, fd, L(sb))));
+    *sb = real;
+    fakeStat(dev, sb);
+    return 0;
+}
+
+int doFstatat(int dirfd, const char *path, struct stat *sb, int flags) {
+    if (path && path[0] == 0 && (flags & AT_EMPTY_PATH)) return doFstat(dirfd, sb);
+    int dev = pathDev(path);
+    if (dev >= 0) return statDevice(dev, sb);
+    return int(ret(raw(SYS_newfstatat, dirfd, L(path), L(sb), flags)));
+}
+
+void fillStatx(const struct stat &sb, struct statx *sx) {
+    memset(sx, 0, sizeof *sx);
+    sx->stx_mask = STATX_BASIC_STATS;
+    sx->stx_blksize = uint32_t(sb.st_blksize);
+    sx->stx_nlink = uint32_t(sb.st_nlink);
+    sx->stx_uid = sb.st_uid;
+    sx->stx_gid = sb.st_gid;
+    sx->stx_mode = uint16_t(sb.st_mode);
+    sx->stx_ino = sb.st_ino;
+    sx->stx_size = uint64_t(sb.st_size);
+    sx->stx_blocks = uint64_t(sb.st_blocks);
+    sx->stx_atime.tv_sec = sb.st_atim.tv_sec;
+    sx->stx_mtime.tv_sec = sb.st_mtim.tv_sec;
+    sx->stx_ctime.tv_sec = sb.st_ctim.tv_sec;
+    sx->stx_rdev_major = major(sb.st_rdev);
+    sx->stx_rdev_minor = minor(sb.st_rdev);
+    sx->stx_dev_major = major(sb.st_dev);
+    sx->stx_dev_minor = minor(sb.st_dev);
+}
+
+int doStatx(int dirfd, const char *path, int flags, unsigned mask, struct statx *sx) {
+    if (active()) {
+        struct stat sb;
+        int dev = -1;
+        if (path && path[0] == 0 && (flags & AT_EMPTY_PATH)) {
+            struct stat real;
+            dev = devOfFd(dirfd, &real);
+            if (dev >= 0) {
+                sb = real;
+                fakeStat(dev, &sb);
+            }
+        } else {
+            dev = devFromPath(path);
+            if (dev >= 0 && statDevice(dev, &sb) != 0) return -1;
+        }
+        if (dev >= 0) {
+            fillStatx(sb, sx);
+            return 0;
+        }
+    }
+    return int(ret(raw(SYS_statx, dirfd, L(path), flags, long(mask), L(sx))));
+}
+
+int doAccess(int dirfd, const char *path, int mode, int flags) {
+    int dev = pathDev(path);
+    if (dev >= 0) {
+        struct stat sb;
+        return statDevice(dev, &sb);
+    }
+    if (flags == 0) return int(ret(raw(SYS_faccessat, dirfd, L(path), mode)));
+    long r = raw(SYS_faccessat2, dirfd, L(path), mode, flags);
+    if (r == -ENOSYS) r = raw(SYS_faccessat, dirfd, L(path), mode);  // older kernels
+    return int(ret(r));
+}
+
+}  // namespace
+
+// ---- the interposed entry points ------------------------------------------------
+
+extern "C" {
+
+__attribute__((visibility("default"))) int open(const char *path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int mode = openMode(flags, ap);
+    va_end(ap);
+    return doOpen(AT_FDCWD, path, flags, mode_t(mode));
+}
+
+__attribute__((visibility("default"))) int open64(const char *path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int mode = openMode(flags, ap);
+    va_end(ap);
+    return doOpen(AT_FDCWD, path, flags | O_LARGEFILE, mode_t(mode));
+}
+
+__attribute__((visibility("default"))) int openat(int dirfd, const char *path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int mode = openMode(flags, ap);
+    va_end(ap);
+    return doOpen(dirfd, path, flags, mode_t(mode));
+}
+
+__attribute__((visibility("default"))) int openat64(int dirfd, const char *path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int mode = openMode(flags, ap);
+    va_end(ap);
+    return doOpen(dirfd, path, flags | O_LARGEFILE, mode_t(mode));
+}
+
+__attribute__((visibility("default"))) int __open_2(const char *path, int flags) {
+    return doOpen(AT_FDCWD, path, flags, 0);
+}
+__attribute__((visibility("default"))) int __open64_2(const char *path, int flags) {
+    return doOpen(AT_FDCWD, path, flags | O_LARGEFILE, 0);
+}
+__attribute__((visibility("default"))) int __openat_2(int dirfd, const char *path, int flags) {
+    return doOpen(dirfd, path, flags, 0);
+}
+__attribute__((visibility("default"))) int __openat64_2(int dirfd, const char *path, int flags) {
+    return doOpen(dirfd, path, flags | O_LARGEFILE, 0);
+}
+
+__attribute__((visibility("default"))) ssize_t read(int fd, void *buf, size_t n) {
+    return doRead(fd, buf, n, false, 0);
+}
+__attribute__((visibility("default"))) ssize_t __read_chk(int fd, void *buf, size_t n, size_t cap) {
+    if (n > cap) abort();
+    return doRead(fd, buf, n, false, 0);
+}
+__attribute__((visibility("default"))) ssize_t pread(int fd, void *buf, size_t n, off_t at) {
+    return doRead(fd, buf, n, true, at);
+}
+__attribute__((visibility("default"))) ssize_t pread64(int fd, void *buf, size_t n, off64_t at) {
+    return doRead(fd, buf, n, true, at);
+}
+__attribute__((visibility("default"))) ssize_t __pread_chk(int fd, void *buf, size_t n, off_t at,
+                                                           size_t cap) {
+    if (n > cap) abort();
+    return doRead(fd, buf, n, true, at);
+}
+__attribute__((visibility("default"))) ssize_t __pread64_chk(int fd, void *buf, size_t n,
+                                                             off64_t at, size_t cap) {
+    if (n > cap) abort();
+    return doRead(fd, buf, n, true, at);
+}
+__attribute__((visibility("default"))) ssize_t write(int fd, const void *buf, size_t n) {
+    return doWrite(fd, buf, n, false, 0);
+}
+__attribute__((visibility("default"))) ssize_t pwrite(int fd, const void *buf, size_t n, off_t at) {
+    return doWrite(fd, buf, n, true, at);
+}
+__attribute__((visibility("default"))) ssize_t pwrite64(int fd, const void *buf, size_t n,
+                                                        off64_t at) {
+    return doWrite(fd, buf, n, true, at);
+}
+
+__attribute__((visibility("default"))) off_t lseek(int fd, off_t off, int whence) noexcept {
+    return doLseek(fd, off, whence);
+}
+__attribute__((visibility("default"))) off64_t lseek64(int fd, off64_t off, int whence) noexcept {
+    return doLseek(fd, off, whence);
+}
+
+__attribute__((visibility("default"))) int ioctl(int fd, unsigned long req, ...) noexcept {
+    va_list ap;
+    va_start(ap, req);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return doIoctl(fd, req, arg);
+}
+
+__attribute__((visibility("default"))) long syscall(long n, ...) noexcept {
+    va_list ap;
+    va_start(ap, n);
+    long a[6];
+    for (long &v : a) v = va_arg(ap, long);
+    va_end(ap);
+    if (n == kSysMSys || n == kSysBuffer) {
+        // Device-specific numbers: never let them reach this machine's kernel.
+        if (!active()) {
+            errno = ENOSYS;
+            return -1;
+        }
+        return doSyscall(n, a[0]);
+    }
+    return ret(raw(n, a[0], a[1], a[2], a[3], a[4], a[5]));
+}
+
+__attribute__((visibility("default"))) int fstat(int fd, struct stat *sb) noexcept {
+    return doFstat(fd, sb);
+}
+__attribute__((visibility("default"))) int fstat64(int fd, struct stat64 *sb) noexcept {
+    return doFstat(fd, reinterpret_cast<struct stat *>(sb));
+}
+__attribute__((visibility("default"))) int stat(const char *path, struct stat *sb) noexcept {
+    return doFstatat(AT_FDCWD, path, sb, 0);
+}
+__attribute__((visibility("default"))) int stat64(const char *path, struct stat64 *sb) noexcept {
+    return doFstatat(AT_FDCWD, path, reinterpret_cast<struct stat *>(sb), 0);
+}
+__attribute__((visibility("default"))) int lstat(const char *path, struct stat *sb) noexcept {
+    return doFstatat(AT_FDCWD, path, sb, AT_SYMLINK_NOFOLLOW);
+}
+__attribute__((visibility("default"))) int lstat64(const char *path, struct stat64 *sb) noexcept {
+    return doFstatat(AT_FDCWD, path, reinterpret_cast<struct stat *>(sb), AT_SYMLINK_NOFOLLOW);
+}
+__attribute__((visibility("default"))) int fstatat(int dirfd, const char *path, struct stat *sb,
+                                                   int flags) noexcept {
+    return doFstatat(dirfd, path, sb, flags);
+}
+__attribute__((visibility("default"))) int fstatat64(int dirfd, const char *path,
+                                                     struct stat64 *sb, int flags) noexcept {
+    return doFstatat(dirfd, path, reinterpret_cast<struct stat *>(sb), flags);
+}
+__attribute__((visibility("default"))) int statx(int dirfd, const char *path, int flags,
+                                                 unsigned mask, struct statx *sx) noexcept {
+    return doStatx(dirfd, path, flags, mask, sx);
+}
+
+// Old binaries reach stat through these versioned entry points.
+__attribute__((visibility("default"))) int __fxstat(int, int fd, struct stat *sb) {
+    return doFstat(fd, sb);
+}
+__attribute__((visibility("default"))) int __fxstat64(int, int fd, struct stat *sb) {
+    return doFstat(fd, sb);
+}
+__attribute__((visibility("default"))) int __xstat(int, const char *path, struct stat *sb) {
+    return doFstatat(AT_FDCWD, path, sb, 0);
+}
+__attribute__((visibility("default"))) int __xstat64(int, const char *path, struct stat *sb) {
+    return doFstatat(AT_FDCWD, path, sb, 0);
+}
+__attribute__((visibility("default"))) int __lxstat(int, const char *path, struct stat *sb) {
+    return doFstatat(AT_FDCWD, path, sb, AT_SYMLINK_NOFOLLOW);
+}
+__attribute__((visibility("default"))) int __lxstat64(int, const char *path, struct stat *sb) {
+    return doFstatat(AT_FDCWD, path, sb, AT_SYMLINK_NOFOLLOW);
+}
+__attribute__((visibility("default"))) int __fxstatat(int, int dirfd, const char *path,
+                                                      struct stat *sb, int flags) {
+    return doFstatat(dirfd, path, sb, flags);
+}
+__attribute__((visibility("default"))) int __fxstatat64(int, int dirfd, const char *path,
+                                                        struct stat *sb, int flags) {
+    return doFstatat(dirfd, path, sb, flags);
+}
+
+__attribute__((visibility("default"))) int access(const char *path, int mode) noexcept {
+    return doAccess(AT_FDCWD, path, mode, 0);
+}
+__attribute__((visibility("default"))) int faccessat(int dirfd, const char *path, int mode,
+                                                     int flags) noexcept {
+    return doAccess(dirfd, path, mode, flags);
+}
+__attribute__((visibility("default"))) int euidaccess(const char *path, int mode) noexcept {
+    return doAccess(AT_FDCWD, path, mode, AT_EACCESS);
+}
+__attribute__((visibility("default"))) int eaccess(const char *path, int mode) noexcept {
+    return doAccess(AT_FDCWD, path, mode, AT_EACCESS);
+}
+
+}  // extern "C"

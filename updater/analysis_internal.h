@@ -1,0 +1,22 @@
+// Pieces of the package analysis that tests reach directly.
+#ifndef UPDT_ANALYSIS_INTERNAL_H
+#define UPDT_ANALYSIS_INTERNAL_H
+
+#include <cstdint>
+
+namespace updt::analysis {
+
+// Room needed for a package of extractsize KiB: extractsize plus the
+// reserve; false when extractsize is negative or the sum overflows.
+bool neededKiB(long long extractsize, long long &need);
+
+// 1 when a volume of sizeKiB holds the package, else 0 (logs the shortfall).
+int volumeHolds(uint64_t sizeKiB, long long extractsize);
+
+// Sectors of the first partition as the space check counts them: the small
+// factory layout counts as its enlarged size when partition 3 leaves room.
+long long countedSectors(long long sectors, bool resizeable);
+
+}  // namespace updt::analysis
+
+#endif

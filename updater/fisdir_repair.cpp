@@ -1,0 +1,190 @@
+// Rewrites the flash directory of one model from a built-in image.
+#include "updt_patch.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <syslog.h>
+#include <unistd.h>
+
+#include "base/err/vral_err.h"
+
+namespace {
+
+struct Entry {
+    const char *name;
+    uint32_t flashBase, memBase, size, dataLength;
+};
+
+constexpr Entry kEntries[] = {
+    {"RedBoot", 0xFFF00000u, 0xFFF00000u, 0x00040000u, 0x0003A448u},
+    {"zImage", 0xFFE00000u, 0xFFE00000u, 0x000D0000u, 0x000C5EDAu},
+    {"rd.gz", 0xFFF40000u, 0xFFF40000u, 0x000B0000u, 0x000AEE2Cu},
+    {"vendor", 0xFFED0000u, 0xFFED0000u, 0x00010000u, 0x00010000u},
+    {"RedBoot Config", 0xFFEE0000u, 0xFFEE0000u, 0x00010000u, 0x00010000u},
+    {"FIS Directory", 0xFFFF0000u, 0xFFFF0000u, 0x00010000u, 0x00000600u},
+};
+static_assert(sizeof(kEntries) / sizeof(kEntries[0]) * FIS_ENTRY_SIZE == UPDT_FIS_IMAGE_SIZE);
+
+constexpr void putLE(std::array<unsigned char, UPDT_FIS_IMAGE_SIZE> &img, size_t at, uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        img[at + k] = static_cast<unsigned char>(v >> (8 * k));
+}
+
+constexpr std::array<unsigned char, UPDT_FIS_IMAGE_SIZE> buildImage()
+{
+    std::array<unsigned char, UPDT_FIS_IMAGE_SIZE> img{};
+    size_t at = 0;
+    for (const Entry &e : kEntries) {
+        for (size_t k = 0; e.name[k] != '\0'; ++k)
+            img[at + k] = static_cast<unsigned char>(e.name[k]);
+        putLE(img, at + 16, e.flashBase);
+        putLE(img, at + 20, e.memBase);
+        putLE(img, at + 24, e.size);
+        putLE(img, at + 32, e.dataLength);
+        at += FIS_ENTRY_SIZE;
+    }
+    return img;
+}
+
+constexpr auto kImage = buildImage();
+
+class Fd {
+public:
+    Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+constexpr const char *kFn = "RecoverFISDirTable_Q80ZPlus_V284";
+
+// Writes all n bytes from the start of device; 0 or -1.
+int writeAll(const char *device, const unsigned char *data, size_t n)
+{
+    Fd fd(device, O_WRONLY);
+    if (!fd.ok()) {
+        syslog(LOG_ERR, "%s:%d(%s) open(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+        VRALErrSetCode(ERR_OPEN_FAILED);
+        return -1;
+    }
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd.get(), data + done, n - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            syslog(LOG_ERR, "%s:%d(%s) write(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+            VRALErrSetCode(ERR_READ_FAILED);
+            return -1;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+// Reads n bytes from the start of device into buf; 0 or -1.
+int readAll(const char *device, unsigned char *buf, size_t n)
+{
+    Fd fd(device, O_RDONLY);
+    if (!fd.ok()) {
+        syslog(LOG_ERR, "%s:%d(%s) open(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+        return -1;
+    }
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::read(fd.get(), buf + done, n - done);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            syslog(LOG_ERR, "%s:%d(%s) read(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+            return -1;
+        }
+        done += static_cast<size_t>(r);
+    }
+    return 0;
+}
+
+int repair(const char *device)
+{
+    // The present directory is kept, to be put back if the new one fails.
+    unsigned char info[MTD_INFO_USER_SIZE];
+    if (VEXAMTDGetDeviceInfo(device, info, sizeof(info)) != 0) {
+        syslog(LOG_ERR, "%s:%d(%s) VEXAMTDGetDeviceInfo(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+        return -1;
+    }
+    uint32_t size;
+    std::memcpy(&size, info + 8, sizeof(size));
+    if (size < UPDT_FIS_IMAGE_SIZE) {
+        syslog(LOG_ERR, "%s:%d(%s) %s is too small (0x%08X)", __FILE_NAME__, __LINE__, kFn, device, size);
+        return -1;
+    }
+    std::unique_ptr<unsigned char[]> saved(new (std::nothrow) unsigned char[size]);
+    if (!saved || readAll(device, saved.get(), size) != 0)
+        return -1;
+
+    if (VEXAMTDUnlockPartition(device) < 0) {
+        syslog(LOG_ERR, "%s:%d(%s) VEXAMTDUnlockPartition(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+        return -1;
+    }
+    for (int round = 0; round < UPDT_ATTEMPTS; ++round) {
+        if (VEXAMTDErasePartition(device) < 0) {
+            syslog(LOG_ERR, "%s:%d(%s) VEXAMTDErasePartition(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+            continue;
+        }
+        if (writeAll(device, gFisImageQ80ZPlus, UPDT_FIS_IMAGE_SIZE) != 0)
+            continue;
+        unsigned char back[UPDT_FIS_IMAGE_SIZE];
+        if (readAll(device, back, sizeof(back)) != 0)
+            continue;
+        if (std::memcmp(back, gFisImageQ80ZPlus, sizeof(back)) != 0) {
+            syslog(LOG_ERR, "%s:%d(%s) %s reads back differently", __FILE_NAME__, __LINE__, kFn, device);
+            continue;
+        }
+        return 0;
+    }
+    syslog(LOG_ERR, "%s:%d(%s) the directory could not be rewritten; putting the old one back", __FILE_NAME__,
+           __LINE__, kFn);
+    if (VEXAMTDErasePartition(device) < 0 || writeAll(device, saved.get(), size) != 0)
+        syslog(LOG_ERR, "%s:%d(%s) the old directory could not be put back on %s", __FILE_NAME__, __LINE__, kFn,
+               device);
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+const unsigned char gFisImageQ80ZPlus[UPDT_FIS_IMAGE_SIZE] = {
+#define B(i) kImage[i]
+#define R16(i) B(i), B(i + 1), B(i + 2), B(i + 3), B(i + 4), B(i + 5), B(i + 6), B(i + 7), B(i + 8), \
+    B(i + 9), B(i + 10), B(i + 11), B(i + 12), B(i + 13), B(i + 14), B(i + 15)
+#define R256(i) R16(i), R16(i + 16), R16(i + 32), R16(i + 48), R16(i + 64), R16(i + 80), R16(i + 96), \
+    R16(i + 112), R16(i + 128), R16(i + 144), R16(i + 160), R16(i + 176), R16(i + 192), R16(i + 208), \
+    R16(i + 224), R16(i + 240)
+    R256(0), R256(256), R256(512), R256(768), R256(1024), R256(1280),
+#undef R256
+#undef R16
+#undef B
+};
+
+int RecoverFISDirTable_Q80ZPlus_V284(void)
+{
+    const char *device = gszDevMtdPartition;
+    int rc = repair(device);
+    VEXAMTDLockPartition(device);  // locked again whatever happened
+    return rc;
+}
+
+}  // extern "C"

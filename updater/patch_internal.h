@@ -1,0 +1,42 @@
+// Shared by the flash stages (not part of the updater's public header).
+#ifndef UPDT_PATCH_INTERNAL_H
+#define UPDT_PATCH_INTERNAL_H
+
+#include <cstdint>
+#include <string>
+
+#include "updt_patch.h"
+
+namespace updtpatch {
+
+// Set once UPDTDoPatch has issued its first flash operation.
+extern bool gFlashTouched;
+// Per patch-table entry: its datalen came from an image of the package.
+extern bool gHasImage[UPDT_TABLE_MAX];
+
+// The directory's spelling of an entry's name (at most its 16 bytes).
+std::string entryName(const FISDIRENTRY &e);
+// "<package folder>/b@ckup/mtd_<name>".
+std::string backupCopyPath(const std::string &name);
+// "<package folder>/<file>".
+std::string packagePath(const char *file);
+
+// Runs a command line through UPDTExecute after logging it with fmt (one
+// "%s" for the line, or "%s(%d)..." with the caller's name and line); a
+// line longer than UPDT_CMD_MAX is refused.  0 or -1.
+int runCommand(const std::string &cmd, const char *func, int line, bool commandStyle);
+
+// Writes P with 60 + 40 x done / total; nothing while total is 0.
+void setWriteProgress();
+
+// Compares the first length bytes of source and device in rounds of chunk
+// bytes; progress says whether the rounds count in gProgressDone.
+int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
+                      const char *func);
+
+// Size of a regular file, or -1 (missing, not regular).
+long long regularFileSize(const std::string &path);
+
+}  // namespace updtpatch
+
+#endif

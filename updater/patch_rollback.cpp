@@ -1,0 +1,104 @@
+// Restores every marked partition and its directory entry from the copies
+// in the backup folder after a failed write or migration.
+#include "updt_patch.h"
+
+#include <cstdio>
+#include <cstring>
+#include <syslog.h>
+
+#include "patch_internal.h"
+#include "updt_shell.h"
+#include "updt_status.h"
+
+namespace {
+
+// One partition back to its old range and bytes; 0 or -1.
+int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
+{
+    using namespace updtpatch;
+    const char *fn = "UPDTRollBack";
+    const char *device = SzUPDTGetDeviceByName(p.part);
+    if (device == nullptr) {
+        syslog(LOG_ERR, "%s(%d): fail to get device path", fn, __LINE__);
+        return -1;
+    }
+    const std::string name = entryName(old);
+    const std::string copy = backupCopyPath(name);
+    // Without a whole copy the partition is better left as it is.
+    if (regularFileSize(copy) != static_cast<long long>(old.size) || old.size == 0) {
+        syslog(LOG_ERR, "%s(%d): backup [%s] of partition %d is missing or not 0x%08X bytes, not restored", fn,
+               __LINE__, copy.c_str(), i, old.size);
+        return -1;
+    }
+    if (VEXAMTDModifyPartitionSize(device, old.flashBase, old.size) < 0) {
+        syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
+        return -1;
+    }
+    const std::string cmd =
+        "/bin/dd if=" + UPDTShellQuoteString(copy) + " of=" + UPDTShellQuoteString(device) + " bs=131072";
+    for (int attempt = 0; attempt < UPDT_ATTEMPTS; ++attempt) {
+        if (VEXAMTDUnlockPartition(device) < 0) {
+            syslog(LOG_ERR, "%s: unlock [%s] fail", fn, device);
+            continue;
+        }
+        syslog(LOG_ERR, "%s:%d(%s) VEXAMTDErasePartition(%s)...", __FILE_NAME__, __LINE__, fn, device);
+        if (VEXAMTDErasePartition(device) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
+            continue;
+        }
+        if (runCommand(cmd, fn, __LINE__, true) != 0)
+            continue;
+        if (compareWithDevice(copy.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
+            continue;
+        MTDFISENTRY entry{};
+        std::snprintf(entry.name, sizeof(entry.name), "%s", name.c_str());
+        entry.flashBase = old.flashBase;
+        entry.size = old.size;
+        entry.dataLength = old.dataLength;
+        if (VEXAMTDModifyFISEntry(gszDevMtdPartition, &entry) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDModifyFISEntry() fail", fn);
+            return -1;
+        }
+        syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
+        return 0;
+    }
+    syslog(LOG_ERR, "%s:%d(%s) Try to recover [%s] %d counts failed ...", __FILE_NAME__, __LINE__, fn, device,
+           UPDT_ATTEMPTS);
+    return -1;
+}
+
+}  // namespace
+
+extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
+{
+    if (directory == nullptr || count <= 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        return -1;
+    }
+    if (!updtpatch::gFlashTouched) {
+        syslog(LOG_ERR, "%s(%d): the flash was not written, nothing to restore", __func__, __LINE__);
+        return 0;
+    }
+    bool failed = false;
+    for (int i = 0; i < gPatchCount && i < UPDT_TABLE_MAX && gPatchInfo[i].part != nullptr; ++i) {
+        const PATCHINFO &p = gPatchInfo[i];
+        if (!p.fneedupdate) {
+            syslog(LOG_ERR, "%s: skip recoverying [%s]", __func__, p.part);
+            continue;
+        }
+        int idx = GetIdxByName(p.part, directory, count);
+        if (idx < 0) {
+            syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", __func__, __LINE__, i, p.part);
+            failed = true;
+            continue;
+        }
+        if (restorePartition(i, p, directory[idx]) != 0)
+            failed = true;
+    }
+    if (failed) {
+        syslog(LOG_ERR, "%s(%d): roll-back incomplete; the old partitions stay in %s/%s", __func__, __LINE__,
+               gszPatchDir, UPDT_BACKUP_DIR);
+        return -1;
+    }
+    return 0;
+}

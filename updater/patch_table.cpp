@@ -1,0 +1,313 @@
+// The patch table: name lookups, filling from the flash directory and the
+// package folder, and the moving of erase blocks between partitions.
+#include "updt_patch.h"
+
+#include "patch_internal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+#include <strings.h>
+#include <sys/stat.h>
+#include <syslog.h>
+
+namespace {
+
+bool sameName(const char *a, const char *b)
+{
+    return strcasecmp(a, b) == 0;
+}
+
+// A directory name is only trusted up to its 16 bytes.
+bool entryNamed(const FISDIRENTRY &e, const char *name)
+{
+    return strncasecmp(e.name, name, sizeof(e.name)) == 0 && std::strlen(name) <= sizeof(e.name);
+}
+
+uint32_t blocksFor(uint64_t bytes, uint32_t blockSize)
+{
+    return static_cast<uint32_t>((bytes + blockSize - 1) / blockSize);
+}
+
+// The boot loader only gives blocks away when the package replaces it.
+bool mayDonate(const PATCHINFO &p)
+{
+    if (IsFixedPartition(p.part))
+        return false;
+    if (sameName(p.part, "RedBoot") || sameName(p.part, "RedBoot.msys"))
+        return p.fneedupdate == 1;
+    return true;
+}
+
+}  // namespace
+
+extern "C" const char *SzUPDTGetDeviceByName(const char *part)
+{
+    if (part == nullptr) {
+        syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
+        return nullptr;
+    }
+    for (const PARTDEV *p = gPartDevTable; p < gPartDevTable + UPDT_TABLE_MAX && p->name != nullptr; ++p) {
+        if (sameName(p->name, part))
+            return p->device;
+    }
+    syslog(LOG_ERR, "%s(%d): unknown partition name [%s]", __func__, __LINE__, part);
+    return nullptr;
+}
+
+extern "C" int GetIdxByName(const char *name, FISDIRENTRY *directory, int count)
+{
+    if (name == nullptr || directory == nullptr) {
+        syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
+        return -1;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (entryNamed(directory[i], name))
+            return i;
+    }
+    syslog(LOG_ERR, "%s(%d): unknown partition name [%s]", __func__, __LINE__, name);
+    return -1;
+}
+
+extern "C" int IsFixedPartition(const char *part)
+{
+    if (part == nullptr)
+        return 0;
+    static const char *const fixed[] = {"vexacfg", "vendor", "RedBoot Config", "FIS Directory"};
+    for (const char *f : fixed) {
+        if (sameName(part, f))
+            return 1;
+    }
+    return 0;
+}
+
+extern "C" int UPDTNeedResize(PATCHINFO *table, int count)
+{
+    if (table == nullptr)
+        return 0;
+    for (int i = 0; i < count && table[i].part != nullptr; ++i) {
+        if (table[i].balance < 0)
+            return 1;
+    }
+    return 0;
+}
+
+extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
+{
+    if (directory == nullptr || count <= 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        return -1;
+    }
+
+    const char *dirDevice = SzUPDTGetDeviceByName("FIS Directory");
+    unsigned char info[MTD_INFO_USER_SIZE];
+    if (dirDevice == nullptr || VEXAMTDGetDeviceInfo(dirDevice, info, sizeof(info)) != 0) {
+        syslog(LOG_ERR, "%s(%d): fail to get device info", __func__, __LINE__);
+        return -1;
+    }
+    std::memcpy(&gEraseBlockSize, info + MTD_INFO_ERASESIZE_OFFSET, sizeof(gEraseBlockSize));
+    if (gEraseBlockSize == 0) {
+        syslog(LOG_ERR, "%s(%d): gEraseBlockSize == 0", __func__, __LINE__);
+        return -1;
+    }
+    const uint32_t ebs = gEraseBlockSize;
+
+    uint32_t dirBase = 0, dirSize = 0, zImageBase = 0;
+    for (int i = 0; i < count; ++i) {
+        if (entryNamed(directory[i], "FIS Directory")) {
+            dirBase = directory[i].flashBase;
+            dirSize = directory[i].size;
+        } else if (entryNamed(directory[i], "zImage")) {
+            zImageBase = directory[i].flashBase;
+        }
+    }
+    if (dirSize == 0 || dirBase <= zImageBase) {
+        syslog(LOG_ERR, "%s(%d): ulAddrMtd7 = %lx, ulAddrMtd0 = %lx, ulSizeMtd7 = %lx", __func__, __LINE__,
+               static_cast<unsigned long>(dirBase), static_cast<unsigned long>(zImageBase),
+               static_cast<unsigned long>(dirSize));
+        syslog(LOG_ERR, "%s(%d): flashsize == 0", __func__, __LINE__);
+        return -1;
+    }
+    const uint32_t flashsize = dirBase - zImageBase + dirSize;
+    if (flashsize == 0) {
+        syslog(LOG_ERR, "%s(%d): flashsize == 0", __func__, __LINE__);
+        return -1;
+    }
+    syslog(LOG_ERR, "flashsize = 0x%08X, eraseblock = 0x%08X", flashsize, ebs);
+
+    uint64_t total = 0;
+    std::fill(std::begin(updtpatch::gHasImage), std::end(updtpatch::gHasImage), false);
+    for (int i = 0; i < gPatchCount && i < UPDT_TABLE_MAX; ++i) {
+        PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr || p.file == nullptr) {
+            syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+            return -1;
+        }
+        int idx = GetIdxByName(p.part, directory, count);
+        if (idx < 0) {
+            syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", __func__, __LINE__, i, p.part);
+            return -1;
+        }
+        const FISDIRENTRY &e = directory[idx];
+
+        struct stat st {};
+        bool present = ::stat(p.file, &st) == 0;
+        if (!present && errno != ENOENT && errno != ENOTDIR) {
+            syslog(LOG_ERR, "%s(%d): file [%s] cannot be examined, errno = %d", __func__, __LINE__, p.file, errno);
+            return -1;
+        }
+        if (present && !S_ISREG(st.st_mode)) {
+            syslog(LOG_ERR, "%s(%d): file [%s] is not a regular file", __func__, __LINE__, p.file);
+            return -1;
+        }
+        if (present && static_cast<uint64_t>(st.st_size) > UINT32_MAX) {
+            syslog(LOG_ERR, "%s(%d): file [%s] is too large", __func__, __LINE__, p.file);
+            return -1;
+        }
+        if (present && st.st_size == 0) {
+            // An empty image cannot be written; the partition keeps its data.
+            syslog(LOG_ERR, "%s(%d): file [%s] is empty, ignored", __func__, __LINE__, p.file);
+            present = false;
+        } else if (!present) {
+            syslog(LOG_ERR, "%s(%d): file [%s] not included in the patch package ", __func__, __LINE__, p.file);
+        }
+
+        updtpatch::gHasImage[i] = present;
+        uint32_t nblock;
+        if (present) {
+            p.datalen = static_cast<uint32_t>(st.st_size);
+            nblock = blocksFor(static_cast<uint64_t>(st.st_size), ebs);
+            p.fneedupdate = 1;
+        } else {
+            p.datalen = e.dataLength;
+            nblock = blocksFor(e.dataLength, ebs);
+            p.fneedupdate = 0;
+        }
+        p.start = e.flashBase;
+        p.size = e.size;
+        p.balance = static_cast<int>(e.size / ebs) - static_cast<int>(nblock);
+        p.nresize = 0;
+        total += nblock;
+        syslog(LOG_ERR,
+               "PATCHINFO: part[%s] file[%s] start = [0x%08X] size = [0x%08X] datalen = [0x%08X] "
+               "nblock = [%u] balance = [%d] fneedupdate = [%d]",
+               p.part, p.file, p.start, p.size, p.datalen, nblock, p.balance, p.fneedupdate);
+    }
+
+    if (total > flashsize / ebs) {
+        syslog(LOG_ERR, "%s(%d): the binary size exceeds flash size limit(total = %d)", __func__, __LINE__,
+               static_cast<int>(total));
+        return -1;
+    }
+    return 0;
+}
+
+extern "C" int ErrUPDTAdjustPartitionSize(PATCHINFO *table, int count)
+{
+    if (table == nullptr || count <= 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
+        return -1;
+    }
+    for (int i = 0; i < count && table[i].part != nullptr; ++i) {
+        if (table[i].balance >= 0)
+            continue;
+        if (IsFixedPartition(table[i].part)) {
+            // A fixed partition never moves nor grows.
+            syslog(LOG_ERR, "%s(%d): fixed partition [%s] is too small for its image", __func__, __LINE__,
+                   table[i].part);
+            return -1;
+        }
+        while (table[i].balance < 0) {
+            int donor = -1;
+            for (int j = 0; j < count && table[j].part != nullptr; ++j) {
+                if (j == i || !mayDonate(table[j]))
+                    continue;
+                if (donor < 0 || table[j].balance > table[donor].balance)
+                    donor = j;
+            }
+            if (donor < 0 || table[donor].balance <= 0) {
+                syslog(LOG_ERR, "%s(%d): negative balance", __func__, __LINE__);
+                return -1;
+            }
+            --table[donor].balance;
+            --table[donor].nresize;
+            ++table[i].balance;
+            ++table[i].nresize;
+        }
+    }
+
+    long long shift = 0;
+    for (PATCHINFO *p = table; p->part != nullptr; ++p) {
+        if (IsFixedPartition(p->part))
+            continue;
+        if (shift == 0 && p->nresize == 0)
+            continue;
+        p->start = static_cast<uint32_t>(p->start + static_cast<long long>(gEraseBlockSize) * shift);
+        p->size = static_cast<uint32_t>(p->size + static_cast<long long>(gEraseBlockSize) * p->nresize);
+        p->fneedupdate = 1;
+        shift += p->nresize;
+    }
+    return 0;
+}
+
+extern "C" int UPDTCheckLayout(const PATCHINFO *table, int count, const FISDIRENTRY *directory, int entries)
+{
+    if (table == nullptr || directory == nullptr || count <= 0 || entries <= 0 || gEraseBlockSize == 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
+        return -1;
+    }
+    const uint64_t ebs = gEraseBlockSize;
+
+    // Ranges that must not overlap: the table's new ones, and directory
+    // entries the table does not hold, which stay where they are.
+    struct Range {
+        const char *name;
+        uint64_t lo, hi;
+    };
+    std::vector<Range> ranges;
+
+    uint64_t spanLo = UINT64_MAX, spanHi = 0;
+    for (int k = 0; k < entries; ++k) {
+        spanLo = std::min<uint64_t>(spanLo, directory[k].flashBase);
+        spanHi = std::max<uint64_t>(spanHi, uint64_t{directory[k].flashBase} + directory[k].size);
+        bool inTable = false;
+        for (int i = 0; i < count && table[i].part != nullptr; ++i)
+            inTable = inTable || entryNamed(directory[k], table[i].part);
+        if (!inTable && directory[k].size > 0)
+            ranges.push_back({directory[k].name, directory[k].flashBase,
+                              uint64_t{directory[k].flashBase} + directory[k].size});
+    }
+
+    int rc = 0;
+    for (int i = 0; i < count && table[i].part != nullptr; ++i) {
+        const PATCHINFO &p = table[i];
+        const uint64_t lo = p.start, hi = uint64_t{p.start} + p.size;
+        if (lo % ebs != 0 || p.size % ebs != 0) {
+            syslog(LOG_ERR, "%s(%d): partition [%s] 0x%08X+0x%08X is not erase-block aligned", __func__,
+                   __LINE__, p.part, p.start, p.size);
+            rc = -1;
+        }
+        if (lo < spanLo || hi > spanHi) {
+            syslog(LOG_ERR, "%s(%d): partition [%s] 0x%08X+0x%08X lies outside the flash", __func__, __LINE__,
+                   p.part, p.start, p.size);
+            rc = -1;
+        }
+        if (p.balance < 0 || p.datalen > p.size) {
+            syslog(LOG_ERR, "%s(%d): partition [%s] is too small for its data", __func__, __LINE__, p.part);
+            rc = -1;
+        }
+        if (p.size > 0)
+            ranges.push_back({p.part, lo, hi});
+    }
+    for (size_t a = 0; a < ranges.size(); ++a) {
+        for (size_t b = a + 1; b < ranges.size(); ++b) {
+            if (ranges[a].lo < ranges[b].hi && ranges[b].lo < ranges[a].hi) {
+                syslog(LOG_ERR, "%s(%d): partitions [%.16s] and [%.16s] overlap", __func__, __LINE__,
+                       ranges[a].name, ranges[b].name);
+                rc = -1;
+            }
+        }
+    }
+    return rc;
+}

@@ -1,0 +1,324 @@
+// The flash write: every marked partition gets its new place and size, is
+// erased, written and read back (three attempts), and is recorded in the
+// flash directory.
+#include "updt_patch.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <syslog.h>
+#include <unistd.h>
+#include <vector>
+
+#include "patch_internal.h"
+#include "updt_status.h"
+
+namespace {
+
+class Fd {
+public:
+    Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads up to n bytes, going on after short reads; -1 on an error.
+ssize_t readFull(int fd, unsigned char *buf, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::read(fd, buf + got, n - got);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+// What one marked partition is written from.
+struct Plan {
+    const char *device = nullptr;
+    std::string source;
+    std::string dirName;     // the directory's spelling of the name
+    uint64_t length = 0;     // bytes copied and verified
+};
+
+}  // namespace
+
+namespace updtpatch {
+
+int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
+                      const char *func)
+{
+    if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+        return -1;
+    Fd src(source, O_RDONLY);
+    if (!src.ok()) {
+        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, source, errno,
+               strerror(errno));
+        return -1;
+    }
+    Fd dev(device, O_RDONLY);
+    if (!dev.ok()) {
+        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, device, errno,
+               strerror(errno));
+        return -1;
+    }
+    std::unique_ptr<unsigned char[]> a(new (std::nothrow) unsigned char[chunk]);
+    std::unique_ptr<unsigned char[]> b(new (std::nothrow) unsigned char[chunk]);
+    if (!a || !b) {
+        syslog(LOG_ERR, "%s:%d(%s) malloc [%d] fail: (%d) %s.", __FILE_NAME__, __LINE__, func, chunk, ENOMEM,
+               strerror(ENOMEM));
+        return -1;
+    }
+    uint64_t done = 0;
+    while (done < length) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
+        ssize_t got = readFull(src.get(), a.get(), want);
+        if (got < 0) {
+            syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, source,
+                   errno, strerror(errno));
+            return -1;
+        }
+        if (got == 0)
+            break;
+        ssize_t got2 = readFull(dev.get(), b.get(), static_cast<size_t>(got));
+        if (got2 != got) {
+            syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, device,
+                   errno, strerror(errno));
+            return -1;
+        }
+        if (std::memcmp(a.get(), b.get(), static_cast<size_t>(got)) != 0) {
+            syslog(LOG_ERR, "%s:%d(%s) compare file [%s] vs [%s] error at offset 0x%llX", __FILE_NAME__,
+                   __LINE__, func, source, device, static_cast<unsigned long long>(done));
+            return -1;
+        }
+        done += static_cast<uint64_t>(got);
+        if (progress) {
+            gProgressDone += static_cast<uint64_t>(got);
+            setWriteProgress();
+        }
+    }
+    if (done != length) {
+        // A source that ends early would leave the partition unchecked.
+        syslog(LOG_ERR, "%s:%d(%s) read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", __FILE_NAME__,
+               __LINE__, func, source, static_cast<unsigned long long>(done),
+               static_cast<unsigned long long>(length), errno, strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace updtpatch
+
+extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t length, int chunk)
+{
+    if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+        return -1;
+    Fd src(source, O_RDONLY);
+    if (!src.ok()) {
+        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__, source, errno,
+               strerror(errno));
+        return -1;
+    }
+    Fd dev(device, O_WRONLY);
+    if (!dev.ok()) {
+        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__, device, errno,
+               strerror(errno));
+        return -1;
+    }
+    std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[chunk]);
+    if (!buf) {
+        syslog(LOG_ERR, "%s:%d(%s) malloc [%d] fail: (%d) %s.", __FILE_NAME__, __LINE__, __func__, chunk, ENOMEM,
+               strerror(ENOMEM));
+        return -1;
+    }
+    uint64_t copied = 0;
+    while (copied < length) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - copied));
+        ssize_t got = readFull(src.get(), buf.get(), want);
+        if (got < 0) {
+            syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__, source,
+                   errno, strerror(errno));
+            return -1;
+        }
+        if (got == 0)
+            break;
+        ssize_t put = ::write(dev.get(), buf.get(), static_cast<size_t>(got));
+        if (put != got) {
+            syslog(LOG_ERR, "%s:%d(%s) write file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__,
+                   device, errno, strerror(errno));
+            return -1;
+        }
+        copied += static_cast<uint64_t>(put);
+        gProgressDone += static_cast<uint64_t>(put);
+        updtpatch::setWriteProgress();
+    }
+    if (copied != length) {
+        syslog(LOG_ERR, "%s:%d(%s) read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", __FILE_NAME__,
+               __LINE__, __func__, source, static_cast<unsigned long long>(copied),
+               static_cast<unsigned long long>(length), errno, strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+extern "C" int UPDTVerifyFile(const char *source, const char *device, uint64_t length, int chunk)
+{
+    return updtpatch::compareWithDevice(source, device, length, chunk, true, __func__);
+}
+
+extern "C" int UPDTFlashTouched(void)
+{
+    return updtpatch::gFlashTouched ? 1 : 0;
+}
+
+extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
+{
+    using namespace updtpatch;
+    gFlashTouched = false;
+    if (directory == nullptr || count <= 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        return -1;
+    }
+    if (UPDTNeedResize(gPatchInfo, gPatchCount)) {
+        syslog(LOG_ERR, "%s(%d): NEED RESIZE THE PARTITION", __func__, __LINE__);
+        if (ErrUPDTAdjustPartitionSize(gPatchInfo, gPatchCount) != 0 ||
+            UPDTCheckLayout(gPatchInfo, gPatchCount, directory, count) != 0) {
+            syslog(LOG_ERR, "%s(%d): fail to resize", __func__, __LINE__);
+            return -1;
+        }
+    }
+
+    // Every source is settled before the first flash operation, so that a
+    // missing one leaves the flash as it was.
+    const int n = std::min(gPatchCount, UPDT_TABLE_MAX);
+    std::vector<Plan> plans(static_cast<size_t>(std::max(n, 0)));
+    uint64_t total = 0;
+    for (int i = 0; i < n; ++i) {
+        PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr || !p.fneedupdate)
+            continue;
+        Plan &plan = plans[static_cast<size_t>(i)];
+        plan.device = SzUPDTGetDeviceByName(p.part);
+        if (plan.device == nullptr) {
+            syslog(LOG_ERR, "%s(%d): fail to get device path", __func__, __LINE__);
+            return -1;
+        }
+        int idx = GetIdxByName(p.part, directory, count);
+        if (idx < 0) {
+            syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", __func__, __LINE__, i, p.part);
+            return -1;
+        }
+        const FISDIRENTRY &old = directory[idx];
+        plan.dirName = entryName(old);
+        if (gHasImage[i]) {
+            plan.source = packagePath(p.file);
+            long long have = regularFileSize(plan.source);
+            if (have != static_cast<long long>(p.datalen)) {
+                syslog(LOG_ERR, "%s(%d): image [%s] is gone or changed since the patch table was built",
+                       __func__, __LINE__, plan.source.c_str());
+                return -1;
+            }
+            plan.length = p.datalen;
+        } else {
+            if (gGroupUpdate) {
+                syslog(LOG_ERR, "%s(%d): partition [%s] must be moved but the package holds no image for it",
+                       __func__, __LINE__, p.part);
+                return -1;
+            }
+            plan.source = backupCopyPath(plan.dirName);
+            long long have = regularFileSize(plan.source);
+            if (have != static_cast<long long>(old.size)) {
+                syslog(LOG_ERR, "%s(%d): backup [%s] is missing or not 0x%08X bytes", __func__, __LINE__,
+                       plan.source.c_str(), old.size);
+                return -1;
+            }
+            // Only what fits the new range; its data lies at the front.
+            plan.length = std::min<uint64_t>(static_cast<uint64_t>(have), p.size);
+            if (plan.length < p.datalen || plan.length == 0) {
+                syslog(LOG_ERR, "%s(%d): partition [%s] is too small for its data", __func__, __LINE__, p.part);
+                return -1;
+            }
+        }
+        total += plan.length;
+    }
+    gProgressTotal = 2 * total;
+    gProgressDone = 0;
+
+    uint64_t before = 0;  // bytes of the earlier marked partitions
+    for (int i = 0; i < n; ++i) {
+        PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr)
+            break;
+        if (!p.fneedupdate) {
+            syslog(LOG_ERR, "%s: skip updating [%s]", __func__, p.part);
+            continue;
+        }
+        const Plan &plan = plans[static_cast<size_t>(i)];
+        gFlashTouched = true;
+        if (VEXAMTDModifyPartitionSize(plan.device, p.start, p.size) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", __func__);
+            return -1;
+        }
+        bool done = false;
+        for (int attempt = 0; attempt < UPDT_ATTEMPTS && !done; ++attempt) {
+            gProgressDone = 2 * before;
+            setWriteProgress();
+            if (VEXAMTDUnlockPartition(plan.device) < 0) {
+                syslog(LOG_ERR, "%s: unlock [%s] fail", __func__, plan.device);
+                continue;
+            }
+            syslog(LOG_ERR, "%s:%d(%s) Try to Erase MTD Partition(%s), [%d/%d]...", __FILE_NAME__, __LINE__,
+                   __func__, plan.device, attempt, UPDT_ATTEMPTS);
+            if (VEXAMTDErasePartition(plan.device) < 0) {
+                syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", __func__);
+                continue;
+            }
+            syslog(LOG_ERR, "%s:%d(%s) Try to Write MTD Partition(%s), [%d/%d]...", __FILE_NAME__, __LINE__,
+                   __func__, plan.device, attempt, UPDT_ATTEMPTS);
+            if (UPDTCopyFile(plan.source.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK) < 0)
+                continue;
+            syslog(LOG_ERR, "%s:%d(%s) Try to Verify MTD Partition(%s), [%d/%d]...", __FILE_NAME__, __LINE__,
+                   __func__, plan.device, attempt, UPDT_ATTEMPTS);
+            if (UPDTVerifyFile(plan.source.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK) < 0)
+                continue;
+            MTDFISENTRY entry{};
+            std::snprintf(entry.name, sizeof(entry.name), "%s", plan.dirName.c_str());
+            entry.flashBase = p.start;
+            entry.size = p.size;
+            entry.dataLength = p.datalen;
+            if (VEXAMTDModifyFISEntry(gszDevMtdPartition, &entry) < 0) {
+                syslog(LOG_ERR, "%s: VEXAMTDModifyFISEntry() fail", __func__);
+                return -1;
+            }
+            syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, p.part);
+            done = true;
+        }
+        if (!done) {
+            syslog(LOG_ERR, "%s:%d(%s) Try to Update [%s] %d counts failed ...", __FILE_NAME__, __LINE__, __func__,
+                   plan.device, UPDT_ATTEMPTS);
+            return -1;
+        }
+        before += plan.length;
+    }
+    return 0;
+}

@@ -1,0 +1,499 @@
+// One run of the updater: from the first progress write to the exit code.
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/syscall.h>
+#include <sys/sysinfo.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/file/vral_file.h"
+#include "base/lock/vral_lock.h"
+#include "services/kernel/vexa_kernel.h"
+#include "services/mtd/vexa_mtd.h"
+#include "services/net/vexa_net.h"
+#include "services/raid/vexa_raid.h"
+#include "updt_analysis.h"
+#include "updt_driver.h"
+#include "updt_patch.h"
+#include "updt_shell.h"
+#include "updt_status.h"
+
+extern "C" {
+
+const char *const gResultIds[UPDT_RESULT_IDS] = {
+    "upgrade_success",      // 0
+    "error_dirop",          // 1
+    "error_dirop",          // 2
+    "error_dirop",          // 3
+    "error_bootmediaop",    // 4
+    "error_bootmediaop",    // 5
+    "error_read_ver",       // 6
+    "error_read_patch_ver", // 7
+    "error_read_mod",       // 8
+    "error_read_patch_mod", // 9
+    "error_version",        // 10
+    "error_model",          // 11
+    "error_company",        // 12
+    "error_patch",          // 13
+    "error_update_unknown", // 14
+    "error_update_unknown", // 15
+    "error_update_unknown", // 16
+    "error_update_unknown", // 17
+    "error_update_unknown", // 18
+    "error_update_unknown", // 19
+    "error_update_unknown", // 20
+    "error_update_unknown", // 21
+    "error_update_unknown", // 22
+    "error_memory",         // 23
+    "error_reboot",         // 24
+};
+
+int gIsBantam = 0;
+int gNoInitrd = 0;
+int gUseMtdBuffer = 1;
+int gFixFisDir = 0;
+char gszUpgradeVolume[32] = UPDT_DEFAULT_VOLUME;
+
+const char *SzUPDTResultId(int code)
+{
+    if (code < 0 || code >= UPDT_RESULT_IDS)
+        return nullptr;
+    return gResultIds[code];
+}
+
+}  // extern "C"
+
+namespace {
+
+constexpr const char *kFn = "main";
+constexpr const char *kSrc = "updater";
+constexpr const char *kInitrd = "/initrd";
+constexpr const char *kDefaultsConf = "/etc.defaults/vexainfo.conf";
+constexpr const char *kInfoConf = "/etc/vexainfo.conf";
+constexpr const char *kMtuDefault = "1500";
+constexpr const char *kEth = "eth0";
+
+#define LOGE(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kFn, __LINE__, ##__VA_ARGS__)
+
+void printUsage()
+{
+    puts("Vexa firmware updater");
+    puts("updater [-h][-g][-v vol]");
+    puts(" -g: for group update");
+    puts(" -v: specify an avaible volume for upgrade task.");
+}
+
+void setUserMessage(const char *text)
+{
+    VRALFileSetKeyValue(UPDT_MESSAGE_FILE, UPDT_MESSAGE_KEY, text, "%s=\"%s\"\n");
+}
+
+// Builds a command line from fixed words and quoted paths; empty when the
+// line would be too long for the shell runner (never cut short).
+std::string commandLine(std::initializer_list<std::pair<std::string_view, bool>> parts)
+{
+    std::string cmd;
+    for (const auto &[text, quote] : parts) {
+        if (quote)
+            cmd += UPDTShellQuoteString(text);
+        else
+            cmd += text;
+    }
+    if (cmd.size() >= UPDT_CMD_MAX)
+        return std::string();
+    return cmd;
+}
+
+class Run {
+public:
+    int main(int argc, char **argv);
+
+private:
+    enum class Opt { Go, Help, Bad };
+
+    Opt readOptions(int argc, char **argv);
+    void selectModel();
+    int enterPackageFolder(int argc, char **argv);
+    int prepare();
+    int preFlashSteps();
+    int flashWrite(bool &rollBack);
+    int configure();
+    int finish();
+    int rollBackAndClean(int code);
+    void removeBackup();
+    int exitRun(int code);
+    int shortExit(int code);
+
+    char state_ = UPDT_STATE_START;
+    int startFd_ = -1;
+    std::vector<FISDIRENTRY> directory_;
+    int entries_ = 0;
+    bool mtuCalled_ = false;
+    char savedMtu_[16] = {};
+    bool keepBackup_ = false;
+};
+
+Run::Opt Run::readOptions(int argc, char **argv)
+{
+    optind = 1;
+    opterr = 0;
+    int c;
+    while ((c = getopt(argc, argv, "hgv:")) != -1) {
+        switch (c) {
+        case 'h':
+            printUsage();
+            return Opt::Help;
+        case 'g':
+            gGroupUpdate = 1;
+            break;
+        case 'v': {
+            size_t len = std::strlen(optarg);
+            // A longer name would be cut to some other folder: refuse it.
+            if (len >= sizeof(gszUpgradeVolume)) {
+                syslog(LOG_ERR, "updater: volume name too long (%zu characters, at most %zu)\n", len,
+                       sizeof(gszUpgradeVolume) - 1);
+                return Opt::Bad;
+            }
+            std::snprintf(gszUpgradeVolume, sizeof(gszUpgradeVolume), "%s", optarg);
+            break;
+        }
+        default:
+            syslog(LOG_ERR, "updater: invalid option [%c]\n", c);
+            return Opt::Bad;
+        }
+    }
+    return Opt::Go;
+}
+
+void Run::selectModel()
+{
+    if (VEXAIsBantamModel() != 0) {
+        UPDTSelectPartitionTables(1);
+        gIsBantam = 1;
+        syslog(LOG_ERR, "This is bantam, gszDevMtdPartition=[%s]", gszDevMtdPartition);
+    } else {
+        UPDTSelectPartitionTables(0);
+        gIsBantam = 0;
+        syslog(LOG_ERR, "This is not bantam, gszDevMtdPartition=[%s]", gszDevMtdPartition);
+    }
+    gNoInitrd = access(kInitrd, F_OK) == -1 ? 1 : 0;
+}
+
+int Run::enterPackageFolder(int argc, char **argv)
+{
+    const char *prog = argc > 0 ? argv[0] : nullptr;
+    if (prog == nullptr || std::strlen(prog) >= sizeof(gszPatchDir)) {
+        LOGE("program path too long or missing");
+        return UPDT_ERR_CHDIR;
+    }
+    std::snprintf(gszPatchDir, sizeof(gszPatchDir), "%s", prog);
+    char *slash = std::strrchr(gszPatchDir, '/');
+    if (slash != nullptr)
+        *slash = '\0';
+    else
+        std::snprintf(gszPatchDir, sizeof(gszPatchDir), "%s/%s", gszUpgradeVolume, UPDT_VOLUME_PATCH_DIR);
+    if (chdir(gszPatchDir) != 0) {
+        LOGE("fail to chdir, errno = %d", errno);
+        return UPDT_ERR_CHDIR;
+    }
+    // The stages build their paths from it: it must be the real, whole one.
+    if (getcwd(gszPatchDir, sizeof(gszPatchDir)) == nullptr) {
+        LOGE("fail to get the package folder, errno = %d", errno);
+        gszPatchDir[0] = '\0';
+        return UPDT_ERR_CHDIR;
+    }
+    UPDTSetProgress(state_, 10);
+    return UPDT_OK;
+}
+
+int Run::prepare()
+{
+    if (gUseMtdBuffer) {
+        char support[8] = {};
+        if (VRALFileGetKeyValue(kDefaultsConf, "supportMTU", support, sizeof(support), 0) > 0 &&
+            strcasecmp(support, "yes") == 0 &&
+            VRALFileGetKeyValue(kInfoConf, "eth0_mtu", savedMtu_, sizeof(savedMtu_), 0) > 0 &&
+            std::strcmp(savedMtu_, kMtuDefault) != 0) {
+            // The call records eth0_mtu even when it fails on the link, so
+            // the old value goes back whatever it answered.
+            mtuCalled_ = true;
+            VEXANetSetMTUValue(kMtuDefault, kEth);  // logs its own failure
+        }
+        if (syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RESERVE) != 0) {
+            int err = errno;
+            LOGE("fail to malloc mtd driver buffer, error = %d", err);
+            if (err != ENOSYS) {
+                setUserMessage(UPDT_MSG_MTD_BUFFER);
+                return UPDT_ERR_MTD_BUFFER;
+            }
+        }
+    } else if (!gIsBantam && !gNoInitrd) {
+        struct sysinfo info;
+        if (sysinfo(&info) != 0 || info.uptime > UPDT_UPTIME_LIMIT) {
+            LOGE("the system has been up too long to update without a reboot");
+            setUserMessage(UPDT_MSG_REBOOT);
+            return UPDT_ERR_REBOOT;
+        }
+    }
+    return UPDT_OK;
+}
+
+int Run::preFlashSteps()
+{
+    if (gFixFisDir && RecoverFISDirTable_Q80ZPlus_V284() < 0) {
+        LOGE("fail to recover the flash directory");
+        return UPDT_ERR_FLASH_WRITE;
+    }
+    // The migrations of files and keys before the write are not part of
+    // this updater yet: say so instead of pretending they ran.
+    struct Pending {
+        int flag;
+        const char *step;
+    };
+    const Pending pending[] = {
+        {gFixFtpPortRange, "UpdateFTPPassivePortRange"}, {gUpdateRsyncdConf, "UpdateRsyncdConf"},
+        {gUpdateRsyncdSecrets, "CheckAndUpdateRsyncdSecrets"}, {gUpdateSmmspGroup, "CheckAndUpdateSmmspGroup"},
+        {gUpdateUsbBackup, "UpdateUsbBackupConfig"}, {gUpdateNetBackup, "UpdateNetBackupConfig"},
+        {gUpdateCodepage, "UpdateCodepageConfig"},
+    };
+    for (const Pending &p : pending)
+        if (p.flag)
+            LOGE("%s is not available in this updater, skipped", p.step);
+    return UPDT_OK;
+}
+
+int Run::flashWrite(bool &rollBack)
+{
+    state_ = UPDT_STATE_PATCH;
+    UPDTSetProgress(state_, 0);
+
+    int cbNeed = 0;
+    if (VEXAMTDGetPartitionInfo(gszDevMtdPartition, nullptr, 0, &cbNeed) < 0 || cbNeed < 0) {
+        LOGE("fail to get partition info");
+        return UPDT_ERR_PARTITION_INFO;
+    }
+    size_t count = (static_cast<size_t>(cbNeed) + sizeof(FISDIRENTRY) - 1) / sizeof(FISDIRENTRY);
+    try {
+        directory_.assign(count > 0 ? count : 1, FISDIRENTRY{});
+    } catch (const std::bad_alloc &) {
+        LOGE("malloc fail, errno = %d", ENOMEM);
+        return UPDT_ERR_SPACE;
+    }
+    int cbUsed = 0;
+    int cb = static_cast<int>(directory_.size() * sizeof(FISDIRENTRY));
+    entries_ = VEXAMTDGetPartitionInfo(gszDevMtdPartition, directory_.data(), cb, &cbUsed);
+    if (entries_ < 0) {
+        entries_ = 0;
+        LOGE("fail to get partition info");
+        return UPDT_ERR_PARTITION_INFO;
+    }
+    syslog(LOG_ERR, "number of partitions = [%d]", entries_);
+    for (int i = 0; i < entries_; ++i) {
+        const FISDIRENTRY &e = directory_[i];
+        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
+               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
+               static_cast<unsigned long>(e.dataLength));
+    }
+
+    UPDTSetProgress(state_, 10);
+    if (UPDTInitPatchInfo(directory_.data(), entries_) < 0) {
+        LOGE("fail to initialize patch info ");
+        return UPDT_ERR_PATCH_INFO;
+    }
+    UPDTSetProgress(state_, 20);
+    if (!gGroupUpdate && UPDTBackupOldPartition(directory_.data(), entries_) < 0) {
+        LOGE("fail to backup old patch info ");
+        return UPDT_ERR_BACKUP;
+    }
+    UPDTSetProgress(state_, 60);
+    if (UPDTDoPatch(directory_.data(), entries_) < 0) {
+        LOGE("fail to patch new binaries!!");
+        rollBack = true;
+        return UPDT_ERR_FLASH_WRITE;
+    }
+    LOGE("Turn on the reinstall library flag...!!");
+    UPDTSetProgress(state_, 100);
+    return UPDT_OK;
+}
+
+int Run::configure()
+{
+    state_ = UPDT_STATE_CONFIG;
+    UPDTSetProgress(state_, 0);
+    if (!gGroupUpdate) {
+        // The migration after the write is not part of this updater yet.
+        if (gChmodPhotoEaDir || gPhotoDbUpdates > 0 || gDropMediaDb == 1 || gDumpPgsqlDbs == 1 ||
+            gSaveWriteable || gRemoveRcAtalk || gRemovePapdConf || gAddFtpAccounts || gRemoveEtcProfile ||
+            gRemoveJumboFrameScript || gConvertMTUValue || gMoveMTUValue || gRewritePasswdHomes ||
+            gRewriteUserConf || gAddMailAccounts)
+            LOGE("the configuration migration is not available in this updater, skipped");
+    }
+    UPDTSetProgress(state_, 100);
+    return UPDT_OK;
+}
+
+int Run::finish()
+{
+    std::string source = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
+    if (access(source.c_str(), F_OK) == 0) {
+        std::string target = std::string(gszUpgradeVolume) + "/" + UPDT_UPGRADE_TARGET;
+        std::string cmd = commandLine({{"/bin/mv -f ", false}, {source, true}, {" ", false}, {target, true}});
+        if (cmd.empty() || UPDTExecute(cmd.c_str()) < 0)
+            LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
+    }
+    if (gNoInitrd) {
+        if (std::system(VEXAIsSupportRaid() ? "mount /dev/md0 /tmpRoot" : "mount /dev/hda1 /tmpRoot")) {
+        }
+        if (std::system("touch /tmpRoot/.NormalShutdown")) {
+        }
+    } else if (std::system("touch /.NormalShutdown")) {
+    }
+    state_ = UPDT_STATE_DONE;
+    UPDTSetProgress(state_, 0);
+    syslog(LOG_ERR, "Congratulation!! The update has been completed!!");
+    UPDTWriteLog("Congratulation!! The update has been completed!!");
+    removeBackup();
+    return UPDT_OK;
+}
+
+void Run::removeBackup()
+{
+    if (keepBackup_) {
+        LOGE("keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
+        return;
+    }
+    std::string cmd = commandLine(
+        {{"/bin/rm -rf ", false}, {std::string(gszPatchDir) + "/" + UPDT_BACKUP_DIR, true}});
+    if (cmd.empty()) {
+        LOGE("backup folder path too long");
+        return;
+    }
+    syslog(LOG_ERR, "szCmd=[%s]", cmd.c_str());
+    UPDTExecute(cmd.c_str());
+}
+
+int Run::rollBackAndClean(int code)
+{
+    if (!gGroupUpdate) {
+        if (UPDTRollBack(directory_.data(), entries_) < 0) {
+            syslog(LOG_ERR, "%s: UPDTRollBack() fail", kFn);
+            keepBackup_ = true;
+        }
+        LOGE("Turn on the reinstall library flag...!!");
+    }
+    removeBackup();
+    return code;
+}
+
+int Run::exitRun(int code)
+{
+    if (gUseMtdBuffer && syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RELEASE) != 0)
+        LOGE("fail to free mtd driver buffer, error = %d", errno);
+    directory_.clear();
+    directory_.shrink_to_fit();
+    if (fchdir(startFd_) != 0) {
+        LOGE("fail to return to the start folder, errno = %d (exit code %d becomes %d)", errno, code,
+             UPDT_ERR_RETURN_CWD);
+        code = UPDT_ERR_RETURN_CWD;
+    }
+    close(startFd_);
+    startFd_ = -1;
+    return shortExit(code);
+}
+
+int Run::shortExit(int code)
+{
+    if (code != 0) {
+        char text[64];
+        std::snprintf(text, sizeof(text), "Failed to accomplish the update! (errno = %d)", code);
+        syslog(LOG_ERR, "%s", text);
+        UPDTWriteLog(text);
+    }
+    if (mtuCalled_)
+        VEXANetSetMTUValue(savedMtu_, kEth);
+    UPDTSetProgress(state_, -code);
+    return code;
+}
+
+int Run::main(int argc, char **argv)
+{
+    LOGE("Start of the updater...");
+    state_ = UPDT_STATE_START;
+    mtuCalled_ = false;
+    UPDTSetProgress(state_, 0);
+    UPDTCheckLogSize();
+    UPDTWriteLog("Start of the update...");
+    std::snprintf(gszUpgradeVolume, sizeof(gszUpgradeVolume), "%s", UPDT_DEFAULT_VOLUME);
+
+    switch (readOptions(argc, argv)) {
+    case Opt::Help:
+        return UPDT_OK;
+    case Opt::Bad:
+        return UPDT_ERR_OPTION;
+    case Opt::Go:
+        break;
+    }
+
+    selectModel();
+
+    startFd_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (startFd_ < 0) {
+        LOGE("fail to open current directory. errno=%d", errno);
+        return shortExit(UPDT_ERR_OPEN_CWD);
+    }
+    if (int code = enterPackageFolder(argc, argv); code != UPDT_OK)
+        return exitRun(code);
+
+    if (!gGroupUpdate) {
+        int code = ErrUPDTIAnalyze_WholeSystem();
+        if (code != 0) {
+            LOGE("fail to analyze, error = %d", code);
+            return exitRun(code);
+        }
+        UPDTSetProgress(state_, 100);
+    }
+
+    if (int code = prepare(); code != UPDT_OK)
+        return exitRun(code);
+
+    if (VEXAMTDIsMSys() == 1) {
+        // Writing MSys flash is not part of this updater yet; the normal
+        // write would damage it, so nothing is touched.
+        LOGE("MSys flash is not supported by this updater");
+        return exitRun(UPDT_ERR_FLASH_WRITE);
+    }
+
+    if (int code = preFlashSteps(); code != UPDT_OK)
+        return exitRun(code);
+
+    bool rollBack = false;
+    if (int code = flashWrite(rollBack); code != UPDT_OK)
+        return exitRun(rollBack ? rollBackAndClean(code) : code);
+    // A failed migration rolls the flash back like a failed write.
+    if (int code = configure(); code != UPDT_OK)
+        return exitRun(rollBackAndClean(code));
+    return exitRun(finish());
+}
+
+}  // namespace
+
+extern "C" int UPDTMain(int argc, char **argv)
+{
+    try {
+        Run run;
+        return run.main(argc, argv);
+    } catch (...) {
+        // Nothing may escape to the C caller; only an allocation can throw.
+        syslog(LOG_ERR, "%s(%d): unexpected failure", kFn, __LINE__);
+        return UPDT_ERR_SPACE;
+    }
+}
