@@ -4,12 +4,14 @@
 #include <sys/statfs.h>
 #include <syslog.h>
 
+#include <array>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include <strings.h>
@@ -29,7 +31,6 @@ namespace {
 constexpr const char *kInstalledInfo = "/etc.defaults/vexainfo.conf";
 constexpr const char *kInstalledVersion = "/etc.defaults/VERSION";
 constexpr const char *kInfo = "/etc/vexainfo.conf";
-constexpr const char *kMessageFile = "/tmp/update.message";
 constexpr const char *kLineFormat = "%s=\"%s\"\n";
 
 constexpr long long kFactorySectors = 273042;
@@ -41,16 +42,6 @@ const char *const kWriteableModels[] = {
     "vexalink_ixp420_1hd",
     "vexalink_powerpc_q80z+_1hd",
     "quorlan_powerpc_1hd",
-};
-
-// One version file: its texts as read, each in a buffer of the given size.
-struct Version {
-    char major[5] = {};
-    char minor[5] = {};
-    char phase[17] = {};
-    char build[9] = {};
-    long majorNo = 0;
-    long buildNo = 0;
 };
 
 bool readKey(const char *file, const char *key, char *buf, int cb)
@@ -67,6 +58,48 @@ long parsePositive(const char *text)
     if (errno != 0 || v <= 0 || v > INT_MAX)
         return 0;
     return v;
+}
+
+// One version file: its texts as read, each in a buffer of the given size.
+struct Version {
+    char major[5] = {};
+    char minor[5] = {};
+    char phase[17] = {};
+    char build[9] = {};
+    long majorNo = 0;
+    long buildNo = 0;
+
+    bool valid() const { return majorNo != 0 && buildNo != 0; }
+};
+
+// What is logged when majorversion, minorversion, buildphase or buildnumber
+// is missing, in that order.
+using VersionMessages = std::array<const char *, 4>;
+
+// Reads the four keys in order and parses the numbers; false (with the
+// missing key's message logged) at the first key that is missing.
+bool readVersion(const char *file, Version &v, const VersionMessages &missing)
+{
+    struct Field {
+        const char *key;
+        char *buf;
+        int cb;
+    };
+    const Field fields[] = {
+        {"majorversion", v.major, sizeof v.major},
+        {"minorversion", v.minor, sizeof v.minor},
+        {"buildphase", v.phase, sizeof v.phase},
+        {"buildnumber", v.build, sizeof v.build},
+    };
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        if (!readKey(file, fields[i].key, fields[i].buf, fields[i].cb)) {
+            syslog(LOG_ERR, "%s(%d): %s", "ErrUPDTIAnalyze_WholeSystem", __LINE__, missing[i]);
+            return false;
+        }
+    }
+    v.majorNo = parsePositive(v.major);
+    v.buildNo = parsePositive(v.build);
+    return true;
 }
 
 bool isWriteableModel(const char *model)
@@ -87,6 +120,12 @@ bool hasWriteableFolder()
     return true;
 }
 
+void logNoDefaultFs(const char *file)
+{
+    syslog(LOG_ERR, "%s:%d(%s): can not get [%s] in [%s]", "updater", __LINE__, "ErrUPDTIAnalyze_WholeSystem",
+           "defaultfs", file);
+}
+
 // defaultfs of /etc/vexainfo.conf: added from the factory defaults (else
 // "reiserfs") only when really missing; a value that is there but could
 // not be read is left alone.
@@ -102,17 +141,14 @@ int ensureDefaultFs()
         if (!fileMissing) {
             if (VRALErrGet() == ERR_BUFFER_TOO_SMALL)
                 return 0;  // present, only longer than we read
-            syslog(LOG_ERR, "%s:%d(%s): can not get [%s] in [%s]", "updater", __LINE__,
-                   "ErrUPDTIAnalyze_WholeSystem", "defaultfs", kInfo);
+            logNoDefaultFs(kInfo);
             return 22;
         }
     }
-    syslog(LOG_ERR, "%s:%d(%s): can not get [%s] in [%s]", "updater", __LINE__, "ErrUPDTIAnalyze_WholeSystem",
-           "defaultfs", kInfo);
+    logNoDefaultFs(kInfo);
     memset(value, 0, sizeof value);
     if (VRALFileGetKeyValue(kInstalledInfo, "defaultfs", value, sizeof value, 0) < 1) {
-        syslog(LOG_ERR, "%s:%d(%s): can not get [%s] in [%s]", "updater", __LINE__,
-               "ErrUPDTIAnalyze_WholeSystem", "defaultfs", kInstalledInfo);
+        logNoDefaultFs(kInstalledInfo);
         snprintf(value, sizeof value, "%s", "reiserfs");
     }
     if (VRALFileSetKeyValue(kInfo, "defaultfs", value, kLineFormat) < 1) {
@@ -197,25 +233,11 @@ extern "C" int ErrUPDTIAnalyze_WholeSystem(void)
         return 8;
 
     Version org;
-    if (!readKey(kInstalledVersion, "majorversion", org.major, sizeof org.major)) {
-        syslog(LOG_ERR, "%s(%d): fail to read major version", __func__, __LINE__);
+    static const VersionMessages orgMessages = {{"fail to read major version", "fail to read minor version",
+                                                 "fail to read buildphase", "fail to read buildnumber"}};
+    if (!readVersion(kInstalledVersion, org, orgMessages))
         return 6;
-    }
-    if (!readKey(kInstalledVersion, "minorversion", org.minor, sizeof org.minor)) {
-        syslog(LOG_ERR, "%s(%d): fail to read minor version", __func__, __LINE__);
-        return 6;
-    }
-    if (!readKey(kInstalledVersion, "buildphase", org.phase, sizeof org.phase)) {
-        syslog(LOG_ERR, "%s(%d): fail to read buildphase", __func__, __LINE__);
-        return 6;
-    }
-    if (!readKey(kInstalledVersion, "buildnumber", org.build, sizeof org.build)) {
-        syslog(LOG_ERR, "%s(%d): fail to read buildnumber", __func__, __LINE__);
-        return 6;
-    }
-    org.majorNo = parsePositive(org.major);
-    org.buildNo = parsePositive(org.build);
-    if (org.majorNo == 0 || org.buildNo == 0) {
+    if (!org.valid()) {
         syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", __func__, __LINE__);
         return 6;
     }
@@ -225,33 +247,17 @@ extern "C" int ErrUPDTIAnalyze_WholeSystem(void)
         return 9;
 
     Version pkg;
+    static const VersionMessages pkgMessages = {{"fail to read new major version", "fail to read new minor version",
+                                                 "fail to read new build phase", "fail to read new build number"}};
+    if (!readVersion(patchVersion.c_str(), pkg, pkgMessages))
+        return 7;
     char extract[128] = {};
-    const char *pv = patchVersion.c_str();
-    if (!readKey(pv, "majorversion", pkg.major, sizeof pkg.major)) {
-        syslog(LOG_ERR, "%s(%d): fail to read new major version", __func__, __LINE__);
-        return 7;
-    }
-    if (!readKey(pv, "minorversion", pkg.minor, sizeof pkg.minor)) {
-        syslog(LOG_ERR, "%s(%d): fail to read new minor version", __func__, __LINE__);
-        return 7;
-    }
-    if (!readKey(pv, "buildphase", pkg.phase, sizeof pkg.phase)) {
-        syslog(LOG_ERR, "%s(%d): fail to read new build phase", __func__, __LINE__);
-        return 7;
-    }
-    if (!readKey(pv, "buildnumber", pkg.build, sizeof pkg.build)) {
-        syslog(LOG_ERR, "%s(%d): fail to read new build number", __func__, __LINE__);
-        return 7;
-    }
-    if (!readKey(pv, "extractsize", extract, sizeof extract)) {
+    if (!readKey(patchVersion.c_str(), "extractsize", extract, sizeof extract)) {
         syslog(LOG_ERR, "%s(%d): fail to get patch size", __func__, __LINE__);
         return 7;
     }
-    pkg.majorNo = parsePositive(pkg.major);
-    pkg.buildNo = parsePositive(pkg.build);
-    errno = 0;
     const long long extractsize = strtoll(extract, nullptr, 10);
-    if (pkg.majorNo == 0 || pkg.buildNo == 0) {
+    if (!pkg.valid()) {
         syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", __func__, __LINE__);
         return 7;
     }
@@ -292,7 +298,7 @@ extern "C" int ErrUPDTIAnalyze_WholeSystem(void)
         gUseMtdBuffer = 0;
 
     if (IsSystemPartitionSufficient(extractsize) == 0) {
-        VRALFileSetKeyValue(kMessageFile, "extramsg",
+        VRALFileSetKeyValue(UPDT_MESSAGE_FILE, UPDT_MESSAGE_KEY,
                             "System volume is insufficient to extract upgrade patch, please backup all files and "
                             "restore to factory default.",
                             kLineFormat);

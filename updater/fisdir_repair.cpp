@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "base/err/vral_err.h"
+#include "patch_internal.h"
 
 namespace {
 
@@ -52,28 +53,15 @@ constexpr std::array<unsigned char, UPDT_FIS_IMAGE_SIZE> buildImage()
 
 constexpr auto kImage = buildImage();
 
-class Fd {
-public:
-    Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    bool ok() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using vexamtd::Fd;
 
 constexpr const char *kFn = "RecoverFISDirTable_Q80ZPlus_V284";
 
-// Writes all n bytes from the start of device; 0 or -1.
-int writeAll(const char *device, const unsigned char *data, size_t n)
+// Moves all n bytes between buf and the start of device, going on after
+// short transfers (write non-zero: buf to device); 0 or -1.
+int transferAll(const char *device, unsigned char *buf, size_t n, bool write)
 {
-    Fd fd(device, O_WRONLY);
+    Fd fd(device, write ? O_WRONLY : O_RDONLY);
     if (!fd.ok()) {
         syslog(LOG_ERR, "%s:%d(%s) open(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
         VRALErrSetCode(ERR_OPEN_FAILED);
@@ -81,34 +69,14 @@ int writeAll(const char *device, const unsigned char *data, size_t n)
     }
     size_t done = 0;
     while (done < n) {
-        ssize_t w = ::write(fd.get(), data + done, n - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            syslog(LOG_ERR, "%s:%d(%s) write(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
-            VRALErrSetCode(ERR_READ_FAILED);
-            return -1;
-        }
-        done += static_cast<size_t>(w);
-    }
-    return 0;
-}
-
-// Reads n bytes from the start of device into buf; 0 or -1.
-int readAll(const char *device, unsigned char *buf, size_t n)
-{
-    Fd fd(device, O_RDONLY);
-    if (!fd.ok()) {
-        syslog(LOG_ERR, "%s:%d(%s) open(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
-        return -1;
-    }
-    size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::read(fd.get(), buf + done, n - done);
+        ssize_t r = write ? ::write(fd.get(), buf + done, n - done) : ::read(fd.get(), buf + done, n - done);
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0) {
-            syslog(LOG_ERR, "%s:%d(%s) read(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+            syslog(LOG_ERR, "%s:%d(%s) %s(%s) fail", __FILE_NAME__, __LINE__, kFn, write ? "write" : "read",
+                   device);
+            if (write)
+                VRALErrSetCode(ERR_READ_FAILED);
             return -1;
         }
         done += static_cast<size_t>(r);
@@ -116,16 +84,24 @@ int readAll(const char *device, unsigned char *buf, size_t n)
     return 0;
 }
 
+int writeAll(const char *device, const unsigned char *data, size_t n)
+{
+    return transferAll(device, const_cast<unsigned char *>(data), n, true);
+}
+
+int readAll(const char *device, unsigned char *buf, size_t n)
+{
+    return transferAll(device, buf, n, false);
+}
+
 int repair(const char *device)
 {
     // The present directory is kept, to be put back if the new one fails.
-    unsigned char info[MTD_INFO_USER_SIZE];
-    if (VEXAMTDGetDeviceInfo(device, info, sizeof(info)) != 0) {
+    uint32_t size = 0;
+    if (!updtpatch::deviceSize(device, size)) {
         syslog(LOG_ERR, "%s:%d(%s) VEXAMTDGetDeviceInfo(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
         return -1;
     }
-    uint32_t size;
-    std::memcpy(&size, info + 8, sizeof(size));
     if (size < UPDT_FIS_IMAGE_SIZE) {
         syslog(LOG_ERR, "%s:%d(%s) %s is too small (0x%08X)", __FILE_NAME__, __LINE__, kFn, device, size);
         return -1;

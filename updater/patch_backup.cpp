@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <syslog.h>
+#include <vector>
 
 #include "patch_internal.h"
 #include "updt_shell.h"
@@ -17,8 +18,9 @@ extern "C" int UPDTBackupOldPartition(FISDIRENTRY *directory, int count)
         return -1;
     }
 
-    // A device that does not reach exactly its entry's range would give a
-    // copy that cannot restore it.
+    // Every device is settled first: one that does not reach exactly its
+    // entry's range would give a copy that cannot restore it.
+    std::vector<const char *> devices;
     for (int i = 0; i < count; ++i) {
         const std::string name = entryName(directory[i]);
         const char *device = SzUPDTGetDeviceByName(name.c_str());
@@ -26,18 +28,17 @@ extern "C" int UPDTBackupOldPartition(FISDIRENTRY *directory, int count)
             syslog(LOG_ERR, "%s(%d): fail to get device path", __func__, __LINE__);
             return -1;
         }
-        unsigned char info[MTD_INFO_USER_SIZE];
-        if (VEXAMTDGetDeviceInfo(device, info, sizeof(info)) != 0) {
+        uint32_t size = 0;
+        if (!deviceSize(device, size)) {
             syslog(LOG_ERR, "%s(%d): fail to get device info of %s", __func__, __LINE__, device);
             return -1;
         }
-        uint32_t size;
-        std::memcpy(&size, info + 8, sizeof(size));
         if (size != directory[i].size) {
             syslog(LOG_ERR, "%s(%d): %s holds 0x%08X bytes but [%s] is recorded with 0x%08X", __func__,
                    __LINE__, device, size, name.c_str(), directory[i].size);
             return -1;
         }
+        devices.push_back(device);
     }
 
     const std::string folder = UPDTShellQuoteString(std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR);
@@ -45,17 +46,13 @@ extern "C" int UPDTBackupOldPartition(FISDIRENTRY *directory, int count)
         return -1;
 
     for (int i = 0; i < count; ++i) {
-        const std::string name = entryName(directory[i]);
-        const char *device = SzUPDTGetDeviceByName(name.c_str());
-        if (device == nullptr) {
-            syslog(LOG_ERR, "%s(%d): fail to get device path", __func__, __LINE__);
-            return -1;
-        }
-        const std::string copy = backupCopyPath(name);
-        const std::string cmd = "/bin/dd if=" + UPDTShellQuoteString(device) +
+        const std::string copy = backupCopyPath(entryName(directory[i]));
+        const std::string cmd = "/bin/dd if=" + UPDTShellQuoteString(devices[static_cast<size_t>(i)]) +
                                 " of=" + UPDTShellQuoteString(copy) + " bs=16384";
         if (runCommand(cmd, __func__, __LINE__, true) != 0)
             return -1;
+        // A copy tool that stops early without saying so leaves a copy
+        // that cannot restore the partition.
         long long have = regularFileSize(copy);
         if (have != static_cast<long long>(directory[i].size)) {
             syslog(LOG_ERR, "%s(%d): backup [%s] holds %lld bytes, 0x%08X expected", __func__, __LINE__,

@@ -1,6 +1,7 @@
 // Helpers shared by the backup, the write and the roll-back.
 #include "patch_internal.h"
 
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -28,6 +29,28 @@ std::string packagePath(const char *file)
     return std::string(gszPatchDir) + "/" + file;
 }
 
+int entryIndex(const char *part, int i, FISDIRENTRY *directory, int count, const char *func, int line)
+{
+    int idx = GetIdxByName(part, directory, count);
+    if (idx < 0)
+        syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", func, line, i, part);
+    return idx;
+}
+
+int recordEntry(const std::string &name, uint32_t base, uint32_t size, uint32_t datalen, const char *func)
+{
+    MTDFISENTRY entry{};
+    std::snprintf(entry.name, sizeof(entry.name), "%s", name.c_str());
+    entry.flashBase = base;
+    entry.size = size;
+    entry.dataLength = datalen;
+    if (VEXAMTDModifyFISEntry(gszDevMtdPartition, &entry) < 0) {
+        syslog(LOG_ERR, "%s: VEXAMTDModifyFISEntry() fail", func);
+        return -1;
+    }
+    return 0;
+}
+
 int runCommand(const std::string &cmd, const char *func, int line, bool commandStyle)
 {
     if (commandStyle)
@@ -47,6 +70,15 @@ void setWriteProgress()
         return;
     uint64_t done = gProgressDone > gProgressTotal ? gProgressTotal : gProgressDone;
     UPDTSetProgress('P', static_cast<int>(60 + (40 * done) / gProgressTotal));
+}
+
+bool deviceSize(const char *device, uint32_t &size)
+{
+    unsigned char info[MTD_INFO_USER_SIZE];
+    if (VEXAMTDGetDeviceInfo(device, info, sizeof(info)) != 0)
+        return false;
+    std::memcpy(&size, info + MTD_INFO_SIZE_OFFSET, sizeof(size));
+    return true;
 }
 
 long long regularFileSize(const std::string &path)

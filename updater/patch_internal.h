@@ -21,6 +21,14 @@ std::string backupCopyPath(const std::string &name);
 // "<package folder>/<file>".
 std::string packagePath(const char *file);
 
+// Index of partition part (table entry i) in the directory; -1 logged as
+// func's "get idx of partition" failure.
+int entryIndex(const char *part, int i, FISDIRENTRY *directory, int count, const char *func, int line);
+
+// Records the directory entry spelt name with its new place, size and
+// data length ('M' 23); -1 logged as func's failure.
+int recordEntry(const std::string &name, uint32_t base, uint32_t size, uint32_t datalen, const char *func);
+
 // Runs a command line through UPDTExecute after logging it with fmt (one
 // "%s" for the line, or "%s(%d)..." with the caller's name and line); a
 // line longer than UPDT_CMD_MAX is refused.  0 or -1.
@@ -33,6 +41,10 @@ void setWriteProgress();
 // bytes; progress says whether the rounds count in gProgressDone.
 int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
                       const char *func);
+
+// Size in bytes of the partition behind device (MEMGETINFO); false when
+// the request fails.
+bool deviceSize(const char *device, uint32_t &size);
 
 // Size of a regular file, or -1 (missing, not regular).
 long long regularFileSize(const std::string &path);

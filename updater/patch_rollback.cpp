@@ -50,15 +50,8 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
             continue;
         if (compareWithDevice(copy.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
             continue;
-        MTDFISENTRY entry{};
-        std::snprintf(entry.name, sizeof(entry.name), "%s", name.c_str());
-        entry.flashBase = old.flashBase;
-        entry.size = old.size;
-        entry.dataLength = old.dataLength;
-        if (VEXAMTDModifyFISEntry(gszDevMtdPartition, &entry) < 0) {
-            syslog(LOG_ERR, "%s: VEXAMTDModifyFISEntry() fail", fn);
+        if (recordEntry(name, old.flashBase, old.size, old.dataLength, fn) != 0)
             return -1;
-        }
         syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
         return 0;
     }
@@ -86,13 +79,8 @@ extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
             syslog(LOG_ERR, "%s: skip recoverying [%s]", __func__, p.part);
             continue;
         }
-        int idx = GetIdxByName(p.part, directory, count);
-        if (idx < 0) {
-            syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", __func__, __LINE__, i, p.part);
-            failed = true;
-            continue;
-        }
-        if (restorePartition(i, p, directory[idx]) != 0)
+        int idx = updtpatch::entryIndex(p.part, i, directory, count, __func__, __LINE__);
+        if (idx < 0 || restorePartition(i, p, directory[idx]) != 0)
             failed = true;
     }
     if (failed) {

@@ -144,11 +144,9 @@ extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
             syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
             return -1;
         }
-        int idx = GetIdxByName(p.part, directory, count);
-        if (idx < 0) {
-            syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", __func__, __LINE__, i, p.part);
+        int idx = updtpatch::entryIndex(p.part, i, directory, count, __func__, __LINE__);
+        if (idx < 0)
             return -1;
-        }
         const FISDIRENTRY &e = directory[idx];
 
         struct stat st {};

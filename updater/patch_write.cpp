@@ -19,21 +19,7 @@
 
 namespace {
 
-class Fd {
-public:
-    Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    bool ok() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using vexamtd::Fd;
 
 // Reads up to n bytes, going on after short reads; -1 on an error.
 ssize_t readFull(int fd, unsigned char *buf, size_t n)
@@ -53,6 +39,36 @@ ssize_t readFull(int fd, unsigned char *buf, size_t n)
     return static_cast<ssize_t>(got);
 }
 
+// Opens path for a copy or a verification, logging a failure as func's.
+Fd openLogged(const char *path, int flags, const char *func, int line)
+{
+    Fd fd(path, flags);
+    if (!fd.ok())
+        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, line, func, path, errno,
+               strerror(errno));
+    return fd;
+}
+
+// Allocates a transfer buffer of chunk bytes; NULL logged as func's.
+std::unique_ptr<unsigned char[]> chunkBuffer(int chunk, const char *func, int line)
+{
+    std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[chunk]);
+    if (!buf)
+        syslog(LOG_ERR, "%s:%d(%s) malloc [%d] fail: (%d) %s.", __FILE_NAME__, line, func, chunk, ENOMEM,
+               strerror(ENOMEM));
+    return buf;
+}
+
+// A source that ended before length bytes: the partition would be left
+// partly written or unchecked, so the attempt fails.
+int shortSource(const char *source, uint64_t done, uint64_t length, const char *func, int line)
+{
+    syslog(LOG_ERR, "%s:%d(%s) read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", __FILE_NAME__, line,
+           func, source, static_cast<unsigned long long>(done), static_cast<unsigned long long>(length), errno,
+           strerror(errno));
+    return -1;
+}
+
 // What one marked partition is written from.
 struct Plan {
     const char *device = nullptr;
@@ -70,25 +86,16 @@ int compareWithDevice(const char *source, const char *device, uint64_t length, i
 {
     if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
         return -1;
-    Fd src(source, O_RDONLY);
-    if (!src.ok()) {
-        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, source, errno,
-               strerror(errno));
+    Fd src = openLogged(source, O_RDONLY, func, __LINE__);
+    if (!src.ok())
         return -1;
-    }
-    Fd dev(device, O_RDONLY);
-    if (!dev.ok()) {
-        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, device, errno,
-               strerror(errno));
+    Fd dev = openLogged(device, O_RDONLY, func, __LINE__);
+    if (!dev.ok())
         return -1;
-    }
-    std::unique_ptr<unsigned char[]> a(new (std::nothrow) unsigned char[chunk]);
-    std::unique_ptr<unsigned char[]> b(new (std::nothrow) unsigned char[chunk]);
-    if (!a || !b) {
-        syslog(LOG_ERR, "%s:%d(%s) malloc [%d] fail: (%d) %s.", __FILE_NAME__, __LINE__, func, chunk, ENOMEM,
-               strerror(ENOMEM));
+    std::unique_ptr<unsigned char[]> a = chunkBuffer(chunk, func, __LINE__);
+    std::unique_ptr<unsigned char[]> b = a ? chunkBuffer(chunk, func, __LINE__) : nullptr;
+    if (!a || !b)
         return -1;
-    }
     uint64_t done = 0;
     while (done < length) {
         size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
@@ -117,14 +124,7 @@ int compareWithDevice(const char *source, const char *device, uint64_t length, i
             setWriteProgress();
         }
     }
-    if (done != length) {
-        // A source that ends early would leave the partition unchecked.
-        syslog(LOG_ERR, "%s:%d(%s) read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", __FILE_NAME__,
-               __LINE__, func, source, static_cast<unsigned long long>(done),
-               static_cast<unsigned long long>(length), errno, strerror(errno));
-        return -1;
-    }
-    return 0;
+    return done == length ? 0 : shortSource(source, done, length, func, __LINE__);
 }
 
 }  // namespace updtpatch
@@ -133,24 +133,15 @@ extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t len
 {
     if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
         return -1;
-    Fd src(source, O_RDONLY);
-    if (!src.ok()) {
-        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__, source, errno,
-               strerror(errno));
+    Fd src = openLogged(source, O_RDONLY, __func__, __LINE__);
+    if (!src.ok())
         return -1;
-    }
-    Fd dev(device, O_WRONLY);
-    if (!dev.ok()) {
-        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__, device, errno,
-               strerror(errno));
+    Fd dev = openLogged(device, O_WRONLY, __func__, __LINE__);
+    if (!dev.ok())
         return -1;
-    }
-    std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[chunk]);
-    if (!buf) {
-        syslog(LOG_ERR, "%s:%d(%s) malloc [%d] fail: (%d) %s.", __FILE_NAME__, __LINE__, __func__, chunk, ENOMEM,
-               strerror(ENOMEM));
+    std::unique_ptr<unsigned char[]> buf = chunkBuffer(chunk, __func__, __LINE__);
+    if (!buf)
         return -1;
-    }
     uint64_t copied = 0;
     while (copied < length) {
         size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - copied));
@@ -172,13 +163,7 @@ extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t len
         gProgressDone += static_cast<uint64_t>(put);
         updtpatch::setWriteProgress();
     }
-    if (copied != length) {
-        syslog(LOG_ERR, "%s:%d(%s) read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", __FILE_NAME__,
-               __LINE__, __func__, source, static_cast<unsigned long long>(copied),
-               static_cast<unsigned long long>(length), errno, strerror(errno));
-        return -1;
-    }
-    return 0;
+    return copied == length ? 0 : shortSource(source, copied, length, __func__, __LINE__);
 }
 
 extern "C" int UPDTVerifyFile(const char *source, const char *device, uint64_t length, int chunk)
@@ -223,11 +208,9 @@ extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
             syslog(LOG_ERR, "%s(%d): fail to get device path", __func__, __LINE__);
             return -1;
         }
-        int idx = GetIdxByName(p.part, directory, count);
-        if (idx < 0) {
-            syslog(LOG_ERR, "%s(%d): get idx of partition %d [%s] fail", __func__, __LINE__, i, p.part);
+        int idx = entryIndex(p.part, i, directory, count, __func__, __LINE__);
+        if (idx < 0)
             return -1;
-        }
         const FISDIRENTRY &old = directory[idx];
         plan.dirName = entryName(old);
         if (gHasImage[i]) {
@@ -301,15 +284,8 @@ extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
                    __func__, plan.device, attempt, UPDT_ATTEMPTS);
             if (UPDTVerifyFile(plan.source.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK) < 0)
                 continue;
-            MTDFISENTRY entry{};
-            std::snprintf(entry.name, sizeof(entry.name), "%s", plan.dirName.c_str());
-            entry.flashBase = p.start;
-            entry.size = p.size;
-            entry.dataLength = p.datalen;
-            if (VEXAMTDModifyFISEntry(gszDevMtdPartition, &entry) < 0) {
-                syslog(LOG_ERR, "%s: VEXAMTDModifyFISEntry() fail", __func__);
+            if (recordEntry(plan.dirName, p.start, p.size, p.datalen, __func__) != 0)
                 return -1;
-            }
             syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, p.part);
             done = true;
         }

@@ -288,9 +288,9 @@ int Run::flashWrite(bool &rollBack)
         LOGE("malloc fail, errno = %d", ENOMEM);
         return UPDT_ERR_SPACE;
     }
+    // Exactly the bytes asked for: an empty directory is refused here.
     int cbUsed = 0;
-    int cb = static_cast<int>(directory_.size() * sizeof(FISDIRENTRY));
-    entries_ = VEXAMTDGetPartitionInfo(gszDevMtdPartition, directory_.data(), cb, &cbUsed);
+    entries_ = VEXAMTDGetPartitionInfo(gszDevMtdPartition, directory_.data(), cbNeed, &cbUsed);
     if (entries_ < 0) {
         entries_ = 0;
         LOGE("fail to get partition info");

@@ -588,14 +588,21 @@ RunResult runPreloaded(const std::string &stateDir, const std::vector<std::strin
     if (argv.empty()) fail("nothing to run");
     std::string abs = fs::absolute(stateDir).string();
     std::vector<std::string> envs;
+    // The preloaded library comes before the sanitizer runtime: ASan must
+    // be told not to insist on being first, keeping the caller's options.
+    std::string asanOptions = "ASAN_OPTIONS=verify_asan_link_order=0";
     for (char **e = environ; *e; ++e) {
         if (std::strncmp(*e, "LD_PRELOAD=", 11) == 0) continue;
         if (std::strncmp(*e, "VEXA_SIMKERNEL_STATE=", 21) == 0) continue;
+        if (std::strncmp(*e, "ASAN_OPTIONS=", 13) == 0) {
+            if ((*e)[13] != '\0') asanOptions = std::string(*e) + ":verify_asan_link_order=0";
+            continue;
+        }
         envs.emplace_back(*e);
     }
     envs.push_back("LD_PRELOAD=" + libraryPath());
     envs.push_back(std::string(sk::kEnvState) + "=" + abs);
-    envs.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    envs.push_back(asanOptions);
     for (const auto &e : env) {
         std::string key = e.substr(0, e.find('=') + 1);
         std::erase_if(envs, [&](const std::string &x) { return x.compare(0, key.size(), key) == 0; });

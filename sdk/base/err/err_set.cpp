@@ -12,9 +12,11 @@ State &state()
     return s;
 }
 
-void saveBacktrace()
+}  // namespace vral::err
+
+extern "C" void VRALErrBacktraceSave(void)
 {
-    State &s = state();
+    vral::err::State &s = vral::err::state();
     if (s.symbols != nullptr) {
         free(s.symbols);
         s.symbols = nullptr;
@@ -25,15 +27,13 @@ void saveBacktrace()
     s.symbols = backtrace_symbols(s.frames, s.nFrames);
 }
 
-}  // namespace vral::err
-
 extern "C" void VRALErrSet(int code, const char *file, int line)
 {
     vral::err::State &s = vral::err::state();
     s.file = file;
     s.line = line;
     s.code = code;
-    vral::err::saveBacktrace();
+    VRALErrBacktraceSave();
 }
 
 extern "C" void VRALErrSetCode(int code)

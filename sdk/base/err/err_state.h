@@ -17,9 +17,10 @@ struct State {
 
 State &state();
 
-// Replaces the held backtrace with the current call stack.
-void saveBacktrace();
-
 }  // namespace vral::err
+
+// Replaces the held backtrace with the current call stack (the recording
+// steps after code, file and line are stored).
+extern "C" void VRALErrBacktraceSave(void);
 
 #endif

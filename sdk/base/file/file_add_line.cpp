@@ -1,12 +1,35 @@
 // Adds a line before or after the line that matches a pattern, first in the
 // file, or at its end.
-#include <cerrno>
-#include <new>
 #include <string>
+#include <utility>
 
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
+
+namespace {
+
+// Appends in place, without a temporary file.
+int AppendLine(vralfile::UniqueFile fp, const struct stat &st, std::string newLine)
+{
+    int last = vralfile::LastByte(fileno(fp.get()), st);
+    if (last == -1) {
+        VRAL_ERR_SET(ERR_READ_FAILED);
+        return -1;
+    }
+    // End an unfinished last line first, so the two never run together.
+    if (last >= 0 && last != '\n')
+        newLine = "\n" + newLine;
+    if (vralfile::AppendInPlace(fileno(fp.get()), newLine) != 0)
+        return -1;
+    if (fclose(fp.release()) != 0) {
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    return 1;
+}
+
+}  // namespace
 
 extern "C" int VRALFileAddLine(const char *szFile, const char *szKey, const char *szLine, int flag)
 {
@@ -14,88 +37,46 @@ extern "C" int VRALFileAddLine(const char *szFile, const char *szKey, const char
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
+    return vralfile::Guarded([&] {
         std::string newLine = std::string(szLine) + "\n";
-        vralfile::UniqueFile fp(vralfile::OpenStream(szFile, "r+"));
-        if (!fp) {
-            // Only a missing file is made anew; anything else would lose it.
-            if (errno != ENOENT) {
-                VRAL_ERR_SET(ERR_OPEN_FAILED);
-                return -1;
-            }
-            return vralfile::CreateMissing(szFile, newLine);
-        }
+        vralfile::UniqueFile fp;
         struct stat st {};
-        if (vralfile::StatForRewrite(fp.get(), &st) != 0)
-            return -1;
+        int rc = vralfile::OpenOrCreate(szFile, "r+", newLine, &fp, &st);
+        if (rc != 0)
+            return rc;
 
-        if (szKey == nullptr && (flag & OP_FIND_PREFIX)) {
-            int last = vralfile::LastByte(fileno(fp.get()), st);
-            if (last == -1) {
-                VRAL_ERR_SET(ERR_READ_FAILED);
-                return -1;
-            }
-            // End an unfinished last line first, so the two never run together.
-            if (last >= 0 && last != '\n')
-                newLine = "\n" + newLine;
-            if (vralfile::AppendInPlace(fileno(fp.get()), newLine) != 0)
-                return -1;
-            FILE *raw = fp.release();
-            if (fclose(raw) != 0) {
-                VRAL_ERR_SET(ERR_WRITE_FAILED);
-                return -1;
-            }
-            return 1;
-        }
+        if (szKey == nullptr && (flag & OP_FIND_PREFIX))
+            return AppendLine(std::move(fp), st, std::move(newLine));
 
+        // Without a pattern the line becomes the first one.
         long target = 1;
         if (szKey != nullptr) {
-            vralfile::LineReader finder(fp.get());
-            long n = 0;
-            target = 0;
-            while (finder.Next()) {
-                ++n;
-                if (VRALFileLineMatch(finder.Data(), szKey, flag)) {
-                    target = (flag & OP_FIND_PREFIX) ? n + 1 : n;
-                    if (!(flag & OP_FIND_LAST))
-                        break;
-                }
-            }
-            if (finder.Failed()) {
-                VRAL_ERR_SET(ERR_READ_FAILED);
+            long hit = vralfile::FindLine(fp.get(), szKey, flag);
+            if (hit < 0)
                 return -1;
-            }
-            if (target == 0) {
+            if (hit == 0) {
                 VRAL_ERR_SET(ERR_NOT_FOUND);
                 return 0;
             }
-            rewind(fp.get());
+            target = (flag & OP_FIND_PREFIX) ? hit + 1 : hit;
         }
 
         vralfile::Rewriter out;
-        if (out.Begin(szFile, st) != 0)
-            return -1;
-        vralfile::LineReader reader(fp.get());
         long n = 0;
         bool endsWithNewline = true;
-        while (reader.Next()) {
+        rc = vralfile::RewriteLines(szFile, fp.get(), st, out, [&](std::string_view line) {
             if (++n == target)
                 out.Write(newLine);
-            out.Write(reader.Line());
-            endsWithNewline = reader.EndsWithNewline();
-        }
-        if (reader.Failed()) {
-            VRAL_ERR_SET(ERR_READ_FAILED);
+            out.Write(line);
+            endsWithNewline = vralfile::EndsWithNewline(line);
+        });
+        if (rc != 0)
             return -1;
-        }
         if (target > n) {
             if (!endsWithNewline)
                 out.Write("\n");
             out.Write(newLine);
         }
         return out.Commit() == 0 ? 1 : -1;
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    });
 }

@@ -1,7 +1,6 @@
 // Appends a new section at the end of a sectioned file.
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -40,7 +39,7 @@ extern "C" int ErrVRALFileAddSection(const char *szFile, const char *section, VR
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
+    return vralfile::Guarded([&] {
         vralfile::UniqueFile fp(vralfile::OpenStream(szFile, "r+"));
         if (!fp) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
@@ -72,8 +71,5 @@ extern "C" int ErrVRALFileAddSection(const char *szFile, const char *section, VR
             return -1;
         }
         return 1;
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    });
 }

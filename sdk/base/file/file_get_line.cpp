@@ -1,6 +1,5 @@
 // Reads the line that matches a pattern.
 #include <cstring>
-#include <new>
 
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
@@ -12,47 +11,24 @@ extern "C" int VRALFileGetLine(const char *szFile, const char *szKey, char *buf,
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
-        vralfile::UniqueFile fp(vralfile::OpenStream(szFile, "r"));
-        if (!fp) {
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
-            return -1;
-        }
-        if (vralfile::IsDirectory(fp.get())) {
-            VRAL_ERR_SET(ERR_NOT_FOUND);
-            return 0;
-        }
-        vralfile::LineReader reader(fp.get());
+    return vralfile::Guarded([&] {
         size_t cbResult = 0;
-        while (reader.Next()) {
+        int rc = vralfile::ScanLines(szFile, [&](vralfile::LineReader &reader) {
             const char *line = reader.Data();
             if (!VRALFileLineMatch(line, szKey, flags))
-                continue;
+                return true;
             memset(buf, 0, static_cast<size_t>(cb));
+            // The newline goes; a carriage return before it stays.
             size_t cch = strlen(line);
             if (cch > 0 && line[cch - 1] == '\n')
                 --cch;
             cbResult = cch + 1;
-            if (cbResult <= static_cast<size_t>(cb))
+            if (vralfile::Fits(cbResult, cb))
                 memcpy(buf, line, cch);
-            if (!(flags & OP_FIND_LAST))
-                break;
-        }
-        if (reader.Failed()) {
-            VRAL_ERR_SET(ERR_READ_FAILED);
-            return -1;
-        }
-        if (cbResult > static_cast<size_t>(cb)) {
-            VRAL_ERR_SET(ERR_BUFFER_TOO_SMALL);
-            return -1;
-        }
-        if (cbResult == 0) {
-            VRAL_ERR_SET(ERR_NOT_FOUND);
-            return 0;
-        }
-        return static_cast<int>(cbResult);
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+            return (flags & OP_FIND_LAST) != 0;
+        });
+        if (rc <= 0)
+            return rc;
+        return vralfile::ReadResult(cbResult, true, cb);
+    });
 }

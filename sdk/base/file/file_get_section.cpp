@@ -1,5 +1,4 @@
 // Reads the pairs of one section into a string hash.
-#include <new>
 
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
@@ -22,7 +21,7 @@ extern "C" int VRALFileGetSection(const char *szFile, const char *section, VRALS
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
+    return vralfile::Guarded([&] {
         std::unique_ptr<VRALSzList, ListFree> pair(PslVRALSzListAlloc(VRAL_SZLIST_MIN_SIZE));
         if (!pair) {
             VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
@@ -66,8 +65,5 @@ extern "C" int VRALFileGetSection(const char *szFile, const char *section, VRALS
             return -1;
         }
         return (*ppMap)->nItem;
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    });
 }

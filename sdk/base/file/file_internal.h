@@ -9,8 +9,11 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+
+#include "base/err/vral_err.h"
 
 struct _tag_VRALSzHash;
 
@@ -51,8 +54,61 @@ private:
     bool failed_ = false;
 };
 
+// Runs the body of an engine operation: a failed allocation anywhere in it
+// is ERR_OUT_OF_MEMORY and -1, never an exception through the C interface.
+template <typename Body>
+int Guarded(Body body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+}
+
 // Opens szFile with mode; nullptr with errno set when that fails.
 FILE *OpenStream(const char *szFile, const char *mode);
+
+// Opens a file to read a value or a line from.  -1 when it cannot be opened
+// (ERR_OPEN_FAILED); 0 for a directory, which reads as a file without lines
+// (ERR_NOT_FOUND); 1 when its lines can be read.
+int OpenToRead(const char *szFile, UniqueFile *pFp);
+
+// Reading pass of the value and line readers: opens szFile as OpenToRead
+// does and hands each line to take(reader) until that returns false.  -1
+// (recorded) when the file cannot be opened or read, 0 for a directory, 1
+// once the pass is done.
+template <typename Take>
+int ScanLines(const char *szFile, Take take);
+
+// Opens an existing file that a rewrite is to replace and queries its
+// status: ERR_OPEN_FAILED, ERR_STAT_FAILED, or ERR_OPEN_FAILED for a
+// directory.  0 or -1.
+int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct stat *pSt);
+
+// As OpenToRewrite, but a missing file is created holding content.  Only an
+// open that failed with ENOENT creates, so nothing that exists is ever
+// truncated.  1 created, 0 opened (go on), -1 failure.
+int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
+                 struct stat *pSt);
+
+// Search pass of a line edit: the number (from 1) of the line that the
+// pattern matches, the first or with OP_FIND_LAST the last; 0 when none;
+// -1 on a read error (ERR_READ_FAILED).  The stream is rewound for the copy.
+long FindLine(FILE *fp, const char *szPattern, int flags);
+
+// Result of a read that found a value or line of cbResult bytes (with its
+// terminator, 0 when none) for a buffer of cb bytes: ERR_BUFFER_TOO_SMALL
+// and -1 when a given buffer is too small, ERR_NOT_FOUND and 0 when nothing
+// was found, else the size.
+int ReadResult(size_t cbResult, bool fBuffer, int cb);
+
+// Whether a value or line of cbResult bytes fits a buffer of cb bytes.
+inline bool Fits(size_t cbResult, int cb)
+{
+    return static_cast<long long>(cbResult) <= static_cast<long long>(cb);
+}
 
 // Status of an open stream; records ERR_STAT_FAILED, or ERR_OPEN_FAILED for a
 // directory (rewriting operations refuse it).  0 or -1.
@@ -105,11 +161,36 @@ private:
     bool tempExists_ = false;
 };
 
+// Copy pass of a rewrite: every line of fp (newline included) goes to
+// edit(line), which writes what takes its place.  A read error is
+// ERR_READ_FAILED and -1 (the caller's Rewriter then drops its copy), else 0.
+template <typename Edit>
+int CopyLines(FILE *fp, Edit edit)
+{
+    LineReader reader(fp);
+    while (reader.Next())
+        edit(reader.Line());
+    if (reader.Failed()) {
+        VRAL_ERR_SET(ERR_READ_FAILED);
+        return -1;
+    }
+    return 0;
+}
+
+inline bool EndsWithNewline(std::string_view line)
+{
+    return !line.empty() && line.back() == '\n';
+}
+
 // The key of a line: the first non-empty piece between "=" signs, trimmed.
 // *pEq is the position of the "=" that ends that piece, or npos.  False when
 // the line has no key at all (only "=" signs).  Works on the line up to its
 // first NUL byte.
 bool LineKey(std::string_view line, std::string *pKey, size_t *pEq);
+
+// True when line is a key line of szKey (comment lines never are); *pEq as
+// for LineKey.  pScratch holds the line's key afterwards.
+bool IsKeyLine(std::string_view line, const char *szKey, std::string *pScratch, size_t *pEq);
 
 // Value of a key line: the text after *pEq up to the newline, trimmed.
 // False when there is none (no "=", or nothing after it).
@@ -143,6 +224,50 @@ bool SectionWritable(const char *name, struct _tag_VRALSzHash *pMap, const char 
 
 // Syncs the folder holding path so that a rename survives a power cut.
 void SyncParentDir(const std::string &path);
+
+template <typename Take>
+int ScanLines(const char *szFile, Take take)
+{
+    UniqueFile fp;
+    int rc = OpenToRead(szFile, &fp);
+    if (rc <= 0)
+        return rc;
+    LineReader reader(fp.get());
+    while (reader.Next() && take(reader)) {
+    }
+    if (reader.Failed()) {
+        VRAL_ERR_SET(ERR_READ_FAILED);
+        return -1;
+    }
+    return 1;
+}
+
+// Makes the temporary file of out and runs the copy pass; 0 when the new
+// copy is ready to commit, -1 (recorded) otherwise.
+template <typename Edit>
+int RewriteLines(const char *szFile, FILE *fp, const struct stat &st, Rewriter &out, Edit edit)
+{
+    if (out.Begin(szFile, st) != 0)
+        return -1;
+    return CopyLines(fp, edit);
+}
+
+// The whole copy of an existing file ("r", status, temporary file, copy
+// pass) for operations that never create one; 0 ready to commit, or -1.
+template <typename Edit>
+int RewriteExisting(const char *szFile, Rewriter &out, Edit edit)
+{
+    UniqueFile fp;
+    struct stat st {};
+    if (OpenToRewrite(szFile, "r", &fp, &st) != 0)
+        return -1;
+    return RewriteLines(szFile, fp.get(), st, out, edit);
+}
+
+// Ends a rewrite that changed nCount places: with none the temporary file
+// goes and the file stays untouched (ERR_NOT_FOUND, 0); otherwise the count
+// once the new copy is in place, or -1.
+int CommitCount(Rewriter &out, int nCount);
 
 }  // namespace vralfile
 

@@ -42,6 +42,11 @@ bool LineKey(std::string_view line, std::string *pKey, size_t *pEq)
     return false;
 }
 
+bool IsKeyLine(std::string_view line, const char *szKey, std::string *pScratch, size_t *pEq)
+{
+    return !IsComment(line) && LineKey(line, pScratch, pEq) && *pScratch == szKey;
+}
+
 bool LineValue(std::string_view line, size_t eq, std::string *pValue)
 {
     line = UpToNul(line);

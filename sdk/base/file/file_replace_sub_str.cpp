@@ -1,7 +1,5 @@
 // Replaces every occurrence of a text throughout a file.
 #include <algorithm>
-#include <cstring>
-#include <new>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -20,23 +18,12 @@ extern "C" int VRALFileReplaceSubStr(const char *szFile, const char *szOld, cons
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
-        vralfile::UniqueFile fp(vralfile::OpenStream(szFile, "r"));
-        if (!fp) {
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
-            return -1;
-        }
-        struct stat st {};
-        if (vralfile::StatForRewrite(fp.get(), &st) != 0)
-            return -1;
+    return vralfile::Guarded([&] {
         vralfile::Rewriter out;
-        if (out.Begin(szFile, st) != 0)
-            return -1;
-        vralfile::LineReader reader(fp.get());
         int nReplaced = 0;
         std::string changed;
-        while (reader.Next()) {
-            std::string_view line = reader.Line();
+        int rc = vralfile::RewriteExisting(szFile, out, [&](std::string_view line) {
+            // Left to right without overlap; inserted text is never searched.
             changed.clear();
             size_t pos = 0;
             for (size_t hit; (hit = line.find(oldText, pos)) != std::string_view::npos; pos = hit + oldText.size()) {
@@ -46,19 +33,9 @@ extern "C" int VRALFileReplaceSubStr(const char *szFile, const char *szOld, cons
             }
             changed.append(line.substr(pos));
             out.Write(changed);
-        }
-        if (reader.Failed()) {
-            VRAL_ERR_SET(ERR_READ_FAILED);
+        });
+        if (rc != 0)
             return -1;
-        }
-        if (nReplaced == 0) {
-            out.Abort();
-            VRAL_ERR_SET(ERR_NOT_FOUND);
-            return 0;
-        }
-        return out.Commit() == 0 ? nReplaced : -1;
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+        return vralfile::CommitCount(out, nReplaced);
+    });
 }

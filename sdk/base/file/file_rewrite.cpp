@@ -13,6 +13,7 @@
 
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
+#include "base/file/vral_file.h"
 
 namespace vralfile {
 
@@ -48,6 +49,89 @@ bool IsDirectory(FILE *fp)
 {
     struct stat st {};
     return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int OpenToRead(const char *szFile, UniqueFile *pFp)
+{
+    pFp->reset(OpenStream(szFile, "r"));
+    if (!*pFp) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    if (IsDirectory(pFp->get())) {
+        VRAL_ERR_SET(ERR_NOT_FOUND);
+        return 0;
+    }
+    return 1;
+}
+
+int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct stat *pSt)
+{
+    pFp->reset(OpenStream(szFile, mode));
+    if (!*pFp) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    return StatForRewrite(pFp->get(), pSt);
+}
+
+int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
+                 struct stat *pSt)
+{
+    pFp->reset(OpenStream(szFile, mode));
+    if (!*pFp) {
+        // Only a missing file is made anew; anything else would lose it.
+        if (errno != ENOENT) {
+            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            return -1;
+        }
+        return CreateMissing(szFile, content);
+    }
+    return StatForRewrite(pFp->get(), pSt);
+}
+
+long FindLine(FILE *fp, const char *szPattern, int flags)
+{
+    LineReader finder(fp);
+    long n = 0;
+    long hit = 0;
+    while (finder.Next()) {
+        ++n;
+        if (VRALFileLineMatch(finder.Data(), szPattern, flags)) {
+            hit = n;
+            if (!(flags & OP_FIND_LAST))
+                break;
+        }
+    }
+    if (finder.Failed()) {
+        VRAL_ERR_SET(ERR_READ_FAILED);
+        return -1;
+    }
+    rewind(fp);
+    return hit;
+}
+
+int ReadResult(size_t cbResult, bool fBuffer, int cb)
+{
+    if (cbResult > INT_MAX || (fBuffer && !Fits(cbResult, cb))) {
+        VRAL_ERR_SET(ERR_BUFFER_TOO_SMALL);
+        return -1;
+    }
+    if (cbResult == 0) {
+        VRAL_ERR_SET(ERR_NOT_FOUND);
+        return 0;
+    }
+    return static_cast<int>(cbResult);
+}
+
+int CommitCount(Rewriter &out, int nCount)
+{
+    if (nCount == 0) {
+        out.Abort();
+        VRAL_ERR_SET(ERR_NOT_FOUND);
+        return 0;
+    }
+    return out.Commit() == 0 ? nCount : -1;
 }
 
 int StatForRewrite(FILE *fp, struct stat *pSt)

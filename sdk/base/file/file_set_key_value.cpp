@@ -1,7 +1,5 @@
 // Sets one key of a key="value" file, creating the file when it is missing.
-#include <cerrno>
 #include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -55,51 +53,35 @@ extern "C" int VRALFileSetKeyValue(const char *szFile, const char *szKey, const 
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
-        vralfile::UniqueFile in(vralfile::OpenStream(szFile, "r"));
-        if (!in) {
-            if (errno != ENOENT) {
-                VRAL_ERR_SET(ERR_OPEN_FAILED);
-                return -1;
-            }
-            return vralfile::CreateMissing(szFile, Format(format, szKey, value));
-        }
+    return vralfile::Guarded([&] {
+        vralfile::UniqueFile in;
         struct stat st {};
-        if (vralfile::StatForRewrite(in.get(), &st) != 0)
-            return -1;
+        int rc = vralfile::OpenOrCreate(szFile, "r", Format(format, szKey, value), &in, &st);
+        if (rc != 0)
+            return rc;
         vralfile::Rewriter out;
-        if (out.Begin(szFile, st) != 0)
-            return -1;
-
-        vralfile::LineReader reader(in.get());
         bool found = false;
         bool endsWithNewline = true;
         std::string key;
-        while (reader.Next()) {
-            std::string_view line = reader.Line();
-            endsWithNewline = reader.EndsWithNewline();
+        rc = vralfile::RewriteLines(szFile, in.get(), st, out, [&](std::string_view line) {
+            endsWithNewline = vralfile::EndsWithNewline(line);
             size_t eq = 0;
-            if (!vralfile::IsComment(line) && vralfile::LineKey(line, &key, &eq) && key == szKey) {
-                // The first key line takes the value, later ones go.
-                if (!found)
-                    out.WriteKeyLine(format, OwnKeyText(line, eq).c_str(), value);
-                found = true;
-                continue;
+            if (!vralfile::IsKeyLine(line, szKey, &key, &eq)) {
+                out.Write(line);
+                return;
             }
-            out.Write(line);
-        }
-        if (reader.Failed()) {
-            VRAL_ERR_SET(ERR_READ_FAILED);
+            // The first key line takes the value, later ones go.
+            if (!found)
+                out.WriteKeyLine(format, OwnKeyText(line, eq).c_str(), value);
+            found = true;
+        });
+        if (rc != 0)
             return -1;
-        }
         if (!found) {
             if (!endsWithNewline)
                 out.Write("\n");
             out.WriteKeyLine(format, szKey, value);
         }
         return out.Commit() == 0 ? 1 : -1;
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    });
 }

@@ -1,6 +1,4 @@
 // Replaces or deletes the line that matches a pattern.
-#include <cerrno>
-#include <new>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -13,57 +11,28 @@ extern "C" int VRALFileSetLine(const char *szFile, const char *szKey, const char
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    try {
+    return vralfile::Guarded([&] {
         std::string newLine = szLine != nullptr ? std::string(szLine) + "\n" : std::string();
-        vralfile::UniqueFile fp(vralfile::OpenStream(szFile, "r"));
-        if (!fp) {
-            if (errno != ENOENT) {
-                VRAL_ERR_SET(ERR_OPEN_FAILED);
-                return -1;
-            }
-            return vralfile::CreateMissing(szFile, newLine);
-        }
+        vralfile::UniqueFile fp;
         struct stat st {};
-        if (vralfile::StatForRewrite(fp.get(), &st) != 0)
-            return -1;
+        int rc = vralfile::OpenOrCreate(szFile, "r", newLine, &fp, &st);
+        if (rc != 0)
+            return rc;
 
-        long target = 0;
-        {
-            vralfile::LineReader finder(fp.get());
-            long n = 0;
-            while (finder.Next()) {
-                ++n;
-                if (VRALFileLineMatch(finder.Data(), szKey, flags)) {
-                    target = n;
-                    if (!(flags & OP_FIND_LAST))
-                        break;
-                }
-            }
-            if (finder.Failed()) {
-                VRAL_ERR_SET(ERR_READ_FAILED);
-                return -1;
-            }
-        }
+        long target = vralfile::FindLine(fp.get(), szKey, flags);
+        if (target < 0)
+            return -1;
         if (target == 0) {
             VRAL_ERR_SET(ERR_NOT_FOUND);
             return 0;
         }
-        rewind(fp.get());
-
         vralfile::Rewriter out;
-        if (out.Begin(szFile, st) != 0)
-            return -1;
-        vralfile::LineReader reader(fp.get());
         long n = 0;
-        while (reader.Next())
-            out.Write(++n == target ? std::string_view(newLine) : reader.Line());
-        if (reader.Failed()) {
-            VRAL_ERR_SET(ERR_READ_FAILED);
+        rc = vralfile::RewriteLines(szFile, fp.get(), st, out, [&](std::string_view line) {
+            out.Write(++n == target ? std::string_view(newLine) : line);
+        });
+        if (rc != 0)
             return -1;
-        }
         return out.Commit() == 0 ? 1 : -1;
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    });
 }

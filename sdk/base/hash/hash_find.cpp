@@ -12,15 +12,21 @@ bool holds(VRALSzHash *p, int slot, const char *szKey)
     return isLive(p, slot) && strcmp(base(p) + p->slots[slot].pszKey, szKey) == 0;
 }
 
+// Home slot of the key, or -1 (NULL arguments recorded).
+int homeSlot(VRALSzHash *p, const char *szKey)
+{
+    if (p == nullptr || szKey == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    return VRALSzHashIndex(szKey, p->nSlot);
+}
+
 }  // namespace
 
 extern "C" int VRALSzHashFind(VRALSzHash *pMap, const char *szKey)
 {
-    if (pMap == nullptr || szKey == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    int home = VRALSzHashIndex(szKey, pMap->nSlot);
+    int home = homeSlot(pMap, szKey);
     if (home < 0)
         return -1;
     if (isEmpty(pMap, home))
@@ -38,11 +44,7 @@ extern "C" int VRALSzHashFind(VRALSzHash *pMap, const char *szKey)
 
 extern "C" int VRALSzHashFindSlot(VRALSzHash *pMap, const char *szKey)
 {
-    if (pMap == nullptr || szKey == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    int home = VRALSzHashIndex(szKey, pMap->nSlot);
+    int home = homeSlot(pMap, szKey);
     if (home < 0)
         return -1;
     if (isEmpty(pMap, home) || holds(pMap, home, szKey))

@@ -1,6 +1,5 @@
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -15,29 +14,14 @@ extern "C" VRALSzHash *VRALSzHashInsert(VRALSzHash *pMap, const char *szKey, con
         return nullptr;
     }
     int64_t cb = pairBytes(szKey, szValue);
-    if (cb > INT32_MAX) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return nullptr;
-    }
     std::string keyCopy, valueCopy;
-    try {
-        szKey = detach(pMap, szKey, keyCopy);
-        szValue = detach(pMap, szValue, valueCopy);
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return nullptr;
-    }
-    VRALSzHash *pNew = VRALSzHashGrow(pMap, static_cast<int>(cb));
+    VRALSzHash *pNew = growForStore(pMap, cb, &szKey, &szValue, keyCopy, valueCopy);
     if (pNew == nullptr)
         return nullptr;
     if (pNew != pMap || *pSlot < 0 || *pSlot >= pNew->nSlot || isLive(pNew, *pSlot))
         *pSlot = VRALSzHashFindSlot(pNew, szKey);
-    if (*pSlot < 0 || isLive(pNew, *pSlot) || pNew->cbFree < cb) {
-        // Cannot happen after Grow; a moved block must still reach the caller.
-        VRAL_ERR_SET(ERR_NO_SPACE);
-        *pSlot = -1;
-        return pNew != pMap ? pNew : nullptr;
-    }
+    if (*pSlot < 0 || isLive(pNew, *pSlot) || pNew->cbFree < cb)
+        return noRoom(pMap, pNew, pSlot);
     VRALSzHashPutStrings(pNew, szKey, szValue, *pSlot);
     return pNew;
 }
@@ -62,29 +46,14 @@ extern "C" VRALSzHash *VRALSzHashReplaceValue(VRALSzHash *pMap, const char *szKe
         return pMap;
     }
     int64_t cb = static_cast<int64_t>(cchNew) + 1;
-    if (cb > INT32_MAX) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return nullptr;
-    }
     std::string keyCopy, valueCopy;
-    try {
-        szKey = detach(pMap, szKey, keyCopy);
-        szValue = detach(pMap, szValue, valueCopy);
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return nullptr;
-    }
-    VRALSzHash *pNew = VRALSzHashGrow(pMap, static_cast<int>(cb));
+    VRALSzHash *pNew = growForStore(pMap, cb, &szKey, &szValue, keyCopy, valueCopy);
     if (pNew == nullptr)
         return nullptr;
     if (pNew != pMap)
         *pSlot = VRALSzHashFind(pNew, szKey);
-    if (*pSlot < 0 || pNew->cbFree < cb) {
-        // Cannot happen after Grow; a moved block must still reach the caller.
-        VRAL_ERR_SET(ERR_NO_SPACE);
-        *pSlot = -1;
-        return pNew != pMap ? pNew : nullptr;
-    }
+    if (*pSlot < 0 || pNew->cbFree < cb)
+        return noRoom(pMap, pNew, pSlot);
     memcpy(base(pNew) + pNew->pszNext, szValue, cchNew + 1);
     pNew->slots[*pSlot].pszValue = pNew->pszNext;
     pNew->pszNext += static_cast<int32_t>(cb);

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
+#include "base/err/vral_err.h"
 #include "base/hash/vral_hash.h"
 
 namespace vral::hash {
@@ -55,6 +57,36 @@ inline const char *detach(const VRALSzHash *p, const char *sz, std::string &copy
         return sz;
     copy.assign(sz);
     return copy.c_str();
+}
+
+// Grows the map for a store of cb new string bytes (VRALSzHashGrow), after
+// refusing a size no block could hold and detaching key and value when they
+// lie inside the block, which growth would move.  The map, possibly a new
+// block, or NULL (recorded) with the map unchanged.
+inline VRALSzHash *growForStore(VRALSzHash *p, int64_t cb, const char **pszKey, const char **pszValue,
+                                std::string &keyCopy, std::string &valueCopy)
+{
+    if (cb > INT32_MAX) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    try {
+        *pszKey = detach(p, *pszKey, keyCopy);
+        *pszValue = detach(p, *pszValue, valueCopy);
+    } catch (const std::bad_alloc &) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    return VRALSzHashGrow(p, static_cast<int>(cb));
+}
+
+// A grown map that still has no room (which growth rules out): ERR_NO_SPACE
+// and no slot, while a moved block must still reach the caller.
+inline VRALSzHash *noRoom(VRALSzHash *pOld, VRALSzHash *pNew, int *pSlot)
+{
+    VRAL_ERR_SET(ERR_NO_SPACE);
+    *pSlot = -1;
+    return pNew != pOld ? pNew : nullptr;
 }
 
 // Bytes a key and value take in the string area, with their terminators.

@@ -1,5 +1,4 @@
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -24,27 +23,9 @@ extern "C" int VRALSzListInsert(VRALSzList **ppList, int idx, const char *szStr)
     int64_t cbPadding = pos > p->nItem ? int64_t{VRAL_SZLIST_ITEM_SIZE} * (pos - p->nItem) : 0;
     auto cost = [&](const VRALSzList *l) { return stringBytes(l, cch) + VRAL_SZLIST_ITEM_SIZE + cbPadding; };
 
-    // No block of int size could ever hold it: fail before growing.
-    if (cost(p) > INT32_MAX - VRAL_SZLIST_HEADER) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
-
-    // A string inside this very list would move with the block.
     std::string copy;
-    if (p->cbFree < cost(p) && isInside(p, szStr)) {
-        try {
-            copy.assign(szStr, cch);
-        } catch (const std::bad_alloc &) {
-            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-            return -1;
-        }
-        szStr = copy.c_str();
-    }
-    if (!growFor(ppList, cost)) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    if (!makeRoom(ppList, &szStr, cch, copy, cost))
         return -1;
-    }
     p = *ppList;
 
     int64_t cbCost = cost(p);

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <string>
 
+#include "base/err/vral_err.h"
 #include "base/list/vral_list.h"
 
 namespace vral::list {
@@ -68,6 +71,41 @@ bool growFor(VRALSzList **ppList, Cost cost)
     }
     return true;
 }
+
+// Makes room for cost(list) bytes to store the string *pszStr of cch
+// characters.  A string inside this very list would move with the block, so
+// it is copied into copy first and *pszStr points there.  False with
+// ERR_OUT_OF_MEMORY when no block can hold it (the list stays valid,
+// possibly moved).
+template <typename Cost>
+bool makeRoom(VRALSzList **ppList, const char **pszStr, size_t cch, std::string &copy, Cost cost)
+{
+    VRALSzList *p = *ppList;
+    // No block of int size could ever hold it: fail before growing.
+    if (cost(p) > INT32_MAX - VRAL_SZLIST_HEADER) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return false;
+    }
+    if (p->cbFree < cost(p) && isInside(p, *pszStr)) {
+        try {
+            copy.assign(*pszStr, cch);
+        } catch (const std::bad_alloc &) {
+            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+            return false;
+        }
+        *pszStr = copy.c_str();
+    }
+    if (!growFor(ppList, cost)) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return false;
+    }
+    return true;
+}
+
+// Index of an item equal to szStr (strcmp, or the case order with fCase),
+// by binary search in a list sorted that way, else by a scan that passes
+// over padding items; -1 when none.
+int findItem(VRALSzList *p, const char *szStr, bool fCase);
 
 // Re-sorts the item table in the list's order.
 void sortItems(VRALSzList *p);

@@ -1,5 +1,4 @@
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -23,24 +22,9 @@ extern "C" int VRALSzListSet(VRALSzList **ppList, int idx, const char *szStr)
         memmove(szOld, szStr, cch + 1);
     } else {
         auto cost = [&](const VRALSzList *l) { return stringBytes(l, cch); };
-        if (cost(p) > INT32_MAX - VRAL_SZLIST_HEADER) {
-            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-            return -1;
-        }
         std::string copy;
-        if (p->cbFree < cost(p) && isInside(p, szStr)) {
-            try {
-                copy.assign(szStr, cch);
-            } catch (const std::bad_alloc &) {
-                VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-                return -1;
-            }
-            szStr = copy.c_str();
-        }
-        if (!growFor(ppList, cost)) {
-            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        if (!makeRoom(ppList, &szStr, cch, copy, cost))
             return -1;
-        }
         p = *ppList;
         int64_t cb = cost(p);
         p->pszItem[idx] = storeString(p, szStr, cch, cb);

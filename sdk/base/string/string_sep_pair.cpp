@@ -6,15 +6,9 @@
 
 extern "C" int VRALStrSepPair(const char *szStr, VRALSzList **ppList)
 {
-    if (szStr == nullptr || ppList == nullptr || *ppList == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+    vral::string::Dup copy = vral::string::splitCopy(szStr, ppList);
+    if (!copy)
         return -1;
-    }
-    vral::string::Dup copy = vral::string::dup(szStr);
-    if (!copy) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
     char *key = copy.get();
     char *eq = strchr(key, '=');
     char *value = nullptr;

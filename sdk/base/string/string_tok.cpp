@@ -18,21 +18,9 @@ extern "C" char *VRALStrTokNext(char **pszCursor, const char *szDelims)
 
 extern "C" int VRALStrTok(const char *szStr, const char *szDelims, VRALSzList **ppList)
 {
-    if (szStr == nullptr || szDelims == nullptr || ppList == nullptr || *ppList == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+    vral::string::Dup copy = vral::string::splitCopy(szStr, ppList, szDelims != nullptr);
+    if (!copy)
         return -1;
-    }
-    vral::string::Dup copy = vral::string::dup(szStr);
-    if (!copy) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
-    int n = 0;
-    char *cursor = copy.get();
-    for (char *tok = VRALStrTokNext(&cursor, szDelims); tok != nullptr; tok = VRALStrTokNext(&cursor, szDelims)) {
-        if (VRALSzListPush(ppList, tok) < 0)
-            return -1;
-        ++n;
-    }
-    return n;
+    return vral::string::pushTokens(copy.get(), ppList,
+                                    [szDelims](char **pCursor) { return VRALStrTokNext(pCursor, szDelims); });
 }

@@ -24,21 +24,30 @@ inline T *allocUnits(size_t n)
     return static_cast<T *>(malloc(sizeof(T) * n));
 }
 
+// A scratch buffer of factor * n + 1 elements, its size stored in *pCap;
+// nullptr with ERR_OUT_OF_MEMORY when that size overflows or is not there.
+template <typename T>
+inline T *allocScaled(size_t n, int32_t factor, int32_t *pCap)
+{
+    if (n > static_cast<size_t>((INT32_MAX - 1) / factor)) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    *pCap = static_cast<int32_t>(static_cast<size_t>(factor) * n + 1);
+    T *p = allocUnits<T>(static_cast<size_t>(*pCap));
+    if (p == nullptr)
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    return p;
+}
+
 // UTF-8 to UTF-16 into a buffer of 2n+1 units for n bytes, which always
 // suffices.  Returns the unit count, or -1 with the failure recorded.
 inline int fromUTF8(const char *szSrc, UBuf &out)
 {
-    size_t cb = strlen(szSrc);
-    if (cb > (INT32_MAX - 1) / 2) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    int32_t cap = 0;
+    out.reset(allocScaled<UChar>(strlen(szSrc), 2, &cap));
+    if (!out)
         return -1;
-    }
-    int32_t cap = static_cast<int32_t>(2 * cb + 1);
-    out.reset(allocUnits<UChar>(static_cast<size_t>(cap)));
-    if (!out) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
     UErrorCode status = U_ZERO_ERROR;
     int32_t cch = 0;
     u_strFromUTF8(out.get(), cap, &cch, szSrc, -1, &status);

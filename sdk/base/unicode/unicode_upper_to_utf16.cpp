@@ -9,16 +9,10 @@ int upperUTF16(const char *szSrc, UBuf &out)
     int cch = fromUTF8(szSrc, src);
     if (cch < 0)
         return -1;
-    if (cch > (INT32_MAX - 1) / 2) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    int32_t cap = 0;
+    UChar *p = allocScaled<UChar>(static_cast<size_t>(cch), 2, &cap);
+    if (p == nullptr)
         return -1;
-    }
-    int cap = 2 * cch + 1;
-    UChar *p = allocUnits<UChar>(static_cast<size_t>(cap));
-    if (p == nullptr) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
     // The upper-caser may replace the block; whatever p holds is ours.
     int cchUpper = VRALUnicodeUTF16StrUpper(src.get(), &p, cap);
     out.reset(p);

@@ -23,16 +23,10 @@ extern "C" int VRALUnicodeUTF8StrUpper(const char *szSrc, char *szOut, int cbOut
         return -1;
 
     // At most three UTF-8 bytes per UTF-16 unit.
-    if (cchUpper > (INT32_MAX - 1) / 3) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    int32_t cap = 0;
+    CBuf utf8(allocScaled<char>(static_cast<size_t>(cchUpper), 3, &cap));
+    if (!utf8)
         return -1;
-    }
-    int32_t cap = 3 * cchUpper + 1;
-    CBuf utf8(allocUnits<char>(static_cast<size_t>(cap)));
-    if (!utf8) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
     UErrorCode status = U_ZERO_ERROR;
     int32_t cb = 0;
     u_strToUTF8(utf8.get(), cap, &cb, upper.get(), cchUpper, &status);

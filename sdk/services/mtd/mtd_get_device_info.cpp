@@ -9,6 +9,7 @@
 #include "services/mtd/mtd_internal.h"
 
 static_assert(sizeof(mtd_info_user) == MTD_INFO_USER_SIZE);
+static_assert(offsetof(mtd_info_user, size) == MTD_INFO_SIZE_OFFSET);
 static_assert(offsetof(mtd_info_user, erasesize) == MTD_INFO_ERASESIZE_OFFSET);
 
 extern "C" int VEXAMTDGetDeviceInfo(const char *device, void *buffer, unsigned cb)

@@ -8,15 +8,13 @@
 
 extern "C" int VEXAMTDModifyFISEntry(const char *device, const MTDFISENTRY *entry)
 {
-    if (device == nullptr || entry == nullptr) {
+    if (entry == nullptr) {
         syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
         return -1;
     }
-    vexamtd::Fd fd(device, O_RDWR);
-    if (!fd.ok()) {
-        syslog(LOG_ERR, "%s(%d): fail to open mtd device %s, errno = %d", __func__, __LINE__, device, errno);
+    vexamtd::Fd fd = vexamtd::openForRequest(device, __func__, __LINE__);
+    if (!fd.ok())
         return -1;
-    }
     // The driver reads the record; it must not see a name without its end.
     MTDFISENTRY copy = *entry;
     copy.name[sizeof(copy.name) - 1] = '\0';

@@ -8,15 +8,9 @@
 
 extern "C" int VEXAMTDModifyPartitionSize(const char *device, uint32_t start, uint32_t size)
 {
-    if (device == nullptr) {
-        syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
+    vexamtd::Fd fd = vexamtd::openForRequest(device, __func__, __LINE__);
+    if (!fd.ok())
         return -1;
-    }
-    vexamtd::Fd fd(device, O_RDWR);
-    if (!fd.ok()) {
-        syslog(LOG_ERR, "%s(%d): fail to open mtd device %s, errno = %d", __func__, __LINE__, device, errno);
-        return -1;
-    }
     MTDPARTRANGE range{start, size};
     if (ioctl(fd.get(), VEXA_MTD_SET_PARTITION, &range) != 0) {
         syslog(LOG_ERR, "Failed to set the mtd info of %s by ioctl, errno = %d\n", device, errno);

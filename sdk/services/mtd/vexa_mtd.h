@@ -17,6 +17,7 @@ extern "C" {
 #define FIS_NAME_LEN        16
 #define FIS_END_MARK        0xFF   /* first byte of erased flash */
 #define MTD_INFO_USER_SIZE  32     /* Linux mtd_info_user */
+#define MTD_INFO_SIZE_OFFSET      8
 #define MTD_INFO_ERASESIZE_OFFSET 12
 
 /* One flash-directory entry as the boot loader stores it: 256 bytes,
@@ -66,6 +67,34 @@ int VEXAMTDIsMSys(void);
 }  /* extern "C" */
 
 #include <cstddef>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vexamtd {
+
+/* A descriptor closed on every path; the flash functions and the
+ * updater's own device access use it. */
+class Fd {
+public:
+    Fd() : fd_(-1) {}
+    Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(Fd &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    Fd &operator=(Fd &&) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  /* namespace vexamtd */
+
 static_assert(sizeof(FISDIRENTRY) == 256, "FISDIRENTRY is 256 bytes");
 static_assert(offsetof(FISDIRENTRY, flashBase) == 16);
 static_assert(offsetof(FISDIRENTRY, memBase) == 20);

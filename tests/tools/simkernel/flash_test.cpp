@@ -79,6 +79,14 @@ TEST_F(NorFlash, DevicesLookLikeCharacterDevicesWithTheirInfo) {
     EXPECT_NE(r.out.find("ok type=chr rdev=90:14"), std::string::npos) << r.out;
 }
 
+TEST_F(NorFlash, StatToolsAndShellTestsSeeTheDevices) {
+    setMd(state, 0, MdSpec{});
+    // stat(1) goes through statx, the shell's test through stat.
+    auto r = sh("/usr/bin/stat -c '%F %t:%T' /dev/mtd1 /dev/md0; test -c /dev/mtd7 && echo chr7; "
+                "test -e /dev/mtd6x || echo none");
+    EXPECT_EQ(r.out, "character special file 5a:2\nblock special file 9:0\nchr7\nnone\n");
+}
+
 TEST_F(NorFlash, BantamHasNoSeventhDevice) {
     makeChip(state, "bantam");
     auto r = probe({"/dev/mtd6", "getinfo"});

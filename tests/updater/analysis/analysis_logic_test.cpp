@@ -7,37 +7,14 @@
 #include <map>
 #include <string>
 
+#include "analysis_fixture.h"
 #include "analysis_internal.h"
 #include "updt_analysis.h"
 
 namespace {
 
 // Every migration flag by name, read through the analysis' interface.
-std::map<std::string, int *> flagTable()
-{
-    return {
-        {"gRemoveRcAtalk", &gRemoveRcAtalk},
-        {"gRemovePapdConf", &gRemovePapdConf},
-        {"gAddFtpAccounts", &gAddFtpAccounts},
-        {"gRemoveEtcProfile", &gRemoveEtcProfile},
-        {"gRemoveJumboFrameScript", &gRemoveJumboFrameScript},
-        {"gConvertMTUValue", &gConvertMTUValue},
-        {"gFixFtpPortRange", &gFixFtpPortRange},
-        {"gUpdateRsyncdConf", &gUpdateRsyncdConf},
-        {"gDumpPgsqlDbs", &gDumpPgsqlDbs},
-        {"gMoveMTUValue", &gMoveMTUValue},
-        {"gUpdateRsyncdSecrets", &gUpdateRsyncdSecrets},
-        {"gUpdateSmmspGroup", &gUpdateSmmspGroup},
-        {"gDropMediaDb", &gDropMediaDb},
-        {"gUpdateUsbBackup", &gUpdateUsbBackup},
-        {"gChmodPhotoEaDir", &gChmodPhotoEaDir},
-        {"gRewritePasswdHomes", &gRewritePasswdHomes},
-        {"gRewriteUserConf", &gRewriteUserConf},
-        {"gUpdateNetBackup", &gUpdateNetBackup},
-        {"gAddMailAccounts", &gAddMailAccounts},
-        {"gUpdateCodepage", &gUpdateCodepage},
-    };
-}
+std::map<std::string, int *> flagTable() { return analysistest::thresholdFlags(); }
 
 // The last installed build each flag is set for.
 const std::map<std::string, int> kLastBuild = {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis_fixture.h"
 #include "analysis_internal.h"
 #include "approot.h"
 #include "root_probe.h"
@@ -24,31 +25,14 @@ namespace {
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 
+// The migration flags with the photo bit mask among them, by name.
 const std::map<std::string, int *> &allFlags()
 {
-    static const std::map<std::string, int *> flags = {
-        {"gRemoveRcAtalk", &gRemoveRcAtalk},
-        {"gRemovePapdConf", &gRemovePapdConf},
-        {"gAddFtpAccounts", &gAddFtpAccounts},
-        {"gRemoveEtcProfile", &gRemoveEtcProfile},
-        {"gRemoveJumboFrameScript", &gRemoveJumboFrameScript},
-        {"gConvertMTUValue", &gConvertMTUValue},
-        {"gFixFtpPortRange", &gFixFtpPortRange},
-        {"gPhotoDbUpdates", &gPhotoDbUpdates},
-        {"gUpdateRsyncdConf", &gUpdateRsyncdConf},
-        {"gDumpPgsqlDbs", &gDumpPgsqlDbs},
-        {"gMoveMTUValue", &gMoveMTUValue},
-        {"gUpdateRsyncdSecrets", &gUpdateRsyncdSecrets},
-        {"gUpdateSmmspGroup", &gUpdateSmmspGroup},
-        {"gDropMediaDb", &gDropMediaDb},
-        {"gUpdateUsbBackup", &gUpdateUsbBackup},
-        {"gChmodPhotoEaDir", &gChmodPhotoEaDir},
-        {"gRewritePasswdHomes", &gRewritePasswdHomes},
-        {"gRewriteUserConf", &gRewriteUserConf},
-        {"gUpdateNetBackup", &gUpdateNetBackup},
-        {"gAddMailAccounts", &gAddMailAccounts},
-        {"gUpdateCodepage", &gUpdateCodepage},
-    };
+    static const std::map<std::string, int *> flags = [] {
+        std::map<std::string, int *> f = analysistest::thresholdFlags();
+        f["gPhotoDbUpdates"] = &gPhotoDbUpdates;
+        return f;
+    }();
     return flags;
 }
 
@@ -125,15 +109,7 @@ protected:
     // The first partition of /dev/hda of sectors1 sectors; the third at start3.
     void disk(long long sectors1, long long start3)
     {
-        app.writeFile("/sbin/sfdisk",
-                      "#!/bin/sh\n"
-                      "case \"$3 $4\" in\n"
-                      "'-N1 /dev/hda') echo '/dev/hda1   63   " + std::to_string(sectors1 + 62) + "   " +
-                          std::to_string(sectors1) + "  83  Linux' ;;\n"
-                      "'-N3 /dev/hda') echo '/dev/hda3   " + std::to_string(start3) + "   9999999   " +
-                          std::to_string(9999999 - start3 + 1) + "  83  Linux' ;;\n"
-                      "esac\n",
-                      0755);
+        app.writeFile("/sbin/sfdisk", analysistest::sfdiskScript(sectors1, start3), 0755);
     }
     void raidVolume(uint64_t bytes)
     {

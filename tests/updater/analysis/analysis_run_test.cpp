@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis_fixture.h"
 #include "approot.h"
 #include "simfixture.h"
 #include "test_tmp.h"
@@ -58,19 +59,23 @@ public:
     {
         simkernel::makeChip(state.path(), "normal");
         simkernel::attach(app, state.path());
+        // The observer goes first: it passes every call on to the kernel
+        // stand-in.  Its log lies outside the root, among the files the
+        // run may not change.
+        app.setEnv("LD_PRELOAD", std::string(UPDTWATCH_LIB) + ":" + simkernel::libraryPath());
+        app.setEnv("VEXA_WATCH_PROGRESS", watchLog());
         app.mkdir("/initrd");
         app.mkdir("/volume1");
         pkg.build = 1000;
         pkg.model = "vexa_test";
         pkg.extractSize = 1024;
         // the first disk partition: 600000 sectors, the third far out
-        app.writeFile("/sbin/sfdisk",
-                      "#!/bin/sh\n"
-                      "case \"$3\" in\n"
-                      "-N1) echo '/dev/hda1   63   600062   600000  83  Linux' ;;\n"
-                      "-N3) echo '/dev/hda3   1400000   9999999   8600000  83  Linux' ;;\n"
-                      "esac\n",
-                      0755);
+        disk(600000, 1400000);
+    }
+
+    void disk(long long sectors1, long long start3)
+    {
+        app.writeFile("/sbin/sfdisk", analysistest::sfdiskScript(sectors1, start3), 0755);
     }
 
     void useRaid(uint64_t bytes)
@@ -99,6 +104,31 @@ public:
         if (afterWrite)
             afterWrite(*this);
         return app.run({std::string(kPkgDir) + "/updater"});
+    }
+
+    std::string watchLog() const { return state.path() + "/progress.watch"; }
+
+    // Every progress text the updater wrote, in order, blanks cut.
+    Lines progressSeen() const
+    {
+        Lines out;
+        for (std::string l : splitLines(vexatest::readFile(watchLog()))) {
+            while (!l.empty() && l.back() == ' ')
+                l.pop_back();
+            out.push_back(l);
+        }
+        return out;
+    }
+    // A normal update's progress: A 0, A 10, A 100, then the flash stage
+    // from P 0 up to P 100, C 0, C 100 and R 0.
+    void expectFullRoadProgress() const
+    {
+        const Lines seen = progressSeen();
+        ASSERT_GE(seen.size(), 8u);
+        EXPECT_EQ(Lines(seen.begin(), seen.begin() + 4), (Lines{"A:0:", "A:10:", "A:100:", "P:0:"}));
+        EXPECT_EQ(Lines(seen.end() - 4, seen.end()), (Lines{"P:100:", "C:0:", "C:100:", "R:0:"}));
+        for (auto it = seen.begin() + 3; it != seen.end() - 3; ++it)
+            EXPECT_EQ(it->substr(0, 2), "P:") << *it;
     }
 
     std::string progress() const
@@ -149,6 +179,7 @@ TEST_F(UpdaterRun, NewerPackageUpdatesADiskModel)
     const approot::RunResult r = run();
     ASSERT_EQ(r.status, 0) << r.err << syslogText();
     EXPECT_EQ(progress(), "R:0:");
+    expectFullRoadProgress();
     const Lines log = logTexts(app.readFile("/var/log/vexaupdate.log"));
     EXPECT_NE(std::find(log.begin(), log.end(), "Upgrade from version 2.0.0.900 to version 2.0.0.1000"), log.end());
     EXPECT_EQ(log.back(), "Congratulation!! The update has been completed!!");
@@ -160,6 +191,7 @@ TEST_F(UpdaterRun, NewerPackageUpdatesARaidModel)
     const approot::RunResult r = run();
     ASSERT_EQ(r.status, 0) << r.err << syslogText();
     EXPECT_EQ(progress(), "R:0:");
+    expectFullRoadProgress();
     EXPECT_FALSE(simkernel::opsMatching(state.path(), {"dev=md0", "req=BLKGETSIZE64"}).empty());
 }
 
@@ -223,6 +255,7 @@ TEST_P(AnalysisRefusal, ChangesNothingButTheReports)
     const approot::RunResult r = run();
     EXPECT_EQ(r.status, c.code) << r.err;
     EXPECT_EQ(progress(), "A:-" + std::to_string(c.code) + ":");
+    EXPECT_EQ(progressSeen(), (Lines{"A:0:", "A:10:", "A:-" + std::to_string(c.code) + ":"}));
     const Lines log = logTexts(app.readFile("/var/log/vexaupdate.log"));
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "Start of the update...");
@@ -254,10 +287,11 @@ TEST_F(UpdaterRun, RefusedReservationStopsWithItsMessage)
     simkernel::set405Answer(state.path(), EPERM);
     const approot::RunResult r = run();
     EXPECT_EQ(r.status, 23);
-    EXPECT_EQ(progress(), "A:-23:");
+    EXPECT_EQ(progressSeen(), (Lines{"A:0:", "A:10:", "A:100:", "A:-23:"}));
     EXPECT_EQ(app.readFile("/tmp/update.message"), "extramsg=\"Please reboot the system and upgrade immediately.\"\n");
     EXPECT_NE(syslogText().find("fail to malloc mtd driver buffer, error = 1"), std::string::npos);
     EXPECT_EQ(logTexts(app.readFile("/var/log/vexaupdate.log")).back(), "Failed to accomplish the update! (errno = 23)");
+    EXPECT_NE(syslogText().find("Failed to accomplish the update! (errno = 23)"), std::string::npos);
     EXPECT_FALSE(flashTouched());
     EXPECT_EQ(otherChanges(), Lines{});
 }
@@ -273,14 +307,17 @@ TEST_F(UpdaterRun, KernelWithoutTheReservationCallGoesOn)
 
 TEST_F(UpdaterRun, OldBuildUpTooLongMustReboot)
 {
+    // The root's clock starts at exactly 300 s; by the time the updater
+    // asks, a part of the next second has begun and sysinfo reads 301.
     build = 350;
-    app.setUptime(301);
+    app.setUptime(300);
     const approot::RunResult r = run();
     EXPECT_EQ(r.status, 24);
-    EXPECT_EQ(progress(), "A:-24:");
+    EXPECT_EQ(progressSeen(), (Lines{"A:0:", "A:10:", "A:100:", "A:-24:"}));
     EXPECT_EQ(app.readFile("/tmp/update.message"),
               "extramsg=\"To perform upgrade task, you have to REBOOT your Vexabox first.\"\n");
     EXPECT_EQ(logTexts(app.readFile("/var/log/vexaupdate.log")).back(), "Failed to accomplish the update! (errno = 24)");
+    EXPECT_NE(syslogText().find("Failed to accomplish the update! (errno = 24)"), std::string::npos);
     EXPECT_FALSE(flashTouched());
     EXPECT_EQ(otherChanges(), Lines{});
     const simkernel::Counters405 c = simkernel::counters405(state.path());
@@ -308,6 +345,24 @@ protected:
         extraDefaults = "supportMTU=\"Yes\"\n";
         infoConf = "hostname=\"box\"\neth0_mtu=\"9000\"\n";
     }
+    // eth0 and eth0_mtu are 9000 again after the run, and the key was
+    // written on the way (lowered, then put back).
+    void expectPutBack() const
+    {
+        EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
+        EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+        const std::vector<approot::Change> changes = app.changes();
+        EXPECT_NE(std::find(changes.begin(), changes.end(), approot::Change{'M', "/etc/vexainfo.conf"}),
+                  changes.end());
+    }
+    // eth0 ran at 1500 at every erase of the flash, and was put back.
+    void expectLoweredForTheWriteAndPutBack() const
+    {
+        const Lines mtus = mtuAtErases();
+        ASSERT_FALSE(mtus.empty());
+        EXPECT_EQ(mtus, Lines(mtus.size(), "1500"));
+        expectPutBack();
+    }
     // eth0's MTU at every erase of the flash.
     Lines mtuAtErases() const
     {
@@ -322,11 +377,7 @@ TEST_F(MtuRun, LoweredWhileTheFlashIsWrittenAndPutBack)
 {
     const approot::RunResult r = run();
     ASSERT_EQ(r.status, 0) << syslogText();
-    const Lines mtus = mtuAtErases();
-    ASSERT_FALSE(mtus.empty());
-    EXPECT_EQ(mtus, Lines(mtus.size(), "1500"));
-    EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
-    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+    expectLoweredForTheWriteAndPutBack();
 }
 
 TEST_F(MtuRun, PutBackAfterAFailedWrite)
@@ -334,11 +385,17 @@ TEST_F(MtuRun, PutBackAfterAFailedWrite)
     simkernel::addFault(state.path(), "fail write dev=mtd1 proc=updater always");
     const approot::RunResult r = run();
     ASSERT_EQ(r.status, 20) << syslogText();
-    const Lines mtus = mtuAtErases();
-    ASSERT_FALSE(mtus.empty());
-    EXPECT_EQ(mtus, Lines(mtus.size(), "1500"));
-    EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
-    EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+    expectLoweredForTheWriteAndPutBack();
+}
+
+TEST_F(MtuRun, PutBackAfterARefusedReservation)
+{
+    // lowered before the reservation is asked, so it must go back
+    simkernel::set405Answer(state.path(), EPERM);
+    const approot::RunResult r = run();
+    ASSERT_EQ(r.status, 23) << syslogText();
+    EXPECT_TRUE(mtuAtErases().empty());
+    expectPutBack();
 }
 
 TEST_F(MtuRun, AlreadyAt1500NothingIsTouched)
@@ -360,6 +417,26 @@ TEST_F(MtuRun, WithoutSupportNothingIsTouched)
     extraDefaults = "supportMTU=\"no\"\n";
     const approot::RunResult r = run();
     ASSERT_EQ(r.status, 0) << syslogText();
-    EXPECT_EQ(mtuAtErases(), Lines(mtuAtErases().size(), "9000"));
+    const Lines mtus = mtuAtErases();
+    ASSERT_FALSE(mtus.empty());
+    EXPECT_EQ(mtus, Lines(mtus.size(), "9000"));
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), infoConf);
+}
+
+TEST_F(UpdaterRun, FactoryPartitionCountsEnlargedWhenTheThirdStartsBeyond1333331)
+{
+    // 273042 sectors count as 530082 (265041 KiB) when the third partition
+    // starts beyond sector 1333331
+    disk(273042, 1333332);
+    pkg.extractSize = 265041 - 10240;
+    EXPECT_EQ(run().status, 0) << syslogText();
+}
+
+TEST_F(UpdaterRun, FactoryPartitionStaysSmallWhenTheThirdStartsAt1333331)
+{
+    disk(273042, 1333331);
+    pkg.extractSize = 265041 - 10240;
+    EXPECT_EQ(run().status, 16);
+    EXPECT_NE(syslogText().find("System Partition is not sufficient. (136521 < 265041)"), std::string::npos);
+    EXPECT_FALSE(flashTouched());
 }

@@ -215,6 +215,20 @@ TEST(EndingsRepair, FailedDirectoryRepairStopsBeforeTheWrite)
     EXPECT_TRUE(simkernel::opsMatching(a.state, {"dev=mtd1"}).empty());
 }
 
+TEST(EndingsDirectory, AnEmptyFlashDirectoryCannotBeRead)
+{
+    e2e::Appliance a("normal");
+    a.install({});
+    a.package({});
+    simkernel::writeDirectory(a.state, {});
+    const approot::RunResult r = a.run({"-g"});
+    EXPECT_EQ(r.status, 18) << r.err;
+    EXPECT_EQ(a.lastProgress(), "P:-18:      ");
+    EXPECT_EQ(a.updateLog().back(), failed(18));
+    EXPECT_TRUE(a.syslogHas("fail to get partition info"));
+    EXPECT_TRUE(simkernel::opsMatching(a.state, {"req=MEMERASE"}).empty());
+}
+
 TEST(EndingsMSys, MSysFlashIsLeftAlone)
 {
     e2e::Appliance a("normal");

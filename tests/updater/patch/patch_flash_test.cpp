@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -314,6 +317,118 @@ TEST_F(FlashRoad, AnImageGoneSinceTheTableWasBuiltFailsBeforeAnyFlashOperation)
     EXPECT_TRUE(simkernel::opsMatching(state_, {"req=M22"}).empty());
     expectFlashAsBefore();
 }
+
+// Filling the patch table from the directory and the package.  The normal
+// chip has 128 blocks of 64 KiB; the span from zImage to the end of the
+// directory holds 124 of them, and every entry's blocks count against it,
+// the boot loader's 4 too.
+struct InitCase {
+    const char *what;
+    std::map<std::string, uint64_t> images;
+    std::function<void(std::vector<simkernel::DirEntry> &)> editDirectory;
+    int result;
+    std::vector<std::string> lines;  // printed by the probe
+    std::string logged;              // part of a system-log message
+};
+
+void PrintTo(const InitCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+class FillTable : public FlashRoad, public ::testing::WithParamInterface<InitCase> {};
+
+TEST_P(FillTable, FromTheDirectoryAndThePackage)
+{
+    const InitCase &c = GetParam();
+    make();
+    package(c.images);
+    if (c.editDirectory) {
+        std::vector<simkernel::DirEntry> dir = dirBefore_;
+        for (auto &e : dir)
+            e.raw.clear();
+        c.editDirectory(dir);
+        simkernel::writeDirectory(state_, dir);
+        before_ = simkernel::chipBytes(state_);
+    }
+    auto r = run({"--init-only"});
+    EXPECT_TRUE(said("init=" + std::to_string(c.result))) << r.out << r.err;
+    for (const std::string &line : c.lines)
+        EXPECT_TRUE(said(line)) << line << "\n" << r.out;
+    if (!c.logged.empty()) {
+        EXPECT_TRUE(logged(c.logged)) << c.logged << "\n" << r.err;
+    }
+    expectFlashAsBefore();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FillTable,
+    ::testing::Values(
+        InitCase{"image of exactly the partition's blocks",
+                 {{"zImage", 16 * kBlock}},
+                 nullptr,
+                 0,
+                 {"table 1 zImage datalen=0x00100000 balance=0 update=1",
+                  "table 0 RedBoot datalen=0x0003A448 balance=0 update=0"},
+                 "file [RedBoot.msys] not included in the patch package "},
+        InitCase{"one byte more needs another block",
+                 {{"zImage", 16 * kBlock + 1}},
+                 nullptr,
+                 0,
+                 {"table 1 zImage datalen=0x00100001 balance=-1 update=1"},
+                 "PATCHINFO: part[zImage] file[zImage] start = [0xFF840000]"},
+        InitCase{"every block of the span in use passes",
+                 {{"zImage", 16 * kBlock}, {"rd.bin", 32 * kBlock}, {"AllLib.tgz", 67 * kBlock}},
+                 nullptr,
+                 0,
+                 {"table 3 AllLib.tgz datalen=0x00430000 balance=4 update=1"},
+                 "flashsize = 0x007C0000, eraseblock = 0x00010000"},
+        InitCase{"one block more than the span fails",
+                 {{"zImage", 16 * kBlock}, {"rd.bin", 32 * kBlock}, {"AllLib.tgz", 68 * kBlock}},
+                 nullptr,
+                 -1,
+                 {},
+                 "the binary size exceeds flash size limit(total = 125)"},
+        InitCase{"a table partition missing from the directory",
+                 {{"zImage", kBlock}},
+                 [](std::vector<simkernel::DirEntry> &d) {
+                     d.erase(std::remove_if(d.begin(), d.end(), [](const auto &e) { return e.name == "vexacfg"; }),
+                             d.end());
+                 },
+                 -1,
+                 {},
+                 "get idx of partition 5 [vexacfg] fail"},
+        InitCase{"names compared ignoring case",
+                 {{"zImage", kBlock}},
+                 [](std::vector<simkernel::DirEntry> &d) {
+                     for (auto &e : d)
+                         if (e.name == "RedBoot")
+                             e.name = "REDBOOT";
+                 },
+                 0,
+                 {"table 0 RedBoot datalen=0x0003A448 balance=0 update=0"},
+                 ""},
+        InitCase{"a directory entry of size 0",
+                 {{"zImage", kBlock}},
+                 [](std::vector<simkernel::DirEntry> &d) {
+                     for (auto &e : d)
+                         if (e.name == "FIS Directory")
+                             e.size = 0;
+                 },
+                 -1,
+                 {},
+                 "ulAddrMtd7 = ffff0000, ulAddrMtd0 = ff840000, ulSizeMtd7 = 0"},
+        InitCase{"the directory below zImage",
+                 {{"zImage", kBlock}},
+                 [](std::vector<simkernel::DirEntry> &d) {
+                     for (auto &e : d)
+                         if (e.name == "zImage")
+                             e.flashBase = 0xFFFF0000u;
+                 },
+                 -1,
+                 {},
+                 "flashsize == 0"}),
+    [](const ::testing::TestParamInfo<InitCase> &info) { return "case" + std::to_string(info.index); });
 
 TEST_F(FlashRoad, ReadBackCorruptedOnceIsWrittenAgain)
 {

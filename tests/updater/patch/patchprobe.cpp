@@ -17,6 +17,7 @@ int main(int argc, char **argv)
 {
     std::string removeAfterInit;
     bool bantam = false, failAfter = false, repair = false, noBackup = false, keepBackup = false;
+    bool initOnly = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--bantam")
@@ -37,6 +38,8 @@ int main(int argc, char **argv)
             removeAfterInit = argv[++i];
         else if (a == "--keep-backup")
             keepBackup = true;
+        else if (a == "--init-only")
+            initOnly = true;
         else {
             std::fprintf(stderr, "unknown option %s\n", argv[i]);
             return 99;
@@ -63,8 +66,17 @@ int main(int argc, char **argv)
 
     int rc = UPDTInitPatchInfo(dir.data(), n);
     std::printf("init=%d\n", rc);
+    if (initOnly) {
+        for (int i = 0; i < gPatchCount; ++i) {
+            const PATCHINFO &p = gPatchInfo[i];
+            std::printf("table %d %s datalen=0x%08X balance=%d update=%d\n", i, p.part, p.datalen, p.balance,
+                        p.fneedupdate);
+        }
+    }
     if (rc < 0)
         return 19;
+    if (initOnly)
+        return 0;
     if (!removeAfterInit.empty())
         std::remove(removeAfterInit.c_str());
     if (!gGroupUpdate && !noBackup) {

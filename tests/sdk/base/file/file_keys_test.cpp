@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -87,6 +88,12 @@ TEST_F(KeyFile, GetKeyValueSizeQueryAndSmallBuffer)
     char small[6];
     EXPECT_EQ(VRALFileGetKeyValue(path.c_str(), "name", small, sizeof small, 0), -1);
     EXPECT_EQ(VRALErrGet(), ERR_BUFFER_TOO_SMALL);
+
+    // A negative size is a buffer too small for anything; nothing is copied.
+    memset(small, 'X', sizeof small);
+    EXPECT_EQ(VRALFileGetKeyValue(path.c_str(), "name", small, -1, 0), -1);
+    EXPECT_EQ(VRALErrGet(), ERR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(small[0], 'X');
 }
 
 TEST_F(KeyFile, GetKeyValueFailures)
@@ -255,6 +262,49 @@ TEST_F(KeyFile, SetKeyValueNeverCreatesOverAnUnopenableFile)
     // A missing folder on the way: the creation fails cleanly.
     EXPECT_EQ(VRALFileSetKeyValue((dir / "nodir/x.conf").c_str(), "a", "1", nullptr), -1);
     EXPECT_EQ(VRALErrGet(), ERR_OPEN_FAILED);
+}
+
+// A file that exists but cannot be opened as asked is never made anew: as a
+// user who may write the file but not read it, "w" would truncate it.
+TEST_F(KeyFile, UnreadableFileIsNeverTruncatedByACreatingCall)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    writeFile(path, "a=1\nb=2\n", 0622);
+    const std::string before = readFile(path);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(99);
+        struct Op {
+            int (*call)(const char *);
+        } const ops[] = {
+            {[](const char *f) { return VRALFileSetKeyValue(f, "a", "9", nullptr); }},
+            {[](const char *f) { return VRALFileAddLine(f, nullptr, "x", OP_FIND_PREFIX); }},
+            {[](const char *f) { return VRALFileAddLine(f, "a", "x", 0); }},
+            {[](const char *f) { return VRALFileSetLine(f, "a", "x", 0); }},
+            {[](const char *f) { return VRALFileSetLine(f, "a", nullptr, 0); }},
+        };
+        int i = 0;
+        for (const Op &op : ops) {
+            ++i;
+            VRALErrSetCode(0);
+            if (op.call(path.c_str()) != -1 || VRALErrGet() != ERR_OPEN_FAILED)
+                _exit(i);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 99) << "cannot become another user";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "operation " << WEXITSTATUS(status) << " of the table";
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(statOf(path).st_mode & 07777, 0622u);
+    EXPECT_EQ(listDir(dir.path()).size(), 1u);
 }
 
 TEST_F(KeyFile, ReadErrorNeverReplacesTheFile)

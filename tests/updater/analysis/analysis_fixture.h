@@ -1,0 +1,58 @@
+// Pieces the analysis tests share: the partition query's stand-in and the
+// migration flags by name.
+#ifndef VEXA_TEST_ANALYSIS_FIXTURE_H
+#define VEXA_TEST_ANALYSIS_FIXTURE_H
+
+#include <map>
+#include <string>
+
+#include "updt_analysis.h"
+
+namespace analysistest {
+
+// A "/sbin/sfdisk" for /dev/hda: partition 1 of sectors1 sectors from
+// sector 63, partition 3 from sector start3; nothing for anything else.
+inline std::string sfdiskScript(long long sectors1, long long start3)
+{
+    return "#!/bin/sh\n"
+           "case \"$3 $4\" in\n"
+           "'-N1 /dev/hda') echo '/dev/hda1   63   " +
+           std::to_string(sectors1 + 62) + "   " + std::to_string(sectors1) +
+           "  83  Linux' ;;\n"
+           "'-N3 /dev/hda') echo '/dev/hda3   " +
+           std::to_string(start3) + "   9999999   " + std::to_string(9999999 - start3 + 1) +
+           "  83  Linux' ;;\n"
+           "esac\n";
+}
+
+// Every migration flag set from a build threshold, by name (the photo bit
+// mask gPhotoDbUpdates is not among them).
+inline std::map<std::string, int *> thresholdFlags()
+{
+    return {
+        {"gRemoveRcAtalk", &gRemoveRcAtalk},
+        {"gRemovePapdConf", &gRemovePapdConf},
+        {"gAddFtpAccounts", &gAddFtpAccounts},
+        {"gRemoveEtcProfile", &gRemoveEtcProfile},
+        {"gRemoveJumboFrameScript", &gRemoveJumboFrameScript},
+        {"gConvertMTUValue", &gConvertMTUValue},
+        {"gFixFtpPortRange", &gFixFtpPortRange},
+        {"gUpdateRsyncdConf", &gUpdateRsyncdConf},
+        {"gDumpPgsqlDbs", &gDumpPgsqlDbs},
+        {"gMoveMTUValue", &gMoveMTUValue},
+        {"gUpdateRsyncdSecrets", &gUpdateRsyncdSecrets},
+        {"gUpdateSmmspGroup", &gUpdateSmmspGroup},
+        {"gDropMediaDb", &gDropMediaDb},
+        {"gUpdateUsbBackup", &gUpdateUsbBackup},
+        {"gChmodPhotoEaDir", &gChmodPhotoEaDir},
+        {"gRewritePasswdHomes", &gRewritePasswdHomes},
+        {"gRewriteUserConf", &gRewriteUserConf},
+        {"gUpdateNetBackup", &gUpdateNetBackup},
+        {"gAddMailAccounts", &gAddMailAccounts},
+        {"gUpdateCodepage", &gUpdateCodepage},
+    };
+}
+
+}  // namespace analysistest
+
+#endif

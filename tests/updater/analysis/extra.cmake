@@ -1,0 +1,5 @@
+# The whole runs preload the progress observer into the updater.
+if(TARGET updtwatch)
+  add_dependencies(${name} updtwatch)
+  target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")
+endif()

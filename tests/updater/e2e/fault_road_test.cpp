@@ -1,0 +1,139 @@
+// Faults of the flash during a full update (analysis, backup, write),
+// through the updater itself: after each failure the flash holds its old
+// bytes again, and the exit code, the last progress text, the logs and the
+// backup folder say what happened.
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e_fixture.h"
+#include "test_tmp.h"
+
+namespace {
+
+const char kDone[] = "Congratulation!! The update has been completed!!";
+
+struct FaultRun {
+    const char *name;
+    std::vector<std::string> rules;                // simulated-kernel fault rules
+    std::function<void(e2e::Appliance &)> setup;   // anything else to arrange
+    int status;
+    std::string progress;                          // the progress file at the end
+    std::string logLine;                           // last update-log text
+    std::vector<std::string> syslogParts;          // each in some system-log line
+    bool flashAsBefore;                            // every byte of the chip
+    bool backupKept;                               // "b@ckup" still in the package
+    bool erased;                                   // any erase reached the flash
+};
+
+void PrintTo(const FaultRun &f, std::ostream *os)
+{
+    *os << f.name;
+}
+
+std::string failed(int code)
+{
+    return "Failed to accomplish the update! (errno = " + std::to_string(code) + ")";
+}
+
+// A copy tool that ends the copy of /dev/mtd3 early and still reports
+// success; it copies everything else as the real one does.
+void shortCopyTool(e2e::Appliance &a)
+{
+    a.app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
+    a.app.writeFile("/usr/bin/dd",
+                    "#!/bin/sh\n"
+                    "for a in \"$@\"; do case $a in if=*) in=${a#if=};; of=*) out=${a#of=};; esac; done\n"
+                    "/usr/local/bin/dd.real \"$@\" || exit $?\n"
+                    "[ \"$in\" = /dev/mtd3 ] && /usr/bin/truncate -s 4096 \"$out\"\n"
+                    "exit 0\n",
+                    0755);
+}
+
+const std::vector<FaultRun> &faultRuns()
+{
+    static const std::vector<FaultRun> all = {
+        {"erase_fails_three_times",
+         {"fail erase dev=mtd1 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3"}, nullptr, 20,
+         "P:-20:      ", failed(20),
+         {"Try to Update [/dev/mtd1] 3 counts failed", "fail to patch new binaries!!"}, true, false, true},
+        {"write_corrupted_every_attempt", {"corrupt write dev=mtd2 proc=updater at=0x100 always"}, nullptr, 20,
+         "P:-20:      ", failed(20), {"Try to Update [/dev/mtd2] 3 counts failed", "compare file"}, true, false,
+         true},
+        {"readback_corrupted_once", {"corrupt read dev=mtd1 proc=updater at=20000"}, nullptr, 0, "R:0:        ",
+         kDone, {"error at offset 0x4000", "Finish updating [zImage]"}, false, false, true},
+        {"m22_fails", {"fail m22 dev=mtd2"}, nullptr, 20, "P:-20:      ", failed(20),
+         {"VEXAMTDModifyPartitionSize() fail"}, true, false, true},
+        {"m23_fails", {"fail m23 dev=mtd7"}, nullptr, 20, "P:-20:      ", failed(20),
+         {"VEXAMTDModifyFISEntry() fail"}, true, false, true},
+        // The partial copies stay: only a finished or failed write removes them.
+        {"backup_copy_killed", {"signal read proc=dd dev=mtd3 after=100000"}, nullptr, 15, "P:-15:      ",
+         failed(15), {"ret = 137", "fail to backup old patch info "}, true, true, false},
+        {"backup_copy_short", {}, shortCopyTool, 15, "P:-15:      ", failed(15),
+         {"holds 4096 bytes, 0x00470000 expected", "fail to backup old patch info "}, true, true, false},
+        // Every write to zImage is spoilt, the roll-back's copy too: the
+        // copies are kept, and the other partitions are still restored.
+        {"rollback_fails", {"corrupt write dev=mtd1 at=0x100 always"}, nullptr, 20, "P:-20:      ", failed(20),
+         {"Try to recover [/dev/mtd1] 3 counts failed", "UPDTRollBack() fail",
+          "the old partitions stay in /volume1/upd@te/b@ckup"},
+         false, true, true},
+    };
+    return all;
+}
+
+class FaultRoad : public ::testing::TestWithParam<FaultRun> {};
+
+TEST_P(FaultRoad, FlashLogsAndBackupAfterTheFault)
+{
+    const FaultRun &f = GetParam();
+    e2e::Appliance a("normal");
+    a.install({});
+    simkernel::PackageSpec spec;
+    spec.images = simkernel::defaultImages("normal");
+    spec.images["zImage"] = 0x110000;  // takes a block from rd.gz: ranges move too
+    a.package(spec);
+    for (const std::string &rule : f.rules)
+        simkernel::addFault(a.state, rule);
+    if (f.setup)
+        f.setup(a);
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, f.status) << r.err;
+    EXPECT_EQ(a.lastProgress(), f.progress);
+    const std::vector<std::string> log = a.updateLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), f.logLine);
+    std::string messages;
+    for (const std::string &m : a.syslog())
+        messages += m + "\n";
+    for (const std::string &part : f.syslogParts)
+        EXPECT_NE(messages.find(part), std::string::npos) << "no system-log line with: " << part << "\n" << messages;
+    if (!f.rules.empty()) {
+        bool acted = false;
+        for (const std::string &line : simkernel::opsLog(a.state))
+            acted = acted || !simkernel::opsField(line, "fault").empty();
+        EXPECT_TRUE(acted) << "the fault never acted";
+    }
+
+    EXPECT_EQ(simkernel::chipBytes(a.state) == chipBefore, f.flashAsBefore) << "flash as before";
+    EXPECT_EQ(a.app.exists(a.packageDir + "/b@ckup"), f.backupKept);
+    EXPECT_EQ(simkernel::opsMatching(a.state, {"req=MEMERASE", "res=0"}).empty(), !f.erased);
+    EXPECT_EQ(a.app.exists("/.NormalShutdown"), f.status == 0);
+    if (f.status == 0) {
+        for (const char *part : {"zImage", "rd.gz", "AllLib.tgz"}) {
+            const std::string file = simkernel::imageFileName(part);
+            const uint64_t size = spec.images.at(file);
+            EXPECT_TRUE(simkernel::partitionData(a.state, part, size) == simkernel::imageBytes(file, spec.build, size))
+                << part;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultRoad, ::testing::ValuesIn(faultRuns()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
