@@ -33,7 +33,6 @@ constexpr const char *kInstalledVersion = "/etc.defaults/VERSION";
 constexpr const char *kInfo = "/etc/vexainfo.conf";
 constexpr const char *kLineFormat = "%s=\"%s\"\n";
 
-constexpr long long kFactorySectors = 273042;
 constexpr unsigned long kResizeStartAfter = 1333331;
 
 // Models whose old builds keep a /writeable folder to save.
@@ -120,9 +119,9 @@ bool hasWriteableFolder()
     return true;
 }
 
-void logNoDefaultFs(const char *file)
+void logNoDefaultFs(const char *file, int line)
 {
-    syslog(LOG_ERR, "%s:%d(%s): can not get [%s] in [%s]", "updater", __LINE__, "ErrUPDTIAnalyze_WholeSystem",
+    syslog(LOG_ERR, "%s:%d(%s): can not get [%s] in [%s]", "updater", line, "ErrUPDTIAnalyze_WholeSystem",
            "defaultfs", file);
 }
 
@@ -141,14 +140,14 @@ int ensureDefaultFs()
         if (!fileMissing) {
             if (VRALErrGet() == ERR_BUFFER_TOO_SMALL)
                 return 0;  // present, only longer than we read
-            logNoDefaultFs(kInfo);
+            logNoDefaultFs(kInfo, __LINE__);
             return 22;
         }
     }
-    logNoDefaultFs(kInfo);
+    logNoDefaultFs(kInfo, __LINE__);
     memset(value, 0, sizeof value);
     if (VRALFileGetKeyValue(kInstalledInfo, "defaultfs", value, sizeof value, 0) < 1) {
-        logNoDefaultFs(kInstalledInfo);
+        logNoDefaultFs(kInstalledInfo, __LINE__);
         snprintf(value, sizeof value, "%s", "reiserfs");
     }
     if (VRALFileSetKeyValue(kInfo, "defaultfs", value, kLineFormat) < 1) {
@@ -210,7 +209,7 @@ extern "C" int IsSystemPartitionSufficient(long long extractsize)
             syslog(LOG_ERR, "%s:%d RCPartitionConfigs(/dev/hda1) failed", "updater", __LINE__);
             return 0;
         }
-        const bool factory = sectors == kFactorySectors;
+        const bool factory = sectors == updt::analysis::kFactorySectors;
         const long long counted = updt::analysis::countedSectors(sectors, factory && IsSystemPartitionResizeable() == 1);
         sizeKiB = static_cast<uint64_t>(counted) / 2;
     }

@@ -6,6 +6,11 @@
 
 namespace updt::analysis {
 
+// The small factory layout of the first disk partition, and what it counts
+// as once partition 3 starts late enough to let it grow.
+constexpr long long kFactorySectors = 273042;
+constexpr long long kEnlargedSectors = 530082;
+
 // Room needed for a package of extractsize KiB: extractsize plus the
 // reserve; false when extractsize is negative or the sum overflows.
 bool neededKiB(long long extractsize, long long &need);

@@ -6,11 +6,6 @@
 #include "analysis_internal.h"
 #include "updt_analysis.h"
 
-namespace {
-constexpr long long kFactorySectors = 273042;
-constexpr long long kEnlargedSectors = 530082;
-}  // namespace
-
 namespace updt::analysis {
 
 bool neededKiB(long long extractsize, long long &need)

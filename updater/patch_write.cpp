@@ -59,6 +59,19 @@ std::unique_ptr<unsigned char[]> chunkBuffer(int chunk, const char *func, int li
     return buf;
 }
 
+// The next round of the source: up to chunk bytes, never past length;
+// -1 logged as func's read failure, 0 at its end.
+ssize_t readRound(const Fd &src, unsigned char *buf, int chunk, uint64_t done, uint64_t length,
+                  const char *source, const char *func, int line)
+{
+    size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
+    ssize_t got = readFull(src.get(), buf, want);
+    if (got < 0)
+        syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, line, func, source, errno,
+               strerror(errno));
+    return got;
+}
+
 // A source that ended before length bytes: the partition would be left
 // partly written or unchecked, so the attempt fails.
 int shortSource(const char *source, uint64_t done, uint64_t length, const char *func, int line)
@@ -98,13 +111,9 @@ int compareWithDevice(const char *source, const char *device, uint64_t length, i
         return -1;
     uint64_t done = 0;
     while (done < length) {
-        size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
-        ssize_t got = readFull(src.get(), a.get(), want);
-        if (got < 0) {
-            syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, source,
-                   errno, strerror(errno));
+        ssize_t got = readRound(src, a.get(), chunk, done, length, source, func, __LINE__);
+        if (got < 0)
             return -1;
-        }
         if (got == 0)
             break;
         ssize_t got2 = readFull(dev.get(), b.get(), static_cast<size_t>(got));
@@ -144,13 +153,9 @@ extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t len
         return -1;
     uint64_t copied = 0;
     while (copied < length) {
-        size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - copied));
-        ssize_t got = readFull(src.get(), buf.get(), want);
-        if (got < 0) {
-            syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__, source,
-                   errno, strerror(errno));
+        ssize_t got = readRound(src, buf.get(), chunk, copied, length, source, __func__, __LINE__);
+        if (got < 0)
             return -1;
-        }
         if (got == 0)
             break;
         ssize_t put = ::write(dev.get(), buf.get(), static_cast<size_t>(got));

@@ -108,7 +108,7 @@ std::string commandLine(std::initializer_list<std::pair<std::string_view, bool>>
         else
             cmd += text;
     }
-    if (cmd.size() >= UPDT_CMD_MAX)
+    if (cmd.size() > UPDT_CMD_MAX)
         return std::string();
     return cmd;
 }

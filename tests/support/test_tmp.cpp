@@ -1,5 +1,7 @@
 #include "test_tmp.h"
 
+#include "base/string/vral_string.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,15 +57,7 @@ void writeFile(const std::string &path, const std::string &content, int mode)
 
 std::string shellQuote(const std::string &word)
 {
-    std::string out = "'";
-    for (char c : word) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    out += "'";
-    return out;
+    return VRALStrShellQuoteString(word);
 }
 
 }  // namespace vexatest

@@ -120,6 +120,13 @@ struct Counters405 {
 Counters405 counters405(const std::string &stateDir);
 void set405Answer(const std::string &stateDir, int err);  // 0 = success
 
+// ---- uptime -------------------------------------------------------------------------
+
+// sysinfo reports exactly this uptime in every process (its other fields
+// stay the machine's); clearUptime passes sysinfo through again.
+void setUptime(const std::string &stateDir, long seconds);
+void clearUptime(const std::string &stateDir);
+
 // ---- faults ------------------------------------------------------------------------
 
 // Appends one rule (see docs/testing.md); throws when it does not parse.

@@ -8,6 +8,7 @@
 //   simflash fault --state DIR RULE...      (appends one rule)
 //   simflash clear-faults --state DIR
 //   simflash answer405 --state DIR 0|ERRNO
+//   simflash uptime --state DIR SECONDS|none
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +32,8 @@ int usage() {
                  "  simflash show --state DIR [--package DIR]\n"
                  "  simflash fault --state DIR RULE...\n"
                  "  simflash clear-faults --state DIR\n"
-                 "  simflash answer405 --state DIR 0|ERRNO\n";
+                 "  simflash answer405 --state DIR 0|ERRNO\n"
+                 "  simflash uptime --state DIR SECONDS|none\n";
     return 2;
 }
 
@@ -77,6 +79,7 @@ int show(const std::string &state, const std::string &pkg) {
     auto c = simkernel::counters405(state);
     std::printf("system call 405: %llu reserve, %llu release\n", (unsigned long long)c.reserve,
                 (unsigned long long)c.release);
+    if (st.hasUptime) std::printf("uptime: %llu seconds\n", (unsigned long long)st.uptime);
     return 0;
 }
 
@@ -146,6 +149,18 @@ int main(int argc, char **argv) {
             int e = rest[0] == "0" ? 0 : sk::errnoFromName(rest[0].c_str());
             if (rest[0] != "0" && e <= 0) return usage();
             simkernel::set405Answer(state, e);
+            return 0;
+        }
+        if (cmd == "uptime") {
+            if (state.empty() || rest.size() != 1) return usage();
+            if (rest[0] == "none") {
+                simkernel::clearUptime(state);
+                return 0;
+            }
+            char *end = nullptr;
+            long n = std::strtol(rest[0].c_str(), &end, 10);
+            if (rest[0].empty() || *end != 0 || n < 0) return usage();
+            simkernel::setUptime(state, n);
             return 0;
         }
     } catch (const std::exception &e) {

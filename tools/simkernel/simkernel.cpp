@@ -1,8 +1,9 @@
 // libsimkernel.so: a stand-in for the appliance's device kernel, preloaded
 // into the processes of a test.  It serves the flash devices /dev/mtd0..7
-// and the md arrays /dev/md<n>, and the system calls 401 and 405, from the
-// state folder named in VEXA_SIMKERNEL_STATE; without that variable it
-// passes every call through untouched.
+// and the md arrays /dev/md<n>, the system calls 401 and 405, and the
+// uptime sysinfo reports when the state holds one, from the state folder
+// named in VEXA_SIMKERNEL_STATE; without that variable it passes every call
+// through untouched.
 //
 // Rules for this file: it runs inside /bin/sh, /bin/dd and sanitized test
 // programs, often before their own start-up is done.  So no allocation, no
@@ -36,6 +37,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysinfo.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -282,7 +284,8 @@ void resolveWindows() {
     }
 }
 
-void begin() {
+// Takes the lock and reads the state file; gStateOk says whether it could.
+void loadLocked() {
     char p[512];
     gDirty = false;
     gStateOk = false;
@@ -296,10 +299,16 @@ void begin() {
     }
     joinPath(p, sizeof p, kStateFile);
     long n = readAll(p, gText, sizeof gText);
-    if (n < 0 || size_t(n) >= sizeof gText || parseState(gText, size_t(n), &gSt) != 0) return;
-    gStateOk = true;
+    gStateOk = n >= 0 && size_t(n) < sizeof gText && parseState(gText, size_t(n), &gSt) == 0;
+}
+
+// The start of every device request: state, rules, windows, main process.
+void begin() {
+    loadLocked();
+    if (!gStateOk) return;
+    char p[512];
     joinPath(p, sizeof p, kFaultsFile);
-    n = readAll(p, gText, sizeof gText);
+    long n = readAll(p, gText, sizeof gText);
     if (n > 0 && size_t(n) < sizeof gText) {
         int c = parseRules(gText, size_t(n), gRules, kMaxRules, gRulesErr, sizeof gRulesErr);
         gNRules = c < 0 ? 0 : c;
@@ -779,13 +788,18 @@ bool canAccess(int fd, bool isWrite) {
     return isWrite ? acc != O_RDONLY : acc != O_WRONLY;
 }
 
-ssize_t doRead(int fd, void *buf, size_t n, bool positional, off_t at) {
+// read, write, pread and pwrite: a device descriptor goes to the device at
+// its file position (or at), anything else to the kernel.
+ssize_t doXfer(int fd, bool isWrite, void *rbuf, const void *wbuf, size_t n, bool positional,
+               off_t at) {
     int dev = active() ? devOfFd(fd) : -1;
     if (dev < 0) {
-        if (positional) return ret(raw(SYS_pread64, fd, L(buf), long(n), long(at)));
-        return ret(raw(SYS_read, fd, L(buf), long(n)));
+        long buf = isWrite ? L(wbuf) : L(rbuf);
+        if (positional)
+            return ret(raw(isWrite ? SYS_pwrite64 : SYS_pread64, fd, buf, long(n), long(at)));
+        return ret(raw(isWrite ? SYS_write : SYS_read, fd, buf, long(n)));
     }
-    if (!canAccess(fd, false)) {
+    if (!canAccess(fd, isWrite)) {
         errno = EBADF;
         return -1;
     }
@@ -794,31 +808,19 @@ ssize_t doRead(int fd, void *buf, size_t n, bool positional, off_t at) {
         errno = isErr(pos) ? int(-pos) : EINVAL;
         return -1;
     }
-    Xfer x = devTransfer(dev, false, static_cast<unsigned char *>(buf), nullptr, n, uint64_t(pos),
-                         positional ? "pread" : "read");
+    const char *opn = isWrite ? (positional ? "pwrite" : "write") : (positional ? "pread" : "read");
+    Xfer x = devTransfer(dev, isWrite, static_cast<unsigned char *>(rbuf),
+                         static_cast<const unsigned char *>(wbuf), n, uint64_t(pos), opn);
     if (!positional && x.result > 0) raw(SYS_lseek, fd, pos + x.result, SEEK_SET);
     return finishXfer(x);
 }
 
+ssize_t doRead(int fd, void *buf, size_t n, bool positional, off_t at) {
+    return doXfer(fd, false, buf, nullptr, n, positional, at);
+}
+
 ssize_t doWrite(int fd, const void *buf, size_t n, bool positional, off_t at) {
-    int dev = active() ? devOfFd(fd) : -1;
-    if (dev < 0) {
-        if (positional) return ret(raw(SYS_pwrite64, fd, L(buf), long(n), long(at)));
-        return ret(raw(SYS_write, fd, L(buf), long(n)));
-    }
-    if (!canAccess(fd, true)) {
-        errno = EBADF;
-        return -1;
-    }
-    long pos = positional ? long(at) : raw(SYS_lseek, fd, 0, SEEK_CUR);
-    if (isErr(pos) || pos < 0) {
-        errno = isErr(pos) ? int(-pos) : EINVAL;
-        return -1;
-    }
-    Xfer x = devTransfer(dev, true, nullptr, static_cast<const unsigned char *>(buf), n,
-                         uint64_t(pos), positional ? "pwrite" : "write");
-    if (!positional && x.result > 0) raw(SYS_lseek, fd, pos + x.result, SEEK_SET);
-    return finishXfer(x);
+    return doXfer(fd, true, nullptr, buf, n, positional, at);
 }
 
 off_t doLseek(int fd, off_t off, int whence) {
@@ -858,7 +860,26 @@ struct Req {
         if ((fault = hitCall(K_FAIL, op, dev))) err = fault->err;
         return fault != nullptr;
     }
+    // Refuses the request; false, for the checks below.
+    bool refuse(int e) {
+        err = e;
+        return false;
+    }
 };
+
+// Logs the request's outcome, gives the state back and answers 0 or -1.
+int finishReq(Req &q) {
+    if (q.err) lineErr(q.l, q.err);
+    else q.l.put(" res=0");
+    if (q.fault) q.l.put(" fault=%d", q.fault->line);
+    logLine(q.l);
+    end();
+    if (q.err) {
+        errno = q.err;
+        return -1;
+    }
+    return 0;
+}
 
 bool rangeOk(const erase_info_user &ei, uint64_t wsize) {
     uint32_t es = gSt.erasesize;
@@ -884,24 +905,23 @@ void reqGetInfo(Req &q, void *arg) {
     }
 }
 
+// The block range of an erase or lock request, logged: whole blocks inside
+// the device's window.  False when the request is refused.
+bool blockRange(Req &q, void *arg, bool logMtu, uint64_t *woff, erase_info_user *ei) {
+    uint64_t wsize;
+    if (!window(q.dev, woff, &wsize)) return q.refuse(EIO);
+    if (!arg) return q.refuse(EFAULT);
+    memcpy(ei, arg, sizeof *ei);
+    q.l.put(" start=0x%x len=0x%x", ei->start, ei->length);
+    if (logMtu) q.l.put(" mtu=%d", eth0Mtu());
+    return rangeOk(*ei, wsize) || q.refuse(EINVAL);
+}
+
 void reqErase(Req &q, void *arg) {
     q.l.put(" req=MEMERASE");
-    uint64_t woff, wsize;
-    if (!window(q.dev, &woff, &wsize)) {
-        q.err = EIO;
-        return;
-    }
-    if (!arg) {
-        q.err = EFAULT;
-        return;
-    }
+    uint64_t woff;
     erase_info_user ei;
-    memcpy(&ei, arg, sizeof ei);
-    q.l.put(" start=0x%x len=0x%x mtu=%d", ei.start, ei.length, eth0Mtu());
-    if (!rangeOk(ei, wsize)) {
-        q.err = EINVAL;
-        return;
-    }
+    if (!blockRange(q, arg, true, &woff, &ei)) return;
     if (anyLocked(woff + ei.start, ei.length)) {
         q.err = EROFS;
         return;
@@ -929,22 +949,9 @@ void reqErase(Req &q, void *arg) {
 
 void reqLock(Req &q, void *arg, bool lock) {
     q.l.put(" req=%s", lock ? "MEMLOCK" : "MEMUNLOCK");
-    uint64_t woff, wsize;
-    if (!window(q.dev, &woff, &wsize)) {
-        q.err = EIO;
-        return;
-    }
-    if (!arg) {
-        q.err = EFAULT;
-        return;
-    }
+    uint64_t woff;
     erase_info_user ei;
-    memcpy(&ei, arg, sizeof ei);
-    q.l.put(" start=0x%x len=0x%x", ei.start, ei.length);
-    if (!rangeOk(ei, wsize)) {
-        q.err = EINVAL;
-        return;
-    }
+    if (!blockRange(q, arg, false, &woff, &ei)) return;
     if (q.faulted(lock ? OP_LOCK : OP_UNLOCK)) return;
     if (gSt.mode != MODE_NOR) return;  // MSys flash has no lock bits
     uint64_t b0 = (woff + ei.start) / gSt.erasesize;
@@ -954,16 +961,15 @@ void reqLock(Req &q, void *arg, bool lock) {
     gDirty = true;
 }
 
+// 'M' 22 and 'M' 23 belong to NOR flash and take a record.
+bool norRecord(Req &q, void *arg) {
+    if (gSt.mode != MODE_NOR) return q.refuse(ENOTTY);
+    return arg || q.refuse(EFAULT);
+}
+
 void reqM22(Req &q, void *arg) {
     q.l.put(" req=M22");
-    if (gSt.mode != MODE_NOR) {
-        q.err = ENOTTY;
-        return;
-    }
-    if (!arg) {
-        q.err = EFAULT;
-        return;
-    }
+    if (!norRecord(q, arg)) return;
     uint32_t v[2];
     memcpy(v, arg, sizeof v);
     q.l.put(" start=0x%08x size=0x%x", v[0], v[1]);
@@ -983,14 +989,7 @@ void reqM22(Req &q, void *arg) {
 
 void reqM23(Req &q, void *arg) {
     q.l.put(" req=M23");
-    if (gSt.mode != MODE_NOR) {
-        q.err = ENOTTY;
-        return;
-    }
-    if (!arg) {
-        q.err = EFAULT;
-        return;
-    }
+    if (!norRecord(q, arg)) return;
     unsigned char rec[28];
     memcpy(rec, arg, sizeof rec);
     char name[17];
@@ -1186,16 +1185,7 @@ int doIoctl(int fd, unsigned long req, void *arg) {
         q.l.put(" req=0x%lx", req);
         q.err = ENOTTY;
     }
-    if (q.err) lineErr(q.l, q.err);
-    else q.l.put(" res=0");
-    if (q.fault) q.l.put(" fault=%d", q.fault->line);
-    logLine(q.l);
-    end();
-    if (q.err) {
-        errno = q.err;
-        return -1;
-    }
-    return 0;
+    return finishReq(q);
 }
 
 long doSyscall(long n, long a) {
@@ -1228,15 +1218,23 @@ long doSyscall(long n, long a) {
             q.l.put(" msys=%d", gSt.mode == MODE_MSYS);
         }
     }
-    if (q.err) lineErr(q.l, q.err);
-    else q.l.put(" res=0");
-    if (q.fault) q.l.put(" fault=%d", q.fault->line);
-    logLine(q.l);
-    end();
-    if (q.err) {
-        errno = q.err;
-        return -1;
+    return finishReq(q);
+}
+
+// sysinfo: the machine's answer, with the uptime the state holds.  Not a
+// device request: it neither counts against rules nor makes a main process.
+int doSysinfo(struct sysinfo *info) {
+    long r = raw(SYS_sysinfo, L(info));
+    if (isErr(r) || !active()) return int(ret(r));
+    loadLocked();
+    if (gStateOk && gSt.hasUptime) {
+        info->uptime = long(gSt.uptime);
+        Line l;
+        lineStart(l, -1, "sysinfo");
+        l.put(" uptime=%llu res=0", (unsigned long long)gSt.uptime);
+        logLine(l);
     }
+    end();
     return 0;
 }
 
@@ -1430,7 +1428,12 @@ __attribute__((visibility("default"))) long syscall(long n, ...) noexcept {
         }
         return doSyscall(n, a[0]);
     }
+    if (n == SYS_sysinfo) return doSysinfo(reinterpret_cast<struct sysinfo *>(a[0]));
     return ret(raw(n, a[0], a[1], a[2], a[3], a[4], a[5]));
+}
+
+__attribute__((visibility("default"))) int sysinfo(struct sysinfo *info) noexcept {
+    return doSysinfo(info);
 }
 
 __attribute__((visibility("default"))) int fstat(int fd, struct stat *sb) noexcept {

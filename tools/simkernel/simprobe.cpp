@@ -11,7 +11,8 @@
 //   read OFF LEN (hex of the bytes) | write OFF HEXBYTES | fill OFF LEN BYTE
 //   seek OFF WHENCE(set|cur|end) | sleep MS
 // DEVICE "-" opens nothing; then only these work:
-//   sys405 ARG | sys401 | stat PATH
+//   sys405 ARG | sys401 | stat PATH | sysinfo (uptime from sysinfo()) |
+//   syscall-sysinfo (the same through syscall())
 // The exit code is the number of failed steps (at most 100).
 #include <errno.h>
 #include <fcntl.h>
@@ -26,6 +27,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysinfo.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -172,6 +174,13 @@ int step(int fd, const std::vector<std::string> &a) {
         long r = syscall(401, &v);
         if (r != 0) return err(c.c_str());
         printf("ok 0x%x\n", v);
+    } else if (c == "sysinfo" || c == "syscall-sysinfo") {
+        need(0);
+        struct sysinfo si;
+        memset(&si, 0, sizeof si);
+        long r = c == "sysinfo" ? sysinfo(&si) : syscall(SYS_sysinfo, &si);
+        if (r != 0) return err(c.c_str());
+        printf("ok uptime=%ld mem=%s\n", si.uptime, si.totalram > 0 ? "yes" : "no");
     } else {
         fprintf(stderr, "simprobe: unknown step %s\n", c.c_str());
         exit(100);

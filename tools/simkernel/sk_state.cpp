@@ -284,6 +284,10 @@ int parseState(const char *buf, size_t len, State *st) {
         } else if (eq(k, kn, "other405")) {
             v.rest(&vw, &vn);
             if (!num(vw, vn, &st->other405)) return line;
+        } else if (eq(k, kn, "uptime")) {
+            v.rest(&vw, &vn);
+            if (!num(vw, vn, &st->uptime) || st->uptime > 0x7fffffffffffffffULL) return line;
+            st->hasUptime = 1;
         } else if (eq(k, kn, "main")) {
             const char *a, *b;
             size_t an, bn;
@@ -342,6 +346,7 @@ size_t formatState(const State *st, char *outb, size_t cap) {
     o.put("reserve405=%llu\n", (unsigned long long)st->reserve405);
     o.put("release405=%llu\n", (unsigned long long)st->release405);
     o.put("other405=%llu\n", (unsigned long long)st->other405);
+    if (st->hasUptime) o.put("uptime=%llu\n", (unsigned long long)st->uptime);
     if (st->mainpid > 0)
         o.put("main=%d %llu %s\n", st->mainpid, (unsigned long long)st->mainstart, st->maincomm);
     for (int i = 0; i < kMaxMd; ++i) {

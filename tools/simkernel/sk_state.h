@@ -76,6 +76,8 @@ struct State {
     uint64_t mainstart; // start time of the main process (/proc stat field 22)
     char maincomm[kCommLen];
     Md md[kMaxMd];
+    int hasUptime;      // 0: sysinfo passes through to the machine
+    uint64_t uptime;    // seconds sysinfo reports
     int nrules;
     RuleState rules[kMaxRuleStates];
 };

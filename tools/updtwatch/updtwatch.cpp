@@ -100,18 +100,24 @@ bool refusedDot(const char *path)
 
 }  // namespace
 
+// The open family: "." is refused when asked for, anything else passes on.
+static int passOpen(const char *path, int flags, mode_t mode, OpenFn real)
+{
+    if (refusedDot(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    return real(path, flags, mode);
+}
+
 API int open(const char *path, int flags, ...)
 {
     va_list ap;
     va_start(ap, flags);
     mode_t mode = modeOf(flags, ap);
     va_end(ap);
-    if (refusedDot(path)) {
-        errno = EACCES;
-        return -1;
-    }
     static OpenFn real = next<OpenFn>("open");
-    return real(path, flags, mode);
+    return passOpen(path, flags, mode, real);
 }
 
 API int open64(const char *path, int flags, ...)
@@ -120,12 +126,8 @@ API int open64(const char *path, int flags, ...)
     va_start(ap, flags);
     mode_t mode = modeOf(flags, ap);
     va_end(ap);
-    if (refusedDot(path)) {
-        errno = EACCES;
-        return -1;
-    }
     static OpenFn real = next<OpenFn>("open64");
-    return real(path, flags, mode);
+    return passOpen(path, flags, mode, real);
 }
 
 API int openat(int dirfd, const char *path, int flags, ...)
@@ -162,29 +164,28 @@ API char *getcwd(char *buf, size_t size)
     return real(buf, size);
 }
 
-API ssize_t write(int fd, const void *buf, size_t n)
+// What a write call stored is recorded when it went to the progress file.
+static ssize_t recorded(int fd, const void *buf, ssize_t r)
 {
-    static WriteFn real = next<WriteFn>("write");
-    ssize_t r = real(fd, buf, n);
     if (r > 0)
         record(fd, buf, static_cast<size_t>(r));
     return r;
+}
+
+API ssize_t write(int fd, const void *buf, size_t n)
+{
+    static WriteFn real = next<WriteFn>("write");
+    return recorded(fd, buf, real(fd, buf, n));
 }
 
 API ssize_t pwrite(int fd, const void *buf, size_t n, off_t at)
 {
     static PwriteFn real = next<PwriteFn>("pwrite");
-    ssize_t r = real(fd, buf, n, at);
-    if (r > 0)
-        record(fd, buf, static_cast<size_t>(r));
-    return r;
+    return recorded(fd, buf, real(fd, buf, n, at));
 }
 
 API ssize_t pwrite64(int fd, const void *buf, size_t n, off_t at)
 {
     static PwriteFn real = next<PwriteFn>("pwrite64");
-    ssize_t r = real(fd, buf, n, at);
-    if (r > 0)
-        record(fd, buf, static_cast<size_t>(r));
-    return r;
+    return recorded(fd, buf, real(fd, buf, n, at));
 }

@@ -1,5 +1,6 @@
-// Shared pieces of the configuration-file engine: line reading with error
-// detection, the temporary-file rewrite and the checks of caller text.
+// Shared pieces of the configuration-file engine: opening a file as each kind
+// of operation needs it, line reading with error detection, the search and
+// copy passes, the temporary-file rewrite and the checks of caller text.
 #ifndef VRAL_FILE_INTERNAL_H
 #define VRAL_FILE_INTERNAL_H
 

@@ -9,6 +9,10 @@
 
 namespace {
 
+// LOCK_DIR without its closing "/", which would make lstat follow a link.
+constexpr char kLockDirName[] = "/tmp/lock";
+static_assert(sizeof LOCK_DIR == sizeof kLockDirName + 1);
+
 // Creates a missing lock file empty. The folder is world-reachable, so a
 // planted link or FIFO is refused rather than followed or waited on.
 bool createLockFile(const char *path)
@@ -27,14 +31,15 @@ bool createLockFile(const char *path)
 extern "C" int VRALFileLockCheckDir(void)
 {
     struct stat st {};
-    if (lstat(LOCK_DIR, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    // the folder itself, not what a link planted in its place points at
+    if (lstat(kLockDirName, &st) != 0 || !S_ISDIR(st.st_mode)) {
         // the final mode must not depend on the umask
-        if (mkdir(LOCK_DIR, 0700) == 0) {
-            if (chmod(LOCK_DIR, 0755) != 0) {
+        if (mkdir(kLockDirName, 0700) == 0) {
+            if (chmod(kLockDirName, 0755) != 0) {
                 VRAL_ERR_SET(ERR_LOCK_DIR_FAILED);
                 return -1;
             }
-        } else if (errno != EEXIST || lstat(LOCK_DIR, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        } else if (errno != EEXIST || lstat(kLockDirName, &st) != 0 || !S_ISDIR(st.st_mode)) {
             // another process may just have made it: that is no failure
             VRAL_ERR_SET(ERR_LOCK_DIR_FAILED);
             return -1;

@@ -64,8 +64,20 @@ char Base64ValueToChar(int iValue);
 /* szBase followed by "<pid>-<counter>" into szBuf (cbBuf bytes); 0 or -1. */
 int VRALFileTempNameGet(const char *szBase, char *szBuf, int cbBuf);
 
+/* Writes szWord as one single-quoted /bin/sh word into szBuf (a quote
+ * becomes '\''), so no path or name put into a command line is ever read
+ * as shell syntax.  Returns the quoted length, or -1 (szBuf emptied when
+ * cbBuf > 0) for a NULL argument or when it does not fit with its NUL. */
+int VRALStrShellQuote(const char *szWord, char *szBuf, size_t cbBuf);
+
 #ifdef __cplusplus
 }
+
+#include <string>
+#include <string_view>
+
+/* The same as a string: the one quoting every command line is built with. */
+std::string VRALStrShellQuoteString(std::string_view word);
 #endif
 
 #endif

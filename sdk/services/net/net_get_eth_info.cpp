@@ -1,6 +1,5 @@
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
-#include <sys/ioctl.h>
 
 #include <cerrno>
 
@@ -12,16 +11,20 @@ extern "C" int VEXANetGetEthInfo(VEXAETHINFO *pInfo, const char *szIfName)
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    vexa::net::Socket sock;
-    if (sock.get() < 0)
-        return -1;
-
     struct ethtool_cmd cmd {};
     cmd.cmd = ETHTOOL_GSET;
     struct ifreq ifr;
     vexa::net::requestFor(ifr, szIfName);
     ifr.ifr_data = reinterpret_cast<char *>(&cmd);
-    if (ioctl(sock.get(), SIOCETHTOOL, &ifr) == 0) {
+    switch (vexa::net::interfaceRequest(SIOCETHTOOL, ifr)) {
+    case vexa::net::Request::NoSocket:
+        return -1;
+    case vexa::net::Request::Failed:
+        // no ethtool support leaves speed and duplex as the caller set them
+        if (errno != EOPNOTSUPP)
+            return -1;
+        break;
+    case vexa::net::Request::Done:
         switch (cmd.speed) {
         case 10:
         case 100:
@@ -32,9 +35,7 @@ extern "C" int VEXANetGetEthInfo(VEXAETHINFO *pInfo, const char *szIfName)
             pInfo->speed = -1;
         }
         pInfo->duplex = cmd.duplex == DUPLEX_HALF ? 0 : cmd.duplex == DUPLEX_FULL ? 1 : -1;
-    } else if (errno != EOPNOTSUPP) {
-        // no ethtool support leaves speed and duplex as the caller set them
-        return -1;
+        break;
     }
 
     const int mtu = VEXANetGetMTUSetting(szIfName);

@@ -1,5 +1,3 @@
-#include <sys/ioctl.h>
-
 #include "services/net/net_internal.h"
 
 extern "C" int VEXANetGetMTUSetting(const char *szIfName)
@@ -13,12 +11,15 @@ extern "C" int VEXANetGetMTUSetting(const char *szIfName)
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    vexa::net::Socket sock;
-    if (sock.get() < 0)
-        return -1;
     struct ifreq ifr;
     vexa::net::requestFor(ifr, szIfName);
-    if (ioctl(sock.get(), SIOCGIFMTU, &ifr) < 0)
+    switch (vexa::net::interfaceRequest(SIOCGIFMTU, ifr)) {
+    case vexa::net::Request::NoSocket:
+        return -1;
+    case vexa::net::Request::Failed:
         return 0;
+    case vexa::net::Request::Done:
+        break;
+    }
     return ifr.ifr_mtu;
 }

@@ -3,10 +3,12 @@
 #define VEXA_NET_INTERNAL_H
 
 #include <net/if.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/err/vral_err.h"
@@ -39,6 +41,25 @@ inline void requestFor(struct ifreq &ifr, const char *ifname)
 {
     memset(&ifr, 0, sizeof ifr);
     memcpy(ifr.ifr_name, ifname, strlen(ifname));
+}
+
+enum class Request { Done, Failed, NoSocket };
+
+// Issues request for ifr (name and data set by the caller) on a datagram
+// socket of its own; on Failed, errno is the request's.
+inline Request interfaceRequest(unsigned long request, struct ifreq &ifr)
+{
+    int err = 0;
+    {
+        Socket sock;
+        if (sock.get() < 0)
+            return Request::NoSocket;
+        if (ioctl(sock.get(), request, &ifr) == 0)
+            return Request::Done;
+        err = errno;
+    }
+    errno = err;
+    return Request::Failed;
 }
 
 }  // namespace vexa::net

@@ -1,5 +1,3 @@
-#include <sys/ioctl.h>
-
 #include <cstdlib>
 
 #include "services/net/net_internal.h"
@@ -10,13 +8,10 @@ extern "C" int VEXANetSetMTUEth(const char *szMtu, const char *szIfName)
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    vexa::net::Socket sock;
-    if (sock.get() < 0)
-        return -1;
     struct ifreq ifr;
     vexa::net::requestFor(ifr, szIfName);
     ifr.ifr_mtu = atoi(szMtu);
-    if (ioctl(sock.get(), SIOCSIFMTU, &ifr) < 0)
+    if (vexa::net::interfaceRequest(SIOCSIFMTU, ifr) != vexa::net::Request::Done)
         return -1;
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string_view>
 
 #include "base/err/vral_err.h"
@@ -12,6 +13,11 @@
 
 // Debug lines start with the source file's name and the line.
 #define RAID_LOG(fmt, ...) syslog(LOG_DEBUG, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+
+// A failed md or block-device request, what being "raid status" or "sync
+// status": a missing array records ERR_NO_DEVICE without a message, any
+// other failure is logged and records ERR_CONVERSION_FAILED.  -1.
+#define RAID_REQUEST_FAILED(what) vexa::raid::requestFailed((what), __FILE__, __FILE_NAME__, __LINE__)
 
 namespace vexa::raid {
 
@@ -36,6 +42,17 @@ inline int mdNumberOf(std::string_view path)
 // Start sector, size in sectors and type id from one line of
 // "sfdisk -l -uS -N<n>": the size, or -1 when the line does not hold them.
 long long parsePartitionLine(std::string_view line, unsigned long *pStart, unsigned long *pId);
+
+inline int requestFailed(const char *what, const char *file, const char *fileName, int line)
+{
+    if (errno == ENODEV) {
+        VRALErrSet(ERR_NO_DEVICE, file, line);
+        return -1;
+    }
+    syslog(LOG_DEBUG, "%s:%d Failed to ioctl for %s, errno=%m", fileName, line, what);
+    VRALErrSet(ERR_CONVERSION_FAILED, file, line);
+    return -1;
+}
 
 class Fd {
 public:

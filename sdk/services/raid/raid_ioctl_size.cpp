@@ -1,8 +1,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
-#include <cerrno>
-
 #include "services/raid/raid_internal.h"
 
 extern "C" int VEXARaidIoctlSize(int fd, uint64_t *pSize)
@@ -13,15 +11,8 @@ extern "C" int VEXARaidIoctlSize(int fd, uint64_t *pSize)
     }
     *pSize = 0;
     uint64_t size = 0;
-    if (ioctl(fd, BLKGETSIZE64, &size) < 0) {
-        if (errno == ENODEV) {
-            VRAL_ERR_SET(ERR_NO_DEVICE);
-            return -1;
-        }
-        RAID_LOG("Failed to ioctl for raid status, errno=%m");
-        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
-        return -1;
-    }
+    if (ioctl(fd, BLKGETSIZE64, &size) < 0)
+        return RAID_REQUEST_FAILED("raid status");
     *pSize = size;
     return 0;
 }

@@ -1,7 +1,5 @@
 #include <sys/ioctl.h>
 
-#include <cerrno>
-
 #include "services/kernel/vexa_kernel.h"
 #include "services/raid/raid_internal.h"
 
@@ -12,15 +10,8 @@ extern "C" int VEXARaidRebuildStatusGet(int fd, int sync[3])
         return -1;
     }
     int v[3] = {0, 0, 0};
-    if (ioctl(fd, VEXA_MD_GET_SYNC_STATE, v) < 0) {
-        if (errno == ENODEV) {
-            VRAL_ERR_SET(ERR_NO_DEVICE);
-            return -1;
-        }
-        RAID_LOG("Failed to ioctl for sync status, errno=%m");
-        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
-        return -1;
-    }
+    if (ioctl(fd, VEXA_MD_GET_SYNC_STATE, v) < 0)
+        return RAID_REQUEST_FAILED("sync status");
     if (v[0] == 0) {
         sync[0] = VEXA_RAID_SYNC_NONE;
         sync[1] = sync[2] = 0;

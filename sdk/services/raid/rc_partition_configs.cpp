@@ -6,23 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/string/vral_string.h"
 #include "services/raid/raid_internal.h"
 
 namespace {
-
-// One word for /bin/sh: single quotes, a quote written as '\''.
-std::string shellQuote(std::string_view word)
-{
-    std::string out = "'";
-    for (char c : word) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    out += '\'';
-    return out;
-}
 
 struct Pipe {
     FILE *fp;
@@ -45,7 +32,7 @@ extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsign
         return -1;
 
     const std::string cmd = "/sbin/sfdisk -l -uS -N" + std::to_string(partno) + " " +
-                            shellQuote("/dev/" + std::string(name));
+                            VRALStrShellQuoteString("/dev/" + std::string(name));
     Pipe pipe(cmd.c_str());
     if (pipe.fp == nullptr)
         return -1;

@@ -4,6 +4,7 @@
 
 #if defined(SIMKERNEL_WITH_APPROOT)
 
+#include <cstdio>
 #include <string>
 
 #include "approot.h"
@@ -82,6 +83,24 @@ TEST_F(InRoot, PowerCutStopsTheNamedProcess) {
     EXPECT_EQ(r.status, 128 + 9) << r.out << r.err;
     EXPECT_EQ(hex(partitionData(state, "zImage", 1)), "ff");  // erased, never written
     EXPECT_EQ(opsField(opsMatching(state, {"op=powercut"}).at(0), "cut"), "write");
+}
+
+TEST_F(InRoot, SysinfoReadsTheStatesUptimeExactly) {
+    app.setUptime(5000);  // the time namespace's clock, as sysinfo rounds it
+    setUptime(state, 300);
+    auto r = sh(probe() + " - sysinfo , syscall-sysinfo; /bin/sh -c \"" + probe() + " - sysinfo\"");
+    EXPECT_EQ(r.out, "ok uptime=300 mem=yes\nok uptime=300 mem=yes\nok uptime=300 mem=yes\n") << r.err;
+    EXPECT_EQ(opsMatching(state, {"op=sysinfo", "uptime=300", "res=0"}).size(), 3u);
+
+    // Without the key the namespace's uptime comes through, and nothing is logged.
+    clearUptime(state);
+    clearOpsLog(state);
+    r = app.run({probePath(), "-", "sysinfo"});
+    long up = -1;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "ok uptime=%ld", &up), 1) << r.out << r.err;
+    EXPECT_GE(up, 5000);
+    EXPECT_LT(up, 5060);
+    EXPECT_TRUE(opsLog(state).empty());
 }
 
 TEST_F(InRoot, MdRequestsAndSysfsFiles) {

@@ -1,5 +1,6 @@
 // MSys flash, system calls 401 and 405, md arrays, the package builder and
 // the state text of the simulated device kernel.
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -101,6 +102,29 @@ TEST_F(SimKernel, MSysFaultsHitTheirRequest) {
     }
 }
 
+TEST_F(SimKernel, UptimeKeyDecidesWhatSysinfoReports) {
+    makeChip(state, "normal");
+    // Without the key: the machine's own uptime.
+    auto r = probe({"-", "sysinfo"});
+    long up = -1;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "ok uptime=%ld", &up), 1) << r.out;
+    EXPECT_GT(up, 0);
+    EXPECT_FALSE(loadState(state).hasUptime);
+
+    for (long n : {0L, 299L, 300L, 86400L * 400}) {
+        setUptime(state, n);
+        r = probe({"-", "sysinfo", ",", "syscall-sysinfo"});
+        std::string want = "ok uptime=" + std::to_string(n) + " mem=yes\n";
+        EXPECT_EQ(r.out, want + want) << n;
+    }
+    // The request makes no main process: a power cut still finds the first
+    // flash user.
+    EXPECT_EQ(loadState(state).mainpid, 0);
+    EXPECT_THROW(setUptime(state, -1), std::runtime_error);
+    clearUptime(state);
+    EXPECT_FALSE(loadState(state).hasUptime);
+}
+
 TEST_F(SimKernel, MdRequestsAnswerFromTheState) {
     makeChip(state, "normal");
     MdSpec m;
@@ -159,6 +183,27 @@ TEST_F(SimKernel, PackageHoldsVersionAndImages) {
     EXPECT_EQ(imageFileName("RedBoot"), "RedBoot.msys");
 }
 
+TEST_F(SimKernel, DefaultPackagesFitTheirChipsAsTheUpdaterCounts) {
+    // Every partition's blocks (image, else present data) against the span
+    // from zImage's flash base to the directory's end.
+    for (const char *table : {"normal", "bantam"}) {
+        SCOPED_TRACE(table);
+        makeChip(state, table);
+        const uint32_t ebs = loadState(state).erasesize;
+        auto images = defaultImages(table);
+        uint64_t total = 0, zBase = 0, dirEnd = 0;
+        for (const auto &e : readDirectory(state)) {
+            auto img = images.find(imageFileName(e.name));
+            uint64_t len = img != images.end() ? img->second : e.dataLength;
+            EXPECT_LE(len, e.size) << e.name;
+            total += (len + ebs - 1) / ebs;
+            if (e.name == "zImage") zBase = e.flashBase;
+            if (e.name == "FIS Directory") dirEnd = uint64_t(e.flashBase) + e.size;
+        }
+        EXPECT_LE(total, (dirEnd - zBase) / ebs);
+    }
+}
+
 TEST_F(SimKernel, SimflashBuildsAndShows) {
     auto run = [&](const std::vector<std::string> &a) {
         std::vector<std::string> argv = {simflashPath()};
@@ -177,6 +222,11 @@ TEST_F(SimKernel, SimflashBuildsAndShows) {
     EXPECT_EQ(run({"fault", "--state", state, "fail", "erase", "dev=mtd1"}).status, 0);
     EXPECT_NE(run({"fault", "--state", state, "fail", "nothing"}).status, 0);
     EXPECT_EQ(vexatest::readFile(state + "/faults"), "fail erase dev=mtd1\n");
+    EXPECT_EQ(run({"uptime", "--state", state, "300"}).status, 0);
+    EXPECT_NE(run({"show", "--state", state}).out.find("uptime: 300 seconds\n"), std::string::npos);
+    EXPECT_NE(run({"uptime", "--state", state, "-5"}).status, 0);
+    EXPECT_EQ(run({"uptime", "--state", state, "none"}).status, 0);
+    EXPECT_FALSE(loadState(state).hasUptime);
 }
 
 TEST(SimKernelState, TextRoundTrips) {
@@ -192,6 +242,8 @@ TEST(SimKernelState, TextRoundTrips) {
     std::snprintf(a.locks, sizeof a.locks, "LLUU");
     a.answer405 = ENOSYS;
     a.reserve405 = 3;
+    a.hasUptime = 1;
+    a.uptime = 300;
     a.md[0] = {1, 1, -1, 2, 100, 102400, {0, 0, 0}};
     a.nrules = 1;
     a.rules[0] = {0xdeadbeef, 4, 5, 1};
@@ -207,13 +259,14 @@ TEST(SimKernelState, TextRoundTrips) {
     EXPECT_EQ(b.answer405, ENOSYS);
     EXPECT_EQ(b.md[0].level, -1);
     EXPECT_EQ(b.rules[0].bytes, 5u);
+    EXPECT_EQ(b.uptime, 300u);
     EXPECT_NE(std::string(buf, n).find("answer405=ENOSYS\n"), std::string::npos);
 }
 
 TEST(SimKernelState, BadLinesAreNamed) {
     const char *bad[] = {"mode=weird\n", "base=0x1\nerasesize=0\n", "mtd9=0 0 0 x\n", "locks=LXU\n",
-                         "nonsense\n", "md0=running level=x\n"};
-    int lines[] = {1, 2, 1, 1, 1, 1};
+                         "nonsense\n", "md0=running level=x\n", "uptime=-3\n"};
+    int lines[] = {1, 2, 1, 1, 1, 1, 1};
     for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
         sk::State s;
         EXPECT_EQ(sk::parseState(bad[i], std::strlen(bad[i]), &s), lines[i]) << bad[i];

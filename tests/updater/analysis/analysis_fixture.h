@@ -3,9 +3,12 @@
 #ifndef VEXA_TEST_ANALYSIS_FIXTURE_H
 #define VEXA_TEST_ANALYSIS_FIXTURE_H
 
+#include <cstdint>
 #include <map>
 #include <string>
 
+#include "approot.h"
+#include "simfixture.h"
 #include "updt_analysis.h"
 
 namespace analysistest {
@@ -23,6 +26,24 @@ inline std::string sfdiskScript(long long sectors1, long long start3)
            std::to_string(start3) + "   9999999   " + std::to_string(9999999 - start3 + 1) +
            "  83  Linux' ;;\n"
            "esac\n";
+}
+
+// "/dev/md0" as a RAID 1 array of bytes in the simulated kernel.
+inline void md0Of(const std::string &stateDir, uint64_t bytes)
+{
+    simkernel::MdSpec md;
+    md.level = 1;
+    md.disks = 2;
+    md.sizeKib = bytes >> 10;
+    md.devSize = bytes;
+    simkernel::setMd(stateDir, 0, md);
+}
+
+// Its two members, both in sync, in the md sysfs folder shown in the root.
+inline void md0Members(approot::Appliance &app, const std::string &sysfsDir)
+{
+    simkernel::writeMdSysfs(sysfsDir, 0, {{"sda3", "in_sync", "0"}, {"sdb3", "in_sync", "1"}});
+    app.addLayer(sysfsDir);
 }
 
 // Every migration flag set from a build threshold, by name (the photo bit

@@ -6,7 +6,6 @@
 #include <sys/mount.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,16 +113,10 @@ protected:
     void raidVolume(uint64_t bytes)
     {
         raid = true;
-        simkernel::MdSpec md;
-        md.level = 1;
-        md.disks = 2;
-        md.sizeKib = bytes >> 10;
-        md.devSize = bytes;
-        simkernel::setMd(state.path(), 0, md);
-        if (!sysfs_) {
-            sysfs_ = std::make_unique<vexatest::TempDir>("analysissys");
-            simkernel::writeMdSysfs(sysfs_->path(), 0, {{"sda3", "in_sync", "0"}, {"sdb3", "in_sync", "1"}});
-            app.addLayer(sysfs_->path());
+        analysistest::md0Of(state.path(), bytes);
+        if (!sysfsShown_) {
+            analysistest::md0Members(app, sysfs_.path());
+            sysfsShown_ = true;
         }
     }
     void write()
@@ -156,7 +149,8 @@ protected:
     }
 
 private:
-    std::unique_ptr<vexatest::TempDir> sysfs_;
+    vexatest::TempDir sysfs_{"analysissys"};
+    bool sysfsShown_ = false;
 };
 
 }  // namespace
@@ -192,6 +186,16 @@ TEST_F(AnalysisRoot, HugeRaidVolumeDoesNotWrap)
     raidVolume(4ULL << 40);  // 4 TiB: 2^32 KiB
     extract = "4000000000";
     EXPECT_EQ(code(), 0);
+}
+
+TEST_F(AnalysisRoot, HugeFirstPartitionDoesNotWrap)
+{
+    // 2^33 sectors: 2^32 KiB, which a 32-bit size would read as 0
+    disk(1LL << 33, 1400000);
+    extract = "4000000000";
+    EXPECT_EQ(code(), 0);
+    extract = std::to_string((1LL << 32) - 10240 + 1);
+    EXPECT_EQ(code(), 16);
 }
 
 TEST_F(AnalysisRoot, WithoutInitrdNoMigrationFlagIsSet)
@@ -295,6 +299,14 @@ TEST_F(AnalysisRoot, RefusalsByVersionFileAndModel)
              i.model = std::string(32, 'm');
              p.model = i.model;
          }, 0},
+        {"models of 32 characters differing in case", [](Firmware &i, Firmware &p, std::string &) {
+             i.model = std::string(32, 'm');
+             p.model = std::string(31, 'm') + "M";
+         }, 0},
+        {"models of 32 characters differing in the last", [](Firmware &i, Firmware &p, std::string &) {
+             i.model = std::string(32, 'm');
+             p.model = std::string(31, 'm') + "n";
+         }, 12},
         {"package major 1", [](Firmware &, Firmware &p, std::string &) { p.major = "1"; }, 13},
         {"installed major 1", [](Firmware &i, Firmware &, std::string &) { i.major = "1"; }, 13},
         {"installed build 0", [](Firmware &i, Firmware &, std::string &) { i.build = "0"; }, 6},

@@ -81,14 +81,8 @@ public:
     void useRaid(uint64_t bytes)
     {
         raid = true;
-        simkernel::MdSpec md;
-        md.level = 1;
-        md.disks = 2;
-        md.sizeKib = bytes >> 10;
-        md.devSize = bytes;
-        simkernel::setMd(state.path(), 0, md);
-        simkernel::writeMdSysfs(sysfs.path(), 0, {{"sda1", "in_sync", "0"}, {"sdb1", "in_sync", "1"}});
-        app.addLayer(sysfs.path());
+        analysistest::md0Of(state.path(), bytes);
+        analysistest::md0Members(app, sysfs.path());
     }
 
     approot::RunResult run()
@@ -120,14 +114,14 @@ public:
         return out;
     }
     // A normal update's progress: A 0, A 10, A 100, then the flash stage
-    // from P 0 up to P 100, C 0, C 100 and R 0.
+    // from P 0 up to P 100, C 0, C 100, R 0 and the exit's R 0.
     void expectFullRoadProgress() const
     {
         const Lines seen = progressSeen();
-        ASSERT_GE(seen.size(), 8u);
+        ASSERT_GE(seen.size(), 9u);
         EXPECT_EQ(Lines(seen.begin(), seen.begin() + 4), (Lines{"A:0:", "A:10:", "A:100:", "P:0:"}));
-        EXPECT_EQ(Lines(seen.end() - 4, seen.end()), (Lines{"P:100:", "C:0:", "C:100:", "R:0:"}));
-        for (auto it = seen.begin() + 3; it != seen.end() - 3; ++it)
+        EXPECT_EQ(Lines(seen.end() - 5, seen.end()), (Lines{"P:100:", "C:0:", "C:100:", "R:0:", "R:0:"}));
+        for (auto it = seen.begin() + 3; it != seen.end() - 4; ++it)
             EXPECT_EQ(it->substr(0, 2), "P:") << *it;
     }
 
@@ -265,6 +259,10 @@ TEST_P(AnalysisRefusal, ChangesNothingButTheReports)
     EXPECT_NE(sys.find(c.syslogWords), std::string::npos) << sys;
     EXPECT_FALSE(flashTouched());
     EXPECT_EQ(otherChanges(), Lines{});
+    // the buffer was never reserved, and its release is asked all the same
+    const simkernel::Counters405 calls = simkernel::counters405(state.path());
+    EXPECT_EQ(calls.reserve, 0u);
+    EXPECT_EQ(calls.release, 1u);
     if (c.code == 16)
         EXPECT_EQ(app.readFile("/tmp/update.message"),
                   "extramsg=\"System volume is insufficient to extract upgrade patch, please backup all files "
@@ -275,6 +273,19 @@ TEST_P(AnalysisRefusal, ChangesNothingButTheReports)
 
 INSTANTIATE_TEST_SUITE_P(Updater, AnalysisRefusal, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<Refusal> &i) { return std::string(i.param.name); });
+
+TEST_F(UpdaterRun, TooLittleSpaceOnAnOldBuildAsksNoRelease)
+{
+    // the analysis has found the build too old for the driver's buffer
+    build = 350;
+    pkg.extractSize = 300000 - 10240 + 1;
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 16);
+    EXPECT_EQ(progressSeen(), (Lines{"A:0:", "A:10:", "A:-16:"}));
+    const simkernel::Counters405 c = simkernel::counters405(state.path());
+    EXPECT_EQ(c.reserve + c.release, 0u);
+    EXPECT_FALSE(flashTouched());
+}
 
 TEST_F(UpdaterRun, ModelIdsDifferingInCaseOnlyPass)
 {
@@ -307,10 +318,10 @@ TEST_F(UpdaterRun, KernelWithoutTheReservationCallGoesOn)
 
 TEST_F(UpdaterRun, OldBuildUpTooLongMustReboot)
 {
-    // The root's clock starts at exactly 300 s; by the time the updater
-    // asks, a part of the next second has begun and sysinfo reads 301.
+    // sysinfo rounds a started second up: 301 s at the start reads as 301
+    // or 302, both over the limit
     build = 350;
-    app.setUptime(300);
+    app.setUptime(301);
     const approot::RunResult r = run();
     EXPECT_EQ(r.status, 24);
     EXPECT_EQ(progressSeen(), (Lines{"A:0:", "A:10:", "A:100:", "A:-24:"}));
@@ -334,6 +345,38 @@ TEST_F(UpdaterRun, OldBuildUpToTheLimitGoesOn)
     EXPECT_EQ(r.status, 0) << syslogText();
     const simkernel::Counters405 c = simkernel::counters405(state.path());
     EXPECT_EQ(c.reserve + c.release, 0u);
+}
+
+// The simulated kernel's sysinfo reports the uptime to the second.
+TEST_F(UpdaterRun, OldBuildUpExactly300SecondsGoesOn)
+{
+    build = 350;
+    simkernel::setUptime(state.path(), 300);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 0) << syslogText();
+    EXPECT_FALSE(simkernel::opsMatching(state.path(), {"op=sysinfo", "uptime=300"}).empty());
+    EXPECT_FALSE(app.exists("/tmp/update.message"));
+}
+
+TEST_F(UpdaterRun, OldBuildUp301SecondsMustReboot)
+{
+    build = 350;
+    simkernel::setUptime(state.path(), 301);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 24);
+    EXPECT_EQ(progressSeen(), (Lines{"A:0:", "A:10:", "A:100:", "A:-24:"}));
+    EXPECT_EQ(app.readFile("/tmp/update.message"),
+              "extramsg=\"To perform upgrade task, you have to REBOOT your Vexabox first.\"\n");
+    EXPECT_FALSE(flashTouched());
+    EXPECT_EQ(otherChanges(), Lines{});
+}
+
+TEST_F(UpdaterRun, UptimeIsNotAskedOnNewerBuilds)
+{
+    simkernel::setUptime(state.path(), 100000);
+    const approot::RunResult r = run();
+    EXPECT_EQ(r.status, 0) << syslogText();
+    EXPECT_TRUE(simkernel::opsMatching(state.path(), {"op=sysinfo"}).empty());
 }
 
 class MtuRun : public UpdaterRun {

@@ -27,6 +27,7 @@ struct FaultRun {
     bool flashAsBefore;                            // every byte of the chip
     bool backupKept;                               // "b@ckup" still in the package
     bool erased;                                   // any erase reached the flash
+    bool retried = false;                          // the write's progress falls back to 60
 };
 
 void PrintTo(const FaultRun &f, std::ostream *os)
@@ -62,9 +63,9 @@ const std::vector<FaultRun> &faultRuns()
          {"Try to Update [/dev/mtd1] 3 counts failed", "fail to patch new binaries!!"}, true, false, true},
         {"write_corrupted_every_attempt", {"corrupt write dev=mtd2 proc=updater at=0x100 always"}, nullptr, 20,
          "P:-20:      ", failed(20), {"Try to Update [/dev/mtd2] 3 counts failed", "compare file"}, true, false,
-         true},
+         true, true},
         {"readback_corrupted_once", {"corrupt read dev=mtd1 proc=updater at=20000"}, nullptr, 0, "R:0:        ",
-         kDone, {"error at offset 0x4000", "Finish updating [zImage]"}, false, false, true},
+         kDone, {"error at offset 0x4000", "Finish updating [zImage]"}, false, false, true, true},
         {"m22_fails", {"fail m22 dev=mtd2"}, nullptr, 20, "P:-20:      ", failed(20),
          {"VEXAMTDModifyPartitionSize() fail"}, true, false, true},
         {"m23_fails", {"fail m23 dev=mtd7"}, nullptr, 20, "P:-20:      ", failed(20),
@@ -75,11 +76,11 @@ const std::vector<FaultRun> &faultRuns()
         {"backup_copy_short", {}, shortCopyTool, 15, "P:-15:      ", failed(15),
          {"holds 4096 bytes, 0x00470000 expected", "fail to backup old patch info "}, true, true, false},
         // Every write to zImage is spoilt, the roll-back's copy too: the
-        // copies are kept, and the other partitions are still restored.
+        // copies are kept, the only way back to the old firmware.
         {"rollback_fails", {"corrupt write dev=mtd1 at=0x100 always"}, nullptr, 20, "P:-20:      ", failed(20),
          {"Try to recover [/dev/mtd1] 3 counts failed", "UPDTRollBack() fail",
           "the old partitions stay in /volume1/upd@te/b@ckup"},
-         false, true, true},
+         false, true, true, true},
     };
     return all;
 }
@@ -119,6 +120,26 @@ TEST_P(FaultRoad, FlashLogsAndBackupAfterTheFault)
         EXPECT_TRUE(acted) << "the fault never acted";
     }
 
+    // A new attempt sets the progress back to the partition's first value:
+    // after the backup (P 30 to 65, then 60) the write's values only fall
+    // when an attempt is repeated.
+    const std::vector<std::string> seq = a.progress();
+    bool fellBack = false;
+    int last = -1;
+    for (size_t i = 1; i < seq.size(); ++i) {
+        if (last < 0) {
+            if (seq[i - 1] == "P:65:      " && seq[i] == "P:60:      ")
+                last = 60;
+            continue;
+        }
+        if (seq[i].rfind("P:", 0) != 0 || seq[i][2] == '-')
+            continue;
+        const int value = std::stoi(seq[i].substr(2));
+        fellBack = fellBack || value < last;
+        last = value;
+    }
+    EXPECT_EQ(fellBack, f.retried);
+
     EXPECT_EQ(simkernel::chipBytes(a.state) == chipBefore, f.flashAsBefore) << "flash as before";
     EXPECT_EQ(a.app.exists(a.packageDir + "/b@ckup"), f.backupKept);
     EXPECT_EQ(simkernel::opsMatching(a.state, {"req=MEMERASE", "res=0"}).empty(), !f.erased);
@@ -131,6 +152,30 @@ TEST_P(FaultRoad, FlashLogsAndBackupAfterTheFault)
                 << part;
         }
     }
+}
+
+// The bantam table has its own devices and directory partition; a write
+// that fails there is rolled back the same way.
+TEST(BantamFaultRoad, FailedWriteRestoresTheFlash)
+{
+    e2e::Appliance a("bantam");
+    a.install({});
+    simkernel::PackageSpec spec;
+    spec.images = simkernel::defaultImages("bantam");
+    spec.images["zImage"] = 0xD8000;  // a block more, given by rd.gz
+    spec.images["rd.bin"] = 0x60000;
+    a.package(spec);
+    simkernel::addFault(a.state, "fail write dev=mtd2 proc=updater always");
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, 20) << r.err;
+    EXPECT_EQ(a.lastProgress(), "P:-20:      ");
+    EXPECT_EQ(a.updateLog().back(), failed(20));
+    EXPECT_TRUE(a.syslogHas("This is bantam, gszDevMtdPartition=[/dev/mtd5]"));
+    EXPECT_FALSE(simkernel::opsMatching(a.state, {"dev=mtd5", "req=M23", "res=0"}).empty());
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultRoad, ::testing::ValuesIn(faultRuns()),

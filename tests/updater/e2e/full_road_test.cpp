@@ -50,6 +50,60 @@ TEST(FullRoad, AnalysesBacksUpWritesAndCleansUp)
                                                        "Congratulation!! The update has been completed!!"}));
 }
 
+// Only zImage is in the package and needs a block more: AllLib.tgz has
+// the most to spare and gives it, rd.gz between them moves up a block.
+// Both are rewritten from their copies, byte for byte.
+TEST(FullRoad, MovedPartitionsAreRewrittenFromTheirCopies)
+{
+    constexpr uint32_t kBlock = 0x10000, kBase = 0xFF800000u;
+    e2e::Appliance a("normal");
+    a.install({});
+    simkernel::PackageSpec spec;
+    spec.images = {{"zImage", 16 * kBlock + 1}};
+    a.package(spec);
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+    const std::vector<simkernel::DirEntry> before = a.directory();
+    auto old = [&](const std::string &name) {
+        for (const simkernel::DirEntry &e : before)
+            if (e.name == name)
+                return e;
+        ADD_FAILURE() << name;
+        return simkernel::DirEntry{};
+    };
+    auto oldBytes = [&](const std::string &name) {
+        const simkernel::DirEntry e = old(name);
+        return chipBefore.substr(e.flashBase - kBase, e.size);
+    };
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(a.syslogHas("NEED RESIZE THE PARTITION"));
+
+    const simkernel::DirEntry z = a.entry("zImage");
+    EXPECT_EQ(z.flashBase, old("zImage").flashBase);
+    EXPECT_EQ(z.size, 17 * kBlock);
+    EXPECT_EQ(z.dataLength, 16 * kBlock + 1);
+    EXPECT_TRUE(simkernel::partitionData(a.state, "zImage", 16 * kBlock + 1) ==
+                simkernel::imageBytes("zImage", spec.build, 16 * kBlock + 1));
+
+    const simkernel::DirEntry rd = a.entry("rd.gz");
+    EXPECT_EQ(rd.flashBase, old("rd.gz").flashBase + kBlock);
+    EXPECT_EQ(rd.size, old("rd.gz").size);
+    EXPECT_EQ(rd.dataLength, old("rd.gz").dataLength);
+    EXPECT_TRUE(simkernel::partitionBytes(a.state, "rd.gz") == oldBytes("rd.gz"));
+
+    const simkernel::DirEntry lib = a.entry("AllLib.tgz");
+    EXPECT_EQ(lib.flashBase, old("AllLib.tgz").flashBase + kBlock);
+    EXPECT_EQ(lib.size, old("AllLib.tgz").size - kBlock);
+    EXPECT_EQ(lib.dataLength, old("AllLib.tgz").dataLength);
+    EXPECT_TRUE(simkernel::partitionBytes(a.state, "AllLib.tgz") == oldBytes("AllLib.tgz").substr(0, lib.size));
+
+    // The boot loader has no image in the package: it gave nothing.
+    EXPECT_EQ(a.entry("RedBoot").raw, old("RedBoot").raw);
+    EXPECT_TRUE(simkernel::partitionBytes(a.state, "RedBoot") == oldBytes("RedBoot"));
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+}
+
 TEST(FullRoad, FailedWriteRestoresTheWholeFlash)
 {
     e2e::Appliance a("normal");

@@ -451,6 +451,11 @@ struct FaultCase {
     std::vector<std::string> rules;
 };
 
+void PrintTo(const FaultCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
 class FlashFault : public FlashRoad, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FlashFault, TheFlashIsRestoredByteForByte)
@@ -483,6 +488,36 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"M23 fails", {"fail m23 dev=mtd7"}},
         FaultCase{"write fails midway", {"fail write dev=mtd3 proc=main after=65536 always"}}),
     [](const ::testing::TestParamInfo<FaultCase> &info) { return "fault" + std::to_string(info.index); });
+
+// The directory spells a name its own way: the copy, the new entry and the
+// restored one all use that spelling.
+TEST_F(FlashRoad, EntriesAreNamedAsTheDirectorySpellsThem)
+{
+    make();
+    std::vector<simkernel::DirEntry> dir = dirBefore_;
+    for (auto &e : dir) {
+        e.raw.clear();
+        if (e.name == "zImage")
+            e.name = "ZIMAGE";
+    }
+    simkernel::writeDirectory(state_, dir);
+    before_ = simkernel::chipBytes(state_);
+    package(simkernel::defaultImages("normal"));
+    simkernel::addFault(state_, "fail m23 dev=mtd7 nth=2");  // rd.gz's record: the write fails
+    auto r = run();
+    EXPECT_EQ(r.status, 20) << r.out << r.err;
+    EXPECT_TRUE(said("rollback=0"));
+    EXPECT_TRUE(logged("of='" + pkg_ + "/b@ckup/mtd_ZIMAGE' bs=16384]"));
+    EXPECT_TRUE(logged("if='" + pkg_ + "/b@ckup/mtd_ZIMAGE' of='/dev/mtd1' bs=131072]"));
+    const auto records = simkernel::opsMatching(state_, {"req=M23", "res=0"});
+    int named = 0;
+    for (const std::string &line : records) {
+        EXPECT_EQ(line.find("name='zImage'"), std::string::npos) << line;
+        named += line.find("name='ZIMAGE'") != std::string::npos;
+    }
+    EXPECT_EQ(named, 2) << "written, then restored";
+    expectFlashAsBefore();
+}
 
 TEST_F(FlashRoad, AMigrationFailureAfterTheWriteRestoresTheFlash)
 {

@@ -328,6 +328,17 @@ TEST_F(LockRoot, PlantedLinksAndFifosAreNeitherFollowedNorWaitedOn)
     EXPECT_EQ(app.readFile("/etc/vexa_victim"), "secret\n");
 }
 
+TEST_F(LockRoot, PlantedFolderLinkIsNotFollowed)
+{
+    // /tmp/lock itself planted as a link to another folder: no lock file
+    // is made through it
+    app.mkdir("/etc/vexa_elsewhere", 0755);
+    app.symlink("/etc/vexa_elsewhere", "/tmp/lock");
+    EXPECT_EQ(run({"checkdir", "lock", "0x15", "0"}), (Lines{"checkdir -1 0x0C00", "lock -1 0x0C00"}));
+    EXPECT_FALSE(app.exists("/etc/vexa_elsewhere/lock_pw"));
+    EXPECT_FALSE(app.exists("/etc/vexa_elsewhere/lock_vexainfo"));
+}
+
 TEST_F(LockRoot, KeyWriteUnderTheLock)
 {
     app.writeFile("/etc/vexainfo.conf", "a=\"1\"\nsupportMTU=\"no\"\n");
