@@ -9,6 +9,7 @@
 //   simflash clear-faults --state DIR
 //   simflash answer405 --state DIR 0|ERRNO
 //   simflash uptime --state DIR SECONDS|none
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -158,8 +159,9 @@ int main(int argc, char **argv) {
                 return 0;
             }
             char *end = nullptr;
+            errno = 0;
             long n = std::strtol(rest[0].c_str(), &end, 10);
-            if (rest[0].empty() || *end != 0 || n < 0) return usage();
+            if (rest[0].empty() || *end != 0 || n < 0 || errno != 0) return usage();
             simkernel::setUptime(state, n);
             return 0;
         }

@@ -262,23 +262,26 @@ TEST(ApplianceTest, ExitStatusAndSignalsPropagate)
 
 TEST(ApplianceTest, HungCommandTimesOutAndLeavesNothingRunning)
 {
+    // Markers of this run only: other runs of this test may share the machine.
+    const std::string hung = "approot-hung-" + std::to_string(getpid()) + ".";
+    const std::string daemon = "approot-daemon-" + std::to_string(getpid()) + ".";
     Appliance app("timeout");
     app.setTimeout(1);
     auto start = std::chrono::steady_clock::now();
-    auto r = sh(app, "sleep 300 approot-hung-marker & sleep 300");
+    auto r = sh(app, "sleep 300 " + hung + " & sleep 300");
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.status, 124);
     EXPECT_LT(took, std::chrono::seconds(30));
     // A daemon left behind by a command that ended goes with the root, too.
     app.setTimeout(120);
-    r = sh(app, "sleep 300 approot-daemon-marker & echo started");
+    r = sh(app, "sleep 300 " + daemon + " & echo started");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "started\n");
     DIR *d = opendir("/proc");
     while (struct dirent *de = readdir(d)) {
         std::string cmdline = hostFile(std::string("/proc/") + de->d_name + "/cmdline");
-        EXPECT_EQ(cmdline.find("approot-hung-marker"), std::string::npos);
-        EXPECT_EQ(cmdline.find("approot-daemon-marker"), std::string::npos);
+        EXPECT_EQ(cmdline.find(hung), std::string::npos);
+        EXPECT_EQ(cmdline.find(daemon), std::string::npos);
     }
     closedir(d);
 }
