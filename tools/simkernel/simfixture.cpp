@@ -146,7 +146,7 @@ int flashDirectoryDevice(const std::string &table) { return table == "bantam" ? 
 // ---- chips -------------------------------------------------------------------------------
 
 // Partitions back to back from the base, in device order.
-ChipSpec normalChip() {
+ChipLayout normalChip() {
     return {.table = "normal",
             .base = 0xFF800000,
             .parts = {{"RedBoot", 4, 0x3A448}, {"zImage", 16, 0xC5EDA}, {"rd.gz", 32, 0x1AEE2C},
@@ -154,7 +154,7 @@ ChipSpec normalChip() {
                       {"RedBoot Config", 1, 0x1000}, {"FIS Directory", 1, 8 * 256}}};
 }
 
-ChipSpec bantamChip() {
+ChipLayout bantamChip() {
     return {.table = "bantam",
             .base = 0xFFE00000,
             .parts = {{"RedBoot", 4, 0x3A448}, {"zImage", 13, 0xC5EDA}, {"rd.gz", 12, 0xAEE2C},
@@ -162,7 +162,7 @@ ChipSpec bantamChip() {
                       {"FIS Directory", 1, 6 * 256}}};
 }
 
-ChipSpec chipFor(const std::string &table) {
+ChipLayout chipFor(const std::string &table) {
     if (table == "normal") return normalChip();
     if (table == "bantam") return bantamChip();
     fail("unknown partition table " + table);
@@ -178,31 +178,31 @@ std::string partitionPattern(int index, uint64_t len) {
     return s;
 }
 
-void makeChip(const std::string &stateDir, const ChipSpec &spec) {
-    const auto &names = tableNames(spec.table);
-    if (spec.parts.size() != names.size())
+void makeChip(const std::string &stateDir, const ChipLayout &layout) {
+    const auto &names = tableNames(layout.table);
+    if (layout.parts.size() != names.size())
         fail("chip needs " + std::to_string(names.size()) + " partitions");
-    if (spec.parts.size() > sk::kMaxParts || spec.erasesize == 0) fail("bad chip spec");
+    if (layout.parts.size() > sk::kMaxParts || layout.erasesize == 0) fail("bad chip layout");
     // Place the partitions: where asked, else right behind the previous one.
-    std::vector<uint64_t> first(spec.parts.size());
+    std::vector<uint64_t> first(layout.parts.size());
     uint64_t next = 0, blocks = 0;
     int dirdev = -1;
-    for (size_t i = 0; i < spec.parts.size(); ++i) {
-        const auto &p = spec.parts[i];
+    for (size_t i = 0; i < layout.parts.size(); ++i) {
+        const auto &p = layout.parts[i];
         if (p.blocks == 0) fail("partition " + p.name + " without blocks");
         first[i] = p.at >= 0 ? uint64_t(p.at) : next;
         next = first[i] + p.blocks;
         blocks = std::max(blocks, next);
         if (p.name == "FIS Directory") dirdev = int(i);
-        if (uint64_t(p.datalen) > uint64_t(p.blocks) * spec.erasesize)
+        if (uint64_t(p.datalen) > uint64_t(p.blocks) * layout.erasesize)
             fail("data of " + p.name + " larger than its partition");
         for (size_t j = 0; j < i; ++j)
-            if (first[i] < first[j] + spec.parts[j].blocks && first[j] < next)
-                fail("partitions " + spec.parts[j].name + " and " + p.name + " overlap");
+            if (first[i] < first[j] + layout.parts[j].blocks && first[j] < next)
+                fail("partitions " + layout.parts[j].name + " and " + p.name + " overlap");
     }
     if (dirdev < 0) fail("chip without a FIS Directory partition");
-    uint64_t chipsize = blocks * spec.erasesize;
-    if (blocks > sk::kMaxBlocks || uint64_t(spec.base) + chipsize > 0x100000000ULL)
+    uint64_t chipsize = blocks * layout.erasesize;
+    if (blocks > sk::kMaxBlocks || uint64_t(layout.base) + chipsize > 0x100000000ULL)
         fail("chip too large");
 
     fs::create_directories(stateDir);
@@ -210,39 +210,39 @@ void makeChip(const std::string &stateDir, const ChipSpec &spec) {
     freshFolder(stateDir);
     std::string chip(chipsize, '\xff');
     std::string dir;
-    for (size_t i = 0; i < spec.parts.size(); ++i) {
-        const auto &p = spec.parts[i];
-        uint64_t at = first[i] * spec.erasesize;
+    for (size_t i = 0; i < layout.parts.size(); ++i) {
+        const auto &p = layout.parts[i];
+        uint64_t at = first[i] * layout.erasesize;
         if (int(i) != dirdev) chip.replace(at, p.datalen, partitionPattern(int(i), p.datalen));
         std::string e(256, '\0');
         std::memcpy(e.data(), p.name.data(), std::min<size_t>(p.name.size(), 15));
-        put32(e, 16, uint32_t(spec.base + at));
-        put32(e, 20, uint32_t(spec.base + at));
-        put32(e, 24, p.blocks * spec.erasesize);
+        put32(e, 16, uint32_t(layout.base + at));
+        put32(e, 20, uint32_t(layout.base + at));
+        put32(e, 24, p.blocks * layout.erasesize);
         put32(e, 32, p.datalen);
         dir += e;
     }
-    if (dir.size() > uint64_t(spec.parts[size_t(dirdev)].blocks) * spec.erasesize)
+    if (dir.size() > uint64_t(layout.parts[size_t(dirdev)].blocks) * layout.erasesize)
         fail("directory does not fit its partition");
-    chip.replace(first[size_t(dirdev)] * spec.erasesize, dir.size(), dir);
+    chip.replace(first[size_t(dirdev)] * layout.erasesize, dir.size(), dir);
     spill(join(stateDir, sk::kChipFile), chip);
 
     auto st = std::make_unique<sk::State>();
     sk::initState(st.get());
     st->mode = sk::MODE_NOR;
-    std::snprintf(st->table, sizeof st->table, "%s", spec.table.c_str());
-    st->base = spec.base;
-    st->erasesize = spec.erasesize;
+    std::snprintf(st->table, sizeof st->table, "%s", layout.table.c_str());
+    st->base = layout.base;
+    st->erasesize = layout.erasesize;
     st->chipsize = uint32_t(chipsize);
     st->dirdev = dirdev;
-    for (size_t i = 0; i < spec.parts.size(); ++i) {
+    for (size_t i = 0; i < layout.parts.size(); ++i) {
         sk::Part &p = st->part[i];
         p.present = 1;
-        p.start = uint32_t(spec.base + first[i] * spec.erasesize);
-        p.size = spec.parts[i].blocks * spec.erasesize;
-        std::snprintf(p.name, sizeof p.name, "%s", spec.parts[i].name.c_str());
+        p.start = uint32_t(layout.base + first[i] * layout.erasesize);
+        p.size = layout.parts[i].blocks * layout.erasesize;
+        std::snprintf(p.name, sizeof p.name, "%s", layout.parts[i].name.c_str());
     }
-    std::memset(st->locks, spec.locked ? 'L' : 'U', blocks);
+    std::memset(st->locks, layout.locked ? 'L' : 'U', blocks);
     st->locks[blocks] = 0;
     saveUnlocked(stateDir, *st);
 }
@@ -530,17 +530,17 @@ void clearFaults(const std::string &stateDir) {
 
 // ---- md arrays --------------------------------------------------------------------------------
 
-void setMd(const std::string &stateDir, int md, const MdSpec &spec) {
+void setMd(const std::string &stateDir, int md, const MdArray &array) {
     if (md < 0 || md >= sk::kMaxMd) fail("md number out of range");
     updateState(stateDir, [&](sk::State &st) {
         sk::Md &m = st.md[md];
         m.present = 1;
-        m.running = spec.running;
-        m.level = spec.level;
-        m.disks = spec.disks;
-        m.sizekib = spec.sizeKib;
-        m.devsize = spec.devSize;
-        std::memcpy(m.sync, spec.sync, sizeof m.sync);
+        m.running = array.running;
+        m.level = array.level;
+        m.disks = array.disks;
+        m.sizekib = array.sizeKib;
+        m.devsize = array.devSize;
+        std::memcpy(m.sync, array.sync, sizeof m.sync);
     });
 }
 
@@ -582,20 +582,20 @@ std::string imageBytes(const std::string &file, int build, uint64_t size) {
     return s;
 }
 
-void makePackage(const std::string &dir, const PackageSpec &spec) {
+void makePackage(const std::string &dir, const PackageLayout &contents) {
     fs::create_directories(dir);
     std::ostringstream v;
-    v << "majorversion=\"" << spec.major << "\"\n"
-      << "minorversion=\"" << spec.minor << "\"\n"
-      << "buildphase=\"" << spec.phase << "\"\n"
-      << "buildnumber=\"" << spec.build << "\"\n"
-      << "unique=\"" << spec.model << "\"\n"
-      << "extractsize=\"" << spec.extractSize << "\"\n";
+    v << "majorversion=\"" << contents.major << "\"\n"
+      << "minorversion=\"" << contents.minor << "\"\n"
+      << "buildphase=\"" << contents.phase << "\"\n"
+      << "buildnumber=\"" << contents.build << "\"\n"
+      << "unique=\"" << contents.model << "\"\n"
+      << "extractsize=\"" << contents.extractSize << "\"\n";
     spill(dir + "/VERSION", v.str());
-    auto images = spec.images.empty() ? defaultImages(spec.table) : spec.images;
+    auto images = contents.images.empty() ? defaultImages(contents.table) : contents.images;
     for (const auto &[file, size] : images) {
         if (file.empty() || file.find('/') != std::string::npos) fail("bad image name " + file);
-        spill(dir + "/" + file, imageBytes(file, spec.build, size));
+        spill(dir + "/" + file, imageBytes(file, contents.build, size));
     }
 }
 

@@ -32,7 +32,7 @@ int flashDirectoryDevice(const std::string &table);  // 7 or 5
 
 // ---- chips -------------------------------------------------------------------
 
-struct PartSpec {
+struct PartLayout {
     std::string name;
     uint32_t blocks;    // partition size in erase blocks
     uint32_t datalen;   // bytes of data recorded in the directory
@@ -41,17 +41,17 @@ struct PartSpec {
 
 // NOR flash with a flash directory: partitions in device order, laid back
 // to back from base unless a partition says where it starts; gaps read 0xFF.
-struct ChipSpec {
+struct ChipLayout {
     std::string table = "normal";
     uint32_t base = 0;
     uint32_t erasesize = 0x10000;
-    std::vector<PartSpec> parts;
+    std::vector<PartLayout> parts;
     bool locked = true;  // every block starts locked
 };
 
-ChipSpec normalChip();   // 8 MiB at 0xFF800000, 64 KiB blocks, 8 partitions
-ChipSpec bantamChip();   // 2 MiB at 0xFFE00000, 64 KiB blocks, 6 partitions
-ChipSpec chipFor(const std::string &table);
+ChipLayout normalChip();   // 8 MiB at 0xFF800000, 64 KiB blocks, 8 partitions
+ChipLayout bantamChip();   // 2 MiB at 0xFFE00000, 64 KiB blocks, 6 partitions
+ChipLayout chipFor(const std::string &table);
 
 // The bytes a fresh chip holds at offset off of the partition with this
 // device index; distinct per partition, never 0xFF.
@@ -60,7 +60,7 @@ std::string partitionPattern(int index, uint64_t len);
 
 // Creates (or replaces) a state folder holding the chip, its directory and
 // the state file; removes any faults, ops.log and counters.
-void makeChip(const std::string &stateDir, const ChipSpec &spec);
+void makeChip(const std::string &stateDir, const ChipLayout &layout);
 void makeChip(const std::string &stateDir, const std::string &table);
 
 // MSys flash: 967 units of 16384 bytes, eight partitions of the given unit
@@ -135,7 +135,7 @@ void clearFaults(const std::string &stateDir);
 
 // ---- md arrays ----------------------------------------------------------------------
 
-struct MdSpec {
+struct MdArray {
     bool running = true;   // false: the array information request answers ENODEV
     int level = 1;         // md level: -1 linear, 0, 1, 5, 6
     int disks = 2;
@@ -143,7 +143,7 @@ struct MdSpec {
     uint64_t devSize = 0;  // bytes
     int sync[3] = {0, 0, 0};
 };
-void setMd(const std::string &stateDir, int md, const MdSpec &spec);
+void setMd(const std::string &stateDir, int md, const MdArray &array);
 
 struct MdMember {
     std::string name;   // "sda5"
@@ -156,7 +156,7 @@ void writeMdSysfs(const std::string &rootDir, int md, const std::vector<MdMember
 
 // ---- upgrade package ----------------------------------------------------------------
 
-struct PackageSpec {
+struct PackageLayout {
     int build = 1000;
     std::string model = "vexa_test";
     int major = 2;
@@ -170,7 +170,7 @@ struct PackageSpec {
 std::map<std::string, uint64_t> defaultImages(const std::string &table);
 // The bytes of a package image: distinct per file and build.
 std::string imageBytes(const std::string &file, int build, uint64_t size);
-void makePackage(const std::string &dir, const PackageSpec &spec);
+void makePackage(const std::string &dir, const PackageLayout &contents);
 
 // ---- running under the simulated kernel ----------------------------------------------
 

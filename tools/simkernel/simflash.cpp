@@ -116,17 +116,17 @@ int main(int argc, char **argv) {
         }
         if (cmd == "make-package") {
             if (dir.empty() || build < 0) return usage();
-            simkernel::PackageSpec spec;
-            spec.build = build;
-            spec.table = table;
-            if (!model.empty()) spec.model = model;
-            spec.images = simkernel::defaultImages(table);
+            simkernel::PackageLayout contents;
+            contents.build = build;
+            contents.table = table;
+            if (!model.empty()) contents.model = model;
+            contents.images = simkernel::defaultImages(table);
             for (const auto &g : grow) {
                 size_t eq = g.find('=');
                 if (eq == std::string::npos) return usage();
-                spec.images[g.substr(0, eq)] = std::strtoull(g.c_str() + eq + 1, nullptr, 0);
+                contents.images[g.substr(0, eq)] = std::strtoull(g.c_str() + eq + 1, nullptr, 0);
             }
-            simkernel::makePackage(dir, spec);
+            simkernel::makePackage(dir, contents);
             return 0;
         }
         if (cmd == "show") {

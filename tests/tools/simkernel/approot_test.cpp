@@ -104,7 +104,7 @@ TEST_F(InRoot, SysinfoReadsTheStatesUptimeExactly) {
 }
 
 TEST_F(InRoot, MdRequestsAndSysfsFiles) {
-    MdSpec m;
+    MdArray m;
     m.sizeKib = 1000;
     m.devSize = 1024000;
     setMd(state, 0, m);

@@ -50,7 +50,7 @@ TEST_F(Faults, FailRulesHitTheNamedRequest) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.rule);
         makeChip(state, "normal");
-        setMd(state, 0, MdSpec{});
+        setMd(state, 0, MdArray{});
         const std::string chip = chipBytes(state);
         const sk::State st = loadState(state);
         addFault(state, c.rule);

@@ -80,7 +80,7 @@ TEST_F(NorFlash, DevicesLookLikeCharacterDevicesWithTheirInfo) {
 }
 
 TEST_F(NorFlash, StatToolsAndShellTestsSeeTheDevices) {
-    setMd(state, 0, MdSpec{});
+    setMd(state, 0, MdArray{});
     // stat(1) goes through statx, the shell's test through stat.
     auto r = sh("/usr/bin/stat -c '%F %t:%T' /dev/mtd1 /dev/md0; test -c /dev/mtd7 && echo chr7; "
                 "test -e /dev/mtd6x || echo none");
@@ -246,8 +246,8 @@ TEST_F(NorFlash, ChipPatternsDifferPerPartition) {
 
 namespace {
 
-TEST_F(SimKernel, ChipSpecPlacesPartitionsWhereAsked) {
-    ChipSpec c = bantamChip();
+TEST_F(SimKernel, ChipLayoutPlacesPartitionsWhereAsked) {
+    ChipLayout c = bantamChip();
     // The boot loader's own order: zImage lowest, the directory at the top.
     int64_t at[] = {16, 0, 20, 13, 14, 31};
     uint32_t blocks[] = {4, 13, 11, 1, 1, 1};

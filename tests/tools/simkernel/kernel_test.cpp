@@ -127,7 +127,7 @@ TEST_F(SimKernel, UptimeKeyDecidesWhatSysinfoReports) {
 
 TEST_F(SimKernel, MdRequestsAnswerFromTheState) {
     makeChip(state, "normal");
-    MdSpec m;
+    MdArray m;
     m.level = 5;
     m.disks = 4;
     m.sizeKib = 3000;
@@ -136,7 +136,7 @@ TEST_F(SimKernel, MdRequestsAnswerFromTheState) {
     m.sync[1] = 40;
     m.sync[2] = 100;
     setMd(state, 0, m);
-    MdSpec stopped;
+    MdArray stopped;
     stopped.running = false;
     setMd(state, 1, stopped);
     auto r = probe({"-r", "/dev/md0", "mdinfo", ",", "mdsync", ",", "blksize64", ",", "blksize", ",",
@@ -163,7 +163,7 @@ TEST_F(SimKernel, MdSysfsFixtureWritesStateAndSlot) {
 }
 
 TEST_F(SimKernel, PackageHoldsVersionAndImages) {
-    PackageSpec p;
+    PackageLayout p;
     p.build = 1234;
     p.model = "vexa_x1";
     p.images = defaultImages("normal");

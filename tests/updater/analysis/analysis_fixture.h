@@ -31,7 +31,7 @@ inline std::string sfdiskScript(long long sectors1, long long start3)
 // "/dev/md0" as a RAID 1 array of bytes in the simulated kernel.
 inline void md0Of(const std::string &stateDir, uint64_t bytes)
 {
-    simkernel::MdSpec md;
+    simkernel::MdArray md;
     md.level = 1;
     md.disks = 2;
     md.sizeKib = bytes >> 10;

@@ -270,7 +270,7 @@ TEST_F(AnalysisRoot, NoMeasurableVolumeRefuses)
 
     // a RAID model without its array
     raid = true;
-    simkernel::MdSpec md;
+    simkernel::MdArray md;
     md.running = false;
     simkernel::setMd(state.path(), 0, md);
     EXPECT_EQ(code(), 16);

@@ -46,7 +46,7 @@ public:
     approot::Appliance app{"updrun"};
     vexatest::TempDir state{"updrunsk"};
     vexatest::TempDir sysfs{"updrunsys"};
-    simkernel::PackageSpec pkg;
+    simkernel::PackageLayout pkg;
     std::string model = "vexa_test";
     std::string major = "2";
     int build = 900;

@@ -60,19 +60,19 @@ void Appliance::install(const Installed &inst)
     app.writeFile("/etc.defaults/VERSION", "majorversion=\"2\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
                                                std::to_string(inst.build) + "\"\n");
     if (inst.raid) {
-        simkernel::MdSpec md;
+        simkernel::MdArray md;
         md.sizeKib = 4 * 1024 * 1024;
         md.devSize = md.sizeKib * 1024;
         simkernel::setMd(state, 0, md);
     }
 }
 
-void Appliance::package(simkernel::PackageSpec spec)
+void Appliance::package(simkernel::PackageLayout contents)
 {
-    if (spec.model == simkernel::PackageSpec().model)
-        spec.model = model;
-    spec.table = table;
-    simkernel::makePackage(app.layerPath(packageDir), spec);
+    if (contents.model == simkernel::PackageLayout().model)
+        contents.model = model;
+    contents.table = table;
+    simkernel::makePackage(app.layerPath(packageDir), contents);
     app.symlink(updaterPath(), packageDir + "/updater");
 }
 

@@ -28,9 +28,9 @@ public:
 
     // Installed firmware and system files (call before run).
     void install(const Installed &inst);
-    // The package: VERSION and images (spec.model is set from the table
+    // The package: VERSION and images (contents.model is set from the table
     // unless given); the updater program is linked into the folder.
-    void package(simkernel::PackageSpec spec);
+    void package(simkernel::PackageLayout contents);
     void packageFile(const std::string &name, const std::string &content);
 
     approot::RunResult run(const std::vector<std::string> &args);

@@ -89,7 +89,7 @@ const std::vector<Ending> &endings()
          "fail to analyze, error = 10", 0, 1, false, ""},
         {"system_volume_too_small", {},
          [](e2e::Appliance &a) {
-             simkernel::MdSpec md;
+             simkernel::MdArray md;
              md.sizeKib = 4096;
              md.devSize = 4096 * 1024;
              simkernel::setMd(a.state, 0, md);
@@ -138,8 +138,8 @@ TEST_P(Endings, ReportEverywhere)
     const Ending &e = GetParam();
     e2e::Appliance a("normal");
     a.install({});
-    simkernel::PackageSpec spec;
-    a.package(spec);
+    simkernel::PackageLayout contents;
+    a.package(contents);
     if (e.setup)
         e.setup(a);
     const std::string zImageBefore = simkernel::partitionBytes(a.state, "zImage");

@@ -92,10 +92,10 @@ TEST_P(FaultRoad, FlashLogsAndBackupAfterTheFault)
     const FaultRun &f = GetParam();
     e2e::Appliance a("normal");
     a.install({});
-    simkernel::PackageSpec spec;
-    spec.images = simkernel::defaultImages("normal");
-    spec.images["zImage"] = 0x110000;  // takes a block from rd.gz: ranges move too
-    a.package(spec);
+    simkernel::PackageLayout contents;
+    contents.images = simkernel::defaultImages("normal");
+    contents.images["zImage"] = 0x110000;  // takes a block from rd.gz: ranges move too
+    a.package(contents);
     for (const std::string &rule : f.rules)
         simkernel::addFault(a.state, rule);
     if (f.setup)
@@ -147,8 +147,8 @@ TEST_P(FaultRoad, FlashLogsAndBackupAfterTheFault)
     if (f.status == 0) {
         for (const char *part : {"zImage", "rd.gz", "AllLib.tgz"}) {
             const std::string file = simkernel::imageFileName(part);
-            const uint64_t size = spec.images.at(file);
-            EXPECT_TRUE(simkernel::partitionData(a.state, part, size) == simkernel::imageBytes(file, spec.build, size))
+            const uint64_t size = contents.images.at(file);
+            EXPECT_TRUE(simkernel::partitionData(a.state, part, size) == simkernel::imageBytes(file, contents.build, size))
                 << part;
         }
     }
@@ -160,11 +160,11 @@ TEST(BantamFaultRoad, FailedWriteRestoresTheFlash)
 {
     e2e::Appliance a("bantam");
     a.install({});
-    simkernel::PackageSpec spec;
-    spec.images = simkernel::defaultImages("bantam");
-    spec.images["zImage"] = 0xD8000;  // a block more, given by rd.gz
-    spec.images["rd.bin"] = 0x60000;
-    a.package(spec);
+    simkernel::PackageLayout contents;
+    contents.images = simkernel::defaultImages("bantam");
+    contents.images["zImage"] = 0xD8000;  // a block more, given by rd.gz
+    contents.images["rd.bin"] = 0x60000;
+    a.package(contents);
     simkernel::addFault(a.state, "fail write dev=mtd2 proc=updater always");
     const std::string chipBefore = simkernel::chipBytes(a.state);
 

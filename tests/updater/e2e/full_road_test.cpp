@@ -11,27 +11,27 @@
 
 namespace {
 
-simkernel::PackageSpec growingZImage()
+simkernel::PackageLayout growingZImage()
 {
-    simkernel::PackageSpec spec;
-    spec.images = simkernel::defaultImages("normal");
-    spec.images["zImage"] = 0x110000;
-    return spec;
+    simkernel::PackageLayout contents;
+    contents.images = simkernel::defaultImages("normal");
+    contents.images["zImage"] = 0x110000;
+    return contents;
 }
 
-bool holdsImage(const e2e::Appliance &a, const simkernel::PackageSpec &spec, const std::string &part)
+bool holdsImage(const e2e::Appliance &a, const simkernel::PackageLayout &contents, const std::string &part)
 {
     const std::string file = simkernel::imageFileName(part);
-    const uint64_t size = spec.images.at(file);
-    return simkernel::partitionData(a.state, part, size) == simkernel::imageBytes(file, spec.build, size);
+    const uint64_t size = contents.images.at(file);
+    return simkernel::partitionData(a.state, part, size) == simkernel::imageBytes(file, contents.build, size);
 }
 
 TEST(FullRoad, AnalysesBacksUpWritesAndCleansUp)
 {
     e2e::Appliance a("normal");
     a.install({});
-    const simkernel::PackageSpec spec = growingZImage();
-    a.package(spec);
+    const simkernel::PackageLayout contents = growingZImage();
+    a.package(contents);
     const approot::RunResult r = a.run({});
     ASSERT_EQ(r.status, 0) << r.err;
 
@@ -44,7 +44,7 @@ TEST(FullRoad, AnalysesBacksUpWritesAndCleansUp)
     EXPECT_EQ(simkernel::opsMatching(a.state, {"proc=dd", "op=open"}).size(), 8u);
     EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
     for (const char *part : {"zImage", "rd.gz", "AllLib.tgz"})
-        EXPECT_TRUE(holdsImage(a, spec, part)) << part;
+        EXPECT_TRUE(holdsImage(a, contents, part)) << part;
     EXPECT_EQ(a.updateLog(), (std::vector<std::string>{"Start of the update...",
                                                        "Upgrade from version 2.0.0.900 to version 2.0.0.1000",
                                                        "Congratulation!! The update has been completed!!"}));
@@ -58,9 +58,9 @@ TEST(FullRoad, MovedPartitionsAreRewrittenFromTheirCopies)
     constexpr uint32_t kBlock = 0x10000, kBase = 0xFF800000u;
     e2e::Appliance a("normal");
     a.install({});
-    simkernel::PackageSpec spec;
-    spec.images = {{"zImage", 16 * kBlock + 1}};
-    a.package(spec);
+    simkernel::PackageLayout contents;
+    contents.images = {{"zImage", 16 * kBlock + 1}};
+    a.package(contents);
     const std::string chipBefore = simkernel::chipBytes(a.state);
     const std::vector<simkernel::DirEntry> before = a.directory();
     auto old = [&](const std::string &name) {
@@ -84,7 +84,7 @@ TEST(FullRoad, MovedPartitionsAreRewrittenFromTheirCopies)
     EXPECT_EQ(z.size, 17 * kBlock);
     EXPECT_EQ(z.dataLength, 16 * kBlock + 1);
     EXPECT_TRUE(simkernel::partitionData(a.state, "zImage", 16 * kBlock + 1) ==
-                simkernel::imageBytes("zImage", spec.build, 16 * kBlock + 1));
+                simkernel::imageBytes("zImage", contents.build, 16 * kBlock + 1));
 
     const simkernel::DirEntry rd = a.entry("rd.gz");
     EXPECT_EQ(rd.flashBase, old("rd.gz").flashBase + kBlock);
@@ -143,15 +143,15 @@ TEST(ShellNames, PackageFolderAndVolumeAreNeverRunAsCommands)
     ASSERT_LT(volume.size(), 32u);
     e2e::Appliance a("normal", folder);
     a.install({});
-    const simkernel::PackageSpec spec = growingZImage();
-    a.package(spec);
+    const simkernel::PackageLayout contents = growingZImage();
+    a.package(contents);
     a.packageFile("hda1.tgz", "archive");
     a.app.mkdir(volume);
     const approot::RunResult r = a.run({"-v", volume});
     ASSERT_EQ(r.status, 0) << r.err;
 
     for (const char *part : {"zImage", "rd.gz", "AllLib.tgz"})
-        EXPECT_TRUE(holdsImage(a, spec, part)) << part;
+        EXPECT_TRUE(holdsImage(a, contents, part)) << part;
     EXPECT_EQ(a.app.readFile(volume + "/VexaUpgrade.tar.gz"), "archive");
     EXPECT_FALSE(a.app.exists(folder + "/hda1.tgz"));
     EXPECT_FALSE(a.app.exists(folder + "/b@ckup"));

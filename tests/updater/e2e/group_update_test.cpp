@@ -45,11 +45,11 @@ TEST_P(GroupUpdate, WritesMovesAndRecordsEveryImage)
     const Table t = GetParam();
     e2e::Appliance a(t.name);
     a.install({});
-    simkernel::PackageSpec spec;
-    spec.images = simkernel::defaultImages(t.name);
-    spec.images["zImage"] = t.zImageSize;
-    spec.images["rd.bin"] = t.rdSize;
-    a.package(spec);
+    simkernel::PackageLayout contents;
+    contents.images = simkernel::defaultImages(t.name);
+    contents.images["zImage"] = t.zImageSize;
+    contents.images["rd.bin"] = t.rdSize;
+    a.package(contents);
     a.packageFile("hda1.tgz", "the new system partition");
     const std::vector<simkernel::DirEntry> before = a.directory();
     const std::vector<std::string> &names = simkernel::tableNames(t.name);
@@ -88,8 +88,8 @@ TEST_P(GroupUpdate, WritesMovesAndRecordsEveryImage)
         const std::string file = simkernel::imageFileName(name);
         simkernel::DirEntry want = before[i];
         ASSERT_EQ(want.name, name);
-        auto image = spec.images.find(file);
-        if (image != spec.images.end())
+        auto image = contents.images.find(file);
+        if (image != contents.images.end())
             want.dataLength = static_cast<uint32_t>(image->second);
         if (name == "zImage")
             want.size += kBlock;
@@ -100,9 +100,9 @@ TEST_P(GroupUpdate, WritesMovesAndRecordsEveryImage)
         EXPECT_EQ(after[i].flashBase, want.flashBase) << name;
         EXPECT_EQ(after[i].size, want.size) << name;
         EXPECT_EQ(after[i].dataLength, want.dataLength) << name;
-        if (image != spec.images.end()) {
+        if (image != contents.images.end()) {
             EXPECT_TRUE(simkernel::partitionData(a.state, name, image->second) ==
-                        simkernel::imageBytes(file, spec.build, image->second))
+                        simkernel::imageBytes(file, contents.build, image->second))
                 << name << " does not hold its image";
         } else if (name != "FIS Directory") {  // it holds the entries checked above
             EXPECT_TRUE(simkernel::partitionData(a.state, name, want.dataLength) ==

@@ -35,13 +35,13 @@ protected:
 
     void package(const std::map<std::string, uint64_t> &images)
     {
-        simkernel::PackageSpec spec;
-        spec.build = kBuild;
-        spec.table = table_;
-        spec.images = images;
+        simkernel::PackageLayout contents;
+        contents.build = kBuild;
+        contents.table = table_;
+        contents.images = images;
         if (images.empty())
-            spec.images = {{"VERSION.only", 1}};  // no image at all
-        simkernel::makePackage(pkg_, spec);
+            contents.images = {{"VERSION.only", 1}};  // no image at all
+        simkernel::makePackage(pkg_, contents);
         fs::remove(pkg_ + "/VERSION.only");
     }
 

@@ -100,7 +100,7 @@ protected:
 
 TEST_F(RaidRoot, DegradedRaid1WithItsMembersInReverseNameOrder)
 {
-    simkernel::MdSpec md;
+    simkernel::MdArray md;
     md.level = 1;
     md.disks = 2;
     md.sizeKib = 1000;
@@ -136,7 +136,7 @@ TEST_F(RaidRoot, LevelsSyncStatesAndFirstDisk)
     };
     int n = 1;
     for (const Case &c : cases) {
-        simkernel::MdSpec md;
+        simkernel::MdArray md;
         md.level = c.level;
         md.disks = c.disks;
         md.sizeKib = 4;
@@ -158,7 +158,7 @@ TEST_F(RaidRoot, LevelsSyncStatesAndFirstDisk)
 
 TEST_F(RaidRoot, MissingArrayIsNoFailure)
 {
-    simkernel::MdSpec md;
+    simkernel::MdArray md;
     md.running = false;
     simkernel::setMd(state.path(), 0, md);
     EXPECT_EQ(run({"info", "/dev/md0"}), (Lines{"info 0 0x0600"}));
@@ -166,7 +166,7 @@ TEST_F(RaidRoot, MissingArrayIsNoFailure)
 
 TEST_F(RaidRoot, HugeArrayKeepsItsSize)
 {
-    simkernel::MdSpec md;
+    simkernel::MdArray md;
     md.level = 1;
     md.disks = 1;
     md.sizeKib = 0x7fffffff;
