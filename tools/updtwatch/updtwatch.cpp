@@ -88,60 +88,53 @@ void record(int fd, const void *buf, size_t n)
     close(out);
 }
 
+// The mode argument is there only with O_CREAT or O_TMPFILE (whose bits
+// include O_DIRECTORY's, so all of them must be set).
 mode_t modeOf(int flags, va_list ap)
 {
-    return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(ap, int)) : 0;
+    bool given = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    return given ? static_cast<mode_t>(va_arg(ap, int)) : 0;
 }
 
+// The open family: "." is refused when asked for, anything else passes on.
 bool refusedDot(const char *path)
 {
-    return path != nullptr && strcmp(path, ".") == 0 && failing("opendot");
+    if (path == nullptr || strcmp(path, ".") != 0 || !failing("opendot"))
+        return false;
+    errno = EACCES;
+    return true;
 }
 
 }  // namespace
 
-// The open family: "." is refused when asked for, anything else passes on.
-static int passOpen(const char *path, int flags, mode_t mode, OpenFn real)
-{
-    if (refusedDot(path)) {
-        errno = EACCES;
-        return -1;
-    }
-    return real(path, flags, mode);
-}
-
 API int open(const char *path, int flags, ...)
 {
+    static OpenFn real = next<OpenFn>("open");
     va_list ap;
     va_start(ap, flags);
     mode_t mode = modeOf(flags, ap);
     va_end(ap);
-    static OpenFn real = next<OpenFn>("open");
-    return passOpen(path, flags, mode, real);
+    return refusedDot(path) ? -1 : real(path, flags, mode);
 }
 
 API int open64(const char *path, int flags, ...)
 {
+    static OpenFn real = next<OpenFn>("open64");
     va_list ap;
     va_start(ap, flags);
     mode_t mode = modeOf(flags, ap);
     va_end(ap);
-    static OpenFn real = next<OpenFn>("open64");
-    return passOpen(path, flags, mode, real);
+    return refusedDot(path) ? -1 : real(path, flags, mode);
 }
 
 API int openat(int dirfd, const char *path, int flags, ...)
 {
+    static OpenatFn real = next<OpenatFn>("openat");
     va_list ap;
     va_start(ap, flags);
     mode_t mode = modeOf(flags, ap);
     va_end(ap);
-    if (refusedDot(path)) {
-        errno = EACCES;
-        return -1;
-    }
-    static OpenatFn real = next<OpenatFn>("openat");
-    return real(dirfd, path, flags, mode);
+    return refusedDot(path) ? -1 : real(dirfd, path, flags, mode);
 }
 
 API int fchdir(int fd)
