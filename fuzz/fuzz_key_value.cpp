@@ -8,19 +8,11 @@
 #include "base/file/vral_file.h"
 #include "scratch.h"
 
-static std::string TakeLine(std::string &rest)
-{
-    size_t nl = rest.find('\n');
-    std::string line = rest.substr(0, nl);
-    rest = nl == std::string::npos ? std::string() : rest.substr(nl + 1);
-    return line;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string rest(reinterpret_cast<const char *>(data), size);
-    std::string key = TakeLine(rest);
-    std::string value = TakeLine(rest);
+    std::string key = fuzzscratch::TakeLine(rest);
+    std::string value = fuzzscratch::TakeLine(rest);
     key = key.c_str();  // up to a NUL byte
     value = value.c_str();
     const std::string &path = fuzzscratch::Path("keyvalue");

@@ -12,9 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string rest(reinterpret_cast<const char *>(data), size);
-    size_t nl = rest.find('\n');
-    std::string section = rest.substr(0, nl).c_str();
-    rest = nl == std::string::npos ? std::string() : rest.substr(nl + 1);
+    std::string section = fuzzscratch::TakeLine(rest).c_str();
 
     // Header tests on every line of the input, with its exact length.
     for (size_t pos = 0; pos < rest.size();) {

@@ -29,18 +29,12 @@ bool Write(const std::string &path, const uint8_t *data, size_t size)
     return fclose(fp) == 0 && ok;
 }
 
-std::string Read(const std::string &path)
+std::string TakeLine(std::string &rest)
 {
-    std::string out;
-    FILE *fp = fopen(path.c_str(), "r");
-    if (fp == nullptr)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
-        out.append(buf, n);
-    fclose(fp);
-    return out;
+    size_t nl = rest.find('\n');
+    std::string line = rest.substr(0, nl);
+    rest = nl == std::string::npos ? std::string() : rest.substr(nl + 1);
+    return line;
 }
 
 }  // namespace fuzzscratch

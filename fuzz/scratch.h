@@ -1,4 +1,5 @@
-// Scratch files of the fuzz targets, under the fuzz build's tmp folder.
+// Scratch files of the fuzz targets, under the fuzz build's tmp folder,
+// and the splitting of an input into its parts.
 #ifndef VEXA_FUZZ_SCRATCH_H
 #define VEXA_FUZZ_SCRATCH_H
 
@@ -14,8 +15,8 @@ const std::string &Path(const char *tag);
 // Replaces the scratch file's content; false when it cannot be written.
 bool Write(const std::string &path, const uint8_t *data, size_t size);
 
-// The file's content ("" when unreadable).
-std::string Read(const std::string &path);
+// Cuts the first line (without its newline) off rest and returns it.
+std::string TakeLine(std::string &rest);
 
 }  // namespace fuzzscratch
 

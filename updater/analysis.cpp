@@ -178,12 +178,12 @@ extern "C" int IsSystemPartitionResizeable(void)
     unsigned long start = 0;
     unsigned long id = 0;
     if (RCPartitionConfigs(3, "/dev/hda", &start, &id) < 0) {
-        syslog(LOG_ERR, "%s:%d RCPartitionConfigs(/dev/hda3) failed", "updater", __LINE__);
+        ANALYSIS_LOG("RCPartitionConfigs(/dev/hda3) failed");
         return 0;
     }
     if (start > kResizeStartAfter)
         return 1;
-    syslog(LOG_ERR, "%s:%d System Partition is not resizeable. (%lu)", "updater", __LINE__, start);
+    ANALYSIS_LOG("System Partition is not resizeable. (%lu)", start);
     return 0;
 }
 
@@ -194,8 +194,7 @@ extern "C" int IsSystemPartitionSufficient(long long extractsize)
         VEXARAIDINFO *info = nullptr;
         const int r = VEXARaidInfoGet("/dev/md0", &info);
         if (r != 1) {
-            syslog(LOG_ERR, "%s:%d Failed to get RAID info, err=%d, errno=0x%X", "updater", __LINE__, r,
-                   VRALErrGet());
+            ANALYSIS_LOG("Failed to get RAID info, err=%d, errno=0x%X", r, VRALErrGet());
             return 0;
         }
         // 64-bit throughout: a volume of 4 TiB or more must not wrap
@@ -206,7 +205,7 @@ extern "C" int IsSystemPartitionSufficient(long long extractsize)
         unsigned long id = 0;
         const long long sectors = RCPartitionConfigs(1, "/dev/hda", &start, &id);
         if (sectors < 0) {
-            syslog(LOG_ERR, "%s:%d RCPartitionConfigs(/dev/hda1) failed", "updater", __LINE__);
+            ANALYSIS_LOG("RCPartitionConfigs(/dev/hda1) failed");
             return 0;
         }
         const bool factory = sectors == updt::analysis::kFactorySectors;
@@ -267,7 +266,7 @@ extern "C" int ErrUPDTIAnalyze_WholeSystem(void)
     }
 
     if (pkg.majorNo <= 1 || org.majorNo <= 1) {
-        syslog(LOG_ERR, "%s:%d orgMajorVersion=%ld", "updater", __LINE__, org.majorNo);
+        ANALYSIS_LOG("orgMajorVersion=%ld", org.majorNo);
         return 13;
     }
     const int b = static_cast<int>(org.buildNo);

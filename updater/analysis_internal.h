@@ -2,7 +2,12 @@
 #ifndef UPDT_ANALYSIS_INTERNAL_H
 #define UPDT_ANALYSIS_INTERNAL_H
 
+#include <syslog.h>
+
 #include <cstdint>
+
+// The analysis's messages that speak for the program: "updater:<line> ".
+#define ANALYSIS_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(,) __VA_ARGS__)
 
 namespace updt::analysis {
 

@@ -57,26 +57,32 @@ using vexamtd::Fd;
 
 constexpr const char *kFn = "RecoverFISDirTable_Q80ZPlus_V284";
 
-// Moves all n bytes between buf and the start of device, going on after
-// short transfers (write non-zero: buf to device); 0 or -1.
-int transferAll(const char *device, unsigned char *buf, size_t n, bool write)
+// Opens device; a failure is logged and recorded as ERR_OPEN_FAILED.
+Fd openDevice(const char *device, int flags)
 {
-    Fd fd(device, write ? O_WRONLY : O_RDONLY);
+    Fd fd(device, flags);
     if (!fd.ok()) {
-        syslog(LOG_ERR, "%s:%d(%s) open(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+        PATCH_LOG(kFn, "open(%s) fail", device);
         VRALErrSetCode(ERR_OPEN_FAILED);
-        return -1;
     }
+    return fd;
+}
+
+// All n bytes of data onto the start of device, going on after short
+// writes; 0 or -1.
+int writeAll(const char *device, const unsigned char *data, size_t n)
+{
+    Fd fd = openDevice(device, O_WRONLY);
+    if (!fd.ok())
+        return -1;
     size_t done = 0;
     while (done < n) {
-        ssize_t r = write ? ::write(fd.get(), buf + done, n - done) : ::read(fd.get(), buf + done, n - done);
+        ssize_t r = ::write(fd.get(), data + done, n - done);
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0) {
-            syslog(LOG_ERR, "%s:%d(%s) %s(%s) fail", __FILE_NAME__, __LINE__, kFn, write ? "write" : "read",
-                   device);
-            if (write)
-                VRALErrSetCode(ERR_READ_FAILED);
+            PATCH_LOG(kFn, "write(%s) fail", device);
+            VRALErrSetCode(ERR_READ_FAILED);
             return -1;
         }
         done += static_cast<size_t>(r);
@@ -84,26 +90,29 @@ int transferAll(const char *device, unsigned char *buf, size_t n, bool write)
     return 0;
 }
 
-int writeAll(const char *device, const unsigned char *data, size_t n)
-{
-    return transferAll(device, const_cast<unsigned char *>(data), n, true);
-}
-
+// The first n bytes of device into buf; 0 or -1.
 int readAll(const char *device, unsigned char *buf, size_t n)
 {
-    return transferAll(device, buf, n, false);
+    Fd fd = openDevice(device, O_RDONLY);
+    if (!fd.ok())
+        return -1;
+    if (updtpatch::readFull(fd.get(), buf, n) != static_cast<ssize_t>(n)) {
+        PATCH_LOG(kFn, "read(%s) fail", device);
+        return -1;
+    }
+    return 0;
 }
 
 int repair(const char *device)
 {
     // The present directory is kept, to be put back if the new one fails.
     uint32_t size = 0;
-    if (!updtpatch::deviceSize(device, size)) {
-        syslog(LOG_ERR, "%s:%d(%s) VEXAMTDGetDeviceInfo(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+    if (!updtpatch::deviceInfo(device, &size, nullptr)) {
+        PATCH_LOG(kFn, "VEXAMTDGetDeviceInfo(%s) fail", device);
         return -1;
     }
     if (size < UPDT_FIS_IMAGE_SIZE) {
-        syslog(LOG_ERR, "%s:%d(%s) %s is too small (0x%08X)", __FILE_NAME__, __LINE__, kFn, device, size);
+        PATCH_LOG(kFn, "%s is too small (0x%08X)", device, size);
         return -1;
     }
     std::unique_ptr<unsigned char[]> saved(new (std::nothrow) unsigned char[size]);
@@ -111,12 +120,12 @@ int repair(const char *device)
         return -1;
 
     if (VEXAMTDUnlockPartition(device) < 0) {
-        syslog(LOG_ERR, "%s:%d(%s) VEXAMTDUnlockPartition(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+        PATCH_LOG(kFn, "VEXAMTDUnlockPartition(%s) fail", device);
         return -1;
     }
     for (int round = 0; round < UPDT_ATTEMPTS; ++round) {
         if (VEXAMTDErasePartition(device) < 0) {
-            syslog(LOG_ERR, "%s:%d(%s) VEXAMTDErasePartition(%s) fail", __FILE_NAME__, __LINE__, kFn, device);
+            PATCH_LOG(kFn, "VEXAMTDErasePartition(%s) fail", device);
             continue;
         }
         if (writeAll(device, gFisImageQ80ZPlus, UPDT_FIS_IMAGE_SIZE) != 0)
@@ -125,16 +134,14 @@ int repair(const char *device)
         if (readAll(device, back, sizeof(back)) != 0)
             continue;
         if (std::memcmp(back, gFisImageQ80ZPlus, sizeof(back)) != 0) {
-            syslog(LOG_ERR, "%s:%d(%s) %s reads back differently", __FILE_NAME__, __LINE__, kFn, device);
+            PATCH_LOG(kFn, "%s reads back differently", device);
             continue;
         }
         return 0;
     }
-    syslog(LOG_ERR, "%s:%d(%s) the directory could not be rewritten; putting the old one back", __FILE_NAME__,
-           __LINE__, kFn);
+    PATCH_LOG(kFn, "the directory could not be rewritten; putting the old one back");
     if (VEXAMTDErasePartition(device) < 0 || writeAll(device, saved.get(), size) != 0)
-        syslog(LOG_ERR, "%s:%d(%s) the old directory could not be put back on %s", __FILE_NAME__, __LINE__, kFn,
-               device);
+        PATCH_LOG(kFn, "the old directory could not be put back on %s", device);
     return -1;
 }
 

@@ -29,7 +29,7 @@ extern "C" int UPDTBackupOldPartition(FISDIRENTRY *directory, int count)
             return -1;
         }
         uint32_t size = 0;
-        if (!deviceSize(device, size)) {
+        if (!deviceInfo(device, &size, nullptr)) {
             syslog(LOG_ERR, "%s(%d): fail to get device info of %s", __func__, __LINE__, device);
             return -1;
         }
@@ -41,14 +41,14 @@ extern "C" int UPDTBackupOldPartition(FISDIRENTRY *directory, int count)
         devices.push_back(device);
     }
 
-    const std::string folder = UPDTShellQuoteString(std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR);
+    const std::string folder = VRALStrShellQuoteString(std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR);
     if (runCommand("/bin/rm -rf " + folder + "; /bin/mkdir -p " + folder, __func__, __LINE__, false) != 0)
         return -1;
 
     for (int i = 0; i < count; ++i) {
         const std::string copy = backupCopyPath(entryName(directory[i]));
-        const std::string cmd = "/bin/dd if=" + UPDTShellQuoteString(devices[static_cast<size_t>(i)]) +
-                                " of=" + UPDTShellQuoteString(copy) + " bs=16384";
+        const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(devices[static_cast<size_t>(i)]) +
+                                " of=" + VRALStrShellQuoteString(copy) + " bs=16384";
         if (runCommand(cmd, __func__, __LINE__, true) != 0)
             return -1;
         // A copy tool that stops early without saying so leaves a copy

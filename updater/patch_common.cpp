@@ -1,10 +1,12 @@
 // Helpers shared by the backup, the write and the roll-back.
 #include "patch_internal.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include "updt_shell.h"
 #include "updt_status.h"
@@ -72,12 +74,32 @@ void setWriteProgress()
     UPDTSetProgress('P', static_cast<int>(60 + (40 * done) / gProgressTotal));
 }
 
-bool deviceSize(const char *device, uint32_t &size)
+ssize_t readFull(int fd, unsigned char *buf, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::read(fd, buf + got, n - got);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize)
 {
     unsigned char info[MTD_INFO_USER_SIZE];
     if (VEXAMTDGetDeviceInfo(device, info, sizeof(info)) != 0)
         return false;
-    std::memcpy(&size, info + MTD_INFO_SIZE_OFFSET, sizeof(size));
+    if (size != nullptr)
+        std::memcpy(size, info + MTD_INFO_SIZE_OFFSET, sizeof(*size));
+    if (eraseSize != nullptr)
+        std::memcpy(eraseSize, info + MTD_INFO_ERASESIZE_OFFSET, sizeof(*eraseSize));
     return true;
 }
 

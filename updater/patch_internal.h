@@ -4,8 +4,17 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 #include "updt_patch.h"
+
+#include <syslog.h>
+
+// The flash stages' messages: source file, line and the function they
+// speak for ("%s:%d(%s) " and the text).
+#define PATCH_LOG_AT(line, func, fmt, ...) \
+    syslog(LOG_ERR, "%s:%d(%s) " fmt, __FILE_NAME__, (line), (func) __VA_OPT__(,) __VA_ARGS__)
+#define PATCH_LOG(func, fmt, ...) PATCH_LOG_AT(__LINE__, func, fmt __VA_OPT__(,) __VA_ARGS__)
 
 namespace updtpatch {
 
@@ -42,9 +51,13 @@ void setWriteProgress();
 int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
                       const char *func);
 
-// Size in bytes of the partition behind device (MEMGETINFO); false when
-// the request fails.
-bool deviceSize(const char *device, uint32_t &size);
+// Reads up to n bytes, going on after short and interrupted reads: the
+// count read (below n only at the end of the file), or -1 on an error.
+ssize_t readFull(int fd, unsigned char *buf, size_t n);
+
+// Size and erase-block size in bytes of the partition behind device
+// (MEMGETINFO), each stored when asked for; false when the request fails.
+bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize);
 
 // Size of a regular file, or -1 (missing, not regular).
 long long regularFileSize(const std::string &path);

@@ -35,13 +35,13 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
         return -1;
     }
     const std::string cmd =
-        "/bin/dd if=" + UPDTShellQuoteString(copy) + " of=" + UPDTShellQuoteString(device) + " bs=131072";
+        "/bin/dd if=" + VRALStrShellQuoteString(copy) + " of=" + VRALStrShellQuoteString(device) + " bs=131072";
     for (int attempt = 0; attempt < UPDT_ATTEMPTS; ++attempt) {
         if (VEXAMTDUnlockPartition(device) < 0) {
             syslog(LOG_ERR, "%s: unlock [%s] fail", fn, device);
             continue;
         }
-        syslog(LOG_ERR, "%s:%d(%s) VEXAMTDErasePartition(%s)...", __FILE_NAME__, __LINE__, fn, device);
+        PATCH_LOG(fn, "VEXAMTDErasePartition(%s)...", device);
         if (VEXAMTDErasePartition(device) < 0) {
             syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
             continue;
@@ -55,8 +55,7 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
         syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
         return 0;
     }
-    syslog(LOG_ERR, "%s:%d(%s) Try to recover [%s] %d counts failed ...", __FILE_NAME__, __LINE__, fn, device,
-           UPDT_ATTEMPTS);
+    PATCH_LOG(fn, "Try to recover [%s] %d counts failed ...", device, UPDT_ATTEMPTS);
     return -1;
 }
 

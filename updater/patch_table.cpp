@@ -101,12 +101,10 @@ extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
     }
 
     const char *dirDevice = SzUPDTGetDeviceByName("FIS Directory");
-    unsigned char info[MTD_INFO_USER_SIZE];
-    if (dirDevice == nullptr || VEXAMTDGetDeviceInfo(dirDevice, info, sizeof(info)) != 0) {
+    if (dirDevice == nullptr || !updtpatch::deviceInfo(dirDevice, nullptr, &gEraseBlockSize)) {
         syslog(LOG_ERR, "%s(%d): fail to get device info", __func__, __LINE__);
         return -1;
     }
-    std::memcpy(&gEraseBlockSize, info + MTD_INFO_ERASESIZE_OFFSET, sizeof(gEraseBlockSize));
     if (gEraseBlockSize == 0) {
         syslog(LOG_ERR, "%s(%d): gEraseBlockSize == 0", __func__, __LINE__);
         return -1;

@@ -20,32 +20,14 @@
 namespace {
 
 using vexamtd::Fd;
-
-// Reads up to n bytes, going on after short reads; -1 on an error.
-ssize_t readFull(int fd, unsigned char *buf, size_t n)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = ::read(fd, buf + got, n - got);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        got += static_cast<size_t>(r);
-    }
-    return static_cast<ssize_t>(got);
-}
+using updtpatch::readFull;
 
 // Opens path for a copy or a verification, logging a failure as func's.
 Fd openLogged(const char *path, int flags, const char *func, int line)
 {
     Fd fd(path, flags);
     if (!fd.ok())
-        syslog(LOG_ERR, "%s:%d(%s) open [%s] error: (%d) %s.", __FILE_NAME__, line, func, path, errno,
-               strerror(errno));
+        PATCH_LOG_AT(line, func, "open [%s] error: (%d) %s.", path, errno, strerror(errno));
     return fd;
 }
 
@@ -54,8 +36,7 @@ std::unique_ptr<unsigned char[]> chunkBuffer(int chunk, const char *func, int li
 {
     std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[chunk]);
     if (!buf)
-        syslog(LOG_ERR, "%s:%d(%s) malloc [%d] fail: (%d) %s.", __FILE_NAME__, line, func, chunk, ENOMEM,
-               strerror(ENOMEM));
+        PATCH_LOG_AT(line, func, "malloc [%d] fail: (%d) %s.", chunk, ENOMEM, strerror(ENOMEM));
     return buf;
 }
 
@@ -67,8 +48,7 @@ ssize_t readRound(const Fd &src, unsigned char *buf, int chunk, uint64_t done, u
     size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
     ssize_t got = readFull(src.get(), buf, want);
     if (got < 0)
-        syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, line, func, source, errno,
-               strerror(errno));
+        PATCH_LOG_AT(line, func, "read file [%s] error: (%d) %s.", source, errno, strerror(errno));
     return got;
 }
 
@@ -76,9 +56,9 @@ ssize_t readRound(const Fd &src, unsigned char *buf, int chunk, uint64_t done, u
 // partly written or unchecked, so the attempt fails.
 int shortSource(const char *source, uint64_t done, uint64_t length, const char *func, int line)
 {
-    syslog(LOG_ERR, "%s:%d(%s) read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", __FILE_NAME__, line,
-           func, source, static_cast<unsigned long long>(done), static_cast<unsigned long long>(length), errno,
-           strerror(errno));
+    PATCH_LOG_AT(line, func, "read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", source,
+                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(length), errno,
+                 strerror(errno));
     return -1;
 }
 
@@ -118,13 +98,12 @@ int compareWithDevice(const char *source, const char *device, uint64_t length, i
             break;
         ssize_t got2 = readFull(dev.get(), b.get(), static_cast<size_t>(got));
         if (got2 != got) {
-            syslog(LOG_ERR, "%s:%d(%s) read file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, func, device,
-                   errno, strerror(errno));
+            PATCH_LOG(func, "read file [%s] error: (%d) %s.", device, errno, strerror(errno));
             return -1;
         }
         if (std::memcmp(a.get(), b.get(), static_cast<size_t>(got)) != 0) {
-            syslog(LOG_ERR, "%s:%d(%s) compare file [%s] vs [%s] error at offset 0x%llX", __FILE_NAME__,
-                   __LINE__, func, source, device, static_cast<unsigned long long>(done));
+            PATCH_LOG(func, "compare file [%s] vs [%s] error at offset 0x%llX", source, device,
+                      static_cast<unsigned long long>(done));
             return -1;
         }
         done += static_cast<uint64_t>(got);
@@ -160,8 +139,7 @@ extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t len
             break;
         ssize_t put = ::write(dev.get(), buf.get(), static_cast<size_t>(got));
         if (put != got) {
-            syslog(LOG_ERR, "%s:%d(%s) write file [%s] error: (%d) %s.", __FILE_NAME__, __LINE__, __func__,
-                   device, errno, strerror(errno));
+            PATCH_LOG(__func__, "write file [%s] error: (%d) %s.", device, errno, strerror(errno));
             return -1;
         }
         copied += static_cast<uint64_t>(put);
@@ -275,18 +253,18 @@ extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
                 syslog(LOG_ERR, "%s: unlock [%s] fail", __func__, plan.device);
                 continue;
             }
-            syslog(LOG_ERR, "%s:%d(%s) Try to Erase MTD Partition(%s), [%d/%d]...", __FILE_NAME__, __LINE__,
-                   __func__, plan.device, attempt, UPDT_ATTEMPTS);
+            PATCH_LOG(__func__, "Try to Erase MTD Partition(%s), [%d/%d]...", plan.device, attempt,
+                      UPDT_ATTEMPTS);
             if (VEXAMTDErasePartition(plan.device) < 0) {
                 syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", __func__);
                 continue;
             }
-            syslog(LOG_ERR, "%s:%d(%s) Try to Write MTD Partition(%s), [%d/%d]...", __FILE_NAME__, __LINE__,
-                   __func__, plan.device, attempt, UPDT_ATTEMPTS);
+            PATCH_LOG(__func__, "Try to Write MTD Partition(%s), [%d/%d]...", plan.device, attempt,
+                      UPDT_ATTEMPTS);
             if (UPDTCopyFile(plan.source.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK) < 0)
                 continue;
-            syslog(LOG_ERR, "%s:%d(%s) Try to Verify MTD Partition(%s), [%d/%d]...", __FILE_NAME__, __LINE__,
-                   __func__, plan.device, attempt, UPDT_ATTEMPTS);
+            PATCH_LOG(__func__, "Try to Verify MTD Partition(%s), [%d/%d]...", plan.device, attempt,
+                      UPDT_ATTEMPTS);
             if (UPDTVerifyFile(plan.source.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK) < 0)
                 continue;
             if (recordEntry(plan.dirName, p.start, p.size, p.datalen, __func__) != 0)
@@ -295,8 +273,7 @@ extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
             done = true;
         }
         if (!done) {
-            syslog(LOG_ERR, "%s:%d(%s) Try to Update [%s] %d counts failed ...", __FILE_NAME__, __LINE__, __func__,
-                   plan.device, UPDT_ATTEMPTS);
+            PATCH_LOG(__func__, "Try to Update [%s] %d counts failed ...", plan.device, UPDT_ATTEMPTS);
             return -1;
         }
         before += plan.length;

@@ -13,27 +13,13 @@
 #include <string>
 
 #include "base/err/vral_err.h"
+#include "services/mtd/vexa_mtd.h"  // vexamtd::Fd
 #include "updt_status.h"
 
 namespace {
 
 constexpr int kLockRetries = 20;
 constexpr useconds_t kLockPauseUs = 337;
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The status files live in a world-writable folder: never follow a link
 // planted there, and keep the descriptor out of the commands we start.
@@ -86,8 +72,8 @@ extern "C" int UPDTWriteStatusFile(const char *szPath, const char *szText, int f
 {
     if (szPath == nullptr || szText == nullptr)
         return UPDT_STATUS_NO_FILE;
-    Fd fd(openStatusFile(szPath));
-    if (fd.get() < 0)
+    vexamtd::Fd fd(openStatusFile(szPath));
+    if (!fd.ok())
         return UPDT_STATUS_NO_FILE;
     if (!lockFile(fd.get(), fWait != 0))
         return UPDT_STATUS_NO_LOCK;

@@ -104,7 +104,7 @@ std::string commandLine(std::initializer_list<std::pair<std::string_view, bool>>
     std::string cmd;
     for (const auto &[text, quote] : parts) {
         if (quote)
-            cmd += UPDTShellQuoteString(text);
+            cmd += VRALStrShellQuoteString(text);
         else
             cmd += text;
     }

@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "approot.h"
+#include "test_tmp.h"
+
 namespace vexatest::probe {
 
 inline std::string selfExe()
@@ -29,21 +34,31 @@ inline std::vector<std::string> argv(const std::vector<std::string> &ops)
     return a;
 }
 
+// The same start as a line of /bin/sh text, for runs that need a shell
+// around the probe; the operations follow it.
+inline std::string command()
+{
+    return "/usr/bin/env VEXA_ROOT_PROBE=1 " + shellQuote(selfExe());
+}
+
 // Lines the probe printed with say(), in order.
 inline std::vector<std::string> said(const std::string &out)
 {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        size_t nl = out.find('\n', pos);
-        if (nl == std::string::npos)
-            nl = out.size();
-        const std::string line = out.substr(pos, nl - pos);
+    for (const std::string &line : splitLines(out)) {
         if (line.rfind("@ ", 0) == 0)
             lines.push_back(line.substr(2));
-        pos = nl + 1;
     }
     return lines;
+}
+
+// Runs the probe in app with the given operations, expects it to end
+// with status 0, and returns what it said.
+inline std::vector<std::string> run(approot::Appliance &app, const std::vector<std::string> &ops)
+{
+    const approot::RunResult r = app.run(argv(ops));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    return said(r.out);
 }
 
 inline void say(const std::string &line)
@@ -52,6 +67,17 @@ inline void say(const std::string &line)
     fwrite(l.data(), 1, l.size(), stdout);
     fflush(stdout);
 }
+
+// An error code or other small number as the probes report it: "0x0000".
+inline std::string hex(int v)
+{
+    char b[16];
+    snprintf(b, sizeof b, "0x%04X", v);
+    return b;
+}
+
+// An operand given in decimal, hex ("0x15") or octal.
+inline int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(), nullptr, 0)); }
 
 }  // namespace vexatest::probe
 

@@ -55,6 +55,15 @@ void writeFile(const std::string &path, const std::string &content, int mode)
     chmod(path.c_str(), static_cast<mode_t>(mode));
 }
 
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 std::string shellQuote(const std::string &word)
 {
     return VRALStrShellQuoteString(word);

@@ -3,6 +3,7 @@
 #define VEXA_TEST_TMP_H
 
 #include <string>
+#include <vector>
 
 namespace vexatest {
 
@@ -25,6 +26,9 @@ private:
 // Whole-file helpers that fail the current test on error.
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &content, int mode = 0644);
+
+// The lines of a text, without their newlines; a last line may lack one.
+std::vector<std::string> splitLines(const std::string &text);
 
 // Quotes one word for /bin/sh.
 std::string shellQuote(const std::string &word);

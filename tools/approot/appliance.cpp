@@ -48,9 +48,28 @@ std::string checkedInside(const std::string &inside)
     return view::normalise(inside);
 }
 
+// Absolute form of a host folder given to the appliance; raises when it is none.
+std::string hostFolder(const std::string &hostDir, const std::string &what)
+{
+    struct stat st;
+    if (stat(hostDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        raise(what + " " + hostDir + " is not a folder");
+    return std::filesystem::absolute(hostDir).lexically_normal().string();
+}
+
 bool isDevPath(const std::string &p)
 {
     return p == "/dev" || p.rfind("/dev/", 0) == 0;
+}
+
+// The view the tool builds for these layers and bound folders (host, inside).
+view::Stack stackOf(const std::string &dir, const std::vector<std::string> &layers,
+                    const std::vector<std::pair<std::string, std::string>> &binds)
+{
+    std::vector<view::Mount> mounts;
+    for (const auto &[host, inside] : binds)
+        mounts.push_back({inside, host});
+    return view::stackFor(dir, layers, mounts);
 }
 
 bool onMountPoint(const std::string &path)
@@ -124,12 +143,8 @@ std::string Appliance::fixturePath(const std::string &inside, bool keepDir) cons
 {
     std::string p = checkedInside(inside);
     // A fixture written after a run must show through what the runs left.
-    if (!isDevPath(p)) {
-        std::vector<view::Mount> mounts;
-        for (const auto &[host, in] : binds_)
-            mounts.push_back({in, host});
-        view::dropUpper(view::stackFor(dir_, layers_, mounts), p, keepDir);
-    }
+    if (!isDevPath(p))
+        view::dropUpper(stackOf(dir_, layers_, binds_), p, keepDir);
     std::string root = isDevPath(p) ? dir_ : dir_ + "/layer";
     // Parents take the host folder's mode (a layer's /tmp must stay 1777).
     std::string sofar;
@@ -187,18 +202,12 @@ void Appliance::symlink(const std::string &target, const std::string &inside)
 
 void Appliance::addLayer(const std::string &hostDir)
 {
-    struct stat st;
-    if (stat(hostDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        raise("layer " + hostDir + " is not a folder");
-    layers_.push_back(std::filesystem::absolute(hostDir).lexically_normal().string());
+    layers_.push_back(hostFolder(hostDir, "layer"));
 }
 
 void Appliance::bind(const std::string &hostDir, const std::string &inside)
 {
-    struct stat st;
-    if (stat(hostDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        raise("bound folder " + hostDir + " is not a folder");
-    binds_.push_back({std::filesystem::absolute(hostDir).lexically_normal().string(), checkedInside(inside)});
+    binds_.push_back({hostFolder(hostDir, "bound folder"), checkedInside(inside)});
 }
 
 void Appliance::setEnv(const std::string &key, const std::string &value)
@@ -325,10 +334,7 @@ RunResult Appliance::run(const std::vector<std::string> &argv, const std::string
 
 std::vector<Change> Appliance::changes() const
 {
-    std::vector<view::Mount> mounts;
-    for (const auto &[host, inside] : binds_)
-        mounts.push_back({inside, host});
-    return view::changes(view::stackFor(dir_, layers_, mounts));
+    return view::changes(stackOf(dir_, layers_, binds_));
 }
 
 std::vector<std::string> Appliance::syslog() const
@@ -356,10 +362,7 @@ std::string Appliance::console() const
 
 std::string Appliance::readFile(const std::string &inside) const
 {
-    std::vector<view::Mount> mounts;
-    for (const auto &[host, in] : binds_)
-        mounts.push_back({in, host});
-    std::string host = view::resolve(view::stackFor(dir_, layers_, mounts), checkedInside(inside));
+    std::string host = view::resolve(stackOf(dir_, layers_, binds_), checkedInside(inside));
     if (host.empty())
         throw std::runtime_error("approot: no " + inside + " in the appliance");
     bool ok;
@@ -371,10 +374,7 @@ std::string Appliance::readFile(const std::string &inside) const
 
 bool Appliance::exists(const std::string &inside) const
 {
-    std::vector<view::Mount> mounts;
-    for (const auto &[host, in] : binds_)
-        mounts.push_back({in, host});
-    return !view::resolve(view::stackFor(dir_, layers_, mounts), checkedInside(inside)).empty();
+    return !view::resolve(stackOf(dir_, layers_, binds_), checkedInside(inside)).empty();
 }
 
 int Appliance::eth0MtuAfterRun() const

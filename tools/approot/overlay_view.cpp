@@ -165,21 +165,6 @@ bool ignoredPath(const Stack &s, const std::string &p)
     return false;
 }
 
-std::set<std::string> listDir(const std::string &host)
-{
-    std::set<std::string> names;
-    DIR *d = opendir(host.c_str());
-    if (d == nullptr)
-        return names;
-    while (struct dirent *de = readdir(d)) {
-        std::string n = de->d_name;
-        if (n != "." && n != "..")
-            names.insert(n);
-    }
-    closedir(d);
-    return names;
-}
-
 std::string child(const std::string &p, const std::string &name)
 {
     return p == "/" ? "/" + name : p + "/" + name;
@@ -243,6 +228,23 @@ void walk(const Stack &s, const std::string &p, std::vector<Change> &out)
 }
 
 }  // namespace
+
+std::set<std::string> listDir(const std::string &host, bool *ok)
+{
+    std::set<std::string> names;
+    DIR *d = opendir(host.c_str());
+    if (ok != nullptr)
+        *ok = d != nullptr;
+    if (d == nullptr)
+        return names;
+    while (struct dirent *de = readdir(d)) {
+        std::string n = de->d_name;
+        if (n != "." && n != "..")
+            names.insert(n);
+    }
+    closedir(d);
+    return names;
+}
 
 std::string normalise(const std::string &inside)
 {

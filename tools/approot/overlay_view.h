@@ -6,6 +6,7 @@
 
 #include "approot.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct Stack {
     std::vector<std::string> ignored;       // inside paths never reported
     bool compareOwners = true;              // off when a user namespace wrote the upper layer
 };
+
+// The names in a host folder, without "." and ".."; empty, with *ok false,
+// when it cannot be listed.
+std::set<std::string> listDir(const std::string &host, bool *ok = nullptr);
 
 // "/a/b" form: slashes collapsed, "." and ".." applied, relative taken from "/".
 std::string normalise(const std::string &inside);

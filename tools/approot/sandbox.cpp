@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <map>
 #include <string>
 
@@ -150,15 +149,12 @@ void copyTree(const std::string &src, const std::string &dst, bool skipExisting)
     if (S_ISDIR(st.st_mode)) {
         if (!there && mkdir(dst.c_str(), 0700) != 0)
             die(sysError("cannot create " + dst));
-        DIR *d = opendir(src.c_str());
-        if (d == nullptr)
+        bool listed = false;
+        auto names = view::listDir(src, &listed);
+        if (!listed)
             die(sysError("cannot list layer folder " + src));
-        while (struct dirent *de = readdir(d)) {
-            std::string n = de->d_name;
-            if (n != "." && n != "..")
-                copyTree(src + "/" + n, dst + "/" + n, skipExisting);
-        }
-        closedir(d);
+        for (const auto &n : names)
+            copyTree(src + "/" + n, dst + "/" + n, skipExisting);
         if (!there || !skipExisting)
             copyMeta(dst, st);
         return;
@@ -205,13 +201,7 @@ void overlayKernelSysctl(const std::string &hw)
     while (!todo.empty()) {
         std::string rel = todo.back();
         todo.pop_back();
-        DIR *d = opendir((top + rel).c_str());
-        if (d == nullptr)
-            continue;
-        while (struct dirent *de = readdir(d)) {
-            std::string n = de->d_name;
-            if (n == "." || n == "..")
-                continue;
+        for (const auto &n : view::listDir(top + rel)) {
             std::string r = rel + "/" + n;
             struct stat st;
             if (lstat((top + r).c_str(), &st) != 0)
@@ -231,7 +221,6 @@ void overlayKernelSysctl(const std::string &hw)
                 items[r] = {false, st.st_mode & 07777, data};
             }
         }
-        closedir(d);
     }
     if (mount("tmpfs", top.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "mode=0555") != 0)
         die(sysError("cannot mount a tmpfs on /proc/sys/kernel"));
@@ -256,10 +245,17 @@ void overlayKernelSysctl(const std::string &hw)
         die(sysError("cannot make /proc/sys/kernel read-only"));
 }
 
-void setUp(int sock, const char *name)
+// A request naming one interface.
+ifreq ifreqFor(const char *name)
 {
     ifreq ifr{};
     strncpy(ifr.ifr_name, name, IFNAMSIZ - 1);
+    return ifr;
+}
+
+void setUp(int sock, const char *name)
+{
+    ifreq ifr = ifreqFor(name);
     if (ioctl(sock, SIOCGIFFLAGS, &ifr) != 0)
         die(sysError(std::string("cannot read the flags of ") + name));
     ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
@@ -279,8 +275,7 @@ void setUpNetwork(const SandboxOptions &opt)
         Fd tun(open("/dev/net/tun", O_RDWR | O_CLOEXEC));
         if (tun.get() < 0)
             die(sysError("cannot open /dev/net/tun for eth0"));
-        ifreq ifr{};
-        strncpy(ifr.ifr_name, "eth0", IFNAMSIZ - 1);
+        ifreq ifr = ifreqFor("eth0");
         ifr.ifr_flags = IFF_TAP | IFF_NO_PI;
         if (ioctl(tun.get(), TUNSETIFF, &ifr) != 0)
             die(sysError("cannot create eth0"));
@@ -288,16 +283,14 @@ void setUpNetwork(const SandboxOptions &opt)
             die(sysError("cannot keep eth0"));
     }
     if (opt.eth0Mtu >= 0) {
-        ifreq ifr{};
-        strncpy(ifr.ifr_name, "eth0", IFNAMSIZ - 1);
+        ifreq ifr = ifreqFor("eth0");
         ifr.ifr_mtu = opt.eth0Mtu;
         if (ioctl(sock.get(), SIOCSIFMTU, &ifr) != 0)
             die(sysError("cannot set eth0's MTU to " + std::to_string(opt.eth0Mtu)));
     }
     if (opt.eth0Speed >= 0) {
         ethtool_cmd cmd{};
-        ifreq ifr{};
-        strncpy(ifr.ifr_name, "eth0", IFNAMSIZ - 1);
+        ifreq ifr = ifreqFor("eth0");
         ifr.ifr_data = reinterpret_cast<char *>(&cmd);
         cmd.cmd = ETHTOOL_GSET;
         if (ioctl(sock.get(), SIOCETHTOOL, &ifr) != 0)
@@ -315,8 +308,7 @@ int eth0Mtu()
     Fd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (sock.get() < 0)
         return -1;
-    ifreq ifr{};
-    strncpy(ifr.ifr_name, "eth0", IFNAMSIZ - 1);
+    ifreq ifr = ifreqFor("eth0");
     if (ioctl(sock.get(), SIOCGIFMTU, &ifr) != 0)
         return -1;
     return ifr.ifr_mtu;
@@ -391,13 +383,11 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
     if (mkdir(skel.c_str(), 0755) != 0)
         die(sysError("cannot create " + skel));
     std::vector<std::string> dirs;
-    DIR *d = opendir("/");
-    if (d == nullptr)
+    bool listed = false;
+    auto names = view::listDir("/", &listed);
+    if (!listed)
         die(sysError("cannot list /"));
-    while (struct dirent *de = readdir(d)) {
-        std::string n = de->d_name;
-        if (n == "." || n == "..")
-            continue;
+    for (const auto &n : names) {
         struct stat st;
         std::string host = "/" + n;
         if (lstat(host.c_str(), &st) != 0)
@@ -411,7 +401,6 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
             copyTree(host, skel + host, false);
         }
     }
-    closedir(d);
     // The upper folders exist before the root overlay looks at them.
     std::vector<std::string> split;
     for (const auto &n : dirs) {
@@ -653,17 +642,9 @@ void copyLayerDev(const SandboxOptions &opt)
     for (const auto &layer : opt.layers) {
         struct stat st;
         std::string src = layer + "/dev";
-        if (lstat(src.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            DIR *d = opendir(src.c_str());
-            if (d == nullptr)
-                continue;
-            while (struct dirent *de = readdir(d)) {
-                std::string n = de->d_name;
-                if (n != "." && n != "..")
-                    copyTree(src + "/" + n, opt.dir + "/dev/" + n, true);
-            }
-            closedir(d);
-        }
+        if (lstat(src.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            for (const auto &n : view::listDir(src))
+                copyTree(src + "/" + n, opt.dir + "/dev/" + n, true);
     }
 }
 

@@ -29,14 +29,6 @@ namespace {
 
 std::string join(const std::string &dir, const char *name) { return dir + "/" + name; }
 
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail("cannot read " + path);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 bool slurpIfAny(const std::string &path, std::string *out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -44,6 +36,12 @@ bool slurpIfAny(const std::string &path, std::string *out) {
     ss << in.rdbuf();
     *out = ss.str();
     return true;
+}
+
+std::string slurp(const std::string &path) {
+    std::string data;
+    if (!slurpIfAny(path, &data)) fail("cannot read " + path);
+    return data;
 }
 
 void spill(const std::string &path, const std::string &data) {
@@ -520,12 +518,11 @@ void addFault(const std::string &stateDir, const std::string &rule) {
 }
 
 void clearFaults(const std::string &stateDir) {
-    StateLock lock(stateDir);
-    std::error_code ec;
-    fs::remove(join(stateDir, sk::kFaultsFile), ec);
-    sk::State st = loadUnlocked(stateDir);
-    st.nrules = 0;
-    saveUnlocked(stateDir, st);
+    updateState(stateDir, [&](sk::State &st) {
+        std::error_code ec;
+        fs::remove(join(stateDir, sk::kFaultsFile), ec);
+        st.nrules = 0;
+    });
 }
 
 // ---- md arrays --------------------------------------------------------------------------------

@@ -216,12 +216,12 @@ bool chipOpen() {
     return true;
 }
 
-bool chipRead(uint64_t off, void *buf, size_t n) {
+// The whole of n bytes at off, or false: sys is SYS_pread64 or SYS_pwrite64.
+bool chipTransfer(long sys, uint64_t off, long buf, size_t n) {
     if (!chipOpen()) return false;
     size_t done = 0;
     while (done < n) {
-        long r = raw(SYS_pread64, gChipFd, L(static_cast<char *>(buf) + done), long(n - done),
-                     long(off + done));
+        long r = raw(sys, gChipFd, buf + long(done), long(n - done), long(off + done));
         if (r == -EINTR) continue;
         if (isErr(r) || r == 0) return false;
         done += size_t(r);
@@ -229,15 +229,18 @@ bool chipRead(uint64_t off, void *buf, size_t n) {
     return true;
 }
 
+bool chipRead(uint64_t off, void *buf, size_t n) { return chipTransfer(SYS_pread64, off, L(buf), n); }
+
 bool chipWrite(uint64_t off, const void *buf, size_t n) {
-    if (!chipOpen()) return false;
-    size_t done = 0;
-    while (done < n) {
-        long r = raw(SYS_pwrite64, gChipFd, L(static_cast<const char *>(buf) + done),
-                     long(n - done), long(off + done));
-        if (r == -EINTR) continue;
-        if (isErr(r) || r == 0) return false;
-        done += size_t(r);
+    return chipTransfer(SYS_pwrite64, off, L(buf), n);
+}
+
+// Erased flash: len bytes of 0xFF from off.
+bool chipErase(uint64_t off, uint64_t len) {
+    memset(gIo, 0xff, sizeof gIo);
+    for (uint64_t o = 0; o < len; o += sizeof gIo) {
+        size_t k = len - o < sizeof gIo ? size_t(len - o) : sizeof gIo;
+        if (!chipWrite(off + o, gIo, k)) return false;
     }
     return true;
 }
@@ -929,16 +932,11 @@ void reqErase(Req &q, void *arg) {
     if (q.faulted(OP_ERASE)) return;
     const Rule *keep = hitCall(K_NOERASE, OP_ERASE, q.dev);
     uint32_t nblocks = ei.length / gSt.erasesize;
-    memset(gIo, 0xff, gSt.erasesize < sizeof gIo ? gSt.erasesize : sizeof gIo);
     for (uint32_t b = 0; b < nblocks; ++b) {
         if (keep && keep->block == b) continue;
-        uint64_t at = woff + ei.start + uint64_t(b) * gSt.erasesize;
-        for (uint32_t o = 0; o < gSt.erasesize; o += sizeof gIo) {
-            size_t k = gSt.erasesize - o < sizeof gIo ? gSt.erasesize - o : sizeof gIo;
-            if (!chipWrite(at + o, gIo, k)) {
-                q.err = EIO;
-                return;
-            }
+        if (!chipErase(woff + ei.start + uint64_t(b) * gSt.erasesize, gSt.erasesize)) {
+            q.err = EIO;
+            return;
         }
     }
     if (keep) {
@@ -1043,13 +1041,9 @@ void reqMSys(Req &q, unsigned long req, void *arg) {
             return;
         }
         if (q.faulted(OP_M24)) return;
-        memset(gIo, 0xff, sizeof gIo);
-        for (uint64_t o = 0; o < gSt.chipsize; o += sizeof gIo) {
-            size_t k = gSt.chipsize - o < sizeof gIo ? size_t(gSt.chipsize - o) : sizeof gIo;
-            if (!chipWrite(o, gIo, k)) {
-                q.err = EIO;
-                return;
-            }
+        if (!chipErase(0, gSt.chipsize)) {
+            q.err = EIO;
+            return;
         }
         for (Part &p : gSt.part) p.start = gSt.base, p.size = 0, p.datalen = 0, p.fromdir = 0;
         gDirty = true;
@@ -1242,14 +1236,20 @@ int doSysinfo(struct sysinfo *info) {
 
 int pathDev(const char *path) { return active() ? devFromPath(path) : -1; }
 
+// A device descriptor's stat as its device node shows it; -1 for any other.
+int devStat(int fd, struct stat *sb) {
+    int dev = devOfFd(fd, sb);
+    if (dev >= 0) fakeStat(dev, sb);
+    return dev;
+}
+
 int doFstat(int fd, struct stat *sb) {
-    if (!active()) return int(ret(raw(SYS_fstat, fd, L(sb))));
-    struct stat real;
-    int dev = devOfFd(fd, &real);
-    if (dev < 0) return int(ret(raw(SYS_fstat, fd, L(sb))));
-    *sb = real;
-    fakeStat(dev, sb);
-    return 0;
+    struct stat st;
+    if (active() && devStat(fd, &st) >= 0) {
+        *sb = st;
+        return 0;
+    }
+    return int(ret(raw(SYS_fstat, fd, L(sb))));
 }
 
 int doFstatat(int dirfd, const char *path, struct stat *sb, int flags) {
@@ -1284,12 +1284,7 @@ int doStatx(int dirfd, const char *path, int flags, unsigned mask, struct statx 
         struct stat sb;
         int dev = -1;
         if (path && path[0] == 0 && (flags & AT_EMPTY_PATH)) {
-            struct stat real;
-            dev = devOfFd(dirfd, &real);
-            if (dev >= 0) {
-                sb = real;
-                fakeStat(dev, &sb);
-            }
+            dev = devStat(dirfd, &sb);
         } else {
             dev = devFromPath(path);
             if (dev >= 0 && statDevice(dev, &sb) != 0) return -1;

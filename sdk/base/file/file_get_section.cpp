@@ -27,7 +27,7 @@ extern "C" int VRALFileGetSection(const char *szFile, const char *section, VRALS
             VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
             return -1;
         }
-        vralfile::UniqueFile fp(vralfile::OpenStream(szFile, "r"));
+        vralfile::UniqueFile fp(fopen(szFile, "r"));
         if (!fp) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;

@@ -68,9 +68,6 @@ int Guarded(Body body) noexcept
     }
 }
 
-// Opens szFile with mode; nullptr with errno set when that fails.
-FILE *OpenStream(const char *szFile, const char *mode);
-
 // Opens a file to read a value or a line from.  -1 when it cannot be opened
 // (ERR_OPEN_FAILED); 0 for a directory, which reads as a file without lines
 // (ERR_NOT_FOUND); 1 when its lines can be read.

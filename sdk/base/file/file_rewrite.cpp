@@ -40,11 +40,6 @@ bool LineReader::Next()
     return true;
 }
 
-FILE *OpenStream(const char *szFile, const char *mode)
-{
-    return fopen(szFile, mode);
-}
-
 bool IsDirectory(FILE *fp)
 {
     struct stat st {};
@@ -53,7 +48,7 @@ bool IsDirectory(FILE *fp)
 
 int OpenToRead(const char *szFile, UniqueFile *pFp)
 {
-    pFp->reset(OpenStream(szFile, "r"));
+    pFp->reset(fopen(szFile, "r"));
     if (!*pFp) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -67,7 +62,7 @@ int OpenToRead(const char *szFile, UniqueFile *pFp)
 
 int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct stat *pSt)
 {
-    pFp->reset(OpenStream(szFile, mode));
+    pFp->reset(fopen(szFile, mode));
     if (!*pFp) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -78,7 +73,7 @@ int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct 
 int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
                  struct stat *pSt)
 {
-    pFp->reset(OpenStream(szFile, mode));
+    pFp->reset(fopen(szFile, mode));
     if (!*pFp) {
         // Only a missing file is made anew; anything else would lose it.
         if (errno != ENOENT) {
@@ -234,7 +229,6 @@ int Rewriter::Begin(const char *szFile, const struct stat &st)
     target_ = RewriteTarget(szFile);
     st_ = st;
     char name[4096];
-    memset(name, 0, sizeof name);
     int n = snprintf(name, sizeof name, "%s.XXXXXX", target_.c_str());
     if (n < 0 || static_cast<size_t>(n) >= sizeof name) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
@@ -330,10 +324,6 @@ int Rewriter::Commit()
     SyncParentDir(target_);
     return 0;
 }
-
-}  // namespace vralfile
-
-namespace vralfile {
 
 int LastByte(int fd, const struct stat &st)
 {

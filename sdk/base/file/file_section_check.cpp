@@ -8,7 +8,9 @@ bool SectionWritable(const char *name, VRALSzHash *pMap, const char *format)
 {
     if (HasNewline(name))
         return false;
-    if (format != nullptr && (!KeyFormatValid(format) || !VRALSzHashFormatCheck(format)))
+    // The hash writer's own check (NULL passes): two "%s" around "=", a
+    // newline, no other conversion.
+    if (!VRALSzHashFormatCheck(format))
         return false;
     if (pMap == nullptr)
         return true;

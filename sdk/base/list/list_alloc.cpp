@@ -1,23 +1,7 @@
 #include <cstdlib>
-#include <cstring>
 
 #include "base/err/vral_err.h"
 #include "base/list/list_internal.h"
-
-namespace {
-
-void initHeader(VRALSzList *p, int32_t cb)
-{
-    p->cbAlloc = cb;
-    p->nItem = 0;
-    p->cbFree = cb - VRAL_SZLIST_HEADER;
-    p->sortMode = VRAL_SZLIST_UNSORTED;
-    p->pszTop = cb;
-    p->pszEmpty = cb - 1;
-    reinterpret_cast<char *>(p)[cb - 1] = '\0';
-}
-
-}  // namespace
 
 extern "C" VRALSzList *PslVRALSzListAlloc(int cbSize)
 {
@@ -28,7 +12,7 @@ extern "C" VRALSzList *PslVRALSzListAlloc(int cbSize)
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return nullptr;
     }
-    initHeader(p, cb);
+    vral::list::initBlock(p, cb);
     return p;
 }
 

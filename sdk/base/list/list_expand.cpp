@@ -22,12 +22,9 @@ extern "C" VRALSzList *VRALSzListExpand(VRALSzList *pList)
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return nullptr;
     }
-    pNew->cbAlloc = cb;
+    initBlock(pNew, cb);
     pNew->nItem = pList->nItem;
     pNew->sortMode = pList->sortMode;
-    pNew->pszTop = cb;
-    pNew->pszEmpty = cb - 1;
-    base(pNew)[cb - 1] = '\0';
 
     // Repack in item order; strings of removed items are left behind.
     for (int i = 0; i < pList->nItem; ++i) {

@@ -38,6 +38,19 @@ inline bool isByteSorted(const VRALSzList *p)
     return p->sortMode == VRAL_SZLIST_SORT_BYTE;
 }
 
+// Header of an empty block of cb bytes (already cleared): no items, all of
+// it free, and the shared empty byte that padding items point at.
+inline void initBlock(VRALSzList *p, int32_t cb)
+{
+    p->cbAlloc = cb;
+    p->nItem = 0;
+    p->cbFree = cb - VRAL_SZLIST_HEADER;
+    p->sortMode = VRAL_SZLIST_UNSORTED;
+    p->pszTop = cb;
+    p->pszEmpty = cb - 1;
+    base(p)[cb - 1] = '\0';
+}
+
 // String-area bytes for a string of cch characters.  An empty string stored
 // first would land on the shared empty byte and pass for padding from then
 // on, so it takes one byte more.

@@ -3,19 +3,15 @@
 #ifndef VRAL_STRING_DUP_H
 #define VRAL_STRING_DUP_H
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "base/err/vral_err.h"
 #include "base/list/vral_list.h"
+#include "base/string/heap_ptr.h"
 
 namespace vral::string {
 
-struct FreeDeleter {
-    void operator()(char *p) const { free(p); }
-};
-using Dup = std::unique_ptr<char, FreeDeleter>;
+using Dup = HeapPtr<char>;
 
 inline Dup dup(const char *sz)
 {

@@ -4,19 +4,16 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include <unicode/ustring.h>
 
 #include "base/err/vral_err.h"
+#include "base/string/heap_ptr.h"
 
 namespace vral::unicode {
 
-struct FreeDeleter {
-    void operator()(void *p) const { free(p); }
-};
-using UBuf = std::unique_ptr<UChar, FreeDeleter>;
-using CBuf = std::unique_ptr<char, FreeDeleter>;
+using UBuf = HeapPtr<UChar>;
+using CBuf = HeapPtr<char>;
 
 template <typename T>
 inline T *allocUnits(size_t n)
@@ -56,6 +53,22 @@ inline int fromUTF8(const char *szSrc, UBuf &out)
         return -1;
     }
     return cch;
+}
+
+// The caller's buffer gets the whole text of cb bytes (zero bytes of a wide
+// encoding included) and a terminator when it fits, else an empty string.
+// Returns cb.
+inline int deliver(const char *pText, int cb, char *szOut, int cbOut)
+{
+    if (cbOut > 0) {
+        if (cb < cbOut) {
+            memcpy(szOut, pText, static_cast<size_t>(cb));
+            szOut[cb] = '\0';
+        } else {
+            szOut[0] = '\0';
+        }
+    }
+    return cb;
 }
 
 // Upper-cases UTF-8 into UTF-16 (the first step of the key form and of the

@@ -7,25 +7,6 @@
 
 using namespace vral::unicode;
 
-namespace {
-
-// The caller's buffer gets the whole text (zero bytes of a wide encoding
-// included) and a terminator when it fits, else an empty string.
-int deliver(const char *pText, int cb, char *szOut, int cbOut)
-{
-    if (cbOut > 0) {
-        if (cb < cbOut) {
-            memcpy(szOut, pText, static_cast<size_t>(cb));
-            szOut[cb] = '\0';
-        } else {
-            szOut[0] = '\0';
-        }
-    }
-    return cb;
-}
-
-}  // namespace
-
 extern "C" int VRALUnicodeStrUTF8ToCP(int id, const char *szSrc, char *szOut, int cbOut)
 {
     if (szSrc == nullptr || cbOut < 0 || (szOut == nullptr && cbOut > 0)) {

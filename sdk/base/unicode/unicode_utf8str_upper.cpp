@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "base/unicode/unicode_scratch.h"
 #include "base/unicode/vral_unicode.h"
 
@@ -11,11 +9,8 @@ extern "C" int VRALUnicodeUTF8StrUpper(const char *szSrc, char *szOut, int cbOut
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    if (szSrc[0] == '\0') {
-        if (cbOut > 0)
-            szOut[0] = '\0';
-        return 0;
-    }
+    if (szSrc[0] == '\0')
+        return deliver(szSrc, 0, szOut, cbOut);
 
     UBuf upper;
     int cchUpper = upperUTF16(szSrc, upper);
@@ -34,12 +29,5 @@ extern "C" int VRALUnicodeUTF8StrUpper(const char *szSrc, char *szOut, int cbOut
         VRAL_ERR_SET(ERR_CONVERSION_FAILED);
         return -1;
     }
-
-    if (cbOut > 0) {
-        if (cb < cbOut)
-            memcpy(szOut, utf8.get(), static_cast<size_t>(cb) + 1);
-        else
-            szOut[0] = '\0';
-    }
-    return cb;
+    return deliver(utf8.get(), cb, szOut, cbOut);
 }

@@ -72,12 +72,15 @@ int VEXAMTDIsMSys(void);
 
 namespace vexamtd {
 
-/* A descriptor closed on every path; the flash functions and the
- * updater's own device access use it. */
+/* A descriptor closed on every path: the services' one, used by the
+ * flash, RAID and network functions and by the updater's own device and
+ * status-file access.  It opens path itself or takes over a descriptor
+ * already opened (negative: none). */
 class Fd {
 public:
     Fd() : fd_(-1) {}
     Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
+    explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0)
             ::close(fd_);

@@ -6,12 +6,12 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <syslog.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "base/err/vral_err.h"
+#include "services/mtd/vexa_mtd.h"  // vexamtd::Fd
 #include "services/net/vexa_net.h"
 
 #define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
@@ -25,17 +25,6 @@ inline bool fitsRequest(const char *ifname)
 {
     return strnlen(ifname, IFNAMSIZ) < IFNAMSIZ;
 }
-
-class Socket {
-public:
-    Socket() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
-    ~Socket() { if (fd_ >= 0) ::close(fd_); }
-    Socket(const Socket &) = delete;
-    Socket &operator=(const Socket &) = delete;
-    int get() const { return fd_; }
-private:
-    int fd_;
-};
 
 inline void requestFor(struct ifreq &ifr, const char *ifname)
 {
@@ -51,8 +40,8 @@ inline Request interfaceRequest(unsigned long request, struct ifreq &ifr)
 {
     int err = 0;
     {
-        Socket sock;
-        if (sock.get() < 0)
+        vexamtd::Fd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (!sock.ok())
             return Request::NoSocket;
         if (ioctl(sock.get(), request, &ifr) == 0)
             return Request::Done;

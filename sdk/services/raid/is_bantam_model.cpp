@@ -26,7 +26,7 @@ bool hwVersionIsBantam()
     size_t len = strlen(line);
     if (len > 0)
         line[--len] = '\0';  // the newline
-    return len >= 2 && endsWith(line, len, "-b");
+    return endsWith(line, len, "-b");
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ extern "C" int VEXAIsBantamModel(void)
         return 0;
     if (strncmp(unique, "sdkdebug", 8) == 0)
         return 1;
-    if (len >= 7 && endsWith(unique, len, "_bantam"))
+    if (endsWith(unique, len, "_bantam"))
         return 1;
     return hwVersionIsBantam() ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "services/mtd/vexa_mtd.h"  // vexamtd::Fd
 #include "services/raid/raid_internal.h"
 
 namespace {
@@ -74,8 +75,8 @@ extern "C" int VEXARaidInfoGet(const char *szPath, VEXARAIDINFO **ppInfo)
     info->firstDisk = -1;
     strcpy(info->szPath, szPath);
 
-    vexa::raid::Fd fd(open(szPath, O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
+    vexamtd::Fd fd(open(szPath, O_RDONLY | O_CLOEXEC));
+    if (!fd.ok()) {
         RAID_LOG("Failed to open %s, errno=%m", szPath);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         VEXARaidInfoFree(info);

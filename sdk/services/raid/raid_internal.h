@@ -3,7 +3,6 @@
 #define VEXA_RAID_INTERNAL_H
 
 #include <syslog.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
@@ -53,17 +52,6 @@ inline int requestFailed(const char *what, const char *file, const char *fileNam
     VRALErrSet(ERR_CONVERSION_FAILED, file, line);
     return -1;
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-private:
-    int fd_;
-};
 
 }  // namespace vexa::raid
 

@@ -1,11 +1,9 @@
 // One partition of a disk, from the first line sfdisk prints for it.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
 #include "services/raid/raid_internal.h"
 
@@ -37,15 +35,12 @@ extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsign
     if (pipe.fp == nullptr)
         return -1;
 
-    char *line = nullptr;
+    char *raw = nullptr;
     size_t cap = 0;
-    const ssize_t n = getline(&line, &cap, pipe.fp);
-    std::string text = n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
-    free(line);
+    const ssize_t n = getline(&raw, &cap, pipe.fp);
+    const vral::HeapPtr<char> line(raw);
     if (n <= 0)
         return -1;
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-
-    return vexa::raid::parsePartitionLine(text, pStart, pId);
+    // the parser drops the line's newline itself
+    return vexa::raid::parsePartitionLine(std::string_view(line.get(), static_cast<size_t>(n)), pStart, pId);
 }

@@ -130,10 +130,7 @@ protected:
     Lines analyze(bool bantam = false, bool noInitrd = false)
     {
         write();
-        const approot::RunResult r = app.run(
-            vexatest::probe::argv({"analyze", kPkg, bantam ? "1" : "0", noInitrd ? "1" : "0"}));
-        EXPECT_EQ(r.status, 0) << r.err;
-        return vexatest::probe::said(r.out);
+        return vexatest::probe::run(app, {"analyze", kPkg, bantam ? "1" : "0", noInitrd ? "1" : "0"});
     }
     int code(bool bantam = false, bool noInitrd = false)
     {
@@ -391,7 +388,8 @@ TEST_F(AnalysisRoot, PackageVersionFileMustBeARegularReadableFile)
     app.run({"/bin/chmod", "0044", pkgFile});
     EXPECT_EQ(vexatest::probe::said(app.run(vexatest::probe::argv({"analyze", kPkg, "0", "0"})).out)[0], "rc 7");
     // changes after a run are made inside the root, over what it left
-    app.run({"/bin/sh", "-c", "rm -f " + pkgFile + " && mkdir " + pkgFile});
+    const std::string quoted = vexatest::shellQuote(pkgFile);
+    app.run({"/bin/sh", "-c", "rm -f " + quoted + " && mkdir " + quoted});
     EXPECT_EQ(vexatest::probe::said(app.run(vexatest::probe::argv({"analyze", kPkg, "0", "0"})).out)[0], "rc 7");
 }
 
@@ -413,9 +411,7 @@ protected:
             ops = {"tmpfs", "/writeable", freeSize};
         for (const char *o : {"analyze", kPkg, "0", "0"})
             ops.push_back(o);
-        const approot::RunResult r = app.run(vexatest::probe::argv(ops));
-        EXPECT_EQ(r.status, 0) << r.err;
-        return vexatest::probe::said(r.out);
+        return vexatest::probe::run(app, ops);
     }
 };
 

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,17 +17,9 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+using vexatest::splitLines;
 
 const char *const kPkgDir = "/volume1/upd@te";
-
-Lines splitLines(const std::string &text)
-{
-    Lines out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
-    return out;
-}
 
 // The text of each update-log line, without its time stamp.
 Lines logTexts(const std::string &log)
@@ -94,7 +85,7 @@ public:
                                                    std::to_string(build) + "\"\n");
         app.writeFile("/etc/vexainfo.conf", infoConf);
         simkernel::makePackage(app.layerPath(kPkgDir), pkg);
-        app.symlink(std::string(VEXA_BINARY_DIR) + "/updater/updater", std::string(kPkgDir) + "/updater");
+        app.symlink(UPDATER_BIN, std::string(kPkgDir) + "/updater");
         if (afterWrite)
             afterWrite(*this);
         return app.run({std::string(kPkgDir) + "/updater"});

@@ -1,5 +1,3 @@
 # The whole runs preload the progress observer into the updater.
-if(TARGET updtwatch)
-  add_dependencies(${name} updtwatch)
-  target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")
-endif()
+add_dependencies(${name} updtwatch)
+target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")

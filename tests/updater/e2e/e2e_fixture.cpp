@@ -2,21 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace e2e {
 
 namespace {
 
-std::vector<std::string> splitLines(const std::string &text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        out.push_back(line);
-    return out;
-}
+using vexatest::splitLines;
 
 constexpr const char *kWatchLog = "/progress.watch";
 
@@ -24,11 +14,7 @@ constexpr const char *kWatchLog = "/progress.watch";
 
 std::string updaterPath()
 {
-#ifdef UPDATER_BIN
     return UPDATER_BIN;
-#else
-    return std::string(VEXA_BINARY_DIR) + "/updater/updater";
-#endif
 }
 
 Appliance::Appliance(const std::string &t, const std::string &dir) : table(t), packageDir(dir)

@@ -58,6 +58,14 @@ public:
 
 std::string updaterPath();
 
+// The updater's last update-log line and system-log message when it fails
+// with this exit code.
+inline constexpr char kFailPrefix[] = "Failed to accomplish the update! (errno = ";
+inline std::string failed(int code)
+{
+    return kFailPrefix + std::to_string(code) + ")";
+}
+
 }  // namespace e2e
 
 #endif

@@ -13,7 +13,8 @@
 
 namespace {
 
-const char kFailPrefix[] = "Failed to accomplish the update! (errno = ";
+using e2e::failed;
+using e2e::kFailPrefix;
 
 struct Ending {
     const char *name;
@@ -33,11 +34,6 @@ struct Ending {
 void PrintTo(const Ending &e, std::ostream *os)
 {
     *os << e.name;
-}
-
-std::string failed(int code)
-{
-    return kFailPrefix + std::to_string(code) + ")";
 }
 
 void fault(e2e::Appliance &a, const std::string &rule)

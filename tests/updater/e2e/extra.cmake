@@ -1,9 +1,4 @@
 # The end-to-end runs preload the progress observer into the updater.
 target_sources(${name} PRIVATE ${d}/e2e_fixture.cpp)
-if(TARGET updtwatch)
-  add_dependencies(${name} updtwatch)
-  target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")
-endif()
-if(TARGET updater)
-  target_compile_definitions(${name} PRIVATE UPDATER_BIN="$<TARGET_FILE:updater>")
-endif()
+add_dependencies(${name} updtwatch)
+target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")

@@ -14,6 +14,8 @@
 
 namespace {
 
+using e2e::failed;
+
 const char kDone[] = "Congratulation!! The update has been completed!!";
 
 struct FaultRun {
@@ -33,11 +35,6 @@ struct FaultRun {
 void PrintTo(const FaultRun &f, std::ostream *os)
 {
     *os << f.name;
-}
-
-std::string failed(int code)
-{
-    return "Failed to accomplish the update! (errno = " + std::to_string(code) + ")";
 }
 
 // A copy tool that ends the copy of /dev/mtd3 early and still reports

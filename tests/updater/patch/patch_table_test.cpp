@@ -297,25 +297,25 @@ TEST(ShellQuote, QuotesEveryWordForTheShell)
         {"$(reboot);`x`\"", "'$(reboot);`x`\"'"},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(UPDTShellQuoteString(c.in), c.out);
+        EXPECT_EQ(VRALStrShellQuoteString(c.in), c.out);
         char buf[128];
-        EXPECT_EQ(UPDTShellQuote(c.in, buf, sizeof(buf)), static_cast<int>(std::strlen(c.out)));
+        EXPECT_EQ(VRALStrShellQuote(c.in, buf, sizeof(buf)), static_cast<int>(std::strlen(c.out)));
         EXPECT_STREQ(buf, c.out);
     }
     char small[4] = "xyz";
-    EXPECT_EQ(UPDTShellQuote("abcd", small, sizeof(small)), -1);
+    EXPECT_EQ(VRALStrShellQuote("abcd", small, sizeof(small)), -1);
     EXPECT_STREQ(small, "");
-    EXPECT_EQ(UPDTShellQuote("ab", small, 4), -1);  // 'ab' needs 5 bytes
-    EXPECT_EQ(UPDTShellQuote("a", small, 4), 3);
-    EXPECT_EQ(UPDTShellQuote(nullptr, small, 4), -1);
+    EXPECT_EQ(VRALStrShellQuote("ab", small, 4), -1);  // 'ab' needs 5 bytes
+    EXPECT_EQ(VRALStrShellQuote("a", small, 4), 3);
+    EXPECT_EQ(VRALStrShellQuote(nullptr, small, 4), -1);
 }
 
 TEST(ShellQuote, AQuotedWordReachesTheShellUnchanged)
 {
     const std::string word = "a b'c\"d$e`f\\g;h";
-    std::string cmd = "test " + UPDTShellQuoteString(word) + " = 'a b'\\''c\"d$e`f\\g;h'";
+    std::string cmd = "test " + VRALStrShellQuoteString(word) + " = 'a b'\\''c\"d$e`f\\g;h'";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
-    cmd = "test x" + UPDTShellQuoteString(word) + " = x" + UPDTShellQuoteString(word);
+    cmd = "test x" + VRALStrShellQuoteString(word) + " = x" + VRALStrShellQuoteString(word);
     EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 

@@ -104,7 +104,7 @@ int main(int argc, char **argv)
         keep = rc < 0;  // the copies are the only way back
     }
     if (!keep) {
-        std::string cmd = "/bin/rm -rf " + UPDTShellQuoteString(std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR);
+        std::string cmd = "/bin/rm -rf " + VRALStrShellQuoteString(std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR);
         UPDTExecute(cmd.c_str());
     }
     std::printf("code=%d\n", code);

@@ -54,12 +54,7 @@ VEXATEST_ROOT_PROBE(runOps)
 struct Root {
     approot::Appliance app{"status"};
 
-    std::vector<std::string> run(const std::vector<std::string> &ops)
-    {
-        const approot::RunResult r = app.run(probe::argv(ops));
-        EXPECT_EQ(r.status, 0) << r.out << r.err;
-        return probe::said(r.out);
-    }
+    std::vector<std::string> run(const std::vector<std::string> &ops) { return probe::run(app, ops); }
     std::vector<std::string> syslogMatching(const std::string &word) const
     {
         std::vector<std::string> hits;

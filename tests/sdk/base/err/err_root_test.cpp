@@ -9,9 +9,11 @@
 #include "approot.h"
 #include "base/err/vral_err.h"
 #include "root_probe.h"
+#include "test_tmp.h"
 
 namespace {
 
+using vexatest::splitLines;
 using vexatest::probe::say;
 
 __attribute__((noinline)) void failDeep(int depth)
@@ -48,20 +50,6 @@ int probe(std::vector<std::string> ops)
 }
 
 VEXATEST_ROOT_PROBE(probe)
-
-std::vector<std::string> splitLines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos)
-            nl = text.size();
-        lines.push_back(text.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
-    return lines;
-}
 
 // The lines that "print" put between its two markers.
 std::vector<std::string> printedFrames(const std::string &out)

@@ -24,16 +24,9 @@
 
 namespace {
 
+using vexatest::probe::hex;
+using vexatest::probe::num;
 using vexatest::probe::say;
-
-std::string hex(int v)
-{
-    char b[16];
-    snprintf(b, sizeof b, "0x%04X", v);
-    return b;
-}
-
-int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(), nullptr, 0)); }
 
 VRALLockFile *entryOf(int bit)
 {
@@ -117,7 +110,7 @@ int probe(std::vector<std::string> ops)
             std::ofstream(file) << next() << "\n";
         } else if (op == "rmtree") {
             const std::string dir = next();
-            const std::string cmd = "/bin/rm -rf '" + dir + "'";
+            const std::string cmd = "/bin/rm -rf " + vexatest::shellQuote(dir);
             if (system(cmd.c_str()) != 0)
                 return 91;
         } else {
@@ -136,17 +129,12 @@ class LockRoot : public ::testing::Test {
 protected:
     approot::Appliance app{"lock"};
 
-    Lines run(const Lines &ops)
-    {
-        const approot::RunResult r = app.run(vexatest::probe::argv(ops));
-        EXPECT_EQ(r.status, 0) << r.err;
-        return vexatest::probe::said(r.out);
-    }
+    Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
     // Runs shell text inside the root; PROBE stands for the probe command,
     // QUIET for one whose report is not wanted.
     approot::RunResult shell(const std::string &text)
     {
-        const std::string self = "/usr/bin/env VEXA_ROOT_PROBE=1 " + vexatest::probe::selfExe();
+        const std::string self = vexatest::probe::command();
         std::string t;
         for (size_t pos = 0; pos < text.size();) {
             if (text.compare(pos, 5, "PROBE") == 0) {

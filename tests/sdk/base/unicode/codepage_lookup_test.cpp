@@ -2,8 +2,6 @@
 // from "/etc/vexainfo.conf" inside the appliance root.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,16 +12,9 @@
 
 namespace {
 
+using vexatest::probe::hex;
+using vexatest::probe::num;
 using vexatest::probe::say;
-
-std::string hex(int v)
-{
-    char b[16];
-    snprintf(b, sizeof b, "0x%04X", v);
-    return b;
-}
-
-int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(), nullptr, 0)); }
 
 // "get <kind>": VEXAConfCodePageGet; "parse <kind> <value>".
 int probe(std::vector<std::string> ops)

@@ -51,12 +51,7 @@ protected:
 
     void SetUp() override { app.writeFile("/etc/vexainfo.conf", "hostname=\"box\"\neth0_mtu=\"1500\"\n"); }
 
-    Lines run(const Lines &ops)
-    {
-        const approot::RunResult r = app.run(vexatest::probe::argv(ops));
-        EXPECT_EQ(r.status, 0) << r.err;
-        return vexatest::probe::said(r.out);
-    }
+    Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
 };
 
 }  // namespace
@@ -107,9 +102,8 @@ TEST_F(NetRoot, LongNameIsNeverCutIntoAnotherInterface)
     app.setEth0(1500, 1000);
     const approot::RunResult r = app.run(
         {"/bin/sh", "-c",
-         "ip link set eth0 down && ip link set eth0 name " + prefix + " && "
-         "/usr/bin/env VEXA_ROOT_PROBE=1 " + vexatest::probe::selfExe() + " seteth 9000 " + prefix + "y mtu " +
-             prefix + " seteth 9000 " + prefix + " mtu " + prefix});
+         "ip link set eth0 down && ip link set eth0 name " + prefix + " && " + vexatest::probe::command() +
+             " seteth 9000 " + prefix + "y mtu " + prefix + " seteth 9000 " + prefix + " mtu " + prefix});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(vexatest::probe::said(r.out), (Lines{"seteth -1", "mtu 1500", "seteth 0", "mtu 9000"}));
 }

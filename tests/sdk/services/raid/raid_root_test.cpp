@@ -15,15 +15,9 @@
 
 namespace {
 
+using vexatest::probe::hex;
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
-
-std::string hex(int v)
-{
-    char b[16];
-    snprintf(b, sizeof b, "0x%04X", v);
-    return b;
-}
 
 int probe(std::vector<std::string> ops)
 {
@@ -88,12 +82,7 @@ protected:
         simkernel::writeMdSysfs(sysfs.path(), md, m);
         app.addLayer(sysfs.path());
     }
-    Lines run(const Lines &ops)
-    {
-        const approot::RunResult r = app.run(vexatest::probe::argv(ops));
-        EXPECT_EQ(r.status, 0) << r.err;
-        return vexatest::probe::said(r.out);
-    }
+    Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
 };
 
 }  // namespace
