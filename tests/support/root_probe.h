@@ -89,8 +89,10 @@ inline int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(),
             return;                                                              \
         unsetenv("VEXA_ROOT_PROBE");                                             \
         std::vector<std::string> ops(argv + 1, argv + argc);                     \
+        const int status = fn(ops);                                              \
         fflush(stdout);                                                          \
-        _exit(fn(ops));                                                          \
+        approot::flushCoverage();                                                \
+        _exit(status);                                                           \
     }
 
 #endif

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,10 @@
 #endif
 #ifndef APPROOT_BUILD_DIR
 #error "APPROOT_BUILD_DIR must be defined by the build"
+#endif
+
+#ifdef APPROOT_COVERAGE
+extern "C" void __gcov_dump(void);
 #endif
 
 namespace approot {
@@ -62,14 +67,20 @@ bool isDevPath(const std::string &p)
     return p == "/dev" || p.rfind("/dev/", 0) == 0;
 }
 
-// The view the tool builds for these layers and bound folders (host, inside).
+// The view the tool builds for these layers and bound folders.
+template <typename Bound>
 view::Stack stackOf(const std::string &dir, const std::vector<std::string> &layers,
-                    const std::vector<std::pair<std::string, std::string>> &binds)
+                    const std::vector<Bound> &binds)
 {
     std::vector<view::Mount> mounts;
-    for (const auto &[host, inside] : binds)
-        mounts.push_back({inside, host});
+    for (const auto &b : binds)
+        mounts.push_back({b.inside, b.host, b.readOnly});
     return view::stackFor(dir, layers, mounts);
+}
+
+bool isBelow(const std::string &path, const std::string &folder)
+{
+    return path == folder || path.rfind(folder + "/", 0) == 0;
 }
 
 bool onMountPoint(const std::string &path)
@@ -80,7 +91,18 @@ bool onMountPoint(const std::string &path)
     return self.st_dev != parent.st_dev;
 }
 
+#ifdef APPROOT_COVERAGE
+const char kCoverageInside[] = "/run/vexa-coverage";
+#endif
+
 }  // namespace
+
+void flushCoverage()
+{
+#ifdef APPROOT_COVERAGE
+    __gcov_dump();
+#endif
+}
 
 std::string Appliance::toolPath()
 {
@@ -103,6 +125,19 @@ Appliance::Appliance(const std::string &tag)
     if (::mkdir((dir_ + "/layer").c_str(), 0755) != 0)
         raise("cannot create " + dir_ + "/layer");
     layers_.push_back(dir_ + "/layer");
+    // The programs under test must be reachable inside wherever the build
+    // lies, also in a folder whose host content the root hides.
+    const std::string build = view::normalise(APPROOT_BUILD_DIR);
+    for (const auto &hidden : view::stackFor(dir_, {}, {}).hiddenOnHost)
+        if (isBelow(build, hidden))
+            binds_.push_back({build, build, true});
+#ifdef APPROOT_COVERAGE
+    // Coverage counters of what runs inside go to the build tree, shown
+    // read-write at a path of its own: the root's overlay would keep them.
+    binds_.push_back({build, kCoverageInside, false});
+    setEnv("GCOV_PREFIX", kCoverageInside);
+    setEnv("GCOV_PREFIX_STRIP", std::to_string(std::count(build.begin(), build.end(), '/')));
+#endif
 }
 
 Appliance::~Appliance()
@@ -207,7 +242,12 @@ void Appliance::addLayer(const std::string &hostDir)
 
 void Appliance::bind(const std::string &hostDir, const std::string &inside)
 {
-    binds_.push_back({hostFolder(hostDir, "bound folder"), checkedInside(inside)});
+    binds_.push_back({hostFolder(hostDir, "bound folder"), checkedInside(inside), false});
+}
+
+void Appliance::bindReadOnly(const std::string &hostDir, const std::string &inside)
+{
+    binds_.push_back({hostFolder(hostDir, "bound folder"), checkedInside(inside), true});
 }
 
 void Appliance::setEnv(const std::string &key, const std::string &value)
@@ -248,8 +288,8 @@ std::vector<std::string> Appliance::commonArgs() const
     std::vector<std::string> a = {"--dir", dir_};
     for (const auto &l : layers_)
         a.insert(a.end(), {"--layer", l});
-    for (const auto &[host, inside] : binds_)
-        a.insert(a.end(), {"--bind", host + ":" + inside});
+    for (const auto &b : binds_)
+        a.insert(a.end(), {b.readOnly ? "--bind-ro" : "--bind", b.host + ":" + b.inside});
     return a;
 }
 

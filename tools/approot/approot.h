@@ -24,6 +24,11 @@ struct Change {
 
 bool operator==(const Change &a, const Change &b);
 
+// Writes this process's coverage counters in a coverage build (nothing
+// otherwise).  Whatever ends with _exit calls it first: _exit skips the
+// exit-time write.
+void flushCoverage();
+
 class Appliance {
 public:
     // A fresh scratch folder under <build>/testtmp, removed in the
@@ -49,6 +54,8 @@ public:
     void addLayer(const std::string &hostDir);
     // Host folder shown read-write at `inside` (writes reach the host).
     void bind(const std::string &hostDir, const std::string &inside);
+    // Host folder shown read-only at `inside`, without the mounts below it.
+    void bindReadOnly(const std::string &hostDir, const std::string &inside);
     void setEnv(const std::string &key, const std::string &value);
     void setEth0(int mtu, int speedMbps);
     void setUptime(long seconds);
@@ -77,7 +84,12 @@ private:
 
     std::string dir_;
     std::vector<std::string> layers_;  // top first; the test's own layer first
-    std::vector<std::pair<std::string, std::string>> binds_;  // host, inside
+    struct Bound {
+        std::string host;
+        std::string inside;
+        bool readOnly;
+    };
+    std::vector<Bound> binds_;
     std::vector<std::pair<std::string, std::string>> env_;
     int eth0Mtu_ = -1;
     int eth0Speed_ = -1;

@@ -17,7 +17,7 @@ namespace {
 
 const char kHelp[] =
     "usage: approot --dir SCRATCH [options] -- COMMAND [ARG]...\n"
-    "       approot --dir SCRATCH [--layer DIR]... [--bind HOST[:INSIDE]]... --changes\n"
+    "       approot --dir SCRATCH [--layer DIR]... [--bind[-ro] HOST[:INSIDE]]... --changes\n"
     "\n"
     "Runs COMMAND chrooted in a copy-on-write view of the host's \"/\" with the\n"
     "fixture layers on top, in its own mount, pid, ipc, uts and network\n"
@@ -29,6 +29,8 @@ const char kHelp[] =
     "  --layer DIR          fixture layer; the first one given lies on top\n"
     "  --bind HOST[:INSIDE] host folder shown read-write at INSIDE (default: the\n"
     "                       same path); writes there reach HOST\n"
+    "  --bind-ro HOST[:INSIDE]  the same, read-only and without the mounts below\n"
+    "                       HOST; bound folders are attached parents first\n"
     "  --eth0-mtu N         create eth0 (a tap device) with MTU N\n"
     "  --eth0-speed N       create eth0 reporting a link of N Mb/s (default 10000)\n"
     "  --uptime SECONDS     what sysinfo and /proc/uptime report at the start\n"
@@ -137,7 +139,7 @@ int main(int argc, char **argv)
             if (!isDir(value))
                 return usage("layer " + value + " is not a folder");
             opt.layers.push_back(absolute(value));
-        } else if (a == "--bind") {
+        } else if (a == "--bind" || a == "--bind-ro") {
             size_t colon = value.find(':');
             std::string host = value.substr(0, colon);
             std::string inside = colon == std::string::npos ? host : value.substr(colon + 1);
@@ -147,12 +149,12 @@ int main(int argc, char **argv)
             if (colon == std::string::npos)
                 inside = host;
             if (inside.empty() || inside[0] != '/')
-                return usage("the inside path of --bind must be absolute: " + inside);
+                return usage("the inside path of " + a + " must be absolute: " + inside);
             inside = approot::view::normalise(inside);
             if (inside == "/" || inside == "/dev" || inside.rfind("/dev/", 0) == 0 || inside == "/proc" ||
                 inside.rfind("/proc/", 0) == 0)
                 return usage("cannot bind over " + inside);
-            opt.binds.push_back({inside, host});
+            opt.binds.push_back({inside, host, a == "--bind-ro"});
         } else if (a == "--eth0-mtu") {
             if (!toInt(value, 68, 65535, n))
                 return usage("bad MTU " + value);

@@ -15,6 +15,7 @@ namespace approot::view {
 struct Mount {
     std::string inside;  // normalised inside path
     std::string host;    // host folder shown there
+    bool readOnly = false;  // shown read-only, without the mounts below it
 };
 
 struct Stack {

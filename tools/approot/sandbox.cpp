@@ -19,6 +19,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -520,12 +521,22 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
         overlayKernelSysctl(opt.hw);
 
     // Bound folders are attached after the chroot so that their inside
-    // paths resolve as the command will see them.
+    // paths resolve as the command will see them, parents first so that
+    // none hides another.  A read-only one comes without the mounts below
+    // it: the build tree holds this very root.
+    std::vector<view::Mount> binds = opt.binds;
+    std::stable_sort(binds.begin(), binds.end(),
+                     [](const view::Mount &a, const view::Mount &b) { return a.inside.size() < b.inside.size(); });
     std::vector<int> trees;
-    for (const auto &b : opt.binds) {
-        int t = open_tree(AT_FDCWD, b.host.c_str(), OPEN_TREE_CLONE | AT_RECURSIVE | OPEN_TREE_CLOEXEC);
+    for (const auto &b : binds) {
+        int t = open_tree(AT_FDCWD, b.host.c_str(),
+                          OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (b.readOnly ? 0 : AT_RECURSIVE));
         if (t < 0)
             die(sysError("cannot take " + b.host + " for binding"));
+        mount_attr ro{};
+        ro.attr_set = MOUNT_ATTR_RDONLY;
+        if (b.readOnly && mount_setattr(t, "", AT_EMPTY_PATH, &ro, sizeof ro) != 0)
+            die(sysError("cannot make " + b.host + " read-only"));
         trees.push_back(t);
     }
 
@@ -534,9 +545,9 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
     if (chroot("root") != 0 || chdir("/") != 0)
         die(sysError("cannot enter the root"));
     for (size_t i = 0; i < trees.size(); ++i) {
-        const std::string &in = opt.binds[i].inside;
+        const std::string &in = binds[i].inside;
         if (move_mount(trees[i], "", AT_FDCWD, in.c_str(), MOVE_MOUNT_F_EMPTY_PATH) != 0)
-            die(sysError("cannot bind " + opt.binds[i].host + " at " + in));
+            die(sysError("cannot bind " + binds[i].host + " at " + in));
         close(trees[i]);
     }
 

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 using approot::Appliance;
@@ -59,6 +60,19 @@ std::string changesText(const std::vector<Change> &changes)
     std::string out;
     for (const auto &c : changes)
         out += std::string(1, c.kind) + " " + c.path + "\n";
+    return out;
+}
+
+// What `ls -A /tmp` shows inside, given the fixture's names there: those
+// and, for a build tree under /tmp, the first folder of its path.
+std::string tmpListing(std::set<std::string> names)
+{
+    const std::string build = VEXA_BINARY_DIR;
+    if (build.rfind("/tmp/", 0) == 0)
+        names.insert(build.substr(5, build.find('/', 5) - 5));
+    std::string out;
+    for (const auto &n : names)
+        out += n + "\n";
     return out;
 }
 
@@ -144,7 +158,7 @@ TEST(ApplianceTest, FixtureLayersStackAndHideTheHostTmp)
     app.symlink("/nowhere", "/etc/dangling");
     auto r = sh(app, "cat /etc/both /etc/only-extra /etc/link; ls -A /tmp; stat -c %a /tmp");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "own\nfrom extra\nown\npre\n1777\n");
+    EXPECT_EQ(r.out, "own\nfrom extra\nown\n" + tmpListing({"pre"}) + "1777\n");
     EXPECT_EQ(app.readFile("/etc/link"), "own\n");
     EXPECT_EQ(app.readFile("/etc/only-extra"), "from extra\n");
     EXPECT_FALSE(app.exists("/etc/dangling"));
@@ -238,6 +252,26 @@ TEST(ApplianceTest, BoundFoldersAreSharedWithTheHost)
     EXPECT_EQ(hostFile(state / "written"), "in\n");
     EXPECT_EQ(hostFile(other / "file"), "there\n");
     EXPECT_EQ(app.readFile("/var/sim/state/file"), "there\n");
+    EXPECT_TRUE(app.changes().empty()) << changesText(app.changes());
+}
+
+// The build tree reaches a root this way when it lies under /tmp.  A
+// read-write folder bound below it, though given first, stays on top.
+TEST(ApplianceTest, ReadOnlyFolderShowsUnderTheHiddenTmp)
+{
+    vexatest::TempDir ro("ro");
+    vexatest::TempDir state("state");
+    vexatest::writeFile(ro / "seed", "seed\n");
+    std::filesystem::create_directories(ro / "sub");
+    Appliance app("bindro");
+    app.bind(state.path(), "/tmp/view/sub");
+    app.bindReadOnly(ro.path(), "/tmp/view");
+    auto r = sh(app, "cat /tmp/view/seed; ls -A /tmp; echo no > /tmp/view/new || echo refused; "
+                     "echo yes > /tmp/view/sub/file");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "seed\n" + tmpListing({"view"}) + "refused\n");
+    EXPECT_FALSE(std::filesystem::exists(ro / "new"));
+    EXPECT_EQ(hostFile(state / "file"), "yes\n");
     EXPECT_TRUE(app.changes().empty()) << changesText(app.changes());
 }
 

@@ -88,7 +88,9 @@ int probe(std::vector<std::string> ops)
             const pid_t pid = fork();
             if (pid == 0) {
                 VRALFileLockCloseAll();
-                _exit(VRALFileLock(id, 0) == 0 ? 0 : 1);
+                const int got = VRALFileLock(id, 0);
+                approot::flushCoverage();
+                _exit(got == 0 ? 0 : 1);
             }
             int st = 0;
             waitpid(pid, &st, 0);

@@ -11,6 +11,7 @@
 #include "base/err/vral_err.h"
 #include "base/proc/vral_proc.h"
 
+#include "approot.h"
 #include "test_tmp.h"
 
 namespace {
@@ -35,8 +36,11 @@ protected:
     static int inChild(Fn fn)
     {
         const pid_t pid = fork();
-        if (pid == 0)
-            _exit(fn());
+        if (pid == 0) {
+            const int status = fn();
+            approot::flushCoverage();
+            _exit(status);
+        }
         int st = 0;
         waitpid(pid, &st, 0);
         return WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);
