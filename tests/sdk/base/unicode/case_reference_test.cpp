@@ -99,6 +99,10 @@ std::vector<std::string> edgeCases()
     v.push_back(repeat("\xC3\x9F", 300));
     v.push_back(repeat("\xCE\x90", 170));
     v.push_back(repeat("\xCE\x90", 200));
+    // Upper-cased forms of 511 and 512 units: with and without room for the
+    // terminator in the stack buffer.
+    v.push_back("\xE6\x97\xA5" + repeat("\xCE\x90", 170));
+    v.push_back("\xE6\x97\xA5\xE6\x97\xA5" + repeat("\xCE\x90", 170));
     v.push_back(repeat("\xE6\x97\xA5", 600));
     v.push_back(repeat("a", 600) + "\xFF");
     return v;
@@ -169,6 +173,40 @@ TEST(UnicodeReference, UpperGivesTheSameKeyForms)
         EXPECT_EQ(std::string(out.data()), expected) << s;
         // The size query gives the same length.
         EXPECT_EQ(VRALUnicodeUTF8StrUpper(s.c_str(), nullptr, 0), cb) << s;
+    }
+}
+
+std::string utf8Of(char32_t cp)
+{
+    std::string s;
+    if (cp < 0x80) {
+        s += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        s += static_cast<char>(0xC0 | (cp >> 6));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        s += static_cast<char>(0xE0 | (cp >> 12));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return s;
+}
+
+// Every code point of one and two UTF-8 bytes, alone and between letters
+// whose upper-casing could depend on their neighbours (i, Greek with an
+// accent, final sigma, a dot above).
+TEST(UnicodeReference, EveryTwoByteCodePointInContext)
+{
+    for (char32_t cp = 1; cp < 0x800; ++cp) {
+        const std::string c = utf8Of(cp);
+        for (const std::string &s : {c, "i" + c + "\xCE\xAC" + c + "\xCF\x82", c + "\xCC\x87" + c + "I" + c}) {
+            std::string expected;
+            const int cb = referenceUpperUTF8(s, expected);
+            char out[64];
+            ASSERT_EQ(VRALUnicodeUTF8StrUpper(s.c_str(), out, sizeof out), cb) << std::hex << static_cast<unsigned>(cp);
+            ASSERT_EQ(std::string(out), expected) << std::hex << static_cast<unsigned>(cp);
+        }
+        EXPECT_EQ(VRALUnicodeUTF8StrCaseCmp(c.c_str(), ("a" + c).c_str()), referenceCaseCmp(c, "a" + c)) << std::hex << static_cast<unsigned>(cp);
     }
 }
 
