@@ -1,6 +1,7 @@
 // String-list operations on arbitrary strings in every sort mode.
 // Input: a sort-mode byte, then operations: an operation byte, an index
 // byte and a string up to a NUL byte.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>

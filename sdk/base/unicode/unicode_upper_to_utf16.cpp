@@ -87,7 +87,8 @@ int UpperText::set(const char *szSrc)
 {
     cch_ = -1;
     refused_ = false;
-    // Names, the common case, need no ICU call at all.
+    // Names in the Latin, Greek and Cyrillic scripts, the common case, need
+    // no ICU call at all.
     const char *szLocale = nullptr;
     if (VRALUnicodeGetLocale(0, &szLocale) >= 0) {
         const UpperOf *table = upperTable(szLocale);
