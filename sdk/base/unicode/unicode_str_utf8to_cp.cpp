@@ -26,7 +26,7 @@ extern "C" int VRALUnicodeStrUTF8ToCP(int id, const char *szSrc, char *szOut, in
     if (pConv == nullptr)
         return -1;
 
-    UBuf utf16;
+    UScratch utf16;
     int cch = fromUTF8(szSrc, utf16);
     if (cch < 0)
         return -1;
@@ -43,11 +43,9 @@ extern "C" int VRALUnicodeStrUTF8ToCP(int id, const char *szSrc, char *szOut, in
         VRAL_ERR_SET(ERR_CONVERSION_FAILED);
         return -1;
     }
-    CBuf out(allocUnits<char>(static_cast<size_t>(cbNeed) + 1));
-    if (!out) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    CScratch out;
+    if (out.reserve(static_cast<size_t>(cbNeed) + 1) == nullptr)
         return -1;
-    }
     status = U_ZERO_ERROR;
     int32_t cb = ucnv_fromUChars(pConv, out.get(), cbNeed + 1, utf16.get(), cch, &status);
     if (U_FAILURE(status) || cb > cbNeed) {
