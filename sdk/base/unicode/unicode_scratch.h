@@ -2,18 +2,31 @@
 #ifndef VRAL_UNICODE_SCRATCH_H
 #define VRAL_UNICODE_SCRATCH_H
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <unicode/ustring.h>
 
 #include "base/err/vral_err.h"
-#include "base/string/heap_ptr.h"
 
 namespace vral::unicode {
 
-using UBuf = HeapPtr<UChar>;
-using CBuf = HeapPtr<char>;
+// Scratch text can be a password (the LAN Manager hash upper-cases one):
+// it is wiped before the block goes back to the heap.
+struct WipeFreeDeleter {
+    void operator()(void *p) const
+    {
+        if (p != nullptr)
+            explicit_bzero(p, malloc_usable_size(p));
+        free(p);
+    }
+};
+
+using UBuf = std::unique_ptr<UChar, WipeFreeDeleter>;
+using CBuf = std::unique_ptr<char, WipeFreeDeleter>;
 
 template <typename T>
 inline T *allocUnits(size_t n)

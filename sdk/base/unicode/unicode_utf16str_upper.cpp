@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 
 #include <unicode/ustring.h>
 
@@ -27,11 +28,15 @@ extern "C" int VRALUnicodeUTF16StrUpper(const UChar *pSrc, UChar **ppOut, int cc
     }
 
     int cchNew = cch + 1;
-    auto *pNew = static_cast<UChar *>(realloc(*ppOut, sizeof(UChar) * static_cast<size_t>(cchNew)));
+    // A fresh block rather than realloc, which would free the old one with
+    // its text (a password's, for the LAN Manager hash) still in it.
+    auto *pNew = static_cast<UChar *>(malloc(sizeof(UChar) * static_cast<size_t>(cchNew)));
     if (pNew == nullptr) {
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
+    explicit_bzero(*ppOut, sizeof(UChar) * static_cast<size_t>(cchOut));
+    free(*ppOut);
     *ppOut = pNew;
     status = U_ZERO_ERROR;
     cch = u_strToUpper(*ppOut, cchNew, pSrc, -1, szLocale, &status);

@@ -2,10 +2,12 @@
 // both hashes leave in the system log, inside the appliance root.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "approot.h"
@@ -56,6 +58,30 @@ __attribute__((noinline)) void leaveCopy(const std::string &text)
         copy[i] = static_cast<unsigned char>(text[i]);
 }
 
+// Freed heap blocks, as malloc hands them out again: whether one holds the
+// text.  The first 16 bytes of a free block hold the allocator's links, so
+// the text is looked for past them.
+bool heapHolds(std::string_view text)
+{
+    // Nothing else is allocated while the blocks are taken.
+    static void *blocks[128 * 8];
+    static char seen[2048];
+    size_t n = 0;
+    bool found = false;
+    for (size_t size = 16; size <= sizeof seen; size += 16) {
+        for (int i = 0; i < 8; ++i) {
+            auto *p = static_cast<volatile unsigned char *>(malloc(size));
+            for (size_t j = 0; j < size; ++j)
+                seen[j] = static_cast<char>(p[j]);
+            found = found || memmem(seen, size, text.data(), text.size()) != nullptr;
+            blocks[n++] = const_cast<unsigned char *>(p);
+        }
+    }
+    for (size_t i = 0; i < n; ++i)
+        free(blocks[i]);
+    return found;
+}
+
 std::string ucs2(const std::string &ascii)
 {
     std::string s;
@@ -68,14 +94,15 @@ std::string ucs2(const std::string &ascii)
 
 // "lm HEX", "nt HEX": one hash; "lm-file PATH", "nt-file PATH": one line
 // each for the hex passwords of a file; "stack-lm TEXT", "stack-nt TEXT":
-// whether a copy of the password outlives the hash on the stack.
+// whether a copy of the password outlives the hash on the stack; "heap-lm
+// TEXT": in freed heap blocks.
 int probe(std::vector<std::string> ops)
 {
     codepages::useTestConverters();
     for (size_t i = 0; i + 1 < ops.size(); i += 2) {
         const std::string &op = ops[i];
         const std::string &arg = ops[i + 1];
-        HashFn fn = op.rfind("lm", 0) == 0 ? VEXAEncodingSmbLmHash : VEXAEncodingSmbMd4Hash;
+        HashFn fn = op.find("lm") != std::string::npos ? VEXAEncodingSmbLmHash : VEXAEncodingSmbMd4Hash;
         if (op == "lm" || op == "nt") {
             say(hashLine(fn, unhex(arg)));
         } else if (op == "lm-file" || op == "nt-file") {
@@ -96,6 +123,29 @@ int probe(std::vector<std::string> ops)
             const int r = fn(arg.c_str(), out, sizeof out);
             say(std::to_string(r) + (control ? " control-found " : " control-missing ") +
                 (stackHolds(copy) ? "left" : "clean"));
+        } else if (op == "heap-lm") {
+            // The upper-cased text passes through the Unicode helpers'
+            // scratch blocks as UTF-16 and as UTF-8.  The patterns stay off
+            // the heap, and the planted block comes after the hash, so only
+            // the hash's own blocks can hold the text when it is looked for.
+            static char upper[256], wide[512];
+            const size_t n = std::min(arg.size(), sizeof upper);
+            for (size_t j = 0; j < n; ++j) {
+                upper[j] = static_cast<char>(toupper(static_cast<unsigned char>(arg[j])));
+                wide[2 * j] = upper[j];
+                wide[2 * j + 1] = '\0';
+            }
+            unsigned char out[16];
+            const int r = fn(arg.c_str(), out, sizeof out);
+            const std::string_view wideTail(wide + 16, 2 * n - 16), upperTail(upper + 16, n - 16);
+            const bool left = heapHolds(wideTail) || heapHolds(upperTail);
+            // volatile: the compiler may not drop the unused block.
+            auto *planted = static_cast<volatile char *>(malloc(2 * n + 64));
+            for (size_t j = 0; j < wideTail.size(); ++j)
+                planted[32 + j] = wideTail[j];
+            free(const_cast<char *>(planted));
+            const bool control = heapHolds(wideTail);
+            say(std::to_string(r) + (control ? " control-found " : " control-missing ") + (left ? "left" : "clean"));
         } else {
             say("bad op " + op);
             return 2;
@@ -259,6 +309,18 @@ TEST(BothHashes, NoCopyOfThePasswordLeftOnTheStack)
             GTEST_SKIP() << "the stack scan does not reach the hash's frames here";
         EXPECT_EQ(line, "0 control-found clean");
     }
+}
+
+TEST(LmHash, NoCopyOfThePasswordLeftInFreedBlocks)
+{
+    approot::Appliance app("hashheap");
+    app.writeFile("/etc/vexainfo.conf", conf("enu"));
+    const std::vector<std::string> said =
+        vexatest::probe::run(app, {"heap-lm", "correct-horse-battery-staple-and-more-words"});
+    ASSERT_EQ(said.size(), 1u);
+    if (said[0].find("control-missing") != std::string::npos)
+        GTEST_SKIP() << "freed blocks are not handed out again here";
+    EXPECT_EQ(said[0], "0 control-found clean");
 }
 
 }  // namespace
