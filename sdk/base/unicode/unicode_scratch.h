@@ -4,17 +4,34 @@
 #ifndef VRAL_UNICODE_SCRATCH_H
 #define VRAL_UNICODE_SCRATCH_H
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <unicode/ustring.h>
 
 #include "base/err/vral_err.h"
-#include "base/string/heap_ptr.h"
 #include "base/unicode/vral_unicode.h"
 
 namespace vral::unicode {
+
+// Scratch text can be a password (the LAN Manager hash upper-cases one):
+// it is wiped before a heap block is freed or a stack scratch goes out of
+// scope.
+struct WipeFreeDeleter {
+    void operator()(void *p) const
+    {
+        if (p != nullptr)
+            explicit_bzero(p, malloc_usable_size(p));
+        free(p);
+    }
+};
+
+template <typename T>
+using WipedHeapPtr = std::unique_ptr<T, WipeFreeDeleter>;
 
 template <typename T>
 inline T *allocUnits(size_t n)
@@ -27,6 +44,7 @@ template <typename T, int32_t N>
 class Scratch {
 public:
     Scratch() = default;
+    ~Scratch() { explicit_bzero(stack_, sizeof(T) * stackUsed_); }
     Scratch(const Scratch &) = delete;
     Scratch &operator=(const Scratch &) = delete;
 
@@ -37,6 +55,8 @@ public:
         if (n <= static_cast<size_t>(N)) {
             heap_.reset();
             cap_ = N;
+            if (n > stackUsed_)
+                stackUsed_ = n;
             return p_ = stack_;
         }
         T *p = n <= INT32_MAX ? allocUnits<T>(n) : nullptr;
@@ -54,8 +74,9 @@ public:
 
 private:
     T stack_[N];
-    HeapPtr<T> heap_;
+    WipedHeapPtr<T> heap_;
     T *p_ = stack_;
+    size_t stackUsed_ = 0;
     int32_t cap_ = N;
 };
 

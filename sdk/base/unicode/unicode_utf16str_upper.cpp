@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 
 #include "base/err/vral_err.h"
 #include "base/unicode/unicode_scratch.h"
@@ -6,8 +7,9 @@
 
 namespace {
 
-// The caller's heap block, replaced by a larger one through realloc; the
-// old block stays in place when that fails.
+// The caller's heap block, replaced by a larger one. A fresh block rather
+// than realloc, which would free the old one with its text (a password's,
+// for the LAN Manager hash) still in it; the old block stays when that fails.
 struct CallerBlock {
     UChar **ppOut;
     int32_t cch;
@@ -16,11 +18,13 @@ struct CallerBlock {
     int32_t cap() const { return cch; }
     UChar *reserve(size_t n)
     {
-        auto *p = static_cast<UChar *>(realloc(*ppOut, sizeof(UChar) * n));
+        auto *p = static_cast<UChar *>(malloc(sizeof(UChar) * n));
         if (p == nullptr) {
             VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
             return nullptr;
         }
+        explicit_bzero(*ppOut, sizeof(UChar) * static_cast<size_t>(cch));
+        free(*ppOut);
         *ppOut = p;
         cch = static_cast<int32_t>(n);
         return p;
