@@ -14,6 +14,7 @@
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
+#include "base/io/vral_io.h"
 
 namespace vralfile {
 
@@ -184,18 +185,10 @@ void SyncParentDir(const std::string &path)
     close(fd);
 }
 
+// All of data onto fd; a write that moves nothing is a failure too.
 static bool WriteAll(int fd, std::string_view data)
 {
-    while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    return VRALIoWriteAll(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
 }
 
 int CreateMissing(const char *szFile, std::string_view content)
@@ -330,11 +323,7 @@ int LastByte(int fd, const struct stat &st)
     if (st.st_size <= 0)
         return -2;
     unsigned char c = 0;
-    ssize_t n;
-    do {
-        n = pread(fd, &c, 1, st.st_size - 1);
-    } while (n < 0 && errno == EINTR);
-    if (n != 1)
+    if (VRALIoPReadAll(fd, &c, 1, st.st_size - 1) != 1)
         return -1;
     return c;
 }

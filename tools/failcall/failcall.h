@@ -1,0 +1,42 @@
+// Making single system calls fail inside a test program.  Linking the
+// library replaces fsync, fchown, fchmod, fclose, write and waitpid for the
+// whole program; each passes straight through until a test arms it.
+#ifndef VEXA_FAILCALL_H
+#define VEXA_FAILCALL_H
+
+#include <string>
+
+namespace failcall {
+
+enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid };
+
+struct Rule {
+    Call call;
+    // Only descriptors whose file's path begins with this (all when empty);
+    // waitpid has none.
+    std::string pathPrefix = {};
+    // errno of the failure.  For write, 0 makes the call move no byte and
+    // return 0.  waitpid reaps the child first, as if another waiter had,
+    // and then fails.
+    int err = 5;  // EIO
+    // How many matching calls fail, from the first on; 0: all of them.
+    int times = 1;
+};
+
+// Arms one rule, replacing any other; Disarm() puts everything back.
+void Arm(const Rule &rule);
+void Disarm();
+// How many calls the armed rule made fail so far.
+int Fired();
+
+// Disarms when it goes out of scope.
+struct Armed {
+    explicit Armed(const Rule &rule) { Arm(rule); }
+    ~Armed() { Disarm(); }
+    Armed(const Armed &) = delete;
+    Armed &operator=(const Armed &) = delete;
+};
+
+}  // namespace failcall
+
+#endif
