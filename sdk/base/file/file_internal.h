@@ -197,6 +197,10 @@ bool LineValue(std::string_view line, size_t eq, std::string *pValue);
 // Text that a caller asks to have written may not hold a newline.
 bool HasNewline(const char *sz);
 
+// A key that the engine can find again once written: not empty, no "=" or
+// newline, no blank at either end, not quoted, not starting a comment.
+bool KeyWritable(const char *szKey);
+
 // A key-line format must hold exactly two "%s" conversions ("%%" allowed)
 // and no other conversion.
 bool KeyFormatValid(const char *format);
