@@ -308,8 +308,9 @@ int Rewriter::Commit()
         return -1;
     }
     if (rename(temp_.c_str(), target_.c_str()) != 0) {
-        // The complete new copy stays under its temporary name.
-        tempExists_ = false;
+        // The copy goes too: kept, one would pile up beside the file at
+        // every failed call.
+        Abort();
         VRAL_ERR_SET(ERR_RENAME_FAILED);
         return -1;
     }

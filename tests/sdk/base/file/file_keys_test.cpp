@@ -371,9 +371,13 @@ TEST_F(KeyFile, FailedRenameIsReportedAndOldFileStays)
         GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(VRALFileSetKeyValue(path.c_str(), "b", "3", nullptr), -1);
     EXPECT_EQ(VRALErrGet(), ERR_RENAME_FAILED);
+    EXPECT_EQ(VRALFileRemoveKey(path.c_str(), "b"), -1);
+    EXPECT_EQ(VRALErrGet(), ERR_RENAME_FAILED);
     busy.release();
     EXPECT_EQ(readFile(path), "a=1\n");
     EXPECT_EQ(readFile(other), "b=2\n");
+    // No temporary copy stays behind to pile up.
+    EXPECT_EQ(listDir(dir.path()).size(), 2u);
 }
 
 // ---- VRALFileRemoveKey --------------------------------------------------
