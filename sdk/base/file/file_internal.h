@@ -116,8 +116,19 @@ int StatForRewrite(FILE *fp, struct stat *pSt);
 bool IsDirectory(FILE *fp);
 
 // Path that a rewrite replaces: szFile, or the final target of a symbolic
-// link so that the link itself stays.
-std::string RewriteTarget(const char *szFile);
+// link so that the link itself stays.  A link in a sticky folder that
+// others can write is not followed unless the folder's owner or we own it
+// (*pHeldLink then true, the link's own path returned).
+std::string RewriteTarget(const char *szFile, bool *pHeldLink = nullptr);
+
+// Opens what RewriteTarget names ("r" or "r+"), never through a link: a
+// link not followed fails with ELOOP.  NULL with errno set.
+FILE *OpenTarget(const char *szFile, const char *mode, bool *pHeldLink = nullptr);
+
+// Puts a new file of ours holding content in place of a link that is not
+// to be followed, by a rename over it; the link's target stays untouched.
+// Records as the rewrite does; 1 or -1.
+int ReplaceLink(const char *szFile, std::string_view content);
 
 // Creates a missing file holding content (flushed and synced).  Used only
 // after an open failed with ENOENT, so nothing existing is ever truncated.

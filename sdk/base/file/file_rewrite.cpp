@@ -47,9 +47,27 @@ bool IsDirectory(FILE *fp)
     return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+FILE *OpenTarget(const char *szFile, const char *mode, bool *pHeldLink)
+{
+    std::string target = RewriteTarget(szFile, pHeldLink);
+    const bool update = mode[0] == 'r' && mode[1] == '+';
+    // The chain was followed above; a link met here is one not to follow,
+    // or one swapped in since.
+    int fd = open(target.c_str(), (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    FILE *fp = fdopen(fd, mode);
+    if (fp == nullptr) {
+        int e = errno;
+        close(fd);
+        errno = e;
+    }
+    return fp;
+}
+
 int OpenToRead(const char *szFile, UniqueFile *pFp)
 {
-    pFp->reset(fopen(szFile, "r"));
+    pFp->reset(OpenTarget(szFile, "r"));
     if (!*pFp) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -63,7 +81,7 @@ int OpenToRead(const char *szFile, UniqueFile *pFp)
 
 int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct stat *pSt)
 {
-    pFp->reset(fopen(szFile, mode));
+    pFp->reset(OpenTarget(szFile, mode));
     if (!*pFp) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -74,8 +92,12 @@ int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct 
 int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
                  struct stat *pSt)
 {
-    pFp->reset(fopen(szFile, mode));
+    bool heldLink = false;
+    pFp->reset(OpenTarget(szFile, mode, &heldLink));
     if (!*pFp) {
+        // A link not to be followed is replaced by a file of our own.
+        if (heldLink)
+            return ReplaceLink(szFile, content);
         // Only a missing file is made anew; anything else would lose it.
         if (errno != ENOENT) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
@@ -153,15 +175,34 @@ static std::string DirName(const std::string &path)
     return path.substr(0, slash);
 }
 
-std::string RewriteTarget(const char *szFile)
+// A link in a sticky folder that others can write is followed only when
+// its owner is the folder's or ours, as the kernel's protected-symlinks
+// rule has it: anyone may plant one there, pointing anywhere.
+static bool MayFollow(const std::string &link, const struct stat &lst)
+{
+    struct stat dir {};
+    if (stat(DirName(link).c_str(), &dir) != 0)
+        return false;
+    const mode_t open = S_ISVTX | S_IWOTH;
+    return (dir.st_mode & open) != open || lst.st_uid == dir.st_uid || lst.st_uid == geteuid();
+}
+
+std::string RewriteTarget(const char *szFile, bool *pHeldLink)
 {
     std::string path = szFile;
+    if (pHeldLink != nullptr)
+        *pHeldLink = false;
     // Follow the chain of links by hand: realpath() gives up on a dangling
     // one, whose target is still where a missing file is to be created.
     for (int hop = 0; hop < 40; ++hop) {
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             break;
+        if (!MayFollow(path, st)) {
+            if (pHeldLink != nullptr)
+                *pHeldLink = true;
+            break;
+        }
         char link[PATH_MAX];
         ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
         if (n < 0)
@@ -210,6 +251,21 @@ int CreateMissing(const char *szFile, std::string_view content)
     }
     SyncParentDir(target);
     return 1;
+}
+
+int ReplaceLink(const char *szFile, std::string_view content)
+{
+    // Owner and mode as a newly created file would get them.
+    struct stat st {};
+    st.st_uid = geteuid();
+    st.st_gid = getegid();
+    const mode_t mask = umask(0);
+    umask(mask);
+    st.st_mode = 0666 & ~mask;
+    Rewriter out;
+    if (out.Begin(szFile, st) != 0 || !out.Write(content))
+        return -1;
+    return out.Commit() == 0 ? 1 : -1;
 }
 
 Rewriter::~Rewriter()
