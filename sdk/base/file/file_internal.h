@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
 
 struct _tag_VRALSzHash;
@@ -60,12 +61,7 @@ private:
 template <typename Body>
 int Guarded(Body body) noexcept
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    return vral::NoThrow(-1, body);
 }
 
 // Opens a file to read a value or a line from.  -1 when it cannot be opened
