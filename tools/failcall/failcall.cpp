@@ -13,7 +13,9 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace failcall {
 namespace {
@@ -26,6 +28,8 @@ struct State {
     char prefix[PATH_MAX] = {};
     int err = EIO;
     int times = 1;
+    int nth = 1;
+    std::atomic<int> seen{0};
     std::atomic<int> fired{0};
 };
 
@@ -54,6 +58,8 @@ bool Takes(Call call, int fd)
         return false;
     if (fd >= 0 && !PathMatches(fd))
         return false;
+    if (gState.seen.fetch_add(1) + 1 < gState.nth)
+        return false;
     gState.fired.fetch_add(1);
     return true;
 }
@@ -73,6 +79,8 @@ void Arm(const Rule &rule)
     snprintf(gState.prefix, sizeof gState.prefix, "%s", rule.pathPrefix.c_str());
     gState.err = rule.err;
     gState.times = rule.times;
+    gState.nth = rule.nth;
+    gState.seen = 0;
     gState.fired = 0;
     gState.armed = true;
 }
@@ -155,4 +163,40 @@ extern "C" pid_t waitpid(pid_t pid, int *status, int options)
         return -1;
     }
     return wait4(pid, status, options, nullptr);
+}
+
+// Plain allocations come from malloc and go back to free, in every build,
+// so that a sanitizer sees matching pairs.
+void *operator new(size_t n)
+{
+    if (Takes(Call::Alloc, -1))
+        throw std::bad_alloc();
+    if (void *p = malloc(n != 0 ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void *operator new[](size_t n)
+{
+    return operator new(n);
+}
+
+void operator delete(void *p) noexcept
+{
+    free(p);
+}
+
+void operator delete[](void *p) noexcept
+{
+    free(p);
+}
+
+void operator delete(void *p, size_t) noexcept
+{
+    free(p);
+}
+
+void operator delete[](void *p, size_t) noexcept
+{
+    free(p);
 }

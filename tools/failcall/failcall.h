@@ -1,6 +1,7 @@
-// Making single system calls fail inside a test program.  Linking the
-// library replaces fsync, fchown, fchmod, fclose, write and waitpid for the
-// whole program; each passes straight through until a test arms it.
+// Making single calls fail inside a test program.  Linking the library
+// replaces fsync, fchown, fchmod, fclose, write, waitpid and the plain
+// operator new and delete for the whole program; each passes straight
+// through until a test arms it.
 #ifndef VEXA_FAILCALL_H
 #define VEXA_FAILCALL_H
 
@@ -8,17 +9,19 @@
 
 namespace failcall {
 
-enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid };
+enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid, Alloc };
 
 struct Rule {
     Call call;
     // Only descriptors whose file's path begins with this (all when empty);
-    // waitpid has none.
+    // waitpid and allocations have none.
     std::string pathPrefix = {};
     // errno of the failure.  For write, 0 makes the call move no byte and
     // return 0.  waitpid reaps the child first, as if another waiter had,
-    // and then fails.
+    // and then fails.  An allocation throws std::bad_alloc.
     int err = 5;  // EIO
+    // The first matching call that fails; those before it pass.
+    int nth = 1;
     // How many matching calls fail, from the first on; 0: all of them.
     int times = 1;
 };

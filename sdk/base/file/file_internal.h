@@ -232,7 +232,7 @@ int AppendInPlace(int fd, std::string_view data);
 bool SectionWritable(const char *name, struct _tag_VRALSzHash *pMap, const char *format);
 
 // Syncs the folder holding path so that a rename survives a power cut.
-void SyncParentDir(const std::string &path);
+void SyncParentDir(const std::string &path) noexcept;
 
 template <typename Take>
 int ScanLines(const char *szFile, Take take)

@@ -216,9 +216,24 @@ std::string RewriteTarget(const char *szFile, bool *pHeldLink)
     return path;
 }
 
-void SyncParentDir(const std::string &path)
+void SyncParentDir(const std::string &path) noexcept
 {
-    int fd = open(DirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Runs after the rename, when nothing may fail any more: no allocation.
+    char dir[PATH_MAX];
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        dir[0] = '.';
+        slash = 1;
+    } else if (slash == 0) {
+        dir[0] = '/';
+        slash = 1;
+    } else if (slash < sizeof dir) {
+        memcpy(dir, path.data(), slash);
+    } else {
+        return;
+    }
+    dir[slash] = '\0';
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     // The rename is done; a folder that cannot be synced changes nothing.
@@ -277,18 +292,18 @@ int Rewriter::Begin(const char *szFile, const struct stat &st)
 {
     target_ = RewriteTarget(szFile);
     st_ = st;
-    char name[4096];
-    int n = snprintf(name, sizeof name, "%s.XXXXXX", target_.c_str());
-    if (n < 0 || static_cast<size_t>(n) >= sizeof name) {
+    // The name is complete before the file exists: from then on nothing
+    // may throw and leave it behind.
+    temp_ = target_ + ".XXXXXX";
+    if (temp_.size() >= 4096) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    int fd = mkostemp(name, O_CLOEXEC);
+    int fd = mkostemp(temp_.data(), O_CLOEXEC);
     if (fd < 0) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    temp_ = name;
     tempExists_ = true;
     out_ = fdopen(fd, "w");
     if (out_ == nullptr) {

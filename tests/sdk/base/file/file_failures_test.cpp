@@ -170,6 +170,38 @@ TEST_F(WriteFailure, AFailedRewriteLeavesTheFileAndNoCopy)
     }
 }
 
+// A failed allocation anywhere in a rewrite is an error of the call, never
+// an exception through the C interface, and changes nothing.
+TEST_F(WriteFailure, EveryFailedAllocationOfARewriteLeavesTheFile)
+{
+    for (const Op &op : kRewrites) {
+        SCOPED_TRACE(op.name);
+        bool done = false;
+        for (int nth = 1; nth < 200 && !done; ++nth) {
+            prepare();
+            const ino_t ino = statOf(path).st_ino;
+            int r;
+            int fired;
+            {
+                failcall::Armed armed({.call = failcall::Call::Alloc, .nth = nth});
+                r = op.call(path.c_str());
+                fired = failcall::Fired();
+            }
+            if (fired == 0) {
+                // Past the call's last allocation: it went through.
+                EXPECT_GT(r, 0);
+                done = true;
+                continue;
+            }
+            SCOPED_TRACE("allocation " + std::to_string(nth));
+            EXPECT_EQ(r, -1);
+            EXPECT_EQ(VRALErrGet(), ERR_OUT_OF_MEMORY);
+            expectUntouched(ino);
+        }
+        EXPECT_TRUE(done);
+    }
+}
+
 const Op kAppends[] = {
     {.name = "append_line", .call = [](const char *f) { return VRALFileAddLine(f, nullptr, "new=1", OP_FIND_PREFIX); }},
     {.name = "append_key", .call = [](const char *f) { return VRALFileSetKeyValue(f, "absent", "1", nullptr); }},
