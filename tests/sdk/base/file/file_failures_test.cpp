@@ -61,6 +61,8 @@ struct Failure {
     std::optional<failcall::Call> call;
     // Without a call: the file-size limit, from the file's size.
     rlim_t (*limit)(size_t size) = nullptr;
+    // errno of the failed call; a write with 0 moves no byte.
+    int err = EIO;
 };
 
 const Failure kRewriteFailures[] = {
@@ -204,7 +206,6 @@ TEST_F(WriteFailure, EveryFailedAllocationOfARewriteLeavesTheFile)
 
 const Op kAppends[] = {
     {.name = "append_line", .call = [](const char *f) { return VRALFileAddLine(f, nullptr, "new=1", OP_FIND_PREFIX); }},
-    {.name = "append_key", .call = [](const char *f) { return VRALFileSetKeyValue(f, "absent", "1", nullptr); }},
     {.name = "add_section",
      .call = [](const char *f) {
          VRALSzHash *m = VRALSzHashAlloc(64);
@@ -222,6 +223,7 @@ TEST_F(WriteFailure, AFailedAppendLeavesNoPartialTail)
         // A few bytes of the new text fit, the rest fails.
         {.name = "write_part_way", .call = std::nullopt, .limit = [](size_t n) -> rlim_t { return n + 3; }},
         {.name = "fsync", .call = failcall::Call::Fsync},
+        {.name = "write_moves_nothing", .call = failcall::Call::Write, .err = 0},
     };
     for (const Op &op : kAppends) {
         for (const Failure &f : failures) {
@@ -231,7 +233,7 @@ TEST_F(WriteFailure, AFailedAppendLeavesNoPartialTail)
             VRALErrSetCode(0);
             int r;
             if (f.call) {
-                failcall::Armed armed({.call = *f.call, .pathPrefix = path, .err = EIO});
+                failcall::Armed armed({.call = *f.call, .pathPrefix = path, .err = f.err});
                 r = op.call(path.c_str());
             } else {
                 FileSizeLimit limit(f.limit(before.size()));
