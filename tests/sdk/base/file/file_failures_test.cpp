@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "base/err/vral_err.h"
@@ -19,11 +20,9 @@
 #include "file_test_util.h"
 #include "test_tmp.h"
 
-using filetest::exists;
 using filetest::listDir;
 using filetest::statOf;
 using vexatest::readFile;
-using vexatest::writeFile;
 
 namespace {
 
@@ -54,8 +53,7 @@ private:
     bool active_ = false;
 };
 
-// What fails: one call on the file (the temporary copy's name begins with
-// the file's name and a dot), or every write past a size.
+// What fails: one call, or every write past a size.
 struct Failure {
     const char *name;
     std::optional<failcall::Call> call;
@@ -86,14 +84,7 @@ const Op kRewrites[] = {
     {.name = "set_line", .call = [](const char *f) { return VRALFileSetLine(f, "key=", "key=new", 0); }},
     {.name = "add_line", .call = [](const char *f) { return VRALFileAddLine(f, "key=", "new=1", 0); }},
     {.name = "replace_text", .call = [](const char *f) { return VRALFileReplaceSubStr(f, "old", "new"); }},
-    {.name = "set_section",
-     .call = [](const char *f) {
-         VRALSzHash *m = VRALSzHashAlloc(64);
-         VRALSzHashSetValue(&m, "k", "v");
-         int r = ErrVRALFileSetSection(f, "sect", "sect", m, nullptr);
-         VRALSzHashFree(m);
-         return r;
-     }},
+    {.name = "set_section", .call = [](const char *f) { return filetest::sectionOfOnePair(f, "sect", "sect"); }},
 };
 
 struct WriteFailure : ::testing::Test {
@@ -112,7 +103,7 @@ struct WriteFailure : ::testing::Test {
 
     void prepare()
     {
-        writeFile(path, before, 0640);
+        vexatest::writeFile(path, before, 0640);
         ASSERT_EQ(chown(path.c_str(), 1234, 5678), 0);
     }
 
@@ -142,7 +133,7 @@ struct WriteFailure : ::testing::Test {
     int runFailing(const Failure &f, const std::string &failPrefix, int (*call)(const char *))
     {
         if (f.call) {
-            failcall::Armed armed({.call = *f.call, .pathPrefix = failPrefix, .err = EIO});
+            failcall::Armed armed({.call = *f.call, .pathPrefix = failPrefix, .err = f.err});
             int r = call(path.c_str());
             EXPECT_EQ(failcall::Fired(), 1);
             return r;
@@ -151,20 +142,31 @@ struct WriteFailure : ::testing::Test {
         EXPECT_TRUE(limit.active());
         return call(path.c_str());
     }
+
+    // Each operation under each failure (calls on files whose path begins
+    // with failPrefix): -1, ERR_WRITE_FAILED, the file as before.
+    void expectEachFailureLeavesTheFile(std::span<const Op> ops, std::span<const Failure> failures,
+                                        const std::string &failPrefix)
+    {
+        for (const Op &op : ops) {
+            for (const Failure &f : failures) {
+                SCOPED_TRACE(std::string(op.name) + " / " + f.name);
+                prepare();
+                const ino_t ino = statOf(path).st_ino;
+                VRALErrSetCode(0);
+                EXPECT_EQ(runFailing(f, failPrefix, op.call), -1);
+                EXPECT_EQ(VRALErrGet(), ERR_WRITE_FAILED);
+                expectUntouched(ino);
+            }
+        }
+    }
 };
 
 TEST_F(WriteFailure, AFailedRewriteLeavesTheFileAndNoCopy)
 {
+    // The temporary copy's name begins with the file's and a dot.
+    expectEachFailureLeavesTheFile(kRewrites, kRewriteFailures, path + ".");
     for (const Op &op : kRewrites) {
-        for (const Failure &f : kRewriteFailures) {
-            SCOPED_TRACE(std::string(op.name) + " / " + f.name);
-            prepare();
-            const ino_t ino = statOf(path).st_ino;
-            VRALErrSetCode(0);
-            EXPECT_EQ(runFailing(f, path + ".", op.call), -1);
-            EXPECT_EQ(VRALErrGet(), ERR_WRITE_FAILED);
-            expectUntouched(ino);
-        }
         // Without a failure each of them does change the file.
         prepare();
         EXPECT_GT(op.call(path.c_str()), 0) << op.name;
@@ -206,14 +208,7 @@ TEST_F(WriteFailure, EveryFailedAllocationOfARewriteLeavesTheFile)
 
 const Op kAppends[] = {
     {.name = "append_line", .call = [](const char *f) { return VRALFileAddLine(f, nullptr, "new=1", OP_FIND_PREFIX); }},
-    {.name = "add_section",
-     .call = [](const char *f) {
-         VRALSzHash *m = VRALSzHashAlloc(64);
-         VRALSzHashSetValue(&m, "k", "v");
-         int r = ErrVRALFileAddSection(f, "new", m, nullptr);
-         VRALSzHashFree(m);
-         return r;
-     }},
+    {.name = "add_section", .call = [](const char *f) { return filetest::sectionOfOnePair(f, "new"); }},
 };
 
 // An append in place that fails part-way is cut back to where it began.
@@ -225,26 +220,7 @@ TEST_F(WriteFailure, AFailedAppendLeavesNoPartialTail)
         {.name = "fsync", .call = failcall::Call::Fsync},
         {.name = "write_moves_nothing", .call = failcall::Call::Write, .err = 0},
     };
-    for (const Op &op : kAppends) {
-        for (const Failure &f : failures) {
-            SCOPED_TRACE(std::string(op.name) + " / " + f.name);
-            prepare();
-            const ino_t ino = statOf(path).st_ino;
-            VRALErrSetCode(0);
-            int r;
-            if (f.call) {
-                failcall::Armed armed({.call = *f.call, .pathPrefix = path, .err = f.err});
-                r = op.call(path.c_str());
-            } else {
-                FileSizeLimit limit(f.limit(before.size()));
-                ASSERT_TRUE(limit.active());
-                r = op.call(path.c_str());
-            }
-            EXPECT_EQ(r, -1);
-            EXPECT_EQ(VRALErrGet(), ERR_WRITE_FAILED);
-            expectUntouched(ino);
-        }
-    }
+    expectEachFailureLeavesTheFile(kAppends, failures, path);
 }
 
 // A missing file that cannot be written whole is not left half-made.
@@ -267,7 +243,7 @@ TEST_F(WriteFailure, AFailedCreationLeavesNoFile)
             EXPECT_EQ(op.call(path.c_str()), -1);
         }
         EXPECT_EQ(VRALErrGet(), ERR_WRITE_FAILED);
-        EXPECT_FALSE(exists(path));
+        EXPECT_FALSE(filetest::exists(path));
         EXPECT_TRUE(listDir(dir.path()).empty());
     }
 }

@@ -51,13 +51,7 @@ const LinkCase kCases[] = {
      .call = [](const char *f) { return VRALFileReplaceSubStr(f, "root", "evil"); },
      .result = -1, .err = ERR_OPEN_FAILED, .replaced = nullptr},
     {.name = "add_section",
-     .call = [](const char *f) {
-         VRALSzHash *m = VRALSzHashAlloc(64);
-         VRALSzHashSetValue(&m, "k", "v");
-         int r = ErrVRALFileAddSection(f, "s", m, nullptr);
-         VRALSzHashFree(m);
-         return r;
-     },
+     .call = [](const char *f) { return filetest::sectionOfOnePair(f, "s"); },
      .result = -1, .err = ERR_OPEN_FAILED, .replaced = nullptr},
     {.name = "read_key",
      .call = [](const char *f) {
