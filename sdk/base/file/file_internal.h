@@ -83,7 +83,8 @@ int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct 
 
 // As OpenToRewrite, but a missing file is created holding content.  Only an
 // open that failed with ENOENT creates, so nothing that exists is ever
-// truncated.  1 created, 0 opened (go on), -1 failure.
+// truncated; a link not to be followed, a FIFO or a device is replaced by
+// a new file holding content.  1 created, 0 opened (go on), -1 failure.
 int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
                  struct stat *pSt);
 
@@ -122,9 +123,10 @@ std::string RewriteTarget(const char *szFile, bool *pHeldLink = nullptr);
 FILE *OpenTarget(const char *szFile, const char *mode, bool *pHeldLink = nullptr);
 
 // Puts a new file of ours holding content in place of a link that is not
-// to be followed, by a rename over it; the link's target stays untouched.
-// Records as the rewrite does; 1 or -1.
-int ReplaceLink(const char *szFile, std::string_view content);
+// to be followed, or of a file that is not a regular one, by a rename over
+// it; a link's target stays untouched.  Records as the rewrite does; 1 or
+// -1.
+int ReplaceByNewFile(const char *szFile, std::string_view content);
 
 // Creates a missing file holding content (flushed and synced).  Used only
 // after an open failed with ENOENT, so nothing existing is ever truncated.

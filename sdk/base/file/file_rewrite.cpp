@@ -52,8 +52,9 @@ FILE *OpenTarget(const char *szFile, const char *mode, bool *pHeldLink)
     std::string target = RewriteTarget(szFile, pHeldLink);
     const bool update = mode[0] == 'r' && mode[1] == '+';
     // The chain was followed above; a link met here is one not to follow,
-    // or one swapped in since.
-    int fd = open(target.c_str(), (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC);
+    // or one swapped in since.  A FIFO planted in a shared folder must not
+    // hold the call: it opens at once and reads as empty.
+    int fd = open(target.c_str(), (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     FILE *fp = fdopen(fd, mode);
@@ -97,7 +98,7 @@ int OpenOrCreate(const char *szFile, const char *mode, std::string_view content,
     if (!*pFp) {
         // A link not to be followed is replaced by a file of our own.
         if (heldLink)
-            return ReplaceLink(szFile, content);
+            return ReplaceByNewFile(szFile, content);
         // Only a missing file is made anew; anything else would lose it.
         if (errno != ENOENT) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
@@ -105,7 +106,15 @@ int OpenOrCreate(const char *szFile, const char *mode, std::string_view content,
         }
         return CreateMissing(szFile, content);
     }
-    return StatForRewrite(pFp->get(), pSt);
+    if (StatForRewrite(pFp->get(), pSt) != 0)
+        return -1;
+    // Nor does a FIFO or device keep its owner for the file put in its
+    // place.
+    if (!S_ISREG(pSt->st_mode)) {
+        pFp->reset();
+        return ReplaceByNewFile(szFile, content);
+    }
+    return 0;
 }
 
 long FindLine(FILE *fp, const char *szPattern, int flags)
@@ -268,7 +277,7 @@ int CreateMissing(const char *szFile, std::string_view content)
     return 1;
 }
 
-int ReplaceLink(const char *szFile, std::string_view content)
+int ReplaceByNewFile(const char *szFile, std::string_view content)
 {
     // Owner and mode as a newly created file would get them.
     struct stat st {};

@@ -163,4 +163,15 @@ TEST_F(StickyFolder, LinksOfTheFolderOwnerAndOutsideItAreFollowed)
     EXPECT_EQ(readFile(secret), secretText);
 }
 
+TEST_F(StickyFolder, AFifoInPlaceOfTheFileNeverBlocks)
+{
+    const std::string fifo = pub + "/update.message";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(lchown(fifo.c_str(), kOther, kOther), 0);
+    EXPECT_EQ(VRALFileSetKeyValue(fifo.c_str(), "k", "v", nullptr), 1);
+    expectOwnFile(fifo, "k=v\n");
+    char buf[8];
+    EXPECT_EQ(VRALFileGetKeyValue(fifo.c_str(), "k", buf, sizeof buf, 0), 2);
+}
+
 }  // namespace
