@@ -59,8 +59,10 @@ struct ChildSignalGuard {
 // would otherwise keep those files, and the locks on them, for its life.
 void closeInherited()
 {
+#ifdef SYS_close_range
     if (::syscall(SYS_close_range, 3U, ~0U, 0U) == 0)
         return;
+#endif
     // Kernels before close_range: every descriptor the folder lists.
     DIR *dir = opendir("/proc/self/fd");
     if (dir == nullptr)
