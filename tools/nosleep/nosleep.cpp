@@ -5,10 +5,14 @@
 //   VEXA_PAUSE_LOG=<file>   one line per pause is appended to <file>:
 //                           the call and the pause in seconds, to the
 //                           nanosecond ("usleep 0.050000000")
-//   VEXA_PAUSE_GATE=<fifo>  each pause, once recorded, waits for one byte
-//                           from <fifo>: a test decides when the time has
-//                           passed, e.g. after letting a lock go
+//   VEXA_PAUSE_TELL=<fifo>  each pause also writes its line to <fifo>
+//   VEXA_PAUSE_GATE=<fifo>  then waits for one byte from <fifo>
 //   VEXA_PAUSES=real        the calls are passed on and really wait
+//
+// With TELL and GATE a test knows when a process has paused and decides
+// when the time has passed, e.g. once a lock's holder has let it go.  The
+// test keeps both FIFOs open for reading and writing the whole time, so no
+// line or byte is lost between two pauses.
 //
 // No allocation, no stdio: it runs inside /bin/sh and sanitized programs,
 // early in their start-up.
@@ -54,45 +58,64 @@ size_t putNum(char *out, unsigned long long v, int width)
     return static_cast<size_t>(n);
 }
 
-void record(const char *call, unsigned long long sec, unsigned long long nsec)
+// One line: the call and the pause in seconds, to the nanosecond.
+size_t formatLine(char *line, const char *call, unsigned long long sec, unsigned long long nsec)
 {
-    const char *log = getenv("VEXA_PAUSE_LOG");
-    if (log != nullptr && *log != '\0') {
-        char line[96];
-        size_t n = strnlen(call, 32);
-        memcpy(line, call, n);
-        line[n++] = ' ';
-        n += putNum(line + n, sec, 1);
-        line[n++] = '.';
-        n += putNum(line + n, nsec, 9);
-        line[n++] = '\n';
-        const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            // one write: lines of several processes never mix
-            if (write(fd, line, n) < 0) {
-            }
-            close(fd);
-        }
+    size_t n = strnlen(call, 32);
+    memcpy(line, call, n);
+    line[n++] = ' ';
+    n += putNum(line + n, sec, 1);
+    line[n++] = '.';
+    n += putNum(line + n, nsec, 9);
+    line[n++] = '\n';
+    return n;
+}
+
+// The whole line in one write: lines of several processes never mix.
+void writeLine(const char *path, int flags, const char *line, size_t n)
+{
+    int fd;
+    do
+        fd = open(path, flags | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return;
+    if (write(fd, line, n) < 0) {
     }
+    close(fd);
+}
+
+void pass(const char *call, unsigned long long sec, unsigned long long nsec)
+{
+    char line[96];
+    const size_t n = formatLine(line, call, sec, nsec);
+    const char *log = getenv("VEXA_PAUSE_LOG");
+    if (log != nullptr && *log != '\0')
+        writeLine(log, O_WRONLY | O_APPEND | O_CREAT, line, n);
+    const char *tell = getenv("VEXA_PAUSE_TELL");
+    if (tell != nullptr && *tell != '\0')
+        writeLine(tell, O_WRONLY, line, n);
     const char *gate = getenv("VEXA_PAUSE_GATE");
     if (gate == nullptr || *gate == '\0')
         return;
-    // A writer that gave an earlier pause its byte may still hold the FIFO
-    // open: its end of file is no byte, so open it again.
-    for (;;) {
-        const int fd = open(gate, O_RDONLY | O_CLOEXEC);
-        if (fd < 0 && errno == EINTR)
-            continue;
-        if (fd < 0)
-            return;
-        char c;
-        ssize_t n;
-        while ((n = read(fd, &c, 1)) < 0 && errno == EINTR) {
-        }
-        close(fd);
-        if (n != 0)
-            return;
+    int fd;
+    do
+        fd = open(gate, O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return;
+    char c;
+    while (read(fd, &c, 1) < 0 && errno == EINTR) {
     }
+    close(fd);
+}
+
+// Records the pause and waits at the gate, errno untouched.
+void record(const char *call, unsigned long long sec, unsigned long long nsec)
+{
+    const int saved = errno;
+    pass(call, sec, nsec);
+    errno = saved;
 }
 
 bool validSpan(const struct timespec *ts)

@@ -137,11 +137,12 @@ protected:
     Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
     // Runs shell text inside the root; PROBE stands for the probe command,
     // QUIET for one whose report is not wanted.  The FIFOs /tmp/held,
-    // /tmp/go and /tmp/gate are there for the processes to meet at.
+    // /tmp/go, /tmp/gate and /tmp/paused are there for the processes to
+    // meet at.
     approot::RunResult shell(const std::string &text)
     {
         const std::string self = vexatest::probe::command();
-        std::string t = "/usr/bin/mkfifo /tmp/held /tmp/go /tmp/gate 2>/dev/null\n";
+        std::string t = "/usr/bin/mkfifo /tmp/held /tmp/go /tmp/gate /tmp/paused 2>/dev/null\n";
         for (size_t pos = 0; pos < text.size();) {
             if (text.compare(pos, 5, "PROBE") == 0) {
                 t += self;
@@ -244,18 +245,22 @@ TEST_F(LockRoot, AllOrNothingAcrossSeveralFiles)
 
 TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
 {
-    // The waiter's pauses pass when the shell writes to the gate: it has
-    // failed a round and paused once when the holder is told to go, and
-    // its second pause passes only once the holder has gone.
+    // The waiter tells each pause on /tmp/paused and goes on when the
+    // shell writes to /tmp/gate: its second pause passes only once the
+    // holder has gone.
     const approot::RunResult r = shell(
+        "exec 3<>/tmp/gate 4<>/tmp/paused\n"
         "PROBE lock 0x806 5 mark /tmp/rec in tell /tmp/held await /tmp/go mark /tmp/rec out unlock 0x800 &\n"
         "holder=$!\n"
         "QUIET await /tmp/held\n"
-        "VEXA_PAUSE_GATE=/tmp/gate PROBE lock 0x806 5 mark /tmp/rec in mark /tmp/rec out unlock 0x800 &\n"
-        "echo > /tmp/gate\n"
+        "VEXA_PAUSE_TELL=/tmp/paused VEXA_PAUSE_GATE=/tmp/gate "
+        "PROBE lock 0x806 5 mark /tmp/rec in mark /tmp/rec out unlock 0x800 &\n"
+        "read x <&4\n"
+        "echo >&3\n"
+        "read x <&4\n"
         "QUIET tell /tmp/go\n"
         "wait $holder\n"
-        "echo > /tmp/gate\n"
+        "echo >&3\n"
         "wait\n");
     ASSERT_EQ(r.status, 0) << r.err;
     Lines said = vexatest::probe::said(r.out);
