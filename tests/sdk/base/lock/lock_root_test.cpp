@@ -156,6 +156,15 @@ protected:
         }
         return app.run({"/bin/sh", "-c", t});
     }
+    // The reports of several processes, in no particular order.
+    Lines shellSaid(const std::string &text)
+    {
+        const approot::RunResult r = shell(text);
+        EXPECT_EQ(r.status, 0) << r.err;
+        Lines said = vexatest::probe::said(r.out);
+        std::sort(said.begin(), said.end());
+        return said;
+    }
 };
 
 // Every pause of the lock is one round's 50 ms.
@@ -248,7 +257,7 @@ TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
     // The waiter tells each pause on /tmp/paused and goes on when the
     // shell writes to /tmp/gate: its second pause passes only once the
     // holder has gone.
-    const approot::RunResult r = shell(
+    const Lines said = shellSaid(
         "exec 3<>/tmp/gate 4<>/tmp/paused\n"
         "PROBE lock 0x806 5 mark /tmp/rec in tell /tmp/held await /tmp/go mark /tmp/rec out unlock 0x800 &\n"
         "holder=$!\n"
@@ -262,9 +271,6 @@ TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
         "wait $holder\n"
         "echo >&3\n"
         "wait\n");
-    ASSERT_EQ(r.status, 0) << r.err;
-    Lines said = vexatest::probe::said(r.out);
-    std::sort(said.begin(), said.end());
     EXPECT_EQ(said, (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "unlock 0", "unlock 0"}));
     EXPECT_EQ(app.pauses(), rounds(2));
     std::istringstream rec(app.readFile("/tmp/rec"));
@@ -280,6 +286,19 @@ TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
     }
 }
 
+TEST_F(LockRoot, FirstUsersAtOnceMakeTheFolderTogether)
+{
+    // three at once, each finding no lock folder; shared, so none waits
+    const Lines said = shellSaid(
+        "for n in 1 2 3; do\n"
+        "  PROBE lock 0x805 0 unlock 0x800 &\n"
+        "done\n"
+        "wait\n");
+    EXPECT_EQ(said, (Lines{"lock 0 0x0000", "lock 0 0x0000", "lock 0 0x0000", "unlock 0", "unlock 0", "unlock 0"}));
+    for (const char *name : kLockNames)
+        EXPECT_TRUE(app.exists(std::string("/tmp/lock/") + name)) << name;
+}
+
 TEST_F(LockRoot, SharedHoldersCoexistExclusiveOnesDoNot)
 {
     // the first holds until told; the second asks while it holds
@@ -293,11 +312,7 @@ TEST_F(LockRoot, SharedHoldersCoexistExclusiveOnesDoNot)
         for (size_t p; (p = t.find("ID")) != std::string::npos;)
             t.replace(p, 2, id);
         app.clearPauses();
-        const approot::RunResult r = shell(t);
-        EXPECT_EQ(r.status, 0) << r.err;
-        Lines s = vexatest::probe::said(r.out);
-        std::sort(s.begin(), s.end());
-        return s;
+        return shellSaid(t);
     };
     EXPECT_EQ(run2("0x805"), (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "unlock 0", "unlock 0"}));
     EXPECT_EQ(app.pauses(), Lines{});
