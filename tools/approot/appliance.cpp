@@ -304,8 +304,16 @@ RunResult Appliance::run(const std::vector<std::string> &argv, const std::string
         a.insert(a.end(), {"--uptime", std::to_string(uptime_)});
     if (hasHw_)
         a.push_back("--hw-version=" + hw_);
-    for (const auto &[k, v] : env_)
-        a.push_back("--env=" + k + "=" + v);
+    // Pauses cost no time inside: the stand-in records them instead.
+    std::string preload = NOSLEEP_LIB_PATH;
+    a.push_back("--env=VEXA_PAUSE_LOG=/dev/pauses");
+    for (const auto &[k, v] : env_) {
+        if (k == "LD_PRELOAD")
+            preload += ":" + v;
+        else
+            a.push_back("--env=" + k + "=" + v);
+    }
+    a.push_back("--env=LD_PRELOAD=" + preload);
     a.insert(a.end(), {"--cwd", cwd, "--timeout", std::to_string(timeout_), "--"});
     a.insert(a.end(), argv.begin(), argv.end());
 
@@ -379,8 +387,23 @@ std::vector<Change> Appliance::changes() const
 
 std::vector<std::string> Appliance::syslog() const
 {
+    return linesOf(dir_ + "/syslog");
+}
+
+std::vector<std::string> Appliance::pauses() const
+{
+    return linesOf(dir_ + "/dev/pauses");
+}
+
+void Appliance::clearPauses()
+{
+    std::ofstream(dir_ + "/dev/pauses", std::ios::trunc);
+}
+
+std::vector<std::string> Appliance::linesOf(const std::string &path)
+{
     bool ok;
-    std::string all = slurp(dir_ + "/syslog", ok);
+    std::string all = slurp(path, ok);
     std::vector<std::string> lines;
     std::istringstream in(all);
     std::string line;

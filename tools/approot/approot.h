@@ -70,6 +70,10 @@ public:
     std::vector<std::string> syslog() const;  // messages in order, "<pri>" kept
     void clearSyslog();
     std::string console() const;              // what went to /dev/console
+    // Pauses (sleep, usleep, nanosleep) made inside, which return at once:
+    // "usleep 0.050000000", one line each, in order.
+    std::vector<std::string> pauses() const;
+    void clearPauses();
     // Merged view: upper layer, fixture layers, then the host's "/".
     std::string readFile(const std::string &inside) const;
     bool exists(const std::string &inside) const;
@@ -80,6 +84,7 @@ public:
 
 private:
     std::vector<std::string> commonArgs() const;
+    static std::vector<std::string> linesOf(const std::string &path);
     std::string fixturePath(const std::string &inside, bool keepDir) const;
 
     std::string dir_;

@@ -1,6 +1,7 @@
 #include "simfixture.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,12 +30,18 @@ namespace {
 
 std::string join(const std::string &dir, const char *name) { return dir + "/" + name; }
 
+// Chips are megabytes and tests read them often: sized once, read in
+// large pieces.
 bool slurpIfAny(const std::string &path, std::string *out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    *out = ss.str();
+    std::string data;
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (!ec) data.reserve(size_t(size));
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) data.append(buf, size_t(in.gcount()));
+    *out = std::move(data);
     return true;
 }
 
@@ -171,8 +178,16 @@ uint8_t patternByte(int index, uint64_t off) {
 }
 
 std::string partitionPattern(int index, uint64_t len) {
+    // Megabytes per chip: filled a 256-byte run at a time, the low nibble
+    // being the only part that changes within one.
     std::string s(len, '\0');
-    for (uint64_t i = 0; i < len; ++i) s[i] = char(patternByte(index, i));
+    char *p = s.data();
+    for (uint64_t at = 0; at < len; at += 256) {
+        char run[256];
+        const uint8_t base = patternByte(index, at);
+        for (int k = 0; k < 256; ++k) run[k] = char((base & 0xf0) | ((base ^ k) & 0x0f));
+        std::memcpy(p + at, run, size_t(std::min<uint64_t>(256, len - at)));
+    }
     return s;
 }
 
@@ -635,16 +650,22 @@ RunResult runPreloaded(const std::string &stateDir, const std::vector<std::strin
 
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0) fail("pipe failed");
-    pid_t pid = ::fork();
-    if (pid < 0) fail("fork failed");
-    if (pid == 0) {
-        ::dup2(pipefd[1], 1);
-        ::dup2(pipefd[1], 2);
-        ::execve(av[0], av.data(), ev.data());
-        ::_exit(127);
-    }
+    // Spawned, not forked: copying a sanitized test's mappings for every
+    // probe costs more than the probe.
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, pipefd[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, pipefd[1], 2);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, av[0], &fa, nullptr, av.data(), ev.data());
+    posix_spawn_file_actions_destroy(&fa);
     ::close(pipefd[1]);
     RunResult r;
+    if (spawned != 0) {
+        ::close(pipefd[0]);
+        r.status = 127;  // as when the program could not be run
+        return r;
+    }
     char buf[4096];
     ssize_t n;
     while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))

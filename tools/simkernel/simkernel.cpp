@@ -15,8 +15,16 @@
 // file under <state>/dev/.  Its file position is the device position, so
 // dup, fork, exec and dd's own descriptor juggling need no table of ours; a
 // descriptor is recognised by fstat (the backing files have one odd size).
+//
+// This file is the device side: the shared state, ops.log and the
+// requests.  The NOR flash model is nor_model.cpp, the fault-rule engine
+// fault_rules.cpp, and the interposed entry points interpose.cpp.
 
-#include "sk_state.h"
+#include "sk_device.h"
+
+#include "fault_rules.h"
+#include "nor_model.h"
+#include "sk_raw.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -31,7 +39,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -41,13 +48,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#if !defined(__x86_64__)
-#error "the simulated device kernel issues raw x86-64 system calls"
-#endif
-
-using namespace sk;
-
-namespace {
+namespace sk::dev {
 
 // Requests of the device's own flash driver; literal values.
 constexpr unsigned long kReqM22 = 0x40084d16;
@@ -56,35 +57,6 @@ constexpr unsigned long kReqM24 = 0x40044d18;
 constexpr unsigned long kReqM25 = 0x40044d19;
 constexpr unsigned long kReqM26 = 0x80044d1a;
 constexpr unsigned long kReqMdSync = 0x800c0960;
-
-constexpr long kSysMSys = 401;
-constexpr long kSysBuffer = 405;
-
-constexpr size_t kEntrySize = 256;
-
-long raw(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0, long f = 0) {
-    unsigned long ret;
-    register long r10 __asm__("r10") = d;
-    register long r8 __asm__("r8") = e;
-    register long r9 __asm__("r9") = f;
-    __asm__ volatile("syscall"
-                     : "=a"(ret)
-                     : "a"(n), "D"(a), "S"(b), "d"(c), "r"(r10), "r"(r8), "r"(r9)
-                     : "rcx", "r11", "memory");
-    return long(ret);
-}
-
-bool isErr(long r) { return r < 0 && r > -4096; }
-
-long ret(long r) {
-    if (isErr(r)) {
-        errno = int(-r);
-        return -1;
-    }
-    return r;
-}
-
-long L(const void *p) { return long(reinterpret_cast<uintptr_t>(p)); }
 
 // ---- process-wide state of this library ---------------------------------
 
@@ -235,57 +207,12 @@ bool chipWrite(uint64_t off, const void *buf, size_t n) {
     return chipTransfer(SYS_pwrite64, off, L(buf), n);
 }
 
-// Erased flash: len bytes of 0xFF from off.
-bool chipErase(uint64_t off, uint64_t len) {
-    memset(gIo, 0xff, sizeof gIo);
-    for (uint64_t o = 0; o < len; o += sizeof gIo) {
-        size_t k = len - o < sizeof gIo ? size_t(len - o) : sizeof gIo;
-        if (!chipWrite(off + o, gIo, k)) return false;
-    }
-    return true;
-}
+// The chip as the flash model reaches it.
+bool chipReadAt(void *, uint64_t off, void *buf, size_t n) { return chipRead(off, buf, n); }
+bool chipWriteAt(void *, uint64_t off, const void *buf, size_t n) { return chipWrite(off, buf, n); }
+const Chip kChip = {nullptr, chipReadAt, chipWriteAt};
 
-uint32_t le32(const unsigned char *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put32(unsigned char *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-// Chip offset of a partition's window; false when the window is not on the chip.
-bool windowOff(const Part &p, uint64_t *off) {
-    if (p.fromdir || p.start < gSt.base) return false;
-    uint64_t o = uint64_t(p.start) - gSt.base;
-    if (o + p.size > gSt.chipsize) return false;
-    *off = o;
-    return true;
-}
-
-// Partitions whose window is still to be taken from the flash directory.
-void resolveWindows() {
-    bool need = false;
-    for (const Part &p : gSt.part) need |= p.present && p.fromdir;
-    if (!need || gSt.dirdev < 0 || !gSt.part[gSt.dirdev].present) return;
-    uint64_t doff;
-    const Part &dir = gSt.part[gSt.dirdev];
-    if (!windowOff(dir, &doff)) return;
-    unsigned char e[kEntrySize];
-    for (uint32_t i = 0; (i + 1) * kEntrySize <= dir.size; ++i) {
-        if (!chipRead(doff + i * kEntrySize, e, sizeof e) || e[0] == 0xff) break;
-        for (Part &p : gSt.part) {
-            if (!p.present || !p.fromdir) continue;
-            if (strncasecmp(reinterpret_cast<const char *>(e), p.name, 16) != 0) continue;
-            p.start = le32(e + 16);
-            p.size = le32(e + 24);
-            p.fromdir = 0;
-            gDirty = true;
-        }
-    }
-}
+bool windowOff(const Part &p, uint64_t *off) { return sk::windowOff(gSt, p, off); }
 
 // Takes the lock and reads the state file; gStateOk says whether it could.
 void loadLocked() {
@@ -320,17 +247,8 @@ void begin() {
         gRulesErr[0] = 0;
     }
     // Forget the counters of rules that are gone from the file.
-    int kept = 0;
-    for (int i = 0; i < gSt.nrules; ++i) {
-        bool live = false;
-        for (int j = 0; j < gNRules; ++j) live |= gRules[j].hash == gSt.rules[i].hash;
-        if (live) gSt.rules[kept++] = gSt.rules[i];
-    }
-    if (kept != gSt.nrules) {
-        gSt.nrules = kept;
-        gDirty = true;
-    }
-    resolveWindows();
+    if (dropGoneCounters(gSt, gRules, gNRules)) gDirty = true;
+    if (resolveWindows(gSt, kChip)) gDirty = true;
     if (gSt.mainpid <= 0 || !alive(gSt.mainpid, gSt.mainstart)) {
         gSt.mainpid = gPid;
         gSt.mainstart = gStart;
@@ -408,71 +326,13 @@ void logLine(Line &l) {
 
 // ---- fault rules ---------------------------------------------------------------
 
-RuleState *ruleState(const Rule &r) {
-    for (int i = 0; i < gSt.nrules; ++i)
-        if (gSt.rules[i].hash == r.hash) return &gSt.rules[i];
-    if (gSt.nrules >= kMaxRuleStates) return nullptr;
-    RuleState *rs = &gSt.rules[gSt.nrules++];
-    memset(rs, 0, sizeof *rs);
-    rs->hash = r.hash;
-    return rs;
-}
+// The rules as they stand for this process's request.
+RuleEngine rules() { return RuleEngine{&gSt, gRules, gNRules, isMain(), gComm, &gDirty}; }
 
-bool matches(const Rule &r, int kind, uint32_t op, int dev) {
-    if (r.kind != kind || !(r.ops & op)) return false;
-    if (r.dev >= 0 && r.dev != dev) return false;
-    switch (r.proc) {
-    case P_MAIN: return isMain();
-    case P_CHILD: return !isMain();
-    case P_NAME: return strcmp(r.procname, gComm) == 0;
-    default: return true;
-    }
-}
+const Rule *hitCall(int kind, uint32_t op, int dev) { return sk::hitCall(rules(), kind, op, dev); }
 
-// Counts one call against every matching rule of a kind that counts calls;
-// returns the first rule that fires.
-const Rule *hitCall(int kind, uint32_t op, int dev) {
-    const Rule *fired = nullptr;
-    for (int i = 0; i < gNRules; ++i) {
-        const Rule &r = gRules[i];
-        if (r.hasAfter || !matches(r, kind, op, dev)) continue;
-        RuleState *rs = ruleState(r);
-        if (!rs) continue;
-        ++rs->count;
-        gDirty = true;
-        bool fire = r.always ? rs->count >= r.nth : (!rs->fired && rs->count == r.nth);
-        if (fire && !fired) {
-            rs->fired = 1;
-            fired = &r;
-        }
-    }
-    return fired;
-}
-
-// Counts the bytes of one transfer against the byte-counting rules of a
-// kind; when one fires, *allowed is cut to the bytes left before its limit.
 const Rule *hitBytes(int kind, uint32_t op, int dev, uint64_t len, uint64_t *allowed) {
-    const Rule *fired = nullptr;
-    for (int i = 0; i < gNRules; ++i) {
-        const Rule &r = gRules[i];
-        if (!r.hasAfter || !matches(r, kind, op, dev)) continue;
-        RuleState *rs = ruleState(r);
-        if (!rs) continue;
-        uint64_t before = rs->bytes;
-        ++rs->count;
-        gDirty = true;
-        bool fire = (r.always || !rs->fired) && before + len > r.after;
-        if (!fire) {
-            rs->bytes += len;
-            continue;
-        }
-        uint64_t left = before >= r.after ? 0 : r.after - before;
-        rs->bytes += left;
-        rs->fired = 1;
-        if (left < *allowed) *allowed = left;
-        if (!fired) fired = &r;
-    }
-    return fired;
+    return sk::hitBytes(rules(), kind, op, dev, len, allowed);
 }
 
 // Power cut: the main process dies at its nth flash operation, before the
@@ -632,11 +492,6 @@ int doOpen(int dirfd, const char *path, int flags, mode_t mode) {
     return int(fd);
 }
 
-int openMode(int flags, va_list ap) {
-    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) return va_arg(ap, int);
-    return 0;
-}
-
 // ---- read and write -----------------------------------------------------------
 
 // The part a transfer at pos of len bytes may reach; false when the state
@@ -649,28 +504,10 @@ bool window(int dev, uint64_t *off, uint64_t *size) {
     return windowOff(p, off);
 }
 
-bool anyLocked(uint64_t chipOff, uint64_t len) {
-    if (gSt.mode != MODE_NOR || len == 0) return false;
-    uint64_t b0 = chipOff / gSt.erasesize;
-    uint64_t b1 = (chipOff + len - 1) / gSt.erasesize;
-    size_t nl = strlen(gSt.locks);
-    for (uint64_t b = b0; b <= b1; ++b)
-        if (b < nl && gSt.locks[b] == 'L') return true;
-    return false;
-}
-
 void applyCorrupt(uint32_t op, int dev, uint64_t pos, unsigned char *buf, uint64_t n, Line &l) {
-    for (int i = 0; i < gNRules; ++i) {
-        const Rule &r = gRules[i];
-        if (!matches(r, K_CORRUPT, op, dev) || r.at < pos || r.at >= pos + n) continue;
-        RuleState *rs = ruleState(r);
-        if (!rs || (rs->fired && !r.always)) continue;
-        rs->fired = 1;
-        ++rs->count;
-        gDirty = true;
-        buf[r.at - pos] ^= r.xorv;
-        l.put(" fault=%d", r.line);
-    }
+    int lines[kMaxRules];
+    int k = corrupt(rules(), op, dev, pos, buf, n, lines, kMaxRules);
+    for (int i = 0; i < k; ++i) l.put(" fault=%d", lines[i]);
 }
 
 struct Xfer {
@@ -701,7 +538,7 @@ Xfer devTransfer(int dev, bool isWrite, unsigned char *ubuf, const unsigned char
     if (x.err || x.result == 0) goto done;
     {
         uint64_t n = len < wsize - pos ? len : wsize - pos;
-        if (isWrite && anyLocked(woff + pos, n)) {
+        if (isWrite && anyLocked(gSt, woff + pos, n)) {
             x.err = EROFS;
             goto done;
         }
@@ -728,10 +565,7 @@ Xfer devTransfer(int dev, bool isWrite, unsigned char *ubuf, const unsigned char
                     size_t k = chunk - o < sizeof tmp ? chunk - o : sizeof tmp;
                     memcpy(tmp, wbuf + done + o, k);
                     applyCorrupt(op, dev, pos + done + o, tmp, k, l);
-                    for (size_t j = 0; j < k; ++j) {
-                        if (gSt.mode == MODE_NOR) io[o + j] &= tmp[j];  // flash only clears bits
-                        else io[o + j] = tmp[j];
-                    }
+                    program(gSt, io + o, tmp, k);
                 }
                 if (!chipWrite(woff + pos + done, io, chunk)) ioFail = true;
             } else {
@@ -884,12 +718,6 @@ int finishReq(Req &q) {
     return 0;
 }
 
-bool rangeOk(const erase_info_user &ei, uint64_t wsize) {
-    uint32_t es = gSt.erasesize;
-    return ei.length > 0 && ei.start % es == 0 && ei.length % es == 0 &&
-           uint64_t(ei.start) + ei.length <= wsize;
-}
-
 void reqGetInfo(Req &q, void *arg) {
     uint64_t woff, wsize;
     q.l.put(" req=MEMGETINFO");
@@ -917,7 +745,7 @@ bool blockRange(Req &q, void *arg, bool logMtu, uint64_t *woff, erase_info_user 
     memcpy(ei, arg, sizeof *ei);
     q.l.put(" start=0x%x len=0x%x", ei->start, ei->length);
     if (logMtu) q.l.put(" mtu=%d", eth0Mtu());
-    return rangeOk(*ei, wsize) || q.refuse(EINVAL);
+    return blockRangeOk(gSt, ei->start, ei->length, wsize) || q.refuse(EINVAL);
 }
 
 void reqErase(Req &q, void *arg) {
@@ -925,19 +753,15 @@ void reqErase(Req &q, void *arg) {
     uint64_t woff;
     erase_info_user ei;
     if (!blockRange(q, arg, true, &woff, &ei)) return;
-    if (anyLocked(woff + ei.start, ei.length)) {
+    if (anyLocked(gSt, woff + ei.start, ei.length)) {
         q.err = EROFS;
         return;
     }
     if (q.faulted(OP_ERASE)) return;
     const Rule *keep = hitCall(K_NOERASE, OP_ERASE, q.dev);
-    uint32_t nblocks = ei.length / gSt.erasesize;
-    for (uint32_t b = 0; b < nblocks; ++b) {
-        if (keep && keep->block == b) continue;
-        if (!chipErase(woff + ei.start + uint64_t(b) * gSt.erasesize, gSt.erasesize)) {
-            q.err = EIO;
-            return;
-        }
+    if (!eraseBlocks(gSt, kChip, woff + ei.start, ei.length, keep ? long(keep->block) : -1)) {
+        q.err = EIO;
+        return;
     }
     if (keep) {
         q.fault = keep;
@@ -951,11 +775,7 @@ void reqLock(Req &q, void *arg, bool lock) {
     erase_info_user ei;
     if (!blockRange(q, arg, false, &woff, &ei)) return;
     if (q.faulted(lock ? OP_LOCK : OP_UNLOCK)) return;
-    if (gSt.mode != MODE_NOR) return;  // MSys flash has no lock bits
-    uint64_t b0 = (woff + ei.start) / gSt.erasesize;
-    uint64_t nb = ei.length / gSt.erasesize;
-    size_t nl = strlen(gSt.locks);
-    for (uint64_t b = b0; b < b0 + nb && b < nl; ++b) gSt.locks[b] = lock ? 'L' : 'U';
+    setLocks(gSt, woff + ei.start, ei.length, lock);
     gDirty = true;
 }
 
@@ -971,17 +791,12 @@ void reqM22(Req &q, void *arg) {
     uint32_t v[2];
     memcpy(v, arg, sizeof v);
     q.l.put(" start=0x%08x size=0x%x", v[0], v[1]);
-    uint32_t es = gSt.erasesize;
-    uint64_t off = uint64_t(v[0]) - gSt.base;
-    if (v[0] < gSt.base || off % es != 0 || v[1] == 0 || v[1] % es != 0 ||
-        off + v[1] > gSt.chipsize || !gSt.part[q.dev].present) {
+    if (!windowFits(gSt, q.dev, v[0], v[1])) {
         q.err = EINVAL;
         return;
     }
     if (q.faulted(OP_M22)) return;
-    gSt.part[q.dev].start = v[0];
-    gSt.part[q.dev].size = v[1];
-    gSt.part[q.dev].fromdir = 0;
+    moveWindow(gSt, q.dev, v[0], v[1]);
     gDirty = true;
 }
 
@@ -1006,19 +821,7 @@ void reqM23(Req &q, void *arg) {
         return;
     }
     if (q.faulted(OP_M23)) return;
-    unsigned char e[kEntrySize];
-    for (uint64_t i = 0; (i + 1) * kEntrySize <= wsize; ++i) {
-        if (!chipRead(woff + i * kEntrySize, e, sizeof e)) break;
-        if (e[0] == 0xff) break;
-        if (strncasecmp(reinterpret_cast<const char *>(e), name, 16) != 0) continue;
-        // The driver rewrites the entry itself: place, size and data length.
-        put32(e + 16, le32(rec + 16));
-        put32(e + 24, le32(rec + 20));
-        put32(e + 32, le32(rec + 24));
-        if (!chipWrite(woff + i * kEntrySize, e, sizeof e)) q.err = EIO;
-        return;
-    }
-    q.err = ENOENT;
+    q.err = rewriteEntry(kChip, woff, wsize, name, le32(rec + 16), le32(rec + 20), le32(rec + 24));
 }
 
 void reqMSys(Req &q, unsigned long req, void *arg) {
@@ -1041,7 +844,7 @@ void reqMSys(Req &q, unsigned long req, void *arg) {
             return;
         }
         if (q.faulted(OP_M24)) return;
-        if (!chipErase(0, gSt.chipsize)) {
+        if (!fillErased(kChip, 0, gSt.chipsize)) {
             q.err = EIO;
             return;
         }
@@ -1309,199 +1112,4 @@ int doAccess(int dirfd, const char *path, int mode, int flags) {
     return int(ret(r));
 }
 
-}  // namespace
-
-// ---- the interposed entry points ------------------------------------------------
-
-extern "C" {
-
-__attribute__((visibility("default"))) int open(const char *path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    int mode = openMode(flags, ap);
-    va_end(ap);
-    return doOpen(AT_FDCWD, path, flags, mode_t(mode));
-}
-
-__attribute__((visibility("default"))) int open64(const char *path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    int mode = openMode(flags, ap);
-    va_end(ap);
-    return doOpen(AT_FDCWD, path, flags | O_LARGEFILE, mode_t(mode));
-}
-
-__attribute__((visibility("default"))) int openat(int dirfd, const char *path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    int mode = openMode(flags, ap);
-    va_end(ap);
-    return doOpen(dirfd, path, flags, mode_t(mode));
-}
-
-__attribute__((visibility("default"))) int openat64(int dirfd, const char *path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    int mode = openMode(flags, ap);
-    va_end(ap);
-    return doOpen(dirfd, path, flags | O_LARGEFILE, mode_t(mode));
-}
-
-__attribute__((visibility("default"))) int __open_2(const char *path, int flags) {
-    return doOpen(AT_FDCWD, path, flags, 0);
-}
-__attribute__((visibility("default"))) int __open64_2(const char *path, int flags) {
-    return doOpen(AT_FDCWD, path, flags | O_LARGEFILE, 0);
-}
-__attribute__((visibility("default"))) int __openat_2(int dirfd, const char *path, int flags) {
-    return doOpen(dirfd, path, flags, 0);
-}
-__attribute__((visibility("default"))) int __openat64_2(int dirfd, const char *path, int flags) {
-    return doOpen(dirfd, path, flags | O_LARGEFILE, 0);
-}
-
-__attribute__((visibility("default"))) ssize_t read(int fd, void *buf, size_t n) {
-    return doRead(fd, buf, n, false, 0);
-}
-__attribute__((visibility("default"))) ssize_t __read_chk(int fd, void *buf, size_t n, size_t cap) {
-    if (n > cap) abort();
-    return doRead(fd, buf, n, false, 0);
-}
-__attribute__((visibility("default"))) ssize_t pread(int fd, void *buf, size_t n, off_t at) {
-    return doRead(fd, buf, n, true, at);
-}
-__attribute__((visibility("default"))) ssize_t pread64(int fd, void *buf, size_t n, off64_t at) {
-    return doRead(fd, buf, n, true, at);
-}
-__attribute__((visibility("default"))) ssize_t __pread_chk(int fd, void *buf, size_t n, off_t at,
-                                                           size_t cap) {
-    if (n > cap) abort();
-    return doRead(fd, buf, n, true, at);
-}
-__attribute__((visibility("default"))) ssize_t __pread64_chk(int fd, void *buf, size_t n,
-                                                             off64_t at, size_t cap) {
-    if (n > cap) abort();
-    return doRead(fd, buf, n, true, at);
-}
-__attribute__((visibility("default"))) ssize_t write(int fd, const void *buf, size_t n) {
-    return doWrite(fd, buf, n, false, 0);
-}
-__attribute__((visibility("default"))) ssize_t pwrite(int fd, const void *buf, size_t n, off_t at) {
-    return doWrite(fd, buf, n, true, at);
-}
-__attribute__((visibility("default"))) ssize_t pwrite64(int fd, const void *buf, size_t n,
-                                                        off64_t at) {
-    return doWrite(fd, buf, n, true, at);
-}
-
-__attribute__((visibility("default"))) off_t lseek(int fd, off_t off, int whence) noexcept {
-    return doLseek(fd, off, whence);
-}
-__attribute__((visibility("default"))) off64_t lseek64(int fd, off64_t off, int whence) noexcept {
-    return doLseek(fd, off, whence);
-}
-
-__attribute__((visibility("default"))) int ioctl(int fd, unsigned long req, ...) noexcept {
-    va_list ap;
-    va_start(ap, req);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
-    return doIoctl(fd, req, arg);
-}
-
-__attribute__((visibility("default"))) long syscall(long n, ...) noexcept {
-    va_list ap;
-    va_start(ap, n);
-    long a[6];
-    for (long &v : a) v = va_arg(ap, long);
-    va_end(ap);
-    if (n == kSysMSys || n == kSysBuffer) {
-        // Device-specific numbers: never let them reach this machine's kernel.
-        if (!active()) {
-            errno = ENOSYS;
-            return -1;
-        }
-        return doSyscall(n, a[0]);
-    }
-    if (n == SYS_sysinfo) return doSysinfo(reinterpret_cast<struct sysinfo *>(a[0]));
-    return ret(raw(n, a[0], a[1], a[2], a[3], a[4], a[5]));
-}
-
-__attribute__((visibility("default"))) int sysinfo(struct sysinfo *info) noexcept {
-    return doSysinfo(info);
-}
-
-__attribute__((visibility("default"))) int fstat(int fd, struct stat *sb) noexcept {
-    return doFstat(fd, sb);
-}
-__attribute__((visibility("default"))) int fstat64(int fd, struct stat64 *sb) noexcept {
-    return doFstat(fd, reinterpret_cast<struct stat *>(sb));
-}
-__attribute__((visibility("default"))) int stat(const char *path, struct stat *sb) noexcept {
-    return doFstatat(AT_FDCWD, path, sb, 0);
-}
-__attribute__((visibility("default"))) int stat64(const char *path, struct stat64 *sb) noexcept {
-    return doFstatat(AT_FDCWD, path, reinterpret_cast<struct stat *>(sb), 0);
-}
-__attribute__((visibility("default"))) int lstat(const char *path, struct stat *sb) noexcept {
-    return doFstatat(AT_FDCWD, path, sb, AT_SYMLINK_NOFOLLOW);
-}
-__attribute__((visibility("default"))) int lstat64(const char *path, struct stat64 *sb) noexcept {
-    return doFstatat(AT_FDCWD, path, reinterpret_cast<struct stat *>(sb), AT_SYMLINK_NOFOLLOW);
-}
-__attribute__((visibility("default"))) int fstatat(int dirfd, const char *path, struct stat *sb,
-                                                   int flags) noexcept {
-    return doFstatat(dirfd, path, sb, flags);
-}
-__attribute__((visibility("default"))) int fstatat64(int dirfd, const char *path,
-                                                     struct stat64 *sb, int flags) noexcept {
-    return doFstatat(dirfd, path, reinterpret_cast<struct stat *>(sb), flags);
-}
-__attribute__((visibility("default"))) int statx(int dirfd, const char *path, int flags,
-                                                 unsigned mask, struct statx *sx) noexcept {
-    return doStatx(dirfd, path, flags, mask, sx);
-}
-
-// Old binaries reach stat through these versioned entry points.
-__attribute__((visibility("default"))) int __fxstat(int, int fd, struct stat *sb) {
-    return doFstat(fd, sb);
-}
-__attribute__((visibility("default"))) int __fxstat64(int, int fd, struct stat *sb) {
-    return doFstat(fd, sb);
-}
-__attribute__((visibility("default"))) int __xstat(int, const char *path, struct stat *sb) {
-    return doFstatat(AT_FDCWD, path, sb, 0);
-}
-__attribute__((visibility("default"))) int __xstat64(int, const char *path, struct stat *sb) {
-    return doFstatat(AT_FDCWD, path, sb, 0);
-}
-__attribute__((visibility("default"))) int __lxstat(int, const char *path, struct stat *sb) {
-    return doFstatat(AT_FDCWD, path, sb, AT_SYMLINK_NOFOLLOW);
-}
-__attribute__((visibility("default"))) int __lxstat64(int, const char *path, struct stat *sb) {
-    return doFstatat(AT_FDCWD, path, sb, AT_SYMLINK_NOFOLLOW);
-}
-__attribute__((visibility("default"))) int __fxstatat(int, int dirfd, const char *path,
-                                                      struct stat *sb, int flags) {
-    return doFstatat(dirfd, path, sb, flags);
-}
-__attribute__((visibility("default"))) int __fxstatat64(int, int dirfd, const char *path,
-                                                        struct stat *sb, int flags) {
-    return doFstatat(dirfd, path, sb, flags);
-}
-
-__attribute__((visibility("default"))) int access(const char *path, int mode) noexcept {
-    return doAccess(AT_FDCWD, path, mode, 0);
-}
-__attribute__((visibility("default"))) int faccessat(int dirfd, const char *path, int mode,
-                                                     int flags) noexcept {
-    return doAccess(dirfd, path, mode, flags);
-}
-__attribute__((visibility("default"))) int euidaccess(const char *path, int mode) noexcept {
-    return doAccess(AT_FDCWD, path, mode, AT_EACCESS);
-}
-__attribute__((visibility("default"))) int eaccess(const char *path, int mode) noexcept {
-    return doAccess(AT_FDCWD, path, mode, AT_EACCESS);
-}
-
-}  // extern "C"
+}  // namespace sk::dev

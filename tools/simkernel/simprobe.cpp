@@ -9,7 +9,8 @@
 //   m23 NAME BASE SIZE DATALEN | m24 N | m25 C0..C7 | m26
 //   mdinfo | mdsync | blksize64 | blksize | fstat
 //   read OFF LEN (hex of the bytes) | write OFF HEXBYTES | fill OFF LEN BYTE
-//   seek OFF WHENCE(set|cur|end) | sleep MS
+//   seek OFF WHENCE(set|cur|end)
+//   tell FIFO (blocks until another process awaits it) | await FIFO
 // DEVICE "-" opens nothing; then only these work:
 //   sys405 ARG | sys401 | stat PATH | sysinfo (uptime from sysinfo()) |
 //   syscall-sysinfo (the same through syscall())
@@ -159,10 +160,17 @@ int step(int fd, const std::vector<std::string> &a) {
         off_t r = lseek(fd, off_t(strtol(a[1].c_str(), nullptr, 0)), w);
         if (r < 0) return err(c.c_str());
         printf("ok %lld\n", (long long)r);
-    } else if (c == "sleep") {
+    } else if (c == "tell" || c == "await") {
+        // processes meet at a FIFO instead of guessing how long to wait
         need(1);
-        usleep(useconds_t(num(a[1]) * 1000));
+        int f = open(a[1].c_str(), (c == "tell" ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+        if (f < 0) return err(c.c_str());
+        char b = '\n';
+        bool ok = c == "tell" ? write(f, &b, 1) == 1 : read(f, &b, 1) >= 0;
+        close(f);
+        if (!ok) return err(c.c_str());
         printf("ok\n");
+        fflush(stdout);
     } else if (c == "sys405") {
         need(1);
         long r = syscall(405, long(num(a[1])));

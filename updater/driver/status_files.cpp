@@ -13,7 +13,8 @@
 #include <string>
 
 #include "base/err/vral_err.h"
-#include "services/mtd/vexa_mtd.h"  // vexamtd::Fd
+#include "base/io/io_fd.h"
+#include "base/io/vral_io.h"
 #include "updt_status.h"
 
 namespace {
@@ -47,37 +48,20 @@ bool lockFile(int fd, bool wait)
     return false;
 }
 
-bool writeAll(int fd, const char *text, size_t len)
-{
-    off_t off = 0;
-    while (len > 0) {
-        ssize_t n = ::pwrite(fd, text, len, off);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            return false;
-        text += n;
-        len -= static_cast<size_t>(n);
-        off += n;
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int UPDTWriteStatusFile(const char *szPath, const char *szText, int fWait)
 {
     if (szPath == nullptr || szText == nullptr)
         return UPDT_STATUS_NO_FILE;
-    vexamtd::Fd fd(openStatusFile(szPath));
+    vralio::Fd fd(openStatusFile(szPath));
     if (!fd.ok())
         return UPDT_STATUS_NO_FILE;
     if (!lockFile(fd.get(), fWait != 0))
         return UPDT_STATUS_NO_LOCK;
-    int ret = writeAll(fd.get(), szText, std::strlen(szText)) ? UPDT_STATUS_OK : UPDT_STATUS_NO_WRITE;
+    const size_t len = std::strlen(szText);
+    int ret = VRALIoPWriteAll(fd.get(), szText, len, 0) == static_cast<ssize_t>(len) ? UPDT_STATUS_OK
+                                                                                      : UPDT_STATUS_NO_WRITE;
     ::flock(fd.get(), LOCK_UN);
     return ret;
 }

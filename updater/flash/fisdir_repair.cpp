@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "base/err/vral_err.h"
+#include "base/io/io_fail_text.h"
+#include "base/io/vral_io.h"
 #include "patch_internal.h"
 
 namespace {
@@ -68,24 +70,17 @@ Fd openDevice(const char *device, int flags)
     return fd;
 }
 
-// All n bytes of data onto the start of device, going on after short
-// writes; 0 or -1.
+// All n bytes of data onto the start of device; 0 or -1.
 int writeAll(const char *device, const unsigned char *data, size_t n)
 {
     Fd fd = openDevice(device, O_WRONLY);
     if (!fd.ok())
         return -1;
-    size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::write(fd.get(), data + done, n - done);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0) {
-            PATCH_LOG(kFn, "write(%s) fail", device);
-            VRALErrSetCode(ERR_READ_FAILED);
-            return -1;
-        }
-        done += static_cast<size_t>(r);
+    ssize_t put = VRALIoWriteAll(fd.get(), data, n);
+    if (put != static_cast<ssize_t>(n)) {
+        PATCH_LOG(kFn, "write(%s) fail: %s", device, vralio::TransferFailText(put, n, "write").c_str());
+        VRALErrSetCode(ERR_WRITE_FAILED);
+        return -1;
     }
     return 0;
 }
@@ -96,8 +91,9 @@ int readAll(const char *device, unsigned char *buf, size_t n)
     Fd fd = openDevice(device, O_RDONLY);
     if (!fd.ok())
         return -1;
-    if (updtpatch::readFull(fd.get(), buf, n) != static_cast<ssize_t>(n)) {
-        PATCH_LOG(kFn, "read(%s) fail", device);
+    ssize_t got = VRALIoReadAll(fd.get(), buf, n);
+    if (got != static_cast<ssize_t>(n)) {
+        PATCH_LOG(kFn, "read(%s) fail: %s", device, vralio::TransferFailText(got, n, "read").c_str());
         return -1;
     }
     return 0;

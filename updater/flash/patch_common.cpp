@@ -74,23 +74,6 @@ void setWriteProgress()
     UPDTSetProgress('P', static_cast<int>(60 + (40 * done) / gProgressTotal));
 }
 
-ssize_t readFull(int fd, unsigned char *buf, size_t n)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = ::read(fd, buf + got, n - got);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        got += static_cast<size_t>(r);
-    }
-    return static_cast<ssize_t>(got);
-}
-
 bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize)
 {
     unsigned char info[MTD_INFO_USER_SIZE];

@@ -51,10 +51,6 @@ void setWriteProgress();
 int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
                       const char *func);
 
-// Reads up to n bytes, going on after short and interrupted reads: the
-// count read (below n only at the end of the file), or -1 on an error.
-ssize_t readFull(int fd, unsigned char *buf, size_t n);
-
 // Size and erase-block size in bytes of the partition behind device
 // (MEMGETINFO), each stored when asked for; false when the request fails.
 bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize);

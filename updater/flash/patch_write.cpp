@@ -14,13 +14,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/io/io_fail_text.h"
+#include "base/io/vral_io.h"
 #include "patch_internal.h"
 #include "updt_status.h"
 
 namespace {
 
 using vexamtd::Fd;
-using updtpatch::readFull;
 
 // Opens path for a copy or a verification, logging a failure as func's.
 Fd openLogged(const char *path, int flags, const char *func, int line)
@@ -46,7 +47,7 @@ ssize_t readRound(const Fd &src, unsigned char *buf, int chunk, uint64_t done, u
                   const char *source, const char *func, int line)
 {
     size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
-    ssize_t got = readFull(src.get(), buf, want);
+    ssize_t got = VRALIoReadAll(src.get(), buf, want);
     if (got < 0)
         PATCH_LOG_AT(line, func, "read file [%s] error: (%d) %s.", source, errno, strerror(errno));
     return got;
@@ -56,9 +57,8 @@ ssize_t readRound(const Fd &src, unsigned char *buf, int chunk, uint64_t done, u
 // partly written or unchecked, so the attempt fails.
 int shortSource(const char *source, uint64_t done, uint64_t length, const char *func, int line)
 {
-    PATCH_LOG_AT(line, func, "read file [%s] only %llu bytes, %llu bytes needed: (%d) %s.", source,
-                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(length), errno,
-                 strerror(errno));
+    PATCH_LOG_AT(line, func, "read file [%s] only %llu bytes, %llu bytes needed.", source,
+                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(length));
     return -1;
 }
 
@@ -96,9 +96,10 @@ int compareWithDevice(const char *source, const char *device, uint64_t length, i
             return -1;
         if (got == 0)
             break;
-        ssize_t got2 = readFull(dev.get(), b.get(), static_cast<size_t>(got));
+        ssize_t got2 = VRALIoReadAll(dev.get(), b.get(), static_cast<size_t>(got));
         if (got2 != got) {
-            PATCH_LOG(func, "read file [%s] error: (%d) %s.", device, errno, strerror(errno));
+            PATCH_LOG(func, "read file [%s] error: %s.", device,
+                      vralio::TransferFailText(got2, static_cast<size_t>(got), "read").c_str());
             return -1;
         }
         if (std::memcmp(a.get(), b.get(), static_cast<size_t>(got)) != 0) {
@@ -139,7 +140,8 @@ extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t len
             break;
         ssize_t put = ::write(dev.get(), buf.get(), static_cast<size_t>(got));
         if (put != got) {
-            PATCH_LOG(__func__, "write file [%s] error: (%d) %s.", device, errno, strerror(errno));
+            PATCH_LOG(__func__, "write file [%s] error: %s.", device,
+                      vralio::TransferFailText(put, static_cast<size_t>(got), "write").c_str());
             return -1;
         }
         copied += static_cast<uint64_t>(put);

@@ -40,7 +40,7 @@ extern "C" int ErrVRALFileAddSection(const char *szFile, const char *section, VR
         return -1;
     }
     return vralfile::Guarded([&] {
-        vralfile::UniqueFile fp(fopen(szFile, "r+"));
+        vralfile::UniqueFile fp(vralfile::OpenTarget(szFile, "r+"));
         if (!fp) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;

@@ -27,7 +27,7 @@ extern "C" int VRALFileGetSection(const char *szFile, const char *section, VRALS
             VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
             return -1;
         }
-        vralfile::UniqueFile fp(fopen(szFile, "r"));
+        vralfile::UniqueFile fp(vralfile::OpenTarget(szFile, "r"));
         if (!fp) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;

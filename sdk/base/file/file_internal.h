@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
 
 struct _tag_VRALSzHash;
@@ -60,12 +61,7 @@ private:
 template <typename Body>
 int Guarded(Body body) noexcept
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc &) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
+    return vral::NoThrow(-1, body);
 }
 
 // Opens a file to read a value or a line from.  -1 when it cannot be opened
@@ -87,7 +83,8 @@ int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct 
 
 // As OpenToRewrite, but a missing file is created holding content.  Only an
 // open that failed with ENOENT creates, so nothing that exists is ever
-// truncated.  1 created, 0 opened (go on), -1 failure.
+// truncated; a link not to be followed, a FIFO or a device is replaced by
+// a new file holding content.  1 created, 0 opened (go on), -1 failure.
 int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
                  struct stat *pSt);
 
@@ -116,8 +113,20 @@ int StatForRewrite(FILE *fp, struct stat *pSt);
 bool IsDirectory(FILE *fp);
 
 // Path that a rewrite replaces: szFile, or the final target of a symbolic
-// link so that the link itself stays.
-std::string RewriteTarget(const char *szFile);
+// link so that the link itself stays.  A link in a sticky folder that
+// others can write is not followed unless the folder's owner or we own it
+// (*pHeldLink then true, the link's own path returned).
+std::string RewriteTarget(const char *szFile, bool *pHeldLink = nullptr);
+
+// Opens what RewriteTarget names ("r" or "r+"), never through a link: a
+// link not followed fails with ELOOP.  NULL with errno set.
+FILE *OpenTarget(const char *szFile, const char *mode, bool *pHeldLink = nullptr);
+
+// Puts a new file of ours holding content in place of a link that is not
+// to be followed, or of a file that is not a regular one, by a rename over
+// it; a link's target stays untouched.  Records as the rewrite does; 1 or
+// -1.
+int ReplaceByNewFile(const char *szFile, std::string_view content);
 
 // Creates a missing file holding content (flushed and synced).  Used only
 // after an open failed with ENOENT, so nothing existing is ever truncated.
@@ -197,6 +206,10 @@ bool LineValue(std::string_view line, size_t eq, std::string *pValue);
 // Text that a caller asks to have written may not hold a newline.
 bool HasNewline(const char *sz);
 
+// A key that the engine can find again once written: not empty, no "=" or
+// newline, no blank at either end, not quoted, not starting a comment.
+bool KeyWritable(const char *szKey);
+
 // A key-line format must hold exactly two "%s" conversions ("%%" allowed)
 // and no other conversion.
 bool KeyFormatValid(const char *format);
@@ -221,7 +234,7 @@ int AppendInPlace(int fd, std::string_view data);
 bool SectionWritable(const char *name, struct _tag_VRALSzHash *pMap, const char *format);
 
 // Syncs the folder holding path so that a rename survives a power cut.
-void SyncParentDir(const std::string &path);
+void SyncParentDir(const std::string &path) noexcept;
 
 template <typename Take>
 int ScanLines(const char *szFile, Take take)

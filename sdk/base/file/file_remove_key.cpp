@@ -7,8 +7,8 @@
 
 extern "C" int VRALFileRemoveKey(const char *szFile, const char *szKey)
 {
-    // An empty key would match blank lines.
-    if (szFile == nullptr || szKey == nullptr || szKey[0] == '\0') {
+    // An empty key would match blank lines; others could never match.
+    if (szFile == nullptr || !vralfile::KeyWritable(szKey)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }

@@ -14,6 +14,7 @@
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
+#include "base/io/vral_io.h"
 
 namespace vralfile {
 
@@ -46,9 +47,28 @@ bool IsDirectory(FILE *fp)
     return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+FILE *OpenTarget(const char *szFile, const char *mode, bool *pHeldLink)
+{
+    std::string target = RewriteTarget(szFile, pHeldLink);
+    const bool update = mode[0] == 'r' && mode[1] == '+';
+    // The chain was followed above; a link met here is one not to follow,
+    // or one swapped in since.  A FIFO planted in a shared folder must not
+    // hold the call: it opens at once and reads as empty.
+    int fd = open(target.c_str(), (update ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    FILE *fp = fdopen(fd, mode);
+    if (fp == nullptr) {
+        int e = errno;
+        close(fd);
+        errno = e;
+    }
+    return fp;
+}
+
 int OpenToRead(const char *szFile, UniqueFile *pFp)
 {
-    pFp->reset(fopen(szFile, "r"));
+    pFp->reset(OpenTarget(szFile, "r"));
     if (!*pFp) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -62,7 +82,7 @@ int OpenToRead(const char *szFile, UniqueFile *pFp)
 
 int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct stat *pSt)
 {
-    pFp->reset(fopen(szFile, mode));
+    pFp->reset(OpenTarget(szFile, mode));
     if (!*pFp) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -73,8 +93,12 @@ int OpenToRewrite(const char *szFile, const char *mode, UniqueFile *pFp, struct 
 int OpenOrCreate(const char *szFile, const char *mode, std::string_view content, UniqueFile *pFp,
                  struct stat *pSt)
 {
-    pFp->reset(fopen(szFile, mode));
+    bool heldLink = false;
+    pFp->reset(OpenTarget(szFile, mode, &heldLink));
     if (!*pFp) {
+        // A link not to be followed is replaced by a file of our own.
+        if (heldLink)
+            return ReplaceByNewFile(szFile, content);
         // Only a missing file is made anew; anything else would lose it.
         if (errno != ENOENT) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
@@ -82,7 +106,15 @@ int OpenOrCreate(const char *szFile, const char *mode, std::string_view content,
         }
         return CreateMissing(szFile, content);
     }
-    return StatForRewrite(pFp->get(), pSt);
+    if (StatForRewrite(pFp->get(), pSt) != 0)
+        return -1;
+    // Nor does a FIFO or device keep its owner for the file put in its
+    // place.
+    if (!S_ISREG(pSt->st_mode)) {
+        pFp->reset();
+        return ReplaceByNewFile(szFile, content);
+    }
+    return 0;
 }
 
 long FindLine(FILE *fp, const char *szPattern, int flags)
@@ -152,15 +184,34 @@ static std::string DirName(const std::string &path)
     return path.substr(0, slash);
 }
 
-std::string RewriteTarget(const char *szFile)
+// A link in a sticky folder that others can write is followed only when
+// its owner is the folder's or ours, as the kernel's protected-symlinks
+// rule has it: anyone may plant one there, pointing anywhere.
+static bool MayFollow(const std::string &link, const struct stat &lst)
+{
+    struct stat dir {};
+    if (stat(DirName(link).c_str(), &dir) != 0)
+        return false;
+    const mode_t open = S_ISVTX | S_IWOTH;
+    return (dir.st_mode & open) != open || lst.st_uid == dir.st_uid || lst.st_uid == geteuid();
+}
+
+std::string RewriteTarget(const char *szFile, bool *pHeldLink)
 {
     std::string path = szFile;
+    if (pHeldLink != nullptr)
+        *pHeldLink = false;
     // Follow the chain of links by hand: realpath() gives up on a dangling
     // one, whose target is still where a missing file is to be created.
     for (int hop = 0; hop < 40; ++hop) {
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             break;
+        if (!MayFollow(path, st)) {
+            if (pHeldLink != nullptr)
+                *pHeldLink = true;
+            break;
+        }
         char link[PATH_MAX];
         ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
         if (n < 0)
@@ -174,9 +225,24 @@ std::string RewriteTarget(const char *szFile)
     return path;
 }
 
-void SyncParentDir(const std::string &path)
+void SyncParentDir(const std::string &path) noexcept
 {
-    int fd = open(DirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Runs after the rename, when nothing may fail any more: no allocation.
+    char dir[PATH_MAX];
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        dir[0] = '.';
+        slash = 1;
+    } else if (slash == 0) {
+        dir[0] = '/';
+        slash = 1;
+    } else if (slash < sizeof dir) {
+        memcpy(dir, path.data(), slash);
+    } else {
+        return;
+    }
+    dir[slash] = '\0';
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     // The rename is done; a folder that cannot be synced changes nothing.
@@ -184,18 +250,10 @@ void SyncParentDir(const std::string &path)
     close(fd);
 }
 
+// All of data onto fd; a write that moves nothing is a failure too.
 static bool WriteAll(int fd, std::string_view data)
 {
-    while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    return VRALIoWriteAll(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
 }
 
 int CreateMissing(const char *szFile, std::string_view content)
@@ -219,6 +277,21 @@ int CreateMissing(const char *szFile, std::string_view content)
     return 1;
 }
 
+int ReplaceByNewFile(const char *szFile, std::string_view content)
+{
+    // Owner and mode as a newly created file would get them.
+    struct stat st {};
+    st.st_uid = geteuid();
+    st.st_gid = getegid();
+    const mode_t mask = umask(0);
+    umask(mask);
+    st.st_mode = 0666 & ~mask;
+    Rewriter out;
+    if (out.Begin(szFile, st) != 0 || !out.Write(content))
+        return -1;
+    return out.Commit() == 0 ? 1 : -1;
+}
+
 Rewriter::~Rewriter()
 {
     Abort();
@@ -228,18 +301,18 @@ int Rewriter::Begin(const char *szFile, const struct stat &st)
 {
     target_ = RewriteTarget(szFile);
     st_ = st;
-    char name[4096];
-    int n = snprintf(name, sizeof name, "%s.XXXXXX", target_.c_str());
-    if (n < 0 || static_cast<size_t>(n) >= sizeof name) {
+    // The name is complete before the file exists: from then on nothing
+    // may throw and leave it behind.
+    temp_ = target_ + ".XXXXXX";
+    if (temp_.size() >= 4096) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    int fd = mkostemp(name, O_CLOEXEC);
+    int fd = mkostemp(temp_.data(), O_CLOEXEC);
     if (fd < 0) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    temp_ = name;
     tempExists_ = true;
     out_ = fdopen(fd, "w");
     if (out_ == nullptr) {
@@ -315,8 +388,9 @@ int Rewriter::Commit()
         return -1;
     }
     if (rename(temp_.c_str(), target_.c_str()) != 0) {
-        // The complete new copy stays under its temporary name.
-        tempExists_ = false;
+        // The copy goes too: kept, one would pile up beside the file at
+        // every failed call.
+        Abort();
         VRAL_ERR_SET(ERR_RENAME_FAILED);
         return -1;
     }
@@ -330,11 +404,7 @@ int LastByte(int fd, const struct stat &st)
     if (st.st_size <= 0)
         return -2;
     unsigned char c = 0;
-    ssize_t n;
-    do {
-        n = pread(fd, &c, 1, st.st_size - 1);
-    } while (n < 0 && errno == EINTR);
-    if (n != 1)
+    if (VRALIoPReadAll(fd, &c, 1, st.st_size - 1) != 1)
         return -1;
     return c;
 }

@@ -16,8 +16,9 @@ bool SectionWritable(const char *name, VRALSzHash *pMap, const char *format)
         return true;
     for (int slot = 0; slot < pMap->nSlot; ++slot) {
         const char *key = VRALSzHashSlotKey(pMap, slot);
-        // A newline in a pair would write lines of its own.
-        if (key != nullptr && (HasNewline(key) || HasNewline(VRALSzHashSlotValue(pMap, slot))))
+        // A newline in a pair would write lines of its own; a key that
+        // reads back differently would be lost.
+        if (key != nullptr && (!KeyWritable(key) || HasNewline(VRALSzHashSlotValue(pMap, slot))))
             return false;
     }
     return true;

@@ -46,10 +46,8 @@ extern "C" int VRALFileSetKeyValue(const char *szFile, const char *szKey, const 
     }
     if (format == nullptr)
         format = VRAL_FILE_DEFAULT_FORMAT;
-    // A newline would smuggle extra lines into the file; an empty key would
-    // take blank lines for its own.
-    if (szKey[0] == '\0' || vralfile::HasNewline(szKey) || vralfile::HasNewline(value) ||
-        !vralfile::KeyFormatValid(format)) {
+    // A newline would smuggle extra lines into the file.
+    if (!vralfile::KeyWritable(szKey) || vralfile::HasNewline(value) || !vralfile::KeyFormatValid(format)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }

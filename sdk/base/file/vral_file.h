@@ -4,12 +4,19 @@
  * Every change of an existing file is written to a temporary file beside it
  * ("<file>.XXXXXX"), synced, given the old owner, group and mode and renamed
  * over the file; a file reached through a symbolic link is rewritten at the
- * link's target.  The engine takes no lock: callers hold the lock files
- * around a call when they need one.
+ * link's target.  A link in a sticky folder that others can write ("/tmp")
+ * is followed only when the folder's owner or the caller owns it, as the
+ * kernel's protected-symlinks rule has it; any other link there is never
+ * written through: the calls that create a missing file put a new file of
+ * the caller's in the link's place, the others fail (ERR_OPEN_FAILED).  A
+ * failed call leaves no temporary file.  The engine takes no lock: callers
+ * hold the lock files around a call when they need one.
  *
  * Keys, values, lines and section names that hold a newline are refused
  * (ERR_BAD_PARAMETERS), as are key formats without exactly two "%s"
- * conversions. */
+ * conversions and keys that would never be found again: with "=", with a
+ * blank (space, tab, CR) at either end, in double quotes, or starting with
+ * "#" or ";". */
 #ifndef VRAL_FILE_H
 #define VRAL_FILE_H
 

@@ -1,7 +1,6 @@
 #include <cstring>
 
-#include "base/list/vral_list.h"
-#include "base/unicode/vral_unicode.h"
+#include "base/list/list_internal.h"
 
 extern "C" int VRALSzListCmp(const void *pA, const void *pB)
 {
@@ -10,5 +9,6 @@ extern "C" int VRALSzListCmp(const void *pA, const void *pB)
 
 extern "C" int VRALSzListCaseCmp(const void *pA, const void *pB)
 {
-    return VRALUnicodeUTF8StrCaseCmp(*static_cast<const char *const *>(pA), *static_cast<const char *const *>(pB));
+    vral::list::CaseOrder order(*static_cast<const char *const *>(pA));
+    return order.compare(*static_cast<const char *const *>(pB));
 }

@@ -9,6 +9,7 @@
 
 #include "base/err/vral_err.h"
 #include "base/list/vral_list.h"
+#include "base/unicode/unicode_scratch.h"
 
 namespace vral::list {
 
@@ -114,6 +115,29 @@ bool makeRoom(VRALSzList **ppList, const char **pszStr, size_t cch, std::string 
     }
     return true;
 }
+
+// The list's case order, for one string compared with many (its upper-cased
+// form is made once): the order of VRALUnicodeUTF8StrCaseCmp among valid
+// UTF-8 strings, and after all of them the strings that it refuses, in byte
+// order among themselves.  Being a total order, it lets sorting, inserting
+// and searching agree on where such a string stands.
+class CaseOrder {
+public:
+    explicit CaseOrder(const char *sz);
+    CaseOrder(const CaseOrder &) = delete;
+    CaseOrder &operator=(const CaseOrder &) = delete;
+
+    // -1, 0 or 1 as the string sorts before, with or after szItem; -2 when
+    // no comparison can be made (no collator, no memory).
+    int compare(const char *szItem);
+
+private:
+    const char *sz_;
+    UCollator *pColl_;
+    vral::unicode::UpperText key_;
+    vral::unicode::UpperText item_;
+    bool fValid_ = false;
+};
 
 // Index of an item equal to szStr (strcmp, or the case order with fCase),
 // by binary search in a list sorted that way, else by a scan that passes

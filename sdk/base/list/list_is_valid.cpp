@@ -20,11 +20,12 @@ extern "C" int VRALSzListIsValid(const VRALSzList *pList, int cb)
     // A free count beyond the gap would let the next insert overrun.
     if (pList->cbFree < 0 || pList->cbFree > pList->pszTop - tableEnd)
         return 0;
-    // Every string lies in the string area; the last byte being 0, each one
-    // is terminated inside the block.
+    // Every string lies in the string area, or is the shared empty byte of a
+    // padding item (which lies above it while no string is stored); the
+    // last byte being 0, each one is terminated inside the block.
     for (int i = 0; i < pList->nItem; ++i) {
         int32_t off = pList->pszItem[i];
-        if (off < pList->pszTop || off > cb - 1)
+        if ((off < pList->pszTop && off != pList->pszEmpty) || off > cb - 1)
             return 0;
     }
     return 1;

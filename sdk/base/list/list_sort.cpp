@@ -10,7 +10,7 @@ namespace {
 using Cmp = int (*)(const void *, const void *);
 
 // Merge sort: safe with a comparator that is not a strict weak order (a case
-// comparison that fails on invalid UTF-8 reports -2 both ways).
+// comparison that cannot be made at all reports -2 both ways).
 void mergeSort(const char **a, const char **tmp, size_t n, Cmp cmp)
 {
     if (n < 2)

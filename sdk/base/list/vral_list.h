@@ -22,7 +22,9 @@ extern "C" {
 /* sortMode values */
 #define VRAL_SZLIST_UNSORTED   0
 #define VRAL_SZLIST_SORT_BYTE  1    /* strcmp order */
-#define VRAL_SZLIST_SORT_CASE  16   /* VRALUnicodeUTF8StrCaseCmp order */
+#define VRAL_SZLIST_SORT_CASE  16   /* VRALUnicodeUTF8StrCaseCmp order; strings
+                                       that are not valid UTF-8 after all
+                                       others, in strcmp order */
 
 typedef struct _tag_VRALSzList {
     int32_t cbAlloc;    /* size of the whole block in bytes */
@@ -74,7 +76,8 @@ VRALSzList *VRALSzListExpand(VRALSzList *pList);
  * storage before they are used. */
 int VRALSzListIsValid(const VRALSzList *pList, int cb);
 
-/* qsort comparators over arrays of string pointers (const char **). */
+/* qsort comparators over arrays of string pointers (const char **), in
+ * byte order and in the case order of VRAL_SZLIST_SORT_CASE. */
 int VRALSzListCmp(const void *pA, const void *pB);
 int VRALSzListCaseCmp(const void *pA, const void *pB);
 

@@ -1,10 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "base/err/vral_err.h"
 #include "base/lock/vral_lock.h"
@@ -52,6 +55,39 @@ struct ChildSignalGuard {
     ChildSignalGuard &operator=(const ChildSignalGuard &) = delete;
 };
 
+// Nothing the caller opened reaches the program: a daemon started here
+// would otherwise keep those files, and the locks on them, for its life.
+void closeInherited()
+{
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, 3U, ~0U, 0U) == 0)
+        return;
+#endif
+    // Kernels before close_range: every descriptor the folder lists.
+    DIR *dir = opendir("/proc/self/fd");
+    if (dir == nullptr)
+        return;
+    const int own = dirfd(dir);
+    while (const dirent *e = readdir(dir)) {
+        char *end = nullptr;
+        const long fd = strtol(e->d_name, &end, 10);
+        if (end != e->d_name && *end == '\0' && fd > STDERR_FILENO && fd != own)
+            close(static_cast<int>(fd));
+    }
+    closedir(dir);
+}
+
+// The caller may ignore or block signals around work that must not be cut
+// short; the program it starts gets the defaults.
+void defaultSignals()
+{
+    for (const int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE})
+        signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 [[noreturn]] void runChild(const char *path, char *const argv[])
 {
     const int fd = open("/dev/null", O_RDWR);
@@ -64,6 +100,8 @@ struct ChildSignalGuard {
             close(fd);
     }
     VRALFileLockCloseAll();
+    closeInherited();
+    defaultSignals();
     setsid();
     if (chdir("/") != 0) {
         // nothing to report to: the child's streams are /dev/null
@@ -92,13 +130,14 @@ extern "C" int VEXAProcExec(const char *path, const char *szArg1, const char *sz
             runChild(path, const_cast<char *const *>(argv));
         if (pid > 0) {
             int status = 0;
-            const pid_t w = waitpid(pid, &status, 0);
-            if (w < 0)
-                result = errno == ECHILD ? 0 : -1;
-            else if (WIFEXITED(status))
+            pid_t w;
+            // A handled signal must not leave the child unreaped.
+            do {
+                w = waitpid(pid, &status, 0);
+            } while (w < 0 && errno == EINTR);
+            // No status at all (ECHILD: reaped elsewhere) is no success.
+            if (w == pid && WIFEXITED(status))
                 result = WEXITSTATUS(status);
-            else
-                result = -1;
         }
     }
     if (result == -1)

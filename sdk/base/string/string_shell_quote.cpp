@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 
 std::string VRALStrShellQuoteString(std::string_view word)
@@ -23,9 +24,11 @@ extern "C" int VRALStrShellQuote(const char *szWord, char *szBuf, size_t cbBuf)
         szBuf[0] = '\0';
     if (szWord == nullptr || szBuf == nullptr)
         return -1;
-    const std::string quoted = VRALStrShellQuoteString(szWord);
-    if (quoted.size() + 1 > cbBuf)
-        return -1;
-    std::memcpy(szBuf, quoted.c_str(), quoted.size() + 1);
-    return static_cast<int>(quoted.size());
+    return vral::NoThrow(-1, [&] {
+        const std::string quoted = VRALStrShellQuoteString(szWord);
+        if (quoted.size() + 1 > cbBuf)
+            return -1;
+        std::memcpy(szBuf, quoted.c_str(), quoted.size() + 1);
+        return static_cast<int>(quoted.size());
+    });
 }

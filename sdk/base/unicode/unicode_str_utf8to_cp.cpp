@@ -26,31 +26,26 @@ extern "C" int VRALUnicodeStrUTF8ToCP(int id, const char *szSrc, char *szOut, in
     if (pConv == nullptr)
         return -1;
 
-    UBuf utf16;
+    UScratch utf16;
     int cch = fromUTF8(szSrc, utf16);
     if (cch < 0)
         return -1;
 
-    // Measure first: a byte-order mark or a stateful encoding's shifts come
-    // on top of the per-character bytes.
+    // One conversion into room for the worst case (a byte-order mark or a
+    // stateful encoding's shifts included): measuring first would let ICU
+    // convert into a buffer of its own on the stack, and the text can be a
+    // password (the LAN Manager hash).
+    const size_t cbMax = UCNV_GET_MAX_BYTES_FOR_STRING(static_cast<size_t>(cch), ucnv_getMaxCharSize(pConv));
+    if (cbMax >= INT32_MAX) {
+        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
+        return -1;
+    }
+    CScratch out;
+    if (out.reserve(cbMax + 1) == nullptr)
+        return -1;
     UErrorCode status = U_ZERO_ERROR;
-    int32_t cbNeed = ucnv_fromUChars(pConv, nullptr, 0, utf16.get(), cch, &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
-        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
-        return -1;
-    }
-    if (cbNeed < 0 || cbNeed == INT32_MAX) {
-        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
-        return -1;
-    }
-    CBuf out(allocUnits<char>(static_cast<size_t>(cbNeed) + 1));
-    if (!out) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
-    status = U_ZERO_ERROR;
-    int32_t cb = ucnv_fromUChars(pConv, out.get(), cbNeed + 1, utf16.get(), cch, &status);
-    if (U_FAILURE(status) || cb > cbNeed) {
+    int32_t cb = ucnv_fromUChars(pConv, out.get(), static_cast<int32_t>(cbMax) + 1, utf16.get(), cch, &status);
+    if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || cb > static_cast<int32_t>(cbMax)) {
         VRAL_ERR_SET(ERR_CONVERSION_FAILED);
         return -1;
     }

@@ -15,19 +15,11 @@ extern "C" int VRALUnicodeUTF8StrCaseCmp(const char *szA, const char *szB)
 
     // Both sides are upper-cased first, so case never decides the order even
     // at the collator's default strength.
-    UBuf a;
-    UBuf b;
-    int cchA = upperUTF16(szA, a);
-    if (cchA < 0)
+    UpperText a;
+    if (a.set(szA) < 0)
         return -2;
-    int cchB = upperUTF16(szB, b);
-    if (cchB < 0)
+    UpperText b;
+    if (b.set(szB) < 0)
         return -2;
-
-    UCollationResult r = ucol_strcoll(pColl, a.get(), cchA, b.get(), cchB);
-    if (r == UCOL_LESS)
-        return -1;
-    if (r == UCOL_EQUAL)
-        return 0;
-    return 1;
+    return collate(pColl, a, b);
 }

@@ -9,7 +9,7 @@ extern "C" int VRALUnicodeUTF8StrCountChar(const char *szSrc)
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    UBuf text;
+    UScratch text;
     int cch = fromUTF8(szSrc, text);
     if (cch < 0)
         return -1;

@@ -12,20 +12,19 @@ extern "C" int VRALUnicodeUTF8StrUpper(const char *szSrc, char *szOut, int cbOut
     if (szSrc[0] == '\0')
         return deliver(szSrc, 0, szOut, cbOut);
 
-    UBuf upper;
-    int cchUpper = upperUTF16(szSrc, upper);
+    UpperText upper;
+    int cchUpper = upper.set(szSrc);
     if (cchUpper < 0)
         return -1;
 
     // At most three UTF-8 bytes per UTF-16 unit.
-    int32_t cap = 0;
-    CBuf utf8(allocScaled<char>(static_cast<size_t>(cchUpper), 3, &cap));
-    if (!utf8)
+    CScratch utf8;
+    if (reserveScaled(utf8, static_cast<size_t>(cchUpper), 3) == nullptr)
         return -1;
     UErrorCode status = U_ZERO_ERROR;
     int32_t cb = 0;
-    u_strToUTF8(utf8.get(), cap, &cb, upper.get(), cchUpper, &status);
-    if (U_FAILURE(status) || cb >= cap) {
+    u_strToUTF8(utf8.get(), utf8.cap(), &cb, upper.text(), cchUpper, &status);
+    if (U_FAILURE(status) || cb >= utf8.cap()) {
         VRAL_ERR_SET(ERR_CONVERSION_FAILED);
         return -1;
     }

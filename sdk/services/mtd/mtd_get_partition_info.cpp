@@ -4,6 +4,8 @@
 #include <cstring>
 #include <syslog.h>
 
+#include "base/io/io_fail_text.h"
+#include "base/io/vral_io.h"
 #include "services/mtd/mtd_internal.h"
 
 extern "C" int VEXAMTDGetPartitionInfo(const char *device, FISDIRENTRY *buffer, int cb, int *cbUsed)
@@ -22,9 +24,10 @@ extern "C" int VEXAMTDGetPartitionInfo(const char *device, FISDIRENTRY *buffer, 
     for (;;) {
         FISDIRENTRY entry;
         std::memset(&entry, 0, sizeof(entry));
-        ssize_t got = ::read(fd.get(), &entry, sizeof(entry));
+        ssize_t got = VRALIoReadAll(fd.get(), &entry, sizeof(entry));
         if (got != static_cast<ssize_t>(sizeof(entry))) {
-            syslog(LOG_ERR, "%s(%d): failed to read from %s(errno = %d)", __func__, __LINE__, device, errno);
+            syslog(LOG_ERR, "%s(%d): failed to read from %s: %s", __func__, __LINE__, device,
+                   vralio::TransferFailText(got, sizeof(entry), "read").c_str());
             return -1;
         }
         if (static_cast<unsigned char>(entry.name[0]) == FIS_END_MARK)

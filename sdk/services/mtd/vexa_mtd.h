@@ -67,35 +67,11 @@ int VEXAMTDIsMSys(void);
 }  /* extern "C" */
 
 #include <cstddef>
-#include <fcntl.h>
-#include <unistd.h>
+
+#include "base/io/io_fd.h"
 
 namespace vexamtd {
-
-/* A descriptor closed on every path: the services' one, used by the
- * flash, RAID and network functions and by the updater's own device and
- * status-file access.  It opens path itself or takes over a descriptor
- * already opened (negative: none). */
-class Fd {
-public:
-    Fd() : fd_(-1) {}
-    Fd(const char *path, int flags) : fd_(::open(path, flags)) {}
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(Fd &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    Fd &operator=(Fd &&) = delete;
-    bool ok() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
+using Fd = vralio::Fd;
 }  /* namespace vexamtd */
 
 static_assert(sizeof(FISDIRENTRY) == 256, "FISDIRENTRY is 256 bytes");

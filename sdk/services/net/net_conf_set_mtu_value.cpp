@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "base/file/vral_file.h"
 #include "base/lock/vral_lock.h"
 #include "services/net/net_internal.h"
@@ -31,7 +32,12 @@ extern "C" int VEXANetConfSetMTUValue(const char *szMtu, const char *szIfName)
         return -1;
     }
     // the whole name: a key cut short would belong to another interface
-    const std::string key = std::string(szIfName) + "_mtu";
+    std::string key;
+    if (!vral::NoThrow(false, [&] {
+            key = std::string(szIfName) + "_mtu";
+            return true;
+        }))
+        return -1;
 
     if (VRALFileLock(LOCK_ID_VEXAINFO | LOCK_EX | LOCK_NB, 5) < 0) {
         NET_LOG_P("Failed to lock vexainfo(%X)", VRALErrGet());

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "services/raid/raid_internal.h"
 
 namespace {
@@ -77,7 +78,7 @@ extern "C" int VEXARaidDiskCreate(const char *szDir, VEXARAIDDISK **ppDisk)
         free(disk);
         return -1;
     }
-    if (stateFromDir(szDir, disk) < 0) {
+    if (vral::NoThrow(-1, [&] { return stateFromDir(szDir, disk); }) < 0) {
         RAID_LOG("Failed to get status from %s, errno=0X%X", szDir, VRALErrGet());
         free(disk);
         return -1;

@@ -17,7 +17,11 @@ extern "C" int VEXARaidReadSysfsLine(const char *szPath, char *szBuf, int cbBuf)
     }
     const bool ok = fgets(szBuf, cbBuf, fp) != nullptr;
     if (!ok) {
-        RAID_LOG("Failed to fgets %s, errno=%m", szPath);
+        // errno tells something only when the read itself failed.
+        if (ferror(fp))
+            RAID_LOG("Failed to fgets %s, errno=%m", szPath);
+        else
+            RAID_LOG("Failed to fgets %s: empty", szPath);
         VRAL_ERR_SET(ERR_READ_FAILED);
     }
     fclose(fp);

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/err/err_guard.h"
 #include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
 #include "services/raid/raid_internal.h"
@@ -19,7 +20,7 @@ struct Pipe {
 
 }  // namespace
 
-extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsigned long *pStart, unsigned long *pId)
+static long long partitionConfigs(int partno, const char *szDevice, unsigned long *pStart, unsigned long *pId)
 {
     if (szDevice == nullptr || partno <= 0 || pStart == nullptr || pId == nullptr)
         return -1;
@@ -43,4 +44,9 @@ extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsign
         return -1;
     // the parser drops the line's newline itself
     return vexa::raid::parsePartitionLine(std::string_view(line.get(), static_cast<size_t>(n)), pStart, pId);
+}
+
+extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsigned long *pStart, unsigned long *pId)
+{
+    return vral::NoThrow(-1LL, [&] { return partitionConfigs(partno, szDevice, pStart, pId); });
 }

@@ -1,4 +1,5 @@
 // Parsing of one partition line of sfdisk.
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -38,9 +39,13 @@ std::vector<Field> splitFields(std::string_view line)
     return fields;
 }
 
+// A field is a number only when it is digits from its first character on:
+// strtoull alone would skip leading white space and take a sign, reading
+// "-1" as the largest value.
 bool parseNumber(std::string_view text, int base, unsigned long long &out)
 {
-    if (text.empty() || text[0] == '-' || text[0] == '+')
+    if (text.empty() || !(base == 16 ? isxdigit(static_cast<unsigned char>(text[0]))
+                                     : isdigit(static_cast<unsigned char>(text[0]))))
         return false;
     std::string s(text);
     errno = 0;
@@ -53,6 +58,9 @@ bool parseNumber(std::string_view text, int base, unsigned long long &out)
 
 long long parsePartitionLine(std::string_view line, unsigned long *pStart, unsigned long *pId)
 {
+    // The line is text: a NUL ends it, as it ends the line that sfdisk
+    // printed for a reader of C strings.
+    line = line.substr(0, line.find('\0'));
     if (!line.empty() && line.back() == '\n')
         line.remove_suffix(1);
     const std::vector<Field> fields = splitFields(line);

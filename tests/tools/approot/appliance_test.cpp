@@ -300,6 +300,7 @@ TEST(ApplianceTest, HungCommandTimesOutAndLeavesNothingRunning)
     const std::string hung = "approot-hung-" + std::to_string(getpid()) + ".";
     const std::string daemon = "approot-daemon-" + std::to_string(getpid()) + ".";
     Appliance app("timeout");
+    app.setEnv("VEXA_PAUSES", "real");  // a sleep that really hangs
     app.setTimeout(1);
     auto start = std::chrono::steady_clock::now();
     auto r = sh(app, "sleep 300 " + hung + " & sleep 300");

@@ -154,11 +154,37 @@ TEST_F(Faults, PowerCutKillsTheMainProcessAtItsNthFlashOperation) {
 
 TEST_F(Faults, ProcessSelectorsChooseMainChildrenOrNames) {
     // The shell does no device request; the first probe does and is main.
-    addFault(state, "fail getinfo proc=child errno=EPERM");
-    auto r = sh("'" + probePath() + "' /dev/mtd1 getinfo , sleep 300 & sleep 0.1; '" + probePath() +
-                "' /dev/mtd2 getinfo; wait");
-    EXPECT_NE(r.out.find("erasesize=0x10000"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("err getinfo EPERM"), std::string::npos) << r.out;
+    // It stays alive until the second, a child, has made its request.
+    struct Case {
+        const char *rule;
+        const char *first;   // errno of the main probe's request on mtd1, "" when it passed
+        const char *second;  // of the child's on mtd2
+    };
+    const Case cases[] = {
+        {.rule = "fail getinfo proc=main errno=EPERM", .first = "EPERM", .second = ""},
+        {.rule = "fail getinfo proc=child errno=EPERM", .first = "", .second = "EPERM"},
+        {.rule = "fail getinfo proc=simprobe always errno=EPERM", .first = "EPERM", .second = "EPERM"},
+        {.rule = "fail getinfo proc=dd errno=EPERM", .first = "", .second = ""},
+    };
+    const std::string prog = "'" + probePath() + "'";
+    const std::string ready = tmp / "ready", go = tmp / "go";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rule);
+        makeChip(state, "normal");
+        addFault(state, c.rule);
+        auto r = sh("rm -f '" + ready + "' '" + go + "'; mkfifo '" + ready + "' '" + go + "'\n" +
+                    prog + " /dev/mtd1 getinfo , tell '" + ready + "' , await '" + go + "' &\n" +
+                    "read x < '" + ready + "'\n" +
+                    prog + " /dev/mtd2 getinfo\n" +
+                    "echo > '" + go + "'; wait\n");
+        auto first = ops({"dev=mtd1", "req=MEMGETINFO"});
+        auto second = ops({"dev=mtd2", "req=MEMGETINFO"});
+        ASSERT_EQ(first.size(), 1u) << r.out;
+        ASSERT_EQ(second.size(), 1u) << r.out;
+        EXPECT_EQ(opsField(first[0], "errno"), c.first);
+        EXPECT_EQ(opsField(second[0], "errno"), c.second);
+        EXPECT_NE(opsField(first[0], "pid"), opsField(second[0], "pid"));
+    }
 
     makeChip(state, "normal");
     addFault(state, "fail getinfo proc=dd errno=EPERM");

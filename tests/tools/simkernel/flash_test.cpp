@@ -233,6 +233,14 @@ TEST_F(NorFlash, InertWithoutTheStateVariable) {
     EXPECT_TRUE(opsLog(state).empty());
 }
 
+TEST(SimKernelPattern, PartitionPatternIsThePatternByteForByte) {
+    for (int index : {0, 5}) {
+        const std::string p = partitionPattern(index, 0x10000 * 3 + 77);
+        for (uint64_t off = 0; off < p.size(); ++off)
+            ASSERT_EQ(uint8_t(p[off]), patternByte(index, off)) << index << " " << off;
+    }
+}
+
 TEST_F(NorFlash, ChipPatternsDifferPerPartition) {
     const auto &names = tableNames("normal");
     for (size_t i = 0; i + 1 < names.size(); ++i) {

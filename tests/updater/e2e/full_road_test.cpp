@@ -182,6 +182,9 @@ TEST(UpdateMtu, LoweredForTheWriteAndRestoredAfter)
         // The lowering call records eth0_mtu even where the link keeps its
         // MTU: the saved value must come back either way.
         EXPECT_NE(a.app.readFile("/etc/vexainfo.conf").find("eth0_mtu=\"9000\""), std::string::npos) << speed;
+        // a gigabit link is given five seconds after each change: lowered, put back
+        const std::vector<std::string> pauses(speed == 1000 ? 2 : 0, "sleep 5.000000000");
+        EXPECT_EQ(a.app.pauses(), pauses) << speed;
     }
 }
 

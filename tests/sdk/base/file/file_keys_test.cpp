@@ -241,6 +241,34 @@ TEST_F(KeyFile, SetKeyValueRefusesInjectionAndBadFormats)
     EXPECT_EQ(readFile(path), "a=1\n");
 }
 
+// A key that would read back as another key, or as none, is refused: each
+// call would otherwise add one more line that nothing ever finds.
+TEST_F(KeyFile, KeysThatCouldNeverBeFoundAgainAreRefused)
+{
+    const char *const bad[] = {"a=b", "=a", " a", "a ", "\ta", "a\t", "a\r", "\"a\"", "#a", ";a"};
+    const std::string before = "a=1\nb=2\n";
+    writeFile(path, before);
+    const ino_t ino = statOf(path).st_ino;
+    for (const char *key : bad) {
+        SCOPED_TRACE(std::string("key=[") + key + "]");
+        VRALErrSetCode(0);
+        EXPECT_EQ(VRALFileSetKeyValue(path.c_str(), key, "9", kQuoted), -1);
+        EXPECT_EQ(VRALErrGet(), ERR_BAD_PARAMETERS);
+        VRALErrSetCode(0);
+        EXPECT_EQ(VRALFileRemoveKey(path.c_str(), key), -1);
+        EXPECT_EQ(VRALErrGet(), ERR_BAD_PARAMETERS);
+        // Nor is a missing file made for it.
+        EXPECT_EQ(VRALFileSetKeyValue((dir / "new.conf").c_str(), key, "9", nullptr), -1);
+    }
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(statOf(path).st_ino, ino);
+    EXPECT_EQ(listDir(dir.path()).size(), 1u);
+    // Quotes or blanks inside a key are its own.
+    EXPECT_EQ(VRALFileSetKeyValue(path.c_str(), "x \"y", "3", nullptr), 1);
+    EXPECT_EQ(VRALFileSetKeyValue(path.c_str(), "x \"y", "4", nullptr), 1);
+    EXPECT_EQ(readFile(path), before + "x \"y=4\n");
+}
+
 TEST_F(KeyFile, SetKeyValueNeverCreatesOverAnUnopenableFile)
 {
     // A folder is refused as it stands.
@@ -343,9 +371,13 @@ TEST_F(KeyFile, FailedRenameIsReportedAndOldFileStays)
         GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(VRALFileSetKeyValue(path.c_str(), "b", "3", nullptr), -1);
     EXPECT_EQ(VRALErrGet(), ERR_RENAME_FAILED);
+    EXPECT_EQ(VRALFileRemoveKey(path.c_str(), "b"), -1);
+    EXPECT_EQ(VRALErrGet(), ERR_RENAME_FAILED);
     busy.release();
     EXPECT_EQ(readFile(path), "a=1\n");
     EXPECT_EQ(readFile(other), "b=2\n");
+    // No temporary copy stays behind to pile up.
+    EXPECT_EQ(listDir(dir.path()).size(), 2u);
 }
 
 // ---- VRALFileRemoveKey --------------------------------------------------

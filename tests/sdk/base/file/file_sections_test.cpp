@@ -177,6 +177,22 @@ TEST_F(SectionFile, AddSectionRefusals)
     EXPECT_EQ(readFile(path), "[a]\n");
 }
 
+TEST_F(SectionFile, PairKeysThatWouldReadBackDifferentlyAreRefused)
+{
+    writeFile(path, "[a]\n\tk=\"1\"\n");
+    for (const char *key : {"k=x", " k", "k\r", "\"k\""}) {
+        SCOPED_TRACE(std::string("key=[") + key + "]");
+        Map m;
+        m.set(key, "v");
+        EXPECT_EQ(ErrVRALFileAddSection(path.c_str(), "new", m.p, kPair), -1);
+        EXPECT_EQ(VRALErrGet(), ERR_BAD_PARAMETERS);
+        EXPECT_EQ(ErrVRALFileSetSection(path.c_str(), "a", "a", m.p, kPair), -1);
+        EXPECT_EQ(VRALErrGet(), ERR_BAD_PARAMETERS);
+    }
+    EXPECT_EQ(readFile(path), "[a]\n\tk=\"1\"\n");
+    EXPECT_EQ(listDir(dir.path()).size(), 1u);
+}
+
 // ---- ErrVRALFileSetSection / VRALFileModifySection ----------------------
 
 TEST_F(SectionFile, SetSectionReplacesInPlaceKeepingComments)

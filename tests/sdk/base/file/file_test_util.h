@@ -11,9 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "base/file/vral_file.h"
+#include "base/hash/vral_hash.h"
 #include "test_tmp.h"
 
 namespace filetest {
+
+// Adds a section holding the one pair k=v at the end of file, or with
+// oldSection puts it in that section's place.
+inline int sectionOfOnePair(const char *file, const char *section, const char *oldSection = nullptr)
+{
+    VRALSzHash *m = VRALSzHashAlloc(64);
+    VRALSzHashSetValue(&m, "k", "v");
+    int r = oldSection == nullptr ? ErrVRALFileAddSection(file, section, m, nullptr)
+                                  : ErrVRALFileSetSection(file, oldSection, section, m, nullptr);
+    VRALSzHashFree(m);
+    return r;
+}
 
 inline bool exists(const std::string &path)
 {

@@ -13,7 +13,8 @@
 namespace listtest {
 
 // Free bytes are exactly the gap between the item table and the strings;
-// every item is a terminated string inside the string area.
+// every item is a terminated string inside the string area, or the shared
+// empty byte.
 inline ::testing::AssertionResult consistent(const VRALSzList *p)
 {
     if (p == nullptr)
@@ -34,7 +35,7 @@ inline ::testing::AssertionResult consistent(const VRALSzList *p)
         return ::testing::AssertionFailure() << "last byte not 0";
     for (int i = 0; i < p->nItem; ++i) {
         int off = p->pszItem[i];
-        if (off < p->pszTop || off > p->cbAlloc - 1)
+        if ((off < p->pszTop && off != p->pszEmpty) || off > p->cbAlloc - 1)
             return ::testing::AssertionFailure() << "item " << i << " offset " << off;
         if (memchr(b + off, '\0', static_cast<size_t>(p->cbAlloc - off)) == nullptr)
             return ::testing::AssertionFailure() << "item " << i << " unterminated";

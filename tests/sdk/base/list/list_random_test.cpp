@@ -123,6 +123,45 @@ TEST(SzListRandom, CaseOrderMatchesStdSortAndSearch)
     }
 }
 
+// With strings that are not valid UTF-8 among them: those stand after all
+// valid ones, in byte order among themselves, and every string pushed is
+// found again.
+TEST(SzListRandom, CaseOrderWithInvalidUTF8KeepsEveryItemFindable)
+{
+    auto valid = [](const std::string &s) { return VRALUnicodeUTF8StrCaseCmp(s.c_str(), "") != -2; };
+    auto order = [&](const std::string &a, const std::string &b) {
+        if (valid(a) && valid(b))
+            return VRALUnicodeUTF8StrCaseCmp(a.c_str(), b.c_str());
+        if (valid(a) != valid(b))
+            return valid(a) ? -1 : 1;
+        return a.compare(b) < 0 ? -1 : a == b ? 0 : 1;
+    };
+    // Names pushed in random order, one in four with a stray byte.
+    Strings all;
+    std::mt19937 rng(11);
+    for (int i = 0; i < 300; ++i) {
+        std::string s = randomName(rng, 4);
+        if (rng() % 4 == 0)
+            s.insert(rng() % (s.size() + 1), rng() % 2 ? "\xFF" : "\xC3");
+        all.push_back(s);
+    }
+    VRALSzList *p = PslVRALSzListAlloc(512);
+    ASSERT_NE(p, nullptr);
+    p->sortMode = VRAL_SZLIST_SORT_CASE;
+    for (const auto &s : all)
+        ASSERT_GE(VRALSzListPush(&p, s.c_str()), 0);
+    Strings got = items(p);
+    for (size_t i = 1; i < got.size(); ++i)
+        ASSERT_LE(order(got[i - 1], got[i]), 0) << i;
+    for (const auto &s : all) {
+        int r = VRALSzListCaseFind(p, s.c_str());
+        ASSERT_GE(r, 0) << s;
+        EXPECT_EQ(order(got[static_cast<size_t>(r)], s), 0) << s;
+    }
+    ASSERT_TRUE(consistent(p));
+    VRALSzListFree(p);
+}
+
 TEST(SzListRandom, MixedOperationsKeepTheBlockConsistent)
 {
     std::mt19937 rng(99);

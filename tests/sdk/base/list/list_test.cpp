@@ -288,6 +288,44 @@ TEST(SzList, CaseOrderedListPlacesEqualNamesInFront)
     EXPECT_TRUE(consistent(l.p));
 }
 
+// Strings that are not valid UTF-8 stand after all others in case order,
+// in byte order among themselves, so that searching finds what inserting
+// placed.
+TEST(SzList, CaseOrderedListWithInvalidUTF8StaysSearchable)
+{
+    ListPtr l;
+    l.p->sortMode = VRAL_SZLIST_SORT_CASE;
+    for (const char *s : {"a", "\xFF", "b", "\xC3", "c", "\xC3(", "B"})
+        ASSERT_GE(VRALSzListPush(&l.p, s), 0) << s;
+    EXPECT_EQ(items(l.p), (Strings{"a", "B", "b", "c", "\xC3", "\xC3(", "\xFF"}));
+    EXPECT_EQ(VRALSzListCaseFind(l.p, "a"), 0);
+    EXPECT_EQ(VRALSzListCaseFind(l.p, "C"), 3);
+    EXPECT_EQ(VRALSzListCaseFind(l.p, "\xFF"), 6);
+    EXPECT_EQ(VRALSzListCaseFind(l.p, "\xC3("), 5);
+    EXPECT_EQ(VRALSzListCaseFind(l.p, "\xFE"), -1);
+    EXPECT_EQ(VRALSzListCaseFind(l.p, "d"), -1);
+
+    // Setting re-sorts to the same order, and the index returned holds it.
+    EXPECT_EQ(VRALSzListSet(&l.p, 0, "\xFE"), 5);
+    EXPECT_EQ(VRALSzListSet(&l.p, 6, "A"), 0);
+    EXPECT_EQ(items(l.p), (Strings{"A", "B", "b", "c", "\xC3", "\xC3(", "\xFE"}));
+
+    // An unsorted list finds the same items by scanning.
+    ListPtr u;
+    for (const char *s : {"\xFF", "x", "\xC3"})
+        ASSERT_GE(VRALSzListPush(&u.p, s), 0);
+    EXPECT_EQ(VRALSzListCaseFind(u.p, "X"), 1);
+    EXPECT_EQ(VRALSzListCaseFind(u.p, "\xC3"), 2);
+    EXPECT_EQ(VRALSzListCaseFind(u.p, "\xFE"), -1);
+
+    const char *v[] = {"\xFF", "b", "\xC3", "A"};
+    qsort(v, 4, sizeof(v[0]), VRALSzListCaseCmp);
+    EXPECT_STREQ(v[0], "A");
+    EXPECT_STREQ(v[1], "b");
+    EXPECT_STREQ(v[2], "\xC3");
+    EXPECT_STREQ(v[3], "\xFF");
+}
+
 TEST(SzList, SetInPlaceOrWithNewBytesAndResort)
 {
     ListPtr l;
@@ -435,4 +473,25 @@ TEST(SzList, ValidityOfABlockReadBack)
     }
     restore();
     EXPECT_EQ(VRALSzListIsValid(l.p, cb), 1);
+}
+
+// Padding items point at the block's last byte, which lies above the string
+// area once growth has left no string to copy.
+TEST(SzList, ValidityOfAListOfPaddingOnly)
+{
+    ListPtr l;
+    ASSERT_EQ(VRALSzListInsert(&l.p, 3, "x"), 3);
+    ASSERT_NE(SzVRALSzListPop(l.p), nullptr);
+    EXPECT_EQ(VRALSzListIsValid(l.p, l.p->cbAlloc), 1);
+    VRALSzList *grown = VRALSzListExpand(l.p);
+    ASSERT_NE(grown, nullptr);
+    l.p = grown;
+    EXPECT_EQ(l.p->pszTop, l.p->cbAlloc);
+    EXPECT_EQ(l.p->nItem, 3);
+    EXPECT_EQ(VRALSzListIsValid(l.p, l.p->cbAlloc), 1);
+    EXPECT_TRUE(consistent(l.p));
+
+    // An item elsewhere above the strings is still refused.
+    l.p->pszItem[1] = l.p->cbAlloc - 2;
+    EXPECT_EQ(VRALSzListIsValid(l.p, l.p->cbAlloc), 0);
 }

@@ -9,12 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "approot.h"
@@ -37,15 +35,10 @@ VRALLockFile *entryOf(int bit)
     return nullptr;
 }
 
-bool fileHas(const std::string &path, const std::string &text)
-{
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str().find(text) != std::string::npos;
-}
-
 // Operations run one after the other inside the root; each reports a line.
+// Processes meet at FIFOs: "tell" blocks until another process "await"s
+// the same FIFO, so a holder keeps its lock exactly until told, with no
+// timing.
 int probe(std::vector<std::string> ops)
 {
     size_t i = 0;
@@ -64,8 +57,6 @@ int probe(std::vector<std::string> ops)
             const VRALLockFile *e = entryOf(num(next()));
             say("ref " + std::to_string(e->refcount) + " " + (e->fp != nullptr ? "held" : "free") + " " +
                 std::to_string(e->mode));
-        } else if (op == "sleep") {
-            std::this_thread::sleep_for(std::chrono::milliseconds(num(next())));
         } else if (op == "mark") {
             const std::string file = next();
             const std::string text = next();
@@ -74,14 +65,28 @@ int probe(std::vector<std::string> ops)
             if (fd < 0 || write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
                 return 90;
             close(fd);
-        } else if (op == "waitfor") {
-            const std::string file = next();
-            const std::string text = next();
-            const int ms = num(next());
-            bool seen = false;
-            for (int t = 0; t < ms && !(seen = fileHas(file, text)); t += 20)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            say(seen ? "seen" : "timeout");
+        } else if (op == "tell") {
+            const int fd = open(next().c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0 || write(fd, "go\n", 3) != 3)
+                return 93;
+            close(fd);
+        } else if (op == "await") {
+            const int fd = open(next().c_str(), O_RDONLY | O_CLOEXEC);
+            char c;
+            while (fd >= 0 && read(fd, &c, 1) > 0) {
+            }
+            if (fd < 0)
+                return 94;
+            close(fd);
+            say("seen");
+        } else if (op == "paused") {
+            // pauses made so far in the root, as the stand-in recorded them
+            const char *log = getenv("VEXA_PAUSE_LOG");
+            std::ifstream in(log != nullptr ? log : "");
+            int n = 0;
+            for (std::string line; std::getline(in, line);)
+                ++n;
+            say("paused " + std::to_string(n));
         } else if (op == "childtry") {
             // another process's view of the same lock
             const int id = num(next());
@@ -133,11 +138,13 @@ protected:
 
     Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
     // Runs shell text inside the root; PROBE stands for the probe command,
-    // QUIET for one whose report is not wanted.
+    // QUIET for one whose report is not wanted.  The FIFOs /tmp/held,
+    // /tmp/go, /tmp/gate and /tmp/paused are there for the processes to
+    // meet at.
     approot::RunResult shell(const std::string &text)
     {
         const std::string self = vexatest::probe::command();
-        std::string t;
+        std::string t = "/usr/bin/mkfifo /tmp/held /tmp/go /tmp/gate /tmp/paused 2>/dev/null\n";
         for (size_t pos = 0; pos < text.size();) {
             if (text.compare(pos, 5, "PROBE") == 0) {
                 t += self;
@@ -151,7 +158,22 @@ protected:
         }
         return app.run({"/bin/sh", "-c", t});
     }
+    // The reports of several processes, in no particular order.
+    Lines shellSaid(const std::string &text)
+    {
+        const approot::RunResult r = shell(text);
+        EXPECT_EQ(r.status, 0) << r.err;
+        Lines said = vexatest::probe::said(r.out);
+        std::sort(said.begin(), said.end());
+        return said;
+    }
 };
+
+// Every pause of the lock is one round's 50 ms.
+Lines rounds(size_t n)
+{
+    return Lines(n, "usleep 0.050000000");
+}
 
 const char *const kLockNames[] = {
     "lock_vexainfo", "lock_pw",      "lock_gr",      "lock_rc",       "lock_host",     "lock_smb",
@@ -223,32 +245,42 @@ TEST_F(LockRoot, AllOrNothingAcrossSeveralFiles)
     // another process holds only lock_smb: a request for pw, gr and smb
     // keeps neither of the others
     const approot::RunResult r = shell(
-        "QUIET lock 0x46 0 mark /tmp/held smb sleep 4000 unlock 0x40 &\n"
-        "PROBE waitfor /tmp/held smb 3000 lock 0x76 0 ref 0x10 ref 0x20 childtry 0x16 childtry 0x26\n"
+        "QUIET lock 0x46 0 tell /tmp/held await /tmp/go unlock 0x40 &\n"
+        "PROBE await /tmp/held lock 0x76 0 ref 0x10 ref 0x20 childtry 0x16 childtry 0x26 tell /tmp/go\n"
         "wait\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(vexatest::probe::said(r.out),
               (Lines{"seen", "lock -1 0x0400", "ref 0 free 6", "ref 0 free 6", "child got", "child got"}));
+    EXPECT_EQ(app.pauses(), Lines{});
 }
 
 TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
 {
-    // three at once, the first of them also making the lock folder
-    const approot::RunResult r = shell(
-        "for n in 1 2 3; do\n"
-        "  PROBE lock 0x806 5 mark /tmp/rec in sleep 200 mark /tmp/rec out unlock 0x800 &\n"
-        "done\n"
+    // The waiter tells each pause on /tmp/paused and goes on when the
+    // shell writes to /tmp/gate: its second pause passes only once the
+    // holder has gone.
+    const Lines said = shellSaid(
+        "exec 3<>/tmp/gate 4<>/tmp/paused\n"
+        "PROBE lock 0x806 5 mark /tmp/rec in tell /tmp/held await /tmp/go mark /tmp/rec out unlock 0x800 &\n"
+        "holder=$!\n"
+        "QUIET await /tmp/held\n"
+        "VEXA_PAUSE_TELL=/tmp/paused VEXA_PAUSE_GATE=/tmp/gate "
+        "PROBE lock 0x806 5 mark /tmp/rec in mark /tmp/rec out unlock 0x800 &\n"
+        "read x <&4\n"
+        "echo >&3\n"
+        "read x <&4\n"
+        "QUIET tell /tmp/go\n"
+        "wait $holder\n"
+        "echo >&3\n"
         "wait\n");
-    ASSERT_EQ(r.status, 0) << r.err;
-    Lines said = vexatest::probe::said(r.out);
-    std::sort(said.begin(), said.end());
-    EXPECT_EQ(said, (Lines{"lock 0 0x0000", "lock 0 0x0000", "lock 0 0x0000", "unlock 0", "unlock 0", "unlock 0"}));
+    EXPECT_EQ(said, (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "unlock 0", "unlock 0"}));
+    EXPECT_EQ(app.pauses(), rounds(2));
     std::istringstream rec(app.readFile("/tmp/rec"));
     std::vector<std::pair<std::string, std::string>> events;
     std::string what, pid;
     while (rec >> what >> pid)
         events.emplace_back(what, pid);
-    ASSERT_EQ(events.size(), 6u) << app.readFile("/tmp/rec");
+    ASSERT_EQ(events.size(), 4u) << app.readFile("/tmp/rec");
     for (size_t k = 0; k < events.size(); k += 2) {
         EXPECT_EQ(events[k].first, "in");
         EXPECT_EQ(events[k + 1].first, "out");
@@ -256,38 +288,54 @@ TEST_F(LockRoot, ExclusiveHoldersAreSerialised)
     }
 }
 
+TEST_F(LockRoot, FirstUsersAtOnceMakeTheFolderTogether)
+{
+    // three at once, each finding no lock folder; shared, so none waits
+    const Lines said = shellSaid(
+        "for n in 1 2 3; do\n"
+        "  PROBE lock 0x805 0 unlock 0x800 &\n"
+        "done\n"
+        "wait\n");
+    EXPECT_EQ(said, (Lines{"lock 0 0x0000", "lock 0 0x0000", "lock 0 0x0000", "unlock 0", "unlock 0", "unlock 0"}));
+    for (const char *name : kLockNames)
+        EXPECT_TRUE(app.exists(std::string("/tmp/lock/") + name)) << name;
+}
+
 TEST_F(LockRoot, SharedHoldersCoexistExclusiveOnesDoNot)
 {
-    // each holder waits, while holding, for the other to get in as well
+    // the first holds until told; the second asks while it holds
     const std::string pair =
-        "PROBE lock ID 5 mark /tmp/rec a waitfor /tmp/rec 'b ' 3000 unlock 0x800 &\n"
-        "PROBE lock ID 5 mark /tmp/rec b waitfor /tmp/rec 'a ' 3000 unlock 0x800 &\n"
+        "PROBE lock ID 5 tell /tmp/held await /tmp/go unlock 0x800 &\n"
+        "QUIET await /tmp/held\n"
+        "PROBE lock ID 5 unlock 0x800 tell /tmp/go\n"
         "wait\n";
     auto run2 = [&](const std::string &id) {
         std::string t = pair;
         for (size_t p; (p = t.find("ID")) != std::string::npos;)
             t.replace(p, 2, id);
-        app.run({"/bin/rm", "-f", "/tmp/rec"});
-        const approot::RunResult r = shell(t);
-        EXPECT_EQ(r.status, 0) << r.err;
-        Lines s = vexatest::probe::said(r.out);
-        std::sort(s.begin(), s.end());
-        return s;
+        app.clearPauses();
+        return shellSaid(t);
     };
-    EXPECT_EQ(run2("0x805"), (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "seen", "unlock 0", "unlock 0"}));
-    EXPECT_EQ(run2("0x806"),
-              (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "timeout", "unlock 0", "unlock 0"}));
+    EXPECT_EQ(run2("0x805"), (Lines{"lock 0 0x0000", "lock 0 0x0000", "seen", "unlock 0", "unlock 0"}));
+    EXPECT_EQ(app.pauses(), Lines{});
+    // an exclusive one is refused after its five seconds of rounds
+    EXPECT_EQ(run2("0x806"), (Lines{"lock -1 0x0400", "lock 0 0x0000", "seen", "unlock 0", "unlock 0"}));
+    EXPECT_EQ(app.pauses(), rounds(101));
 }
 
 TEST_F(LockRoot, BusyLockFailsAfterTheTimeoutOrAtOnceWithZero)
 {
     const approot::RunResult r = shell(
-        "QUIET lock 0x16 0 mark /tmp/held pw sleep 5000 unlock 0x10 &\n"
-        "PROBE waitfor /tmp/held pw 3000 lock 0x15 0 lock 0x15 1 lock 0x15 -1\n"
+        "QUIET lock 0x16 0 tell /tmp/held await /tmp/go unlock 0x10 &\n"
+        "PROBE await /tmp/held lock 0x15 0 paused lock 0x15 1 paused lock 0x15 -1 paused lock 0x15 5 paused "
+        "tell /tmp/go\n"
         "wait\n");
     ASSERT_EQ(r.status, 0) << r.err;
+    // 0 s: one round; s seconds: 20 s + 1 rounds, each followed by a pause
     EXPECT_EQ(vexatest::probe::said(r.out),
-              (Lines{"seen", "lock -1 0x0400", "lock -1 0x0400", "lock -1 0x0400"}));
+              (Lines{"seen", "lock -1 0x0400", "paused 0", "lock -1 0x0400", "paused 21", "lock -1 0x0400",
+                     "paused 21", "lock -1 0x0400", "paused 122"}));
+    EXPECT_EQ(app.pauses(), rounds(122));
 }
 
 TEST_F(LockRoot, IdsWithoutTableBitsAndUnheldUnlocks)
@@ -338,10 +386,11 @@ TEST_F(LockRoot, KeyWriteUnderTheLock)
 
     // another holder of the lock: the write gives up after its timeout
     const approot::RunResult r = shell(
-        "QUIET lock 0x806 0 mark /tmp/held info sleep 8000 unlock 0x800 &\n"
-        "PROBE waitfor /tmp/held info 3000 setinfo a 2\n"
+        "QUIET lock 0x806 0 tell /tmp/held await /tmp/go unlock 0x800 &\n"
+        "PROBE await /tmp/held setinfo a 2 tell /tmp/go\n"
         "wait\n");
     EXPECT_EQ(vexatest::probe::said(r.out), (Lines{"seen", "setinfo -1 0x0400"}));
+    EXPECT_EQ(app.pauses(), rounds(101));
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "a=\"1\"\nsupportMTU=\"yes\"\nnewkey=\"v\"\n");
 }
 

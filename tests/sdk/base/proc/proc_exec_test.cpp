@@ -12,6 +12,7 @@
 #include "base/proc/vral_proc.h"
 
 #include "approot.h"
+#include "failcall.h"
 #include "test_tmp.h"
 
 namespace {
@@ -172,4 +173,60 @@ TEST_F(ProcExec, FailedExecLeavesTheParentsBuffersAlone)
     });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(readFile(log), "once\n");
+}
+
+TEST_F(ProcExec, ChildReapedElsewhereIsAFailureNotStatusZero)
+{
+    VRALErrSetCode(0);
+    failcall::Armed reaped({.call = failcall::Call::Waitpid, .err = ECHILD});
+    EXPECT_EQ(VEXAProcExec(script("zero", "exit 0\n").c_str(), nullptr, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(failcall::Fired(), 1);
+    EXPECT_EQ(VRALErrGet(), ERR_CHILD_FAILED);
+}
+
+TEST_F(ProcExec, ChildGetsNoDescriptorOfTheCallerAboveTheStandardOnes)
+{
+    // Descriptors the caller opened without close-on-exec, one low, one
+    // high, and a pipe whose end the program would otherwise keep open.
+    const std::string out = tmp / "open";
+    const std::string prog = script("fds", "{ for n in 5 6 7 77; do [ -e /proc/$$/fd/$n ] && echo \"open $n\"; done\n"
+                                           "  echo done; } > " + out + "\n");
+    const int rc = inChild([&] {
+        const int fd = open(prog.c_str(), O_RDONLY);
+        int pipeFds[2];
+        if (fd < 0 || pipe(pipeFds) != 0 || dup2(fd, 5) != 5 || dup2(fd, 77) != 77 ||
+            dup2(pipeFds[0], 6) != 6 || dup2(pipeFds[1], 7) != 7)
+            return 90;
+        const int r = VEXAProcExec(prog.c_str(), nullptr, nullptr, nullptr, nullptr);
+        // The caller's own descriptors stay open.
+        return r == 0 && fcntl(77, F_GETFD) >= 0 && fcntl(7, F_GETFD) >= 0 ? 0 : 91;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(readFile(out), "done\n");
+}
+
+TEST_F(ProcExec, ChildStartsWithDefaultSignalsAndNoneBlocked)
+{
+    // A caller that ignores the signals that would cut its work short and
+    // blocks others: the program it starts gets the defaults.
+    // cp copies its own status; a shell would change the mask itself.
+    const std::string out = tmp / "status";
+    const int rc = inChild([&] {
+        for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE})
+            signal(sig, SIG_IGN);
+        sigset_t block;
+        sigemptyset(&block);
+        sigaddset(&block, SIGUSR1);
+        sigaddset(&block, SIGTERM);
+        sigprocmask(SIG_BLOCK, &block, nullptr);
+        const int r = VEXAProcExec("/bin/cp", "/proc/self/status", out.c_str(), nullptr, nullptr);
+        // The caller keeps its own settings.
+        struct sigaction now {};
+        sigaction(SIGTERM, nullptr, &now);
+        return r == 0 && now.sa_handler == SIG_IGN ? 0 : 91;
+    });
+    EXPECT_EQ(rc, 0);
+    const std::string status = readFile(out);
+    EXPECT_NE(status.find("\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n"), std::string::npos)
+        << status;
 }

@@ -62,6 +62,8 @@ TEST_F(NetRoot, GigabitLinkTakesTheMtuAndTheKeyIsWritten)
     EXPECT_EQ(run({"eth", "eth0", "set", "9000", "eth0", "mtu", "eth0"}),
               (Lines{"eth 0 speed 1000 duplex 1 mtu 1500", "set 0", "mtu 9000"}));
     EXPECT_EQ(app.eth0MtuAfterRun(), 9000);
+    // the link is given its five seconds to come back, once
+    EXPECT_EQ(app.pauses(), (Lines{"sleep 5.000000000"}));
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "hostname=\"box\"\neth0_mtu=\"9000\"\n");
 }
 
@@ -70,6 +72,7 @@ TEST_F(NetRoot, SlowerLinkKeepsItsMtuButTheKeyIsWritten)
     app.setEth0(1500, 100);
     EXPECT_EQ(run({"set", "9000", "eth0", "mtu", "eth0"}), (Lines{"set 0", "mtu 1500"}));
     EXPECT_EQ(app.eth0MtuAfterRun(), 1500);
+    EXPECT_EQ(app.pauses(), Lines{});
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "hostname=\"box\"\neth0_mtu=\"9000\"\n");
 }
 
@@ -81,6 +84,7 @@ TEST_F(NetRoot, InterfaceWithoutLinkSettingsIsLeftAlone)
     EXPECT_EQ(out[0].substr(0, 24), "eth 0 speed 0 duplex 0 m");
     EXPECT_EQ(out[1], "set 0");
     EXPECT_EQ(out[2], "mtu 65536");
+    EXPECT_EQ(app.pauses(), Lines{});
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "hostname=\"box\"\neth0_mtu=\"1500\"\nlo_mtu=\"1500\"\n");
 }
 
@@ -90,6 +94,7 @@ TEST_F(NetRoot, MissingOrOverlongInterfaceStillRecordsTheKey)
     const std::string seventeen = "eth0" + std::string(13, 'x');
     EXPECT_EQ(run({"set", "4000", "eth1", "set", "4000", sixteen, "set", "4000", seventeen}),
               (Lines{"set -1", "set -1", "set -1"}));
+    EXPECT_EQ(app.pauses(), Lines{});
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), "hostname=\"box\"\neth0_mtu=\"1500\"\neth1_mtu=\"4000\"\n" +
                                                       sixteen + "_mtu=\"4000\"\n" + seventeen + "_mtu=\"4000\"\n");
 }

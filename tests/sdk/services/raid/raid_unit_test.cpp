@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/err/vral_err.h"
@@ -18,6 +19,7 @@
 
 namespace {
 
+using namespace std::literals;
 using vexatest::writeFile;
 
 // A member list built from states, freed with the list.
@@ -241,7 +243,7 @@ TEST(RaidIoctl, RequestsOnADescriptorThatIsNoArray)
 TEST(PartitionLine, FieldsByPosition)
 {
     struct Case {
-        const char *line;
+        std::string_view line;
         long long size;
         unsigned long start, id;
     };
@@ -257,6 +259,18 @@ TEST(PartitionLine, FieldsByPosition)
         {"Disk /dev/hda: cannot open", -1, 0, 0},
         {"/dev/hda1 x63 273104 273042 83 Linux", -1, 0, 0},
         {"/dev/hda1 63 273104 -5 83 Linux", -1, 0, 0},
+        // numbers are digits from the field's first character on: no sign,
+        // and a vertical tab is neither a separator nor skipped
+        {"/dev/hda1 \v-1 273104 273042 83 Linux", -1, 0, 0},
+        {"/dev/hda1 -1 273104 273042 83 Linux", -1, 0, 0},
+        {"/dev/hda1 +63 273104 273042 83 Linux", -1, 0, 0},
+        {"/dev/hda1 63 273104 273042 \v83 Linux", -1, 0, 0},
+        {"/dev/hda1 63\v273104 273042 83 Linux 1", -1, 0, 0},
+        {"/dev/hda1 63 273104 273042\v 83 Linux", -1, 0, 0},
+        // a NUL ends the line, also inside a field
+        {"/dev/hda1 63 273104 2730\0" "42 83 Linux"sv, -1, 0, 0},
+        {"/dev/hda1 63 273104 273042 83\0 Linux"sv, -1, 0, 0},
+        {"/dev/hda1 63 273104 273042 83 Linux\0 junk"sv, 273042, 63, 0x83},
     };
     for (const Case &c : cases) {
         unsigned long start = 999, id = 999;
