@@ -10,7 +10,7 @@ extern "C" int NetBackupDelSecret(const char *szName)
 {
     if (szName == nullptr)
         return -1;
-    return vexa::netbkp::NoThrow([&] {
+    return vral::NoThrow(-1, [&] {
         struct stat st {};
         if (stat(SZF_RSYNCD_SECRETS, &st) != 0) {
             const int e = errno;

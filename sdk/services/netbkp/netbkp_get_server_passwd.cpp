@@ -10,7 +10,7 @@ extern "C" int VEXANetBackupGetServerPasswd(const char *szName, char *szOut, int
 {
     if (szName == nullptr || szOut == nullptr || cbOut < 0)
         return -1;
-    return vexa::netbkp::NoThrow([&] {
+    return vral::NoThrow(-1, [&] {
         // The line must begin with the whole name: "ro" must not read root's.
         const std::string key = vexa::netbkp::secretsKey(vexa::netbkp::accountName(szName));
         char line[vexa::netbkp::kSecretsLineMax + 1] = {};

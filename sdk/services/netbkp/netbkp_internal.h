@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "services/netbkp/vexa_netbkp.h"
 
 // "%s %s(%d)": source file, step, line.
@@ -28,18 +29,6 @@ inline const char *accountName(const char *szName)
 inline std::string secretsKey(const char *szName)
 {
     return std::string(szName) + ":";
-}
-
-// Runs body; an exception (a failed allocation) never reaches the C caller
-// and counts as a failure.
-template <typename Body>
-int NoThrow(Body body) noexcept
-{
-    try {
-        return body();
-    } catch (...) {
-        return -1;
-    }
 }
 
 }  // namespace vexa::netbkp

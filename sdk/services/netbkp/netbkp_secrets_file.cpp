@@ -6,27 +6,11 @@
 
 #include <cerrno>
 
-#include "services/mtd/vexa_mtd.h"  // vexamtd::Fd
+#include "base/io/io_fd.h"
+#include "base/io/vral_io.h"
 #include "services/netbkp/vexa_netbkp.h"
 
 namespace {
-
-bool writeAll(int fd, const char *p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            if (w == 0)
-                errno = EIO;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
 
 bool protect(int fd)
 {
@@ -45,7 +29,14 @@ extern "C" int VEXANetBkpSecretsFileCreate(const char *szPath, const char *pData
     int fd = open(szPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return -1;
-    bool ok = protect(fd) && writeAll(fd, pData, cbData) && fsync(fd) == 0;
+    bool ok = protect(fd);
+    if (ok && VRALIoWriteAll(fd, pData, cbData) != static_cast<ssize_t>(cbData)) {
+        // A write that moved nothing leaves errno 0.
+        if (errno == 0)
+            errno = EIO;
+        ok = false;
+    }
+    ok = ok && fsync(fd) == 0;
     int e = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -65,7 +56,7 @@ extern "C" int VEXANetBkpSecretsFileProtect(const char *szPath)
         errno = EINVAL;
         return -1;
     }
-    vexamtd::Fd fd(open(szPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    vralio::Fd fd(open(szPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (!fd.ok() || fstat(fd.get(), &st) != 0)
         return -1;

@@ -251,7 +251,7 @@ extern "C" int VEXANetBackupSetServerPasswd(const char *szOldName, const char *s
 
     // Any failure from here on leaves the service stopped: it must not
     // serve files that are only half changed.
-    const int rc = vexa::netbkp::NoThrow([&] {
+    const int rc = vral::NoThrow(-1, [&] {
         if (NetBackupSetAuthUser(szOld, szNew, op) != 0 || ensureSecretsLine() != 0)
             return -1;
         if (op == NETBKP_OP_DELETE)

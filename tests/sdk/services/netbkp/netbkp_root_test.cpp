@@ -208,6 +208,8 @@ TEST_P(NetBkpChange, FilesAndServiceCalls)
     EXPECT_EQ(readOr(app, SZF_RSYNCD_CONF), c.confAfter);
     EXPECT_EQ(readOr(app, SZF_RSYNCD_SECRETS), c.secretsAfter);
     EXPECT_EQ(readOr(app, kCalls), c.calls);
+    // Each change that went through pauses 2 seconds before the start.
+    EXPECT_EQ(app.pauses(), c.calls == "stop\nstart\n" ? Lines{"sleep 2.000000000"} : Lines{});
     for (const std::string &line : app.syslog())
         EXPECT_EQ(line.find("tuQ/8RzuuEul2"), std::string::npos) << line;
 }
