@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/file/vral_file.h"
@@ -24,6 +26,7 @@
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
+#include "updt_preflash.h"
 #include "updt_shell.h"
 #include "updt_status.h"
 
@@ -253,21 +256,22 @@ int Run::preFlashSteps()
         LOGE("fail to recover the flash directory");
         return UPDT_ERR_FLASH_WRITE;
     }
-    // The migrations of files and keys before the write are not part of
-    // this updater yet: say so instead of pretending they ran.
-    struct Pending {
-        int flag;
-        const char *step;
-    };
-    const Pending pending[] = {
-        {gFixFtpPortRange, "UpdateFTPPassivePortRange"}, {gUpdateRsyncdConf, "UpdateRsyncdConf"},
-        {gUpdateRsyncdSecrets, "CheckAndUpdateRsyncdSecrets"}, {gUpdateSmmspGroup, "CheckAndUpdateSmmspGroup"},
-        {gUpdateUsbBackup, "UpdateUsbBackupConfig"}, {gUpdateNetBackup, "UpdateNetBackupConfig"},
-        {gUpdateCodepage, "UpdateCodepageConfig"},
-    };
-    for (const Pending &p : pending)
-        if (p.flag)
-            LOGE("%s is not available in this updater, skipped", p.step);
+    if (gFixFtpPortRange && UpdateFTPPassivePortRange() < 0)
+        return UPDT_ERR_FTP_PORTS;
+    if (gUpdateRsyncdConf)
+        UpdateRsyncdConf();
+    if (gUpdateRsyncdSecrets)
+        CheckAndUpdateRsyncdSecrets();
+    if (gUpdateSmmspGroup)
+        CheckAndUpdateSmmspGroup();
+    // The backup-setting migrations are not part of this updater yet: say
+    // so instead of pretending they ran.
+    for (const auto &[flag, step] : {std::pair{gUpdateUsbBackup, "UpdateUsbBackupConfig"},
+                                     std::pair{gUpdateNetBackup, "UpdateNetBackupConfig"}})
+        if (flag)
+            LOGE("%s is not available in this updater, skipped", step);
+    if (gUpdateCodepage)
+        UpdateCodepageConfig();
     return UPDT_OK;
 }
 
