@@ -5,6 +5,7 @@
 #ifndef VEXA_TEST_ROOT_PROBE_H
 #define VEXA_TEST_ROOT_PROBE_H
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -74,6 +75,23 @@ inline std::string hex(int v)
     char b[16];
     snprintf(b, sizeof b, "0x%04X", v);
     return b;
+}
+
+// "stat RESULT MODE UID:GID" of a path as the probe sees it: the result of
+// stat(), the permission bits in octal and the owner.
+inline std::string statLine(const std::string &path)
+{
+    struct stat st {};
+    const int r = stat(path.c_str(), &st);
+    char b[64];
+    snprintf(b, sizeof b, "stat %d %o %u:%u", r, st.st_mode & 07777, st.st_uid, st.st_gid);
+    return b;
+}
+
+// The file's text in the appliance, or missing when it is not there.
+inline std::string readOr(const approot::Appliance &app, const std::string &path, const std::string &missing)
+{
+    return app.exists(path) ? app.readFile(path) : missing;
 }
 
 // An operand given in decimal, hex ("0x15") or octal.

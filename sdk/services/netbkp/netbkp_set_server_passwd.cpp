@@ -218,6 +218,9 @@ int NetBackupSetRsyncdSecrets(const char *szOldName, const char *szNewName, cons
         }
         return 0;
     }
+    // Readable to its group only before the new secret goes in; the
+    // rewrites keep the mode.
+    (void)VEXANetBkpSecretsFileProtect(SZF_RSYNCD_SECRETS);
     int rc;
     if (szOldName != nullptr && strcmp(szOldName, szNewName) != 0) {
         // A line the new name already has would be read before this one.
@@ -225,8 +228,6 @@ int NetBackupSetRsyncdSecrets(const char *szOldName, const char *szNewName, cons
     } else {
         rc = setSecretLine(szNewName, newLine);
     }
-    // Whatever happened to the lines, the file is not left readable to all.
-    (void)VEXANetBkpSecretsFileProtect(SZF_RSYNCD_SECRETS);
     return rc;
 }
 

@@ -3,8 +3,6 @@
 // code-page keys.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -17,6 +15,7 @@
 
 namespace {
 
+using vexatest::probe::readOr;
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 
@@ -40,11 +39,7 @@ int probe(std::vector<std::string> ops)
         } else if (op == "codepage") {
             UpdateCodepageConfig();
         } else if (op == "stat") {
-            struct stat st {};
-            const int r = stat(next().c_str(), &st);
-            char b[64];
-            snprintf(b, sizeof b, "stat %d %o %u:%u", r, st.st_mode & 07777, st.st_uid, st.st_gid);
-            say(b);
+            say(vexatest::probe::statLine(next()));
         } else {
             return 92;
         }
@@ -53,11 +48,6 @@ int probe(std::vector<std::string> ops)
 }
 
 VEXATEST_ROOT_PROBE(probe)
-
-std::string readOr(const approot::Appliance &app, const std::string &path)
-{
-    return app.exists(path) ? app.readFile(path) : kNone;
-}
 
 // One file before and after one step.
 struct FileCase {
@@ -82,7 +72,7 @@ Lines runStep(approot::Appliance &app, const std::string &path, const FileCase &
     if (c.before != kNone)
         app.writeFile(path, c.before, 0600);
     const Lines said = vexatest::probe::run(app, ops);
-    EXPECT_EQ(readOr(app, path), c.after);
+    EXPECT_EQ(readOr(app, path, kNone), c.after);
     return said;
 }
 

@@ -2,8 +2,6 @@
 // with a stand-in rsync service script that notes how it was called.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -16,6 +14,7 @@
 namespace {
 
 using vexatest::probe::num;
+using vexatest::probe::readOr;
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 
@@ -51,11 +50,7 @@ int probe(std::vector<std::string> ops)
         } else if (op == "reserved") {
             say("reserved " + std::to_string(VEXANetBackupIsReservedUser(arg(next()))));
         } else if (op == "stat") {
-            struct stat st {};
-            const int r = stat(next().c_str(), &st);
-            char b[64];
-            snprintf(b, sizeof b, "stat %d %o %u:%u", r, st.st_mode & 07777, st.st_uid, st.st_gid);
-            say(b);
+            say(vexatest::probe::statLine(next()));
         } else {
             return 92;
         }
@@ -190,11 +185,6 @@ void PrintTo(const Change &c, std::ostream *os)
 
 class NetBkpChange : public ::testing::TestWithParam<Change> {};
 
-std::string readOr(const approot::Appliance &app, const std::string &path)
-{
-    return app.exists(path) ? app.readFile(path) : kMissing;
-}
-
 TEST_P(NetBkpChange, FilesAndServiceCalls)
 {
     const Change &c = GetParam();
@@ -205,9 +195,9 @@ TEST_P(NetBkpChange, FilesAndServiceCalls)
         app.writeFile(SZF_RSYNCD_SECRETS, c.secrets, 0600);
     app.writeFile(SZF_RSYNCD_SCRIPT, std::string("#!/bin/sh\necho \"$1\" >> ") + kCalls + "\n", 0755);
     EXPECT_EQ(vexatest::probe::run(app, c.ops), c.said);
-    EXPECT_EQ(readOr(app, SZF_RSYNCD_CONF), c.confAfter);
-    EXPECT_EQ(readOr(app, SZF_RSYNCD_SECRETS), c.secretsAfter);
-    EXPECT_EQ(readOr(app, kCalls), c.calls);
+    EXPECT_EQ(readOr(app, SZF_RSYNCD_CONF, kMissing), c.confAfter);
+    EXPECT_EQ(readOr(app, SZF_RSYNCD_SECRETS, kMissing), c.secretsAfter);
+    EXPECT_EQ(readOr(app, kCalls, kMissing), c.calls);
     // Each change that went through pauses 2 seconds before the start.
     EXPECT_EQ(app.pauses(), c.calls == "stop\nstart\n" ? Lines{"sleep 2.000000000"} : Lines{});
     for (const std::string &line : app.syslog())
