@@ -83,6 +83,10 @@ int ErrUPDTAdjustPartitionSize(PATCHINFO *table, int count);
  * partition block-aligned, inside the directory's flash span, no two
  * overlapping, each large enough for its data.  0 or -1. */
 int UPDTCheckLayout(const PATCHINFO *table, int count, const FISDIRENTRY *directory, int entries);
+/* Checks the directory as read: every partition block-aligned, inside the
+ * flash up to the end of the directory partition, no two overlapping, no
+ * name listed twice.  0 or -1. */
+int UPDTCheckDirectory(const FISDIRENTRY *directory, int entries);
 
 /* Copies every directory entry's partition into "b@ckup"; 0 or -1. */
 int UPDTBackupOldPartition(FISDIRENTRY *directory, int count);

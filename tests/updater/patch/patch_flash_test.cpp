@@ -164,7 +164,7 @@ TEST_F(FlashRoad, BackupHoldsEveryPartitionWholeUnderItsDirectoryName)
         EXPECT_TRUE(vexatest::readFile(pkg_ + "/b@ckup/mtd_" + e.name) == oldPartition(e.name));
     }
     EXPECT_TRUE(fs::exists(pkg_ + "/b@ckup/mtd_RedBoot Config"));
-    EXPECT_TRUE(logged("command=[/bin/dd if='/dev/mtd6' of='" + pkg_ + "/b@ckup/mtd_RedBoot Config' bs=16384]"));
+    EXPECT_TRUE(logged("command=[/bin/dd if='/dev/mtd6' of='mtd_RedBoot Config' bs=16384 conv=excl oflag=nofollow]"));
 }
 
 TEST_F(FlashRoad, ADeviceNotMatchingItsEntryStopsTheBackupBeforeAnyCopy)
@@ -507,8 +507,8 @@ TEST_F(FlashRoad, EntriesAreNamedAsTheDirectorySpellsThem)
     auto r = run();
     EXPECT_EQ(r.status, 20) << r.out << r.err;
     EXPECT_TRUE(said("rollback=0"));
-    EXPECT_TRUE(logged("of='" + pkg_ + "/b@ckup/mtd_ZIMAGE' bs=16384]"));
-    EXPECT_TRUE(logged("if='" + pkg_ + "/b@ckup/mtd_ZIMAGE' of='/dev/mtd1' bs=131072]"));
+    EXPECT_TRUE(logged("of='mtd_ZIMAGE' bs=16384 conv=excl oflag=nofollow]"));
+    EXPECT_TRUE(logged("if='mtd_ZIMAGE' of='/dev/mtd1' bs=131072 iflag=nofollow]"));
     const auto records = simkernel::opsMatching(state_, {"req=M23", "res=0"});
     int named = 0;
     for (const std::string &line : records) {
