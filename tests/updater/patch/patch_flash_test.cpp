@@ -551,9 +551,9 @@ TEST_F(FlashRoad, AMissingCopyIsNotErasedInTheRollBack)
 {
     make();
     package(simkernel::defaultImages("normal"));
-    // The write of rd.gz fails; its copy disappears before the roll-back.
+    // The write of rd.gz fails; the copies disappear before the roll-back.
     simkernel::addFault(state_, "fail erase dev=mtd2 always");
-    auto r = run({"--no-backup"});
+    auto r = run({"--drop-copies"});
     EXPECT_EQ(r.status, 20) << r.out;
     EXPECT_TRUE(said("rollback=-1"));
     EXPECT_TRUE(logged("is missing or not"));
