@@ -2,10 +2,24 @@
 // simulated kernel, rolls back as the driver does after a failure, and
 // prints what each step returned.  Options put a change between two steps
 // of the stage where a test needs one.
+//
+// With --race-as UID TARGET first, it plays the package folder's owner
+// against itself: the folder is given to UID, the stage runs in a child,
+// and when a process of the run stops (a simulated-kernel rule with
+// sig=STOP) UID swaps "b@ckup" for a folder of links to TARGET before the
+// process goes on.
+#include <dirent.h>
+#include <grp.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -32,10 +46,84 @@ void printSteps(int code)
     std::printf("patch=%d touched=%d\n", code == UPDT_OK ? 0 : -1, UPDTFlashTouched());
 }
 
+// A stopped process of this pid namespace other than the caller; 0.
+pid_t stoppedProcess()
+{
+    pid_t found = 0;
+    DIR *d = opendir("/proc");
+    if (d == nullptr)
+        return 0;
+    while (dirent *e = readdir(d)) {
+        pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0 || pid == getpid())
+            continue;
+        std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        size_t close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T') {
+            found = pid;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+// As uid: b@ckup moved aside and replaced by a folder whose copies are
+// links to target.
+int swapBackup(uid_t uid, const std::string &target)
+{
+    if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)
+        return 1;
+    if (rename("b@ckup", "b@ckup.swapped") != 0 || mkdir("b@ckup", 0777) != 0)
+        return 2;
+    for (const char *name : {"RedBoot", "zImage", "rd.gz", "AllLib.tgz", "vendor", "vexacfg", "RedBoot Config",
+                             "FIS Directory"})
+        if (symlink(target.c_str(), (std::string("b@ckup/mtd_") + name).c_str()) != 0)
+            return 3;
+    return 0;
+}
+
+int race(uid_t uid, const std::string &target, char **argv)
+{
+    if (chown(".", uid, uid) != 0)
+        return 96;
+    pid_t child = fork();
+    if (child == 0) {
+        execv("/proc/self/exe", argv);
+        _exit(127);
+    }
+    pid_t stopped = 0;
+    int status = 0;
+    while ((stopped = stoppedProcess()) == 0) {
+        if (waitpid(child, &status, WNOHANG) == child) {
+            std::printf("race=none\n");
+            return 97;
+        }
+        sched_yield();
+    }
+    pid_t owner = fork();
+    if (owner == 0)
+        _exit(swapBackup(uid, target));
+    int swapped = -1;
+    waitpid(owner, &swapped, 0);
+    std::printf("race=%d\n", WIFEXITED(swapped) ? WEXITSTATUS(swapped) : -1);
+    std::fflush(stdout);
+    kill(stopped, SIGCONT);
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc > 3 && std::strcmp(argv[1], "--race-as") == 0) {
+        std::vector<char *> rest = {argv[0]};
+        rest.insert(rest.end(), argv + 4, argv + argc);
+        rest.push_back(nullptr);
+        return race(static_cast<uid_t>(std::atoi(argv[2])), argv[3], rest.data());
+    }
     std::string removeAfterInit;
     bool bantam = false, failAfter = false, repair = false, dropCopies = false, keepBackup = false;
     bool initOnly = false;
