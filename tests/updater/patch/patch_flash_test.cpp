@@ -456,6 +456,80 @@ TEST_F(FlashRoad, ReadBackCorruptedOnceIsWrittenAgain)
     EXPECT_EQ(app_.readFile("/tmp/update.progress").substr(0, 6), "P:100:");
 }
 
+// The write and the roll-back make three attempts at a partition: an
+// operation that fails twice passes at the third, one that fails three
+// times fails the partition.  The request log shows the attempts made.
+struct AttemptCase {
+    const char *what;
+    std::vector<std::string> rules;
+    int status;
+    int rollback;             // what the roll-back returned; 1: none ran
+    size_t erases;            // on zImage's device, refused ones too
+    size_t refused;           // of those, failed by a rule
+    std::string logged;       // part of a system-log message
+};
+
+void PrintTo(const AttemptCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+class Attempts : public FlashRoad, public ::testing::WithParamInterface<AttemptCase> {};
+
+TEST_P(Attempts, AreCountedFromTheRequestLog)
+{
+    const AttemptCase &c = GetParam();
+    make();
+    const auto images = simkernel::defaultImages("normal");
+    package(images);
+    for (const std::string &rule : c.rules)
+        simkernel::addFault(state_, rule);
+    auto r = run();
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    if (c.rollback != 1) {
+        EXPECT_TRUE(said("rollback=" + std::to_string(c.rollback))) << r.out;
+    } else {
+        EXPECT_EQ(r.out.find("rollback="), std::string::npos);
+    }
+    const auto erases = simkernel::opsMatching(state_, {"dev=mtd1", "req=MEMERASE"});
+    size_t refused = 0;
+    for (const std::string &line : erases)
+        refused += !simkernel::opsField(line, "fault").empty();
+    EXPECT_EQ(erases.size(), c.erases);
+    EXPECT_EQ(refused, c.refused);
+    EXPECT_TRUE(logged(c.logged)) << c.logged << "\n" << r.err;
+    if (c.status == 0) {
+        EXPECT_TRUE(simkernel::partitionData(state_, "zImage", images.at("zImage")) ==
+                    image("zImage", images.at("zImage")));
+    } else if (c.rollback == 0) {
+        expectFlashAsBefore();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Attempts,
+    ::testing::Values(
+        AttemptCase{.what = "write: erase fails twice, the third attempt passes",
+                    .rules = {"fail erase dev=mtd1 nth=1", "fail erase dev=mtd1 nth=2"},
+                    .status = 0, .rollback = 1, .erases = 3, .refused = 2,
+                    .logged = "Finish updating [zImage]"},
+        AttemptCase{.what = "write: erase fails three times",
+                    .rules = {"fail erase dev=mtd1 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3"},
+                    .status = 20, .rollback = 0, .erases = 4, .refused = 3,
+                    .logged = "Try to Update [/dev/mtd1] 3 counts failed"},
+        // zImage's record fails the write at once; its roll-back then meets
+        // the failing erases.
+        AttemptCase{.what = "roll-back: erase fails twice, the third attempt passes",
+                    .rules = {"fail m23 dev=mtd7 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3"},
+                    .status = 20, .rollback = 0, .erases = 4, .refused = 2,
+                    .logged = "UPDTRollBack: Finish recovering [zImage]"},
+        AttemptCase{.what = "roll-back: erase fails three times",
+                    .rules = {"fail m23 dev=mtd7 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3",
+                              "fail erase dev=mtd1 nth=4"},
+                    .status = 20, .rollback = -1, .erases = 4, .refused = 3,
+                    .logged = "Try to recover [/dev/mtd1] 3 counts failed"}),
+    [](const ::testing::TestParamInfo<AttemptCase> &info) { return "case" + std::to_string(info.index); });
+
 struct FaultCase {
     const char *what;
     std::vector<std::string> rules;
@@ -645,6 +719,68 @@ TEST_F(FlashRoad, DirectoryRepairWritesTheBuiltInImageAndRelocks)
     const auto &d = oldEntry("FIS Directory");
     EXPECT_TRUE(simkernel::isLocked(state_, d.flashBase));
 }
+
+// Faults of the device during the directory repair: a failure before the
+// erase leaves the directory as it was; a failed erase or write is tried
+// again.  The directory ends locked whatever happened.
+struct RepairCase {
+    const char *what;
+    std::vector<std::string> rules;
+    int result;
+    bool rewritten;     // the built-in image is on the flash
+    size_t erases = 0;  // erases that reached the flash
+};
+
+void PrintTo(const RepairCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+class RepairFault : public FlashRoad, public ::testing::WithParamInterface<RepairCase> {};
+
+TEST_P(RepairFault, LeavesTheDirectoryWholeAndLocked)
+{
+    const RepairCase &c = GetParam();
+    make("bantam");
+    package({});
+    for (const std::string &rule : c.rules)
+        simkernel::addFault(state_, rule);
+    auto r = run({"--repair"});
+    EXPECT_TRUE(said("repair=" + std::to_string(c.result))) << r.out << r.err;
+    bool acted = false;
+    for (const std::string &line : simkernel::opsLog(state_))
+        acted = acted || !simkernel::opsField(line, "fault").empty();
+    EXPECT_TRUE(acted) << "the fault never acted";
+    const std::string image(reinterpret_cast<const char *>(gFisImageQ80ZPlus), UPDT_FIS_IMAGE_SIZE);
+    if (c.rewritten) {
+        std::string dir = simkernel::windowBytes(state_, 5);
+        EXPECT_EQ(dir.substr(0, UPDT_FIS_IMAGE_SIZE), image);
+        EXPECT_EQ(dir.find_first_not_of('\xff', UPDT_FIS_IMAGE_SIZE), std::string::npos);
+    } else {
+        expectFlashAsBefore();
+    }
+    EXPECT_EQ(simkernel::opsMatching(state_, {"dev=mtd5", "req=MEMERASE", "res=0"}).size(), c.erases);
+    EXPECT_TRUE(simkernel::isLocked(state_, oldEntry("FIS Directory").flashBase));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RepairFault,
+    ::testing::Values(
+        RepairCase{.what = "device info fails", .rules = {"fail getinfo dev=mtd5"}, .result = -1, .rewritten = false},
+        RepairCase{.what = "open fails", .rules = {"fail open dev=mtd5"}, .result = -1, .rewritten = false},
+        RepairCase{.what = "read fails", .rules = {"fail read dev=mtd5"}, .result = -1, .rewritten = false},
+        RepairCase{.what = "unlock fails", .rules = {"fail unlock dev=mtd5"}, .result = -1, .rewritten = false},
+        RepairCase{.what = "erase fails once", .rules = {"fail erase dev=mtd5 nth=1"}, .result = 0,
+                   .rewritten = true, .erases = 1},
+        RepairCase{.what = "write fails once", .rules = {"fail write dev=mtd5 nth=1"}, .result = 0,
+                   .rewritten = true, .erases = 2},
+        // The device info, the saved copy, the unlock and the erase open
+        // it first.
+        RepairCase{.what = "opening for the write fails once", .rules = {"fail open dev=mtd5 nth=5"}, .result = 0,
+                   .rewritten = true, .erases = 2},
+        RepairCase{.what = "every erase fails", .rules = {"fail erase dev=mtd5 always"}, .result = -1,
+                   .rewritten = false}),
+    [](const ::testing::TestParamInfo<RepairCase> &info) { return "repair" + std::to_string(info.index); });
 
 TEST_F(FlashRoad, DirectoryRepairPassesWhenOneWriteIsCorrupted)
 {
