@@ -3,12 +3,14 @@
 // prints what each step returned.  Options put a change between two steps
 // of the stage where a test needs one.
 //
-// With --race-as UID TARGET first, it plays the package folder's owner
-// against itself: the folder is given to UID, the stage runs in a child,
+// With --race-as UID TARGET [--exec PROGRAM ARG...] first, it plays the
+// package folder's owner (the current folder) against the stage, or against
+// PROGRAM: the folder is given to UID, the stage runs in a child,
 // and when a process of the run stops (a simulated-kernel rule with
 // sig=STOP) UID swaps "b@ckup" for a folder of links to TARGET before the
 // process goes on.
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
 #include <signal.h>
@@ -19,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -57,10 +58,18 @@ pid_t stoppedProcess()
         pid_t pid = std::atoi(e->d_name);
         if (pid <= 0 || pid == getpid())
             continue;
-        std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        size_t close = stat.rfind(')');
-        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T') {
+        // A process may end between the listing and the read.
+        int fd = open((std::string("/proc/") + e->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        char buf[512];
+        ssize_t n = read(fd, buf, sizeof(buf) - 1);
+        close(fd);
+        if (n <= 0)
+            continue;
+        const std::string stat(buf, static_cast<size_t>(n));
+        size_t paren = stat.rfind(')');
+        if (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'T') {
             found = pid;
             break;
         }
@@ -90,7 +99,7 @@ int race(uid_t uid, const std::string &target, char **argv)
         return 96;
     pid_t child = fork();
     if (child == 0) {
-        execv("/proc/self/exe", argv);
+        execv(argv[0], argv);
         _exit(127);
     }
     pid_t stopped = 0;
@@ -119,8 +128,12 @@ int race(uid_t uid, const std::string &target, char **argv)
 int main(int argc, char **argv)
 {
     if (argc > 3 && std::strcmp(argv[1], "--race-as") == 0) {
-        std::vector<char *> rest = {argv[0]};
-        rest.insert(rest.end(), argv + 4, argv + argc);
+        // The stage of this probe, or with --exec a whole program.
+        const bool other = argc > 5 && std::strcmp(argv[4], "--exec") == 0;
+        std::vector<char *> rest;
+        if (!other)
+            rest.push_back(const_cast<char *>("/proc/self/exe"));
+        rest.insert(rest.end(), argv + (other ? 5 : 4), argv + argc);
         rest.push_back(nullptr);
         return race(static_cast<uid_t>(std::atoi(argv[2])), argv[3], rest.data());
     }
