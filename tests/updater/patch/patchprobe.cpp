@@ -78,8 +78,9 @@ pid_t stoppedProcess()
     return found;
 }
 
-// As uid: b@ckup moved aside and replaced by a folder whose copies are
-// links to target.
+// As uid: b@ckup moved aside and replaced by a folder of links.  A copy
+// already begun (when uid can see it) is linked to where it went, so that
+// a check of its size by path still passes; every other one to target.
 int swapBackup(uid_t uid, const std::string &target)
 {
     if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)
@@ -87,9 +88,14 @@ int swapBackup(uid_t uid, const std::string &target)
     if (rename("b@ckup", "b@ckup.swapped") != 0 || mkdir("b@ckup", 0777) != 0)
         return 2;
     for (const char *name : {"RedBoot", "zImage", "rd.gz", "AllLib.tgz", "vendor", "vexacfg", "RedBoot Config",
-                             "FIS Directory"})
-        if (symlink(target.c_str(), (std::string("b@ckup/mtd_") + name).c_str()) != 0)
+                             "FIS Directory"}) {
+        const std::string copy = std::string("mtd_") + name;
+        struct stat st {};
+        const std::string to =
+            lstat(("b@ckup.swapped/" + copy).c_str(), &st) == 0 ? "../b@ckup.swapped/" + copy : target;
+        if (symlink(to.c_str(), ("b@ckup/" + copy).c_str()) != 0)
             return 3;
+    }
     return 0;
 }
 
