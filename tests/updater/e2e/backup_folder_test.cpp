@@ -3,8 +3,11 @@
 // back to the old firmware) when the updater runs again.
 #include <signal.h>
 
+#include <functional>
 #include <map>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -77,5 +80,79 @@ TEST(BackupFolder, SwappedDuringTheBackupRedirectsNoCopy)
     for (const auto &[name, bytes] : old)
         EXPECT_TRUE(a.app.readFile(a.packageDir + "/b@ckup.swapped/mtd_" + name) == bytes) << name;
 }
+
+// What the package folder or the flash may hold that stops the run before
+// the first erase, with the code of its stage.
+struct Refusal {
+    const char *name;
+    std::function<void(e2e::Appliance &)> setup;
+    int status;
+    std::string logged;  // part of a system-log message
+};
+
+void PrintTo(const Refusal &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class Refused : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, BeforeAnyErase)
+{
+    const Refusal &c = GetParam();
+    e2e::Appliance a("normal");
+    a.install({});
+    const std::string shadow = "root:$6$salt$hash:19000:0:99999:7:::\n";
+    a.app.writeFile("/etc/shadow", shadow, 0600);
+    simkernel::PackageLayout contents;
+    contents.images = simkernel::defaultImages("normal");
+    contents.images.erase("zImage");
+    a.package(contents);
+    c.setup(a);
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(a.syslogHas(c.logged)) << c.logged;
+    EXPECT_TRUE(simkernel::opsMatching(a.state, {"req=MEMERASE"}).empty());
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash changed";
+    EXPECT_EQ(a.app.readFile("/etc/shadow"), shadow);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Refused,
+    ::testing::Values(
+        Refusal{.name = "zImage_links_to_a_secret",
+                .setup = [](e2e::Appliance &a) { a.app.symlink("/etc/shadow", a.packageDir + "/zImage"); },
+                .status = 19,
+                .logged = "file [zImage] is not a regular file"},
+        Refusal{.name = "directory_overlaps",
+                .setup =
+                    [](e2e::Appliance &a) {
+                        a.packageFile("zImage", std::string(0x10000, 'Z'));
+                        std::vector<simkernel::DirEntry> dir = a.directory();
+                        for (simkernel::DirEntry &e : dir) {
+                            e.raw.clear();
+                            if (e.name == "zImage")
+                                e.size += 0x10000;  // into rd.gz
+                        }
+                        simkernel::writeDirectory(a.state, dir);
+                        // zImage's device follows the directory, as the
+                        // kernel reads it at boot.
+                        sk::State st = simkernel::loadState(a.state);
+                        st.part[1].size += 0x10000;
+                        simkernel::saveState(a.state, st);
+                    },
+                .status = 19,
+                .logged = "partitions [zImage] and [rd.gz] overlap"},
+        // One bit read wrongly while zImage is copied.
+        Refusal{.name = "copy_reads_differently",
+                .setup =
+                    [](e2e::Appliance &a) {
+                        a.packageFile("zImage", std::string(0x10000, 'Z'));
+                        simkernel::addFault(a.state, "corrupt read dev=mtd1 proc=dd at=20000");
+                    },
+                .status = 15,
+                .logged = "b@ckup/mtd_zImage] differs from /dev/mtd1"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

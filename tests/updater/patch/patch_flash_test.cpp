@@ -685,6 +685,10 @@ TEST_F(FlashRoad, AnOverlappingDirectoryIsRefusedBeforeAnyFlashOperation)
         e.raw.clear();
     entryIn(dir, "zImage").size += kBlock;
     simkernel::writeDirectory(state_, dir);
+    // zImage's device follows the directory, as the kernel reads it at boot.
+    sk::State st = simkernel::loadState(state_);
+    st.part[1].size += kBlock;
+    simkernel::saveState(state_, st);
     before_ = simkernel::chipBytes(state_);
     package(simkernel::defaultImages("normal"));
     auto r = run();
