@@ -84,6 +84,7 @@ bool makeBackupFolder(const char *func)
         return false;
     }
     gFolder = fd;
+    syslog(LOG_ERR, "%s(%d): the copies go to %s/%s", func, __LINE__, gszPatchDir, UPDT_BACKUP_DIR);
     return true;
 }
 
