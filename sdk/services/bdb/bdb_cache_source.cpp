@@ -75,6 +75,12 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st)
             return -1;
         }
     }
+    // on disk before the caller's lock goes
+    for (int i = 0; i < set.nFiles; ++i) {
+        VEXABDB *h = cacheSlot(set, rec, i);
+        if (h != nullptr)
+            h->pDB->sync(h->pDB, 0);
+    }
     return 0;
 }
 
