@@ -32,8 +32,8 @@ extern "C" void Md4LoadBlock(uint32_t *pWords, const unsigned char *pBytes)
 {
     for (int i = 0; i < 16; ++i) {
         const unsigned char *b = pBytes + 4 * i;
-        pWords[i] = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                    static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+        pWords[i] = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+                    static_cast<uint32_t>(b[3]) << 24;
     }
 }
 
@@ -72,8 +72,7 @@ extern "C" void Md4Transform(const uint32_t *pWords)
             const int i = (4 - step % 4) % 4;
             uint32_t &a = v[i];
             const uint32_t b = v[(i + 1) % 4], c = v[(i + 2) % 4], d = v[(i + 3) % 4];
-            a = Md4RotateLeft(a + round.fn(b, c, d) + pWords[round.order[step]] + round.add,
-                              round.shifts[step % 4]);
+            a = Md4RotateLeft(a + round.fn(b, c, d) + pWords[round.order[step]] + round.add, round.shifts[step % 4]);
         }
     }
     for (int i = 0; i < 4; ++i)

@@ -104,8 +104,8 @@ inline std::string lm(const std::string &utf8, const char *converter)
     std::u16string u = utf16(utf8);
     std::u16string up(u.size() * 3 + 1, u'\0');
     UErrorCode st = U_ZERO_ERROR;
-    int32_t n = u_strToUpper(up.data(), static_cast<int32_t>(up.size()), u.data(),
-                             static_cast<int32_t>(u.size()), "", &st);
+    int32_t n =
+        u_strToUpper(up.data(), static_cast<int32_t>(up.size()), u.data(), static_cast<int32_t>(u.size()), "", &st);
     up.resize(static_cast<size_t>(n));
     std::string upper(up.size() * 3 + 1, '\0');
     int32_t cb = 0;
@@ -146,8 +146,8 @@ inline std::string randomUtf8(std::mt19937 &rng, size_t len)
 {
     // Letters with case mappings, symbols, CJK.
     static const std::pair<char32_t, char32_t> kRanges[] = {
-        {0x20, 0x7E}, {0xA0, 0x24F}, {0x370, 0x3FF}, {0x400, 0x4FF}, {0x1E00, 0x1FFF}, {0x20A0, 0x20BF},
-        {0x3040, 0x30FF}, {0x4E00, 0x9FFF}, {0xAC00, 0xD7A3}, {0xE000, 0xFFFD},
+        {0x20, 0x7E},     {0xA0, 0x24F},    {0x370, 0x3FF},   {0x400, 0x4FF},   {0x1E00, 0x1FFF},
+        {0x20A0, 0x20BF}, {0x3040, 0x30FF}, {0x4E00, 0x9FFF}, {0xAC00, 0xD7A3}, {0xE000, 0xFFFD},
     };
     std::uniform_int_distribution<size_t> pick(0, std::size(kRanges) - 1);
     std::string s;

@@ -31,8 +31,11 @@ std::string hashLine(HashFn fn, const std::string &pw)
     VRALErrSetCode(0);
     const int r = fn(pw.c_str(), out, sizeof out);
     const std::string h = std::string(reinterpret_cast<char *>(out), 16);
-    return std::to_string(r) + " " + (r == 0 ? hex(h) : h == std::string(16, '\x55') ? "-" : "written") + " " +
-           vexatest::probe::hex(VRALErrGet());
+    return std::to_string(r) + " " +
+           (r == 0                         ? hex(h)
+            : h == std::string(16, '\x55') ? "-"
+                                           : "written") +
+           " " + vexatest::probe::hex(VRALErrGet());
 }
 
 // Stack below the caller after a hash: whether it still holds the text.
@@ -144,8 +147,7 @@ TEST(LmHash, KnownValuesAndCases)
         // U+0149 (two bytes) upper-cases to U+02BC and N (three): 127 bytes
         // become 128.
         {.name = "upper_grows_past_128", .pw = std::string(125, 'a') + "\xc5\x89", .result = "-1 - 0x0000"},
-        {.name = "upper_grows_to_127", .pw = std::string(124, 'a') + "\xc5\x89",
-         .result = a127},
+        {.name = "upper_grows_to_127", .pw = std::string(124, 'a') + "\xc5\x89", .result = a127},
         {.name = "bad_utf8", .pw = "pass\xff", .result = "-1 - 0x8000"},
     };
     for (const char *codepage : {"enu", "utf8"}) {
@@ -168,8 +170,11 @@ TEST(LmHash, UnicodeCaseAndCodePage)
     // the Western code page and two in UTF-8, so the hashes differ.
     approot::Appliance enu("lmcase");
     enu.writeFile("/etc/vexainfo.conf", conf("ENU"));
-    const std::vector<std::string> a =
-        runHashes(enu, {{"lm", "caf\xc3\xa9"}, {"lm", "CAF\xc3\x89"}, {"lm", "stra\xc3\x9f" "e"}, {"lm", "STRASSE"}});
+    const std::vector<std::string> a = runHashes(enu, {{"lm", "caf\xc3\xa9"},
+                                                       {"lm", "CAF\xc3\x89"},
+                                                       {"lm", "stra\xc3\x9f"
+                                                              "e"},
+                                                       {"lm", "STRASSE"}});
     ASSERT_EQ(a.size(), 4u);
     EXPECT_EQ(a[0], a[1]);
     EXPECT_EQ(a[0], "0 " + hex(hashref::lm("CAF\xc3\x89", "windows-1252")) + " 0x0000");
@@ -227,7 +232,10 @@ TEST(NtHash, BadUtf8LogsThePositionNotThePassword)
 {
     approot::Appliance app("ntlog");
     app.writeFile("/etc/vexainfo.conf", conf("enu"));
-    EXPECT_EQ(runHashes(app, {{"nt", "Secret\xff"}, {"nt", "Tiger\xf0\x9f\x90\xaf" "Claw"}, {"lm", "Secret\xff"}}),
+    EXPECT_EQ(runHashes(app, {{"nt", "Secret\xff"},
+                              {"nt", "Tiger\xf0\x9f\x90\xaf"
+                                     "Claw"},
+                              {"lm", "Secret\xff"}}),
               (std::vector<std::string>{"-1 - 0x8000", "-1 - 0x8000", "-1 - 0x8000"}));
     const std::vector<std::string> log = app.syslog();
     ASSERT_EQ(log.size(), 2u);

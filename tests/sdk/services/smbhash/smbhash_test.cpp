@@ -101,7 +101,8 @@ TEST(Des, RandomKeysAndBlocksAgainstNettle)
 TEST(Des, WeakKeysAndFixedBlock)
 {
     // The empty password's key is all zero bits, a weak key.
-    for (const std::string &key : {std::string(7, '\0'), std::string(7, '\xff'), std::string("\x01\x02\x04\x08\x10\x20\x40", 7)}) {
+    for (const std::string &key :
+         {std::string(7, '\0'), std::string(7, '\xff'), std::string("\x01\x02\x04\x08\x10\x20\x40", 7)}) {
         EXPECT_EQ(hex(ourDes(key, "KGS!@#$%", 1)), hex(hashref::des(key, "KGS!@#$%", true))) << hex(key);
     }
     EXPECT_EQ(hex(ourDes(std::string(7, '\0'), "KGS!@#$%", 1)), "AAD3B435B51404EE");
@@ -182,12 +183,18 @@ TEST(NtHash, RefusesWhatItCannotDecodeWhole)
         std::string pw;
     } const kCases[] = {
         {.name = "ff_after_five", .pw = "abcde\xff"},
-        {.name = "ff_first", .pw = "\xff" "abc"},
-        {.name = "stray_continuation", .pw = "ab\x80" "cd"},
+        {.name = "ff_first",
+         .pw = "\xff"
+               "abc"},
+        {.name = "stray_continuation",
+         .pw = "ab\x80"
+               "cd"},
         {.name = "four_byte_char", .pw = "ab\xf0\x9f\x98\x80"},
         {.name = "lead_at_end", .pw = "abc\xc3"},
         {.name = "three_byte_cut", .pw = "\xe2\x82"},
-        {.name = "three_byte_bad_tail", .pw = "\xe2\x82" "A"},
+        {.name = "three_byte_bad_tail",
+         .pw = "\xe2\x82"
+               "A"},
         {.name = "overlong_nul", .pw = "\xc0\x80secret"},
         {.name = "overlong_slash", .pw = "\xe0\x80\xaf"},
         {.name = "surrogate", .pw = "x\xed\xa0\x80"},
