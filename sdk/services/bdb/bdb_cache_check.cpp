@@ -114,10 +114,12 @@ int cacheCheck(const CacheSet &set, void **pHandle)
             BDB_LOG(LOG_ERR, "%s failed, vexaerr=0x%04X", set.rebuildName, VRALErrGet());
             return -1;
         }
+        // The old files are marked for other holders; one the library no
+        // longer writes (the reason for the rebuild) is replaced all the same.
         for (int i = 0; i < set.nFiles; ++i) {
             VEXABDB *h = cacheSlot(set, *pHandle, i);
-            if (h != nullptr && VEXABDbDeprecatedSet(h, 1) != 0)
-                return -1;
+            if (h != nullptr)
+                VEXABDbDeprecatedSet(h, 1);
         }
         break;
     case Standing::Reopen:

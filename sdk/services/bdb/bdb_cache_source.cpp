@@ -1,6 +1,7 @@
 // The sources' markers: "#VEXA@SYNC@TIME" with the modification second, and
-// beside it a private marker with the file's identity, size and
-// nanoseconds, so that an edit within the same second is seen too.
+// beside it a private marker with the file's inode, size and nanoseconds,
+// so that an edit within the same second is seen too.  (Not the device: an
+// overlay's changes from mount to mount.)
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,6 @@ constexpr char kStatKey[] = "#VEXA@SYNC@STAT";
 constexpr int kStatKeyLen = 15;
 
 struct SyncStat {
-    uint64_t dev;
     uint64_t ino;
     int64_t size;
     int64_t sec;
@@ -26,7 +26,6 @@ struct SyncStat {
 SyncStat syncStat(const struct stat &st)
 {
     SyncStat s{};
-    s.dev = st.st_dev;
     s.ino = st.st_ino;
     s.size = st.st_size;
     s.sec = st.st_mtim.tv_sec;
