@@ -39,12 +39,8 @@ extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pc
             VRAL_ERR_SET(ERR_END_OF_RECORDS);
             return -1;
         }
-        if (r != 0) {
-            const int e = errno;
-            BDB_LOG(LOG_ERR, "errno=%d/%m, db->seq failed.", e);
-            VRAL_ERR_SET(vexabdb::errCode(e, ERR_DB_GET_FAILED, false));
-            return -1;
-        }
+        if (r != 0)
+            return vexabdb::callFailed("seq", ERR_DB_GET_FAILED, false);
         if (VEXABDbDBTCopyOut(&k, ppKey, pcbKey) != 0 || VEXABDbDBTCopyOut(&v, ppData, pcbData) != 0)
             return -1;
         if (fSkipMeta != 1 || (*ppKey)[0] != '#')

@@ -4,11 +4,9 @@
 
 namespace {
 
-int delFailed(int e)
+int delFailed()
 {
-    BDB_LOG(LOG_ERR, "errno=%d/%m, db->del failed.", e);
-    VRAL_ERR_SET(vexabdb::errCode(e, ERR_DB_DEL_FAILED, true));
-    return -1;
+    return vexabdb::callFailed("del", ERR_DB_DEL_FAILED, true);
 }
 
 }  // namespace
@@ -25,7 +23,7 @@ extern "C" int VEXABDbDelete(VEXABDB *h, const void *key, int klen)
         VRAL_ERR_SET(ERR_NOT_FOUND);
         return -1;
     }
-    return r == 0 ? 0 : delFailed(errno);
+    return r == 0 ? 0 : delFailed();
 }
 
 extern "C" int VEXABDbDeleteDup(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
@@ -40,15 +38,11 @@ extern "C" int VEXABDbDeleteDup(VEXABDB *h, const void *key, int klen, const voi
     int r = h->pDB->seq(h->pDB, &k, &v, R_CURSOR);
     while (r == 0 && k.size == static_cast<size_t>(klen) && memcmp(k.data, key, k.size) == 0) {
         if (v.size == static_cast<size_t>(dlen) && memcmp(v.data, data, v.size) == 0)
-            return h->pDB->del(h->pDB, &k, R_CURSOR) == 0 ? 0 : delFailed(errno);
+            return h->pDB->del(h->pDB, &k, R_CURSOR) == 0 ? 0 : delFailed();
         r = h->pDB->seq(h->pDB, &k, &v, R_NEXT);
     }
-    if (r < 0) {
-        const int e = errno;
-        BDB_LOG(LOG_ERR, "errno=%d/%m, db->seq failed.", e);
-        VRAL_ERR_SET(vexabdb::errCode(e, ERR_DB_GET_FAILED, false));
-        return -1;
-    }
+    if (r < 0)
+        return vexabdb::callFailed("seq", ERR_DB_GET_FAILED, false);
     VRAL_ERR_SET(ERR_NOT_FOUND);
     return -1;
 }

@@ -13,11 +13,7 @@ extern "C" int VEXABDbGet(VEXABDB *h, const void *key, int klen, char **ppBuf, i
         VRAL_ERR_SET(ERR_NOT_FOUND);
         return -1;
     }
-    if (r != 0) {
-        const int e = errno;
-        BDB_LOG(LOG_ERR, "errno=%d/%m, db->get failed.", e);
-        VRAL_ERR_SET(vexabdb::errCode(e, ERR_DB_GET_FAILED, false));
-        return -1;
-    }
+    if (r != 0)
+        return vexabdb::callFailed("get", ERR_DB_GET_FAILED, false);
     return VEXABDbDBTCopyOut(&v, ppBuf, pcb);
 }

@@ -32,6 +32,10 @@ inline int errCode(int e, int fallback, bool noSpace)
     }
 }
 
+// A failed library call (result -1): logs "errno=%d/%m, db->CALL failed.",
+// records the code of its errno and returns -1.
+int callFailed(const char *call, int fallback, bool noSpace);
+
 // Opens path with the given mode for a file that the open creates or that
 // root already owns; see VEXABDbOpen.
 VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode);

@@ -9,6 +9,14 @@
 
 namespace vexabdb {
 
+int callFailed(const char *call, int fallback, bool noSpace)
+{
+    const int e = errno;
+    BDB_LOG(LOG_ERR, "errno=%d/%m, db->%s failed.", e, call);
+    VRAL_ERR_SET(errCode(e, fallback, noSpace));
+    return -1;
+}
+
 int fileFd(const VEXABDB *h)
 {
     if (h == nullptr || h->pDB == nullptr)

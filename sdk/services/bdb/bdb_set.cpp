@@ -13,11 +13,7 @@ extern "C" int VEXABDbSet(VEXABDB *h, const void *key, int klen, const void *dat
         return -1;
     }
     DBT v{const_cast<void *>(data), static_cast<size_t>(dlen)};
-    if (h->pDB->put(h->pDB, &k, &v, 0) != 0) {
-        const int e = errno;
-        BDB_LOG(LOG_ERR, "errno=%d/%m, db->put failed.", e);
-        VRAL_ERR_SET(vexabdb::errCode(e, ERR_DB_PUT_FAILED, true));
-        return -1;
-    }
+    if (h->pDB->put(h->pDB, &k, &v, 0) != 0)
+        return vexabdb::callFailed("put", ERR_DB_PUT_FAILED, true);
     return 0;
 }

@@ -19,11 +19,12 @@ int badName(const LineReader &in)
     return -1;
 }
 
-int readFailed(const LineReader &in)
+// 0 when the reader stopped at the end of its file, else -1 (logged).
+int readEnd(const LineReader &in, const char *what)
 {
     if (in.atEnd())
         return 0;
-    USER_LOG("Fail to read the end of the file. errno=%d/%m", errno);
+    USER_LOG("%s. errno=%d/%m", what, errno);
     VRAL_ERR_SET(ERR_READ_FAILED);
     return -1;
 }
@@ -66,11 +67,7 @@ int passwdBuild(VEXAUSERDB *db)
             return -1;
         }
     }
-    if (in.atEnd())
-        return 0;
-    USER_LOG("feof failed. errno=%d/%m", errno);
-    VRAL_ERR_SET(ERR_READ_FAILED);
-    return -1;
+    return readEnd(in, "feof failed");
 }
 
 int nextUidBuild(VEXAUSERDB *db)
@@ -150,7 +147,7 @@ extern "C" int UserDBGetLineBuild(VEXABDB *h, const char *path, const char *deli
         if (VEXABDbSet(h, name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0)
             return -1;
     }
-    return readFailed(in);
+    return readEnd(in, "Fail to read the end of the file");
 }
 
 extern "C" int VEXAUserDBBuild(VEXAUSERDB *db)

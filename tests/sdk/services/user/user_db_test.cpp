@@ -294,4 +294,28 @@ TEST_F(UserDb, LinksAndOtherUsersFilesAtTheCachePathsAreNotTrusted)
     EXPECT_EQ(sh("stat -c '%a %u' /tmp/.db.user.smb.0832"), "600 0\n");
 }
 
+TEST_F(UserDb, OtherUsersReadWithoutHashesAndNeverBuild)
+{
+    const Lines asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    auto runAsNobody = [&](const Lines &ops) {
+        Lines argv = asNobody;
+        for (const std::string &a : vexatest::probe::argv(ops))
+            argv.push_back(a);
+        const approot::RunResult r = app.run(argv);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return vexatest::probe::said(r.out);
+    };
+    EXPECT_EQ(runAsNobody({"db"}), (Lines{"db null 0x0900"}));
+    EXPECT_EQ(sh("ls -a /tmp | grep -c db.user; true"), "0\n");
+
+    EXPECT_EQ(run({"db"}), (Lines{"db ok"}));
+    // the shadow and smbpasswd caches stay unread; the name file answers
+    EXPECT_EQ(runAsNobody({"db", "get", "admin", "exists", "admin", "64"}),
+              (Lines{"db ok", "get -1 0x0900", "exists 1 admin"}));
+    const std::string before = sh("stat -c '%i %y' /tmp/.db.user.*");
+    app.writeFile("/etc/passwd", usertest::baseAccounts().passwd + "late:x:1800:100::/l:/bin/sh\n");
+    EXPECT_EQ(runAsNobody({"db"}), (Lines{"db null 0x0900"}));
+    EXPECT_EQ(sh("stat -c '%i %y' /tmp/.db.user.*"), before);
+}
+
 }  // namespace

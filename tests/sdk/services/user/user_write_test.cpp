@@ -240,4 +240,16 @@ TEST_F(UserWrite, NoPasswordOrHashReachesTheLog)
     }
 }
 
+TEST_F(UserWrite, HashThatIsNoSaltGetsAFreshOne)
+{
+    EXPECT_EQ(run({"db", "set", "nomisc", "nomisc", "pw2", "1028", "100", "-", "-", "-", "0", "-", "0", "dump"}),
+              (Lines{"db ok", "set 0 home=NULL shell=/bin/csh", "dump 0"}));
+    const std::string shadow = app.readFile("/etc/shadow");
+    const size_t at = shadow.find("nomisc:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string hash = shadow.substr(at + 7, shadow.find(':', at + 7) - at - 7);
+    EXPECT_EQ(hash.rfind("$1$", 0), 0u) << hash;
+    EXPECT_EQ(crypt("pw2", hash.c_str()), hash);
+}
+
 }  // namespace
