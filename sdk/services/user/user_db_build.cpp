@@ -135,7 +135,8 @@ extern "C" int UserDBGetLineBuild(VEXABDB *h, const char *path, const char *deli
             continue;
         const size_t n = strcspn(line, delims);
         if (line[n] == '\0') {
-            USER_LOG("%s format error, user name = %s", path, line);
+            // the line itself may be a password hash: only its place is logged
+            USER_LOG("%s format error, line %d", path, in.lineNo());
             continue;
         }
         const char saved = line[n];

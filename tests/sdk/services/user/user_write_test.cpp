@@ -224,6 +224,10 @@ TEST_F(UserWrite, PasswordChangeWhoseHashFailsChangesNothing)
 TEST_F(UserWrite, NoPasswordOrHashReachesTheLog)
 {
     const std::string secret = "Sekr3t-pw";
+    // a broken shadow line holding only a hash is skipped, not logged
+    usertest::Accounts a = usertest::baseAccounts();
+    a.shadow += usertest::md5("leak", "zz") + "\n";
+    writeAccounts(a);
     run({"db", "set", "-", "newbie", secret, "1029", "100", "-", "-", "-", "0", "-", "0", "set", "-", "u2",
          "bad\xff" "utf8" + secret, "1030", "100", "-", "-", "-", "0", "-", "0", "set", "nomisc", "nomisc", "!",
          "1028", "100", "-", "-", "-", "0", "-", "0", "dump"});
