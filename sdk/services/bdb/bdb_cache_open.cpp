@@ -79,7 +79,11 @@ int openFresh(const CacheSet &set, void *rec, const char *prefix)
     for (int i = 0; i < set.nFiles && r == 0; ++i) {
         const CacheFile &f = set.files[i];
         const std::string path = cachePath(prefix, f);
-        if (cacheRemove(path) != 0) {
+        // the library creates the file under "__db." and its name first; an
+        // entry squatting there would stop every build
+        const size_t slash = path.rfind('/') + 1;
+        const std::string libraryTmp = path.substr(0, slash) + "__db." + path.substr(slash);
+        if (cacheRemove(path) != 0 || cacheRemove(libraryTmp) != 0) {
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             r = -1;
             break;

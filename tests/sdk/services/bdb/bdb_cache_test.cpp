@@ -182,6 +182,9 @@ TEST_F(CacheSet, LinksAndOtherUsersFilesAtCachePathsAreReplaced)
     ASSERT_EQ(symlink((dir / "target2").c_str(), (tmpPrefix + ".secret").c_str()), 0);
     vexatest::writeFile(prefix + ".secret", std::string(9000, 'x'), 0666);
     ASSERT_EQ(chown((prefix + ".secret").c_str(), 65534, 65534), 0);
+    // where the library first creates a file
+    vexatest::writeFile(dir / "__db.db.tmp.plain", "", 0644);
+    ASSERT_EQ(chown((dir / "__db.db.tmp.plain").c_str(), 65534, 65534), 0);
 
     EXPECT_EQ(open(), 1);
     EXPECT_EQ(entries(), (std::vector<std::string>{"db.plain 644 0", "db.secret 600 0"}));
