@@ -25,6 +25,7 @@
 #include "services/raid/vexa_raid.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
+#include "updt_flash_stage.h"
 #include "updt_patch.h"
 #include "updt_preflash.h"
 #include "updt_shell.h"
@@ -278,55 +279,7 @@ int Run::preFlashSteps()
 int Run::flashWrite(bool &rollBack)
 {
     state_ = UPDT_STATE_PATCH;
-    UPDTSetProgress(state_, 0);
-
-    int cbNeed = 0;
-    if (VEXAMTDGetPartitionInfo(gszDevMtdPartition, nullptr, 0, &cbNeed) < 0 || cbNeed < 0) {
-        LOGE("fail to get partition info");
-        return UPDT_ERR_PARTITION_INFO;
-    }
-    size_t count = (static_cast<size_t>(cbNeed) + sizeof(FISDIRENTRY) - 1) / sizeof(FISDIRENTRY);
-    try {
-        directory_.assign(count > 0 ? count : 1, FISDIRENTRY{});
-    } catch (const std::bad_alloc &) {
-        LOGE("malloc fail, errno = %d", ENOMEM);
-        return UPDT_ERR_SPACE;
-    }
-    // Exactly the bytes asked for: an empty directory is refused here.
-    int cbUsed = 0;
-    entries_ = VEXAMTDGetPartitionInfo(gszDevMtdPartition, directory_.data(), cbNeed, &cbUsed);
-    if (entries_ < 0) {
-        entries_ = 0;
-        LOGE("fail to get partition info");
-        return UPDT_ERR_PARTITION_INFO;
-    }
-    syslog(LOG_ERR, "number of partitions = [%d]", entries_);
-    for (int i = 0; i < entries_; ++i) {
-        const FISDIRENTRY &e = directory_[i];
-        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
-               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
-               static_cast<unsigned long>(e.dataLength));
-    }
-
-    UPDTSetProgress(state_, 10);
-    if (UPDTInitPatchInfo(directory_.data(), entries_) < 0) {
-        LOGE("fail to initialize patch info ");
-        return UPDT_ERR_PATCH_INFO;
-    }
-    UPDTSetProgress(state_, 20);
-    if (!gGroupUpdate && UPDTBackupOldPartition(directory_.data(), entries_) < 0) {
-        LOGE("fail to backup old patch info ");
-        return UPDT_ERR_BACKUP;
-    }
-    UPDTSetProgress(state_, 60);
-    if (UPDTDoPatch(directory_.data(), entries_) < 0) {
-        LOGE("fail to patch new binaries!!");
-        rollBack = true;
-        return UPDT_ERR_FLASH_WRITE;
-    }
-    LOGE("Turn on the reinstall library flag...!!");
-    UPDTSetProgress(state_, 100);
-    return UPDT_OK;
+    return UPDTFlashStage(directory_, entries_, rollBack);
 }
 
 int Run::configure()

@@ -1,5 +1,5 @@
 // Copies every partition of the flash directory into the package's backup
-// folder before anything is written.
+// folder before anything is written, and reads each copy back.
 #include "updt_patch.h"
 
 #include <cstring>
@@ -41,22 +41,35 @@ extern "C" int UPDTBackupOldPartition(FISDIRENTRY *directory, int count)
         devices.push_back(device);
     }
 
-    const std::string folder = VRALStrShellQuoteString(std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR);
-    if (runCommand("/bin/rm -rf " + folder + "; /bin/mkdir -p " + folder, __func__, __LINE__, false) != 0)
+    if (!makeBackupFolder(__func__))
         return -1;
 
     for (int i = 0; i < count; ++i) {
-        const std::string copy = backupCopyPath(entryName(directory[i]));
-        const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(devices[static_cast<size_t>(i)]) +
-                                " of=" + VRALStrShellQuoteString(copy) + " bs=16384";
-        if (runCommand(cmd, __func__, __LINE__, true) != 0)
+        const std::string name = entryName(directory[i]);
+        const char *device = devices[static_cast<size_t>(i)];
+        // Made inside the held folder, never through a link or over a
+        // file planted there.
+        const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(device) +
+                                " of=" + VRALStrShellQuoteString(copyName(name)) +
+                                " bs=16384 conv=excl oflag=nofollow";
+        if (runInBackupFolder(cmd, __func__, __LINE__) != 0)
             return -1;
         // A copy tool that stops early without saying so leaves a copy
         // that cannot restore the partition.
-        long long have = regularFileSize(copy);
-        if (have != static_cast<long long>(directory[i].size)) {
+        long long have = -1;
+        vexamtd::Fd copy(openCopy(name, have));
+        const std::string path = backupCopyPath(name);
+        if (!copy.ok() || have != static_cast<long long>(directory[i].size)) {
             syslog(LOG_ERR, "%s(%d): backup [%s] holds %lld bytes, 0x%08X expected", __func__, __LINE__,
-                   copy.c_str(), have, directory[i].size);
+                   path.c_str(), have, directory[i].size);
+            return -1;
+        }
+        // Read back at once by a tool of its own: a copy that reads
+        // differently would restore other bytes than the flash held.
+        const std::string check =
+            "/usr/bin/cmp " + VRALStrShellQuoteString(copyName(name)) + " " + VRALStrShellQuoteString(device);
+        if (runInBackupFolder(check, __func__, __LINE__) != 0) {
+            syslog(LOG_ERR, "%s(%d): backup [%s] differs from %s", __func__, __LINE__, path.c_str(), device);
             return -1;
         }
         UPDTSetProgress('P', 30 + 5 * i);

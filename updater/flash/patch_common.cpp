@@ -21,9 +21,14 @@ std::string entryName(const FISDIRENTRY &e)
     return std::string(e.name, strnlen(e.name, sizeof(e.name)));
 }
 
+std::string copyName(const std::string &name)
+{
+    return UPDT_BACKUP_PREFIX + name;
+}
+
 std::string backupCopyPath(const std::string &name)
 {
-    return std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR "/" UPDT_BACKUP_PREFIX + name;
+    return std::string(gszPatchDir) + "/" UPDT_BACKUP_DIR "/" + copyName(name);
 }
 
 std::string packagePath(const char *file)
@@ -84,14 +89,6 @@ bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize)
     if (eraseSize != nullptr)
         std::memcpy(eraseSize, info + MTD_INFO_ERASESIZE_OFFSET, sizeof(*eraseSize));
     return true;
-}
-
-long long regularFileSize(const std::string &path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    return static_cast<long long>(st.st_size);
 }
 
 }  // namespace updtpatch

@@ -46,17 +46,35 @@ int runCommand(const std::string &cmd, const char *func, int line, bool commandS
 // Writes P with 60 + 40 x done / total; nothing while total is 0.
 void setWriteProgress();
 
-// Compares the first length bytes of source and device in rounds of chunk
-// bytes; progress says whether the rounds count in gProgressDone.
-int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
+// Compares the first length bytes of the open source (named source in
+// messages; read from its start) and device in rounds of chunk bytes;
+// progress says whether the rounds count in gProgressDone.  0 or -1.
+int compareWithDevice(int src, const char *source, const char *device, uint64_t length, int chunk, bool progress,
                       const char *func);
+// Copies the first length bytes of the open source onto device; 0 or -1.
+int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, const char *func);
+
+// Opens a package image for reading, never through a link and only when
+// it is a regular file; -1 logged as func's open failure.
+int openImage(const char *path, const char *func, int line);
 
 // Size and erase-block size in bytes of the partition behind device
 // (MEMGETINFO), each stored when asked for; false when the request fails.
 bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize);
 
-// Size of a regular file, or -1 (missing, not regular).
-long long regularFileSize(const std::string &path);
+// The run's backup folder.  makeBackupFolder moves a folder of an earlier
+// run aside, makes a new one (root's, 0700) and holds it open; false,
+// logged as func's, when it cannot.
+bool makeBackupFolder(const char *func);
+void closeBackupFolder();
+// Runs a command line inside the held folder (copies it makes are 0600);
+// 0 or -1.
+int runInBackupFolder(const std::string &cmd, const char *func, int line);
+// Opens the copy of the entry spelt name for reading, only when it is a
+// regular file this run made; the descriptor and its size, or -1.
+int openCopy(const std::string &name, long long &size);
+// The copy's name inside the folder: "mtd_<name>".
+std::string copyName(const std::string &name);
 
 }  // namespace updtpatch
 

@@ -23,20 +23,25 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
         return -1;
     }
     const std::string name = entryName(old);
-    const std::string copy = backupCopyPath(name);
+    const std::string path = backupCopyPath(name);
+    long long have = -1;
+    vexamtd::Fd copy(openCopy(name, have));
     // Without a whole copy the partition is better left as it is.
-    if (regularFileSize(copy) != static_cast<long long>(old.size) || old.size == 0) {
+    if (have != static_cast<long long>(old.size) || old.size == 0) {
         syslog(LOG_ERR, "%s(%d): backup [%s] of partition %d is missing or not 0x%08X bytes, not restored", fn,
-               __LINE__, copy.c_str(), i, old.size);
+               __LINE__, path.c_str(), i, old.size);
         return -1;
     }
     if (VEXAMTDModifyPartitionSize(device, old.flashBase, old.size) < 0) {
         syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
         return -1;
     }
-    const std::string cmd =
-        "/bin/dd if=" + VRALStrShellQuoteString(copy) + " of=" + VRALStrShellQuoteString(device) + " bs=131072";
-    for (int attempt = 0; attempt < UPDT_ATTEMPTS; ++attempt) {
+    // Read inside the held folder, never through a link put in its place.
+    const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(copyName(name)) +
+                            " of=" + VRALStrShellQuoteString(device) + " bs=131072 iflag=nofollow";
+    int attempts = 0;
+    while (attempts < UPDT_ATTEMPTS) {
+        ++attempts;
         if (VEXAMTDUnlockPartition(device) < 0) {
             syslog(LOG_ERR, "%s: unlock [%s] fail", fn, device);
             continue;
@@ -46,16 +51,16 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
             syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
             continue;
         }
-        if (runCommand(cmd, fn, __LINE__, true) != 0)
+        if (runInBackupFolder(cmd, fn, __LINE__) != 0)
             continue;
-        if (compareWithDevice(copy.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
+        if (compareWithDevice(copy.get(), path.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
             continue;
         if (recordEntry(name, old.flashBase, old.size, old.dataLength, fn) != 0)
             return -1;
         syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
         return 0;
     }
-    PATCH_LOG(fn, "Try to recover [%s] %d counts failed ...", device, UPDT_ATTEMPTS);
+    PATCH_LOG(fn, "Try to recover [%s] %d counts failed ...", device, attempts);
     return -1;
 }
 

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <vector>
 #include <strings.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
 
@@ -93,24 +95,27 @@ extern "C" int UPDTNeedResize(PATCHINFO *table, int count)
     return 0;
 }
 
-extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
-{
-    if (directory == nullptr || count <= 0) {
-        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
-        return -1;
-    }
+namespace {
 
+// The erase-block size of the directory's device into gEraseBlockSize.
+bool readEraseBlockSize()
+{
     const char *dirDevice = SzUPDTGetDeviceByName("FIS Directory");
     if (dirDevice == nullptr || !updtpatch::deviceInfo(dirDevice, nullptr, &gEraseBlockSize)) {
-        syslog(LOG_ERR, "%s(%d): fail to get device info", __func__, __LINE__);
-        return -1;
+        syslog(LOG_ERR, "%s(%d): fail to get device info", "UPDTInitPatchInfo", __LINE__);
+        return false;
     }
     if (gEraseBlockSize == 0) {
-        syslog(LOG_ERR, "%s(%d): gEraseBlockSize == 0", __func__, __LINE__);
-        return -1;
+        syslog(LOG_ERR, "%s(%d): gEraseBlockSize == 0", "UPDTInitPatchInfo", __LINE__);
+        return false;
     }
-    const uint32_t ebs = gEraseBlockSize;
+    return true;
+}
 
+// The flash from zImage to the end of the directory partition, in bytes;
+// 0 when the directory does not say.
+uint32_t usableFlash(const FISDIRENTRY *directory, int count)
+{
     uint32_t dirBase = 0, dirSize = 0, zImageBase = 0;
     for (int i = 0; i < count; ++i) {
         if (entryNamed(directory[i], "FIS Directory")) {
@@ -121,77 +126,121 @@ extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
         }
     }
     if (dirSize == 0 || dirBase <= zImageBase) {
-        syslog(LOG_ERR, "%s(%d): ulAddrMtd7 = %lx, ulAddrMtd0 = %lx, ulSizeMtd7 = %lx", __func__, __LINE__,
-               static_cast<unsigned long>(dirBase), static_cast<unsigned long>(zImageBase),
+        syslog(LOG_ERR, "%s(%d): ulAddrMtd7 = %lx, ulAddrMtd0 = %lx, ulSizeMtd7 = %lx", "UPDTInitPatchInfo",
+               __LINE__, static_cast<unsigned long>(dirBase), static_cast<unsigned long>(zImageBase),
                static_cast<unsigned long>(dirSize));
-        syslog(LOG_ERR, "%s(%d): flashsize == 0", __func__, __LINE__);
-        return -1;
+        syslog(LOG_ERR, "%s(%d): flashsize == 0", "UPDTInitPatchInfo", __LINE__);
+        return 0;
     }
     const uint32_t flashsize = dirBase - zImageBase + dirSize;
-    if (flashsize == 0) {
-        syslog(LOG_ERR, "%s(%d): flashsize == 0", __func__, __LINE__);
+    if (flashsize == 0)
+        syslog(LOG_ERR, "%s(%d): flashsize == 0", "UPDTInitPatchInfo", __LINE__);
+    return flashsize;
+}
+
+// What the package holds for one partition: -1 refused, 0 no image (also
+// an empty one), 1 an image of size bytes.  The image is looked at without
+// following a link: only a regular file of the package is written.
+int examineImage(const char *file, uint64_t &size)
+{
+    const char *fn = "UPDTInitPatchInfo";
+    struct stat st {};
+    if (::fstatat(AT_FDCWD, file, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            syslog(LOG_ERR, "%s(%d): file [%s] cannot be examined, errno = %d", fn, __LINE__, file, errno);
+            return -1;
+        }
+        syslog(LOG_ERR, "%s(%d): file [%s] not included in the patch package ", fn, __LINE__, file);
+        return 0;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        syslog(LOG_ERR, "%s(%d): file [%s] is not a regular file", fn, __LINE__, file);
         return -1;
     }
-    syslog(LOG_ERR, "flashsize = 0x%08X, eraseblock = 0x%08X", flashsize, ebs);
+    if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) {
+        syslog(LOG_ERR, "%s(%d): file [%s] is too large", fn, __LINE__, file);
+        return -1;
+    }
+    if (st.st_size == 0) {
+        // An empty image cannot be written; the partition keeps its data.
+        syslog(LOG_ERR, "%s(%d): file [%s] is empty, ignored", fn, __LINE__, file);
+        return 0;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    return 1;
+}
+
+// Fills table entry i from its directory entry and its image; the blocks
+// it needs, or -1.
+long long fillEntry(int i, FISDIRENTRY *directory, int count)
+{
+    const char *fn = "UPDTInitPatchInfo";
+    PATCHINFO &p = gPatchInfo[i];
+    if (p.part == nullptr || p.file == nullptr) {
+        syslog(LOG_ERR, "%s(%d): parameter error ", fn, __LINE__);
+        return -1;
+    }
+    int idx = updtpatch::entryIndex(p.part, i, directory, count, fn, __LINE__);
+    if (idx < 0)
+        return -1;
+    const FISDIRENTRY &e = directory[idx];
+    const uint32_t ebs = gEraseBlockSize;
+
+    uint64_t imageSize = 0;
+    int present = examineImage(p.file, imageSize);
+    if (present < 0)
+        return -1;
+    updtpatch::gHasImage[i] = present == 1;
+    uint32_t nblock;
+    if (present == 1) {
+        p.datalen = static_cast<uint32_t>(imageSize);
+        nblock = blocksFor(imageSize, ebs);
+        p.fneedupdate = 1;
+    } else {
+        p.datalen = e.dataLength;
+        nblock = blocksFor(e.dataLength, ebs);
+        p.fneedupdate = 0;
+    }
+    p.start = e.flashBase;
+    p.size = e.size;
+    p.balance = static_cast<int>(e.size / ebs) - static_cast<int>(nblock);
+    p.nresize = 0;
+    syslog(LOG_ERR,
+           "PATCHINFO: part[%s] file[%s] start = [0x%08X] size = [0x%08X] datalen = [0x%08X] "
+           "nblock = [%u] balance = [%d] fneedupdate = [%d]",
+           p.part, p.file, p.start, p.size, p.datalen, nblock, p.balance, p.fneedupdate);
+    return nblock;
+}
+
+}  // namespace
+
+extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
+{
+    if (directory == nullptr || count <= 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        return -1;
+    }
+    if (!readEraseBlockSize())
+        return -1;
+    const uint32_t flashsize = usableFlash(directory, count);
+    if (flashsize == 0)
+        return -1;
+    syslog(LOG_ERR, "flashsize = 0x%08X, eraseblock = 0x%08X", flashsize, gEraseBlockSize);
+    // Whatever the table will need: a directory that is not sound is
+    // never written to.
+    if (UPDTCheckDirectory(directory, count) != 0)
+        return -1;
 
     uint64_t total = 0;
     std::fill(std::begin(updtpatch::gHasImage), std::end(updtpatch::gHasImage), false);
     for (int i = 0; i < gPatchCount && i < UPDT_TABLE_MAX; ++i) {
-        PATCHINFO &p = gPatchInfo[i];
-        if (p.part == nullptr || p.file == nullptr) {
-            syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        long long nblock = fillEntry(i, directory, count);
+        if (nblock < 0)
             return -1;
-        }
-        int idx = updtpatch::entryIndex(p.part, i, directory, count, __func__, __LINE__);
-        if (idx < 0)
-            return -1;
-        const FISDIRENTRY &e = directory[idx];
-
-        struct stat st {};
-        bool present = ::stat(p.file, &st) == 0;
-        if (!present && errno != ENOENT && errno != ENOTDIR) {
-            syslog(LOG_ERR, "%s(%d): file [%s] cannot be examined, errno = %d", __func__, __LINE__, p.file, errno);
-            return -1;
-        }
-        if (present && !S_ISREG(st.st_mode)) {
-            syslog(LOG_ERR, "%s(%d): file [%s] is not a regular file", __func__, __LINE__, p.file);
-            return -1;
-        }
-        if (present && static_cast<uint64_t>(st.st_size) > UINT32_MAX) {
-            syslog(LOG_ERR, "%s(%d): file [%s] is too large", __func__, __LINE__, p.file);
-            return -1;
-        }
-        if (present && st.st_size == 0) {
-            // An empty image cannot be written; the partition keeps its data.
-            syslog(LOG_ERR, "%s(%d): file [%s] is empty, ignored", __func__, __LINE__, p.file);
-            present = false;
-        } else if (!present) {
-            syslog(LOG_ERR, "%s(%d): file [%s] not included in the patch package ", __func__, __LINE__, p.file);
-        }
-
-        updtpatch::gHasImage[i] = present;
-        uint32_t nblock;
-        if (present) {
-            p.datalen = static_cast<uint32_t>(st.st_size);
-            nblock = blocksFor(static_cast<uint64_t>(st.st_size), ebs);
-            p.fneedupdate = 1;
-        } else {
-            p.datalen = e.dataLength;
-            nblock = blocksFor(e.dataLength, ebs);
-            p.fneedupdate = 0;
-        }
-        p.start = e.flashBase;
-        p.size = e.size;
-        p.balance = static_cast<int>(e.size / ebs) - static_cast<int>(nblock);
-        p.nresize = 0;
-        total += nblock;
-        syslog(LOG_ERR,
-               "PATCHINFO: part[%s] file[%s] start = [0x%08X] size = [0x%08X] datalen = [0x%08X] "
-               "nblock = [%u] balance = [%d] fneedupdate = [%d]",
-               p.part, p.file, p.start, p.size, p.datalen, nblock, p.balance, p.fneedupdate);
+        total += static_cast<uint64_t>(nblock);
     }
 
-    if (total > flashsize / ebs) {
+    if (total > flashsize / gEraseBlockSize) {
         syslog(LOG_ERR, "%s(%d): the binary size exceeds flash size limit(total = %d)", __func__, __LINE__,
                static_cast<int>(total));
         return -1;
@@ -247,63 +296,122 @@ extern "C" int ErrUPDTAdjustPartitionSize(PATCHINFO *table, int count)
     return 0;
 }
 
+namespace {
+
+// One range of flash that must not overlap another.
+struct Range {
+    std::string name;
+    uint64_t lo, hi;
+};
+
+std::string rangeName(const FISDIRENTRY &e)
+{
+    return updtpatch::entryName(e);
+}
+
+// The flash the directory describes: from its lowest partition to the end
+// of the directory partition, which lies last; empty without it.
+void flashSpan(const FISDIRENTRY *directory, int entries, uint64_t &lo, uint64_t &hi)
+{
+    lo = UINT64_MAX;
+    hi = 0;
+    for (int k = 0; k < entries; ++k) {
+        lo = std::min<uint64_t>(lo, directory[k].flashBase);
+        if (entryNamed(directory[k], "FIS Directory"))
+            hi = std::max<uint64_t>(hi, uint64_t{directory[k].flashBase} + directory[k].size);
+    }
+}
+
+// Every range block-aligned, inside [spanLo, spanHi), none overlapping
+// another; each fault logged as func's.  0 or -1.
+int checkRanges(const std::vector<Range> &ranges, uint64_t spanLo, uint64_t spanHi, const char *func)
+{
+    const uint64_t ebs = gEraseBlockSize;
+    int rc = 0;
+    for (const Range &r : ranges) {
+        if (r.lo % ebs != 0 || (r.hi - r.lo) % ebs != 0) {
+            syslog(LOG_ERR, "%s(%d): partition [%s] 0x%08llX+0x%08llX is not erase-block aligned", func, __LINE__,
+                   r.name.c_str(), static_cast<unsigned long long>(r.lo), static_cast<unsigned long long>(r.hi - r.lo));
+            rc = -1;
+        }
+        if (r.lo < spanLo || r.hi > spanHi) {
+            syslog(LOG_ERR, "%s(%d): partition [%s] 0x%08llX+0x%08llX lies outside the flash", func, __LINE__,
+                   r.name.c_str(), static_cast<unsigned long long>(r.lo), static_cast<unsigned long long>(r.hi - r.lo));
+            rc = -1;
+        }
+    }
+    for (size_t a = 0; a < ranges.size(); ++a) {
+        for (size_t b = a + 1; b < ranges.size(); ++b) {
+            if (ranges[a].lo < ranges[b].hi && ranges[b].lo < ranges[a].hi) {
+                syslog(LOG_ERR, "%s(%d): partitions [%s] and [%s] overlap", func, __LINE__, ranges[a].name.c_str(),
+                       ranges[b].name.c_str());
+                rc = -1;
+            }
+        }
+    }
+    return rc;
+}
+
+}  // namespace
+
+extern "C" int UPDTCheckDirectory(const FISDIRENTRY *directory, int entries)
+{
+    if (directory == nullptr || entries <= 0 || gEraseBlockSize == 0) {
+        syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
+        return -1;
+    }
+    int rc = 0;
+    std::vector<Range> ranges;
+    for (int k = 0; k < entries; ++k) {
+        const std::string name = rangeName(directory[k]);
+        for (int j = 0; j < k; ++j) {
+            if (entryNamed(directory[j], name.c_str())) {
+                syslog(LOG_ERR, "%s(%d): partition [%s] is listed twice", __func__, __LINE__, name.c_str());
+                rc = -1;
+            }
+        }
+        if (directory[k].size > 0)
+            ranges.push_back({name, directory[k].flashBase, uint64_t{directory[k].flashBase} + directory[k].size});
+    }
+    uint64_t spanLo, spanHi;
+    flashSpan(directory, entries, spanLo, spanHi);
+    if (checkRanges(ranges, spanLo, spanHi, __func__) != 0)
+        rc = -1;
+    return rc;
+}
+
 extern "C" int UPDTCheckLayout(const PATCHINFO *table, int count, const FISDIRENTRY *directory, int entries)
 {
     if (table == nullptr || directory == nullptr || count <= 0 || entries <= 0 || gEraseBlockSize == 0) {
         syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
         return -1;
     }
-    const uint64_t ebs = gEraseBlockSize;
 
     // Ranges that must not overlap: the table's new ones, and directory
     // entries the table does not hold, which stay where they are.
-    struct Range {
-        const char *name;
-        uint64_t lo, hi;
-    };
     std::vector<Range> ranges;
-
-    uint64_t spanLo = UINT64_MAX, spanHi = 0;
     for (int k = 0; k < entries; ++k) {
-        spanLo = std::min<uint64_t>(spanLo, directory[k].flashBase);
-        spanHi = std::max<uint64_t>(spanHi, uint64_t{directory[k].flashBase} + directory[k].size);
         bool inTable = false;
         for (int i = 0; i < count && table[i].part != nullptr; ++i)
             inTable = inTable || entryNamed(directory[k], table[i].part);
         if (!inTable && directory[k].size > 0)
-            ranges.push_back({directory[k].name, directory[k].flashBase,
+            ranges.push_back({rangeName(directory[k]), directory[k].flashBase,
                               uint64_t{directory[k].flashBase} + directory[k].size});
     }
 
     int rc = 0;
     for (int i = 0; i < count && table[i].part != nullptr; ++i) {
         const PATCHINFO &p = table[i];
-        const uint64_t lo = p.start, hi = uint64_t{p.start} + p.size;
-        if (lo % ebs != 0 || p.size % ebs != 0) {
-            syslog(LOG_ERR, "%s(%d): partition [%s] 0x%08X+0x%08X is not erase-block aligned", __func__,
-                   __LINE__, p.part, p.start, p.size);
-            rc = -1;
-        }
-        if (lo < spanLo || hi > spanHi) {
-            syslog(LOG_ERR, "%s(%d): partition [%s] 0x%08X+0x%08X lies outside the flash", __func__, __LINE__,
-                   p.part, p.start, p.size);
-            rc = -1;
-        }
         if (p.balance < 0 || p.datalen > p.size) {
             syslog(LOG_ERR, "%s(%d): partition [%s] is too small for its data", __func__, __LINE__, p.part);
             rc = -1;
         }
         if (p.size > 0)
-            ranges.push_back({p.part, lo, hi});
+            ranges.push_back({p.part, p.start, uint64_t{p.start} + p.size});
     }
-    for (size_t a = 0; a < ranges.size(); ++a) {
-        for (size_t b = a + 1; b < ranges.size(); ++b) {
-            if (ranges[a].lo < ranges[b].hi && ranges[b].lo < ranges[a].hi) {
-                syslog(LOG_ERR, "%s(%d): partitions [%.16s] and [%.16s] overlap", __func__, __LINE__,
-                       ranges[a].name, ranges[b].name);
-                rc = -1;
-            }
-        }
-    }
+    uint64_t spanLo, spanHi;
+    flashSpan(directory, entries, spanLo, spanHi);
+    if (checkRanges(ranges, spanLo, spanHi, __func__) != 0)
+        rc = -1;
     return rc;
 }

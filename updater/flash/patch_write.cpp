@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <syslog.h>
 #include <unistd.h>
@@ -26,10 +28,19 @@ using vexamtd::Fd;
 // Opens path for a copy or a verification, logging a failure as func's.
 Fd openLogged(const char *path, int flags, const char *func, int line)
 {
-    Fd fd(path, flags);
+    Fd fd(path, flags | O_CLOEXEC);
     if (!fd.ok())
         PATCH_LOG_AT(line, func, "open [%s] error: (%d) %s.", path, errno, strerror(errno));
     return fd;
+}
+
+// Reads from the start of the open source.
+bool rewind(int src, const char *source, const char *func, int line)
+{
+    if (::lseek(src, 0, SEEK_SET) == 0)
+        return true;
+    PATCH_LOG_AT(line, func, "read file [%s] error: (%d) %s.", source, errno, strerror(errno));
+    return false;
 }
 
 // Allocates a transfer buffer of chunk bytes; NULL logged as func's.
@@ -43,11 +54,11 @@ std::unique_ptr<unsigned char[]> chunkBuffer(int chunk, const char *func, int li
 
 // The next round of the source: up to chunk bytes, never past length;
 // -1 logged as func's read failure, 0 at its end.
-ssize_t readRound(const Fd &src, unsigned char *buf, int chunk, uint64_t done, uint64_t length,
+ssize_t readRound(int src, unsigned char *buf, int chunk, uint64_t done, uint64_t length,
                   const char *source, const char *func, int line)
 {
     size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(chunk), length - done));
-    ssize_t got = VRALIoReadAll(src.get(), buf, want);
+    ssize_t got = VRALIoReadAll(src, buf, want);
     if (got < 0)
         PATCH_LOG_AT(line, func, "read file [%s] error: (%d) %s.", source, errno, strerror(errno));
     return got;
@@ -62,25 +73,184 @@ int shortSource(const char *source, uint64_t done, uint64_t length, const char *
     return -1;
 }
 
-// What one marked partition is written from.
+// What one marked partition is written from: its image, or its copy in
+// the backup folder, held open from the plan to the end of the write.
 struct Plan {
     const char *device = nullptr;
-    std::string source;
+    std::optional<Fd> source;
+    std::string sourceName;  // for messages
     std::string dirName;     // the directory's spelling of the name
     uint64_t length = 0;     // bytes copied and verified
 };
+
+// Settles the source of table entry i before anything is written; false,
+// logged, when it has none that fits.
+bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan)
+{
+    using namespace updtpatch;
+    const char *fn = "UPDTDoPatch";
+    const PATCHINFO &p = gPatchInfo[i];
+    plan.device = SzUPDTGetDeviceByName(p.part);
+    if (plan.device == nullptr) {
+        syslog(LOG_ERR, "%s(%d): fail to get device path", fn, __LINE__);
+        return false;
+    }
+    int idx = entryIndex(p.part, i, directory, count, fn, __LINE__);
+    if (idx < 0)
+        return false;
+    const FISDIRENTRY &old = directory[idx];
+    plan.dirName = entryName(old);
+    if (gHasImage[i]) {
+        plan.sourceName = packagePath(p.file);
+        plan.source.emplace(openImage(plan.sourceName.c_str(), fn, __LINE__));
+        struct stat st {};
+        if (!plan.source->ok() || ::fstat(plan.source->get(), &st) != 0 ||
+            st.st_size != static_cast<off_t>(p.datalen)) {
+            syslog(LOG_ERR, "%s(%d): image [%s] is gone or changed since the patch table was built", fn, __LINE__,
+                   plan.sourceName.c_str());
+            return false;
+        }
+        plan.length = p.datalen;
+        return true;
+    }
+    if (gGroupUpdate) {
+        syslog(LOG_ERR, "%s(%d): partition [%s] must be moved but the package holds no image for it", fn, __LINE__,
+               p.part);
+        return false;
+    }
+    plan.sourceName = backupCopyPath(plan.dirName);
+    long long have = -1;
+    plan.source.emplace(openCopy(plan.dirName, have));
+    if (have != static_cast<long long>(old.size)) {
+        syslog(LOG_ERR, "%s(%d): backup [%s] is missing or not 0x%08X bytes", fn, __LINE__, plan.sourceName.c_str(),
+               old.size);
+        return false;
+    }
+    // Only what fits the new range; its data lies at the front.
+    plan.length = std::min<uint64_t>(static_cast<uint64_t>(have), p.size);
+    if (plan.length < p.datalen || plan.length == 0) {
+        syslog(LOG_ERR, "%s(%d): partition [%s] is too small for its data", fn, __LINE__, p.part);
+        return false;
+    }
+    return true;
+}
+
+// Moves erase blocks when a partition is short and settles every marked
+// partition's source: nothing touches the flash until all are known.
+bool planWrite(FISDIRENTRY *directory, int count, std::vector<Plan> &plans)
+{
+    const char *fn = "UPDTDoPatch";
+    if (UPDTNeedResize(gPatchInfo, gPatchCount)) {
+        syslog(LOG_ERR, "%s(%d): NEED RESIZE THE PARTITION", fn, __LINE__);
+        if (ErrUPDTAdjustPartitionSize(gPatchInfo, gPatchCount) != 0 ||
+            UPDTCheckLayout(gPatchInfo, gPatchCount, directory, count) != 0) {
+            syslog(LOG_ERR, "%s(%d): fail to resize", fn, __LINE__);
+            return false;
+        }
+    }
+    const int n = std::min(gPatchCount, UPDT_TABLE_MAX);
+    plans.resize(static_cast<size_t>(std::max(n, 0)));
+    uint64_t total = 0;
+    for (int i = 0; i < n; ++i) {
+        const PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr || !p.fneedupdate)
+            continue;
+        if (!planEntry(i, directory, count, plans[static_cast<size_t>(i)]))
+            return false;
+        total += plans[static_cast<size_t>(i)].length;
+    }
+    gProgressTotal = 2 * total;
+    gProgressDone = 0;
+    return true;
+}
+
+// One attempt at a planned partition: unlock, erase, copy, verify.
+bool writeAttempt(const Plan &plan, int attempt)
+{
+    const char *fn = "UPDTDoPatch";
+    if (VEXAMTDUnlockPartition(plan.device) < 0) {
+        syslog(LOG_ERR, "%s: unlock [%s] fail", fn, plan.device);
+        return false;
+    }
+    PATCH_LOG(fn, "Try to Erase MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
+    if (VEXAMTDErasePartition(plan.device) < 0) {
+        syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
+        return false;
+    }
+    const int src = plan.source->get();
+    PATCH_LOG(fn, "Try to Write MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
+    if (updtpatch::copyToDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK,
+                                "UPDTCopyFile") < 0)
+        return false;
+    PATCH_LOG(fn, "Try to Verify MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
+    return updtpatch::compareWithDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK,
+                                        true, "UPDTVerifyFile") == 0;
+}
+
+// Writes the planned partitions in table order; 0 or -1.
+int writePlanned(const std::vector<Plan> &plans)
+{
+    using namespace updtpatch;
+    const char *fn = "UPDTDoPatch";
+    uint64_t before = 0;  // bytes of the earlier marked partitions
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr)
+            break;
+        if (!p.fneedupdate) {
+            syslog(LOG_ERR, "%s: skip updating [%s]", fn, p.part);
+            continue;
+        }
+        const Plan &plan = plans[i];
+        gFlashTouched = true;
+        if (VEXAMTDModifyPartitionSize(plan.device, p.start, p.size) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
+            return -1;
+        }
+        int attempts = 0;
+        bool done = false;
+        while (attempts < UPDT_ATTEMPTS && !done) {
+            gProgressDone = 2 * before;
+            setWriteProgress();
+            done = writeAttempt(plan, attempts++);
+        }
+        if (!done) {
+            PATCH_LOG(fn, "Try to Update [%s] %d counts failed ...", plan.device, attempts);
+            return -1;
+        }
+        if (recordEntry(plan.dirName, p.start, p.size, p.datalen, fn) != 0)
+            return -1;
+        syslog(LOG_ERR, "%s: Finish updating [%s]", fn, p.part);
+        before += plan.length;
+    }
+    return 0;
+}
 
 }  // namespace
 
 namespace updtpatch {
 
-int compareWithDevice(const char *source, const char *device, uint64_t length, int chunk, bool progress,
+int openImage(const char *path, const char *func, int line)
+{
+    // Not blocking on a FIFO put in the image's place.
+    int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        errno = EINVAL;
+    }
+    if (fd < 0)
+        PATCH_LOG_AT(line, func, "open [%s] error: (%d) %s.", path, errno, strerror(errno));
+    return fd;
+}
+
+int compareWithDevice(int src, const char *source, const char *device, uint64_t length, int chunk, bool progress,
                       const char *func)
 {
-    if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+    if (src < 0 || source == nullptr || device == nullptr || length == 0 || chunk <= 0)
         return -1;
-    Fd src = openLogged(source, O_RDONLY, func, __LINE__);
-    if (!src.ok())
+    if (!rewind(src, source, func, __LINE__))
         return -1;
     Fd dev = openLogged(device, O_RDONLY, func, __LINE__);
     if (!dev.ok())
@@ -116,44 +286,54 @@ int compareWithDevice(const char *source, const char *device, uint64_t length, i
     return done == length ? 0 : shortSource(source, done, length, func, __LINE__);
 }
 
-}  // namespace updtpatch
-
-extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t length, int chunk)
+int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, const char *func)
 {
-    if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+    if (src < 0 || source == nullptr || device == nullptr || length == 0 || chunk <= 0)
         return -1;
-    Fd src = openLogged(source, O_RDONLY, __func__, __LINE__);
-    if (!src.ok())
+    if (!rewind(src, source, func, __LINE__))
         return -1;
-    Fd dev = openLogged(device, O_WRONLY, __func__, __LINE__);
+    Fd dev = openLogged(device, O_WRONLY, func, __LINE__);
     if (!dev.ok())
         return -1;
-    std::unique_ptr<unsigned char[]> buf = chunkBuffer(chunk, __func__, __LINE__);
+    std::unique_ptr<unsigned char[]> buf = chunkBuffer(chunk, func, __LINE__);
     if (!buf)
         return -1;
     uint64_t copied = 0;
     while (copied < length) {
-        ssize_t got = readRound(src, buf.get(), chunk, copied, length, source, __func__, __LINE__);
+        ssize_t got = readRound(src, buf.get(), chunk, copied, length, source, func, __LINE__);
         if (got < 0)
             return -1;
         if (got == 0)
             break;
         ssize_t put = ::write(dev.get(), buf.get(), static_cast<size_t>(got));
         if (put != got) {
-            PATCH_LOG(__func__, "write file [%s] error: %s.", device,
+            PATCH_LOG(func, "write file [%s] error: %s.", device,
                       vralio::TransferFailText(put, static_cast<size_t>(got), "write").c_str());
             return -1;
         }
         copied += static_cast<uint64_t>(put);
         gProgressDone += static_cast<uint64_t>(put);
-        updtpatch::setWriteProgress();
+        setWriteProgress();
     }
-    return copied == length ? 0 : shortSource(source, copied, length, __func__, __LINE__);
+    return copied == length ? 0 : shortSource(source, copied, length, func, __LINE__);
+}
+
+}  // namespace updtpatch
+
+extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t length, int chunk)
+{
+    if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+        return -1;
+    Fd src(updtpatch::openImage(source, __func__, __LINE__));
+    return updtpatch::copyToDevice(src.get(), source, device, length, chunk, __func__);
 }
 
 extern "C" int UPDTVerifyFile(const char *source, const char *device, uint64_t length, int chunk)
 {
-    return updtpatch::compareWithDevice(source, device, length, chunk, true, __func__);
+    if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+        return -1;
+    Fd src(updtpatch::openImage(source, __func__, __LINE__));
+    return updtpatch::compareWithDevice(src.get(), source, device, length, chunk, true, __func__);
 }
 
 extern "C" int UPDTFlashTouched(void)
@@ -163,122 +343,13 @@ extern "C" int UPDTFlashTouched(void)
 
 extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
 {
-    using namespace updtpatch;
-    gFlashTouched = false;
+    updtpatch::gFlashTouched = false;
     if (directory == nullptr || count <= 0) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
         return -1;
     }
-    if (UPDTNeedResize(gPatchInfo, gPatchCount)) {
-        syslog(LOG_ERR, "%s(%d): NEED RESIZE THE PARTITION", __func__, __LINE__);
-        if (ErrUPDTAdjustPartitionSize(gPatchInfo, gPatchCount) != 0 ||
-            UPDTCheckLayout(gPatchInfo, gPatchCount, directory, count) != 0) {
-            syslog(LOG_ERR, "%s(%d): fail to resize", __func__, __LINE__);
-            return -1;
-        }
-    }
-
-    // Every source is settled before the first flash operation, so that a
-    // missing one leaves the flash as it was.
-    const int n = std::min(gPatchCount, UPDT_TABLE_MAX);
-    std::vector<Plan> plans(static_cast<size_t>(std::max(n, 0)));
-    uint64_t total = 0;
-    for (int i = 0; i < n; ++i) {
-        PATCHINFO &p = gPatchInfo[i];
-        if (p.part == nullptr || !p.fneedupdate)
-            continue;
-        Plan &plan = plans[static_cast<size_t>(i)];
-        plan.device = SzUPDTGetDeviceByName(p.part);
-        if (plan.device == nullptr) {
-            syslog(LOG_ERR, "%s(%d): fail to get device path", __func__, __LINE__);
-            return -1;
-        }
-        int idx = entryIndex(p.part, i, directory, count, __func__, __LINE__);
-        if (idx < 0)
-            return -1;
-        const FISDIRENTRY &old = directory[idx];
-        plan.dirName = entryName(old);
-        if (gHasImage[i]) {
-            plan.source = packagePath(p.file);
-            long long have = regularFileSize(plan.source);
-            if (have != static_cast<long long>(p.datalen)) {
-                syslog(LOG_ERR, "%s(%d): image [%s] is gone or changed since the patch table was built",
-                       __func__, __LINE__, plan.source.c_str());
-                return -1;
-            }
-            plan.length = p.datalen;
-        } else {
-            if (gGroupUpdate) {
-                syslog(LOG_ERR, "%s(%d): partition [%s] must be moved but the package holds no image for it",
-                       __func__, __LINE__, p.part);
-                return -1;
-            }
-            plan.source = backupCopyPath(plan.dirName);
-            long long have = regularFileSize(plan.source);
-            if (have != static_cast<long long>(old.size)) {
-                syslog(LOG_ERR, "%s(%d): backup [%s] is missing or not 0x%08X bytes", __func__, __LINE__,
-                       plan.source.c_str(), old.size);
-                return -1;
-            }
-            // Only what fits the new range; its data lies at the front.
-            plan.length = std::min<uint64_t>(static_cast<uint64_t>(have), p.size);
-            if (plan.length < p.datalen || plan.length == 0) {
-                syslog(LOG_ERR, "%s(%d): partition [%s] is too small for its data", __func__, __LINE__, p.part);
-                return -1;
-            }
-        }
-        total += plan.length;
-    }
-    gProgressTotal = 2 * total;
-    gProgressDone = 0;
-
-    uint64_t before = 0;  // bytes of the earlier marked partitions
-    for (int i = 0; i < n; ++i) {
-        PATCHINFO &p = gPatchInfo[i];
-        if (p.part == nullptr)
-            break;
-        if (!p.fneedupdate) {
-            syslog(LOG_ERR, "%s: skip updating [%s]", __func__, p.part);
-            continue;
-        }
-        const Plan &plan = plans[static_cast<size_t>(i)];
-        gFlashTouched = true;
-        if (VEXAMTDModifyPartitionSize(plan.device, p.start, p.size) < 0) {
-            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", __func__);
-            return -1;
-        }
-        bool done = false;
-        for (int attempt = 0; attempt < UPDT_ATTEMPTS && !done; ++attempt) {
-            gProgressDone = 2 * before;
-            setWriteProgress();
-            if (VEXAMTDUnlockPartition(plan.device) < 0) {
-                syslog(LOG_ERR, "%s: unlock [%s] fail", __func__, plan.device);
-                continue;
-            }
-            PATCH_LOG(__func__, "Try to Erase MTD Partition(%s), [%d/%d]...", plan.device, attempt,
-                      UPDT_ATTEMPTS);
-            if (VEXAMTDErasePartition(plan.device) < 0) {
-                syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", __func__);
-                continue;
-            }
-            PATCH_LOG(__func__, "Try to Write MTD Partition(%s), [%d/%d]...", plan.device, attempt,
-                      UPDT_ATTEMPTS);
-            if (UPDTCopyFile(plan.source.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK) < 0)
-                continue;
-            PATCH_LOG(__func__, "Try to Verify MTD Partition(%s), [%d/%d]...", plan.device, attempt,
-                      UPDT_ATTEMPTS);
-            if (UPDTVerifyFile(plan.source.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK) < 0)
-                continue;
-            if (recordEntry(plan.dirName, p.start, p.size, p.datalen, __func__) != 0)
-                return -1;
-            syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, p.part);
-            done = true;
-        }
-        if (!done) {
-            PATCH_LOG(__func__, "Try to Update [%s] %d counts failed ...", plan.device, UPDT_ATTEMPTS);
-            return -1;
-        }
-        before += plan.length;
-    }
-    return 0;
+    std::vector<Plan> plans;
+    if (!planWrite(directory, count, plans))
+        return -1;
+    return writePlanned(plans);
 }

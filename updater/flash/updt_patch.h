@@ -83,8 +83,15 @@ int ErrUPDTAdjustPartitionSize(PATCHINFO *table, int count);
  * partition block-aligned, inside the directory's flash span, no two
  * overlapping, each large enough for its data.  0 or -1. */
 int UPDTCheckLayout(const PATCHINFO *table, int count, const FISDIRENTRY *directory, int entries);
+/* Checks the directory as read: every partition block-aligned, inside the
+ * flash up to the end of the directory partition, no two overlapping, no
+ * name listed twice.  0 or -1. */
+int UPDTCheckDirectory(const FISDIRENTRY *directory, int entries);
 
-/* Copies every directory entry's partition into "b@ckup"; 0 or -1. */
+/* Copies every directory entry's partition into a new "b@ckup" (root's,
+ * 0700, held open for the write and the roll-back; one of an earlier run is
+ * renamed "b@ckup.<n>", never removed) and reads each copy back against
+ * its device; 0 or -1. */
 int UPDTBackupOldPartition(FISDIRENTRY *directory, int count);
 /* Writes, verifies and records every marked partition; 0 or -1. */
 int UPDTDoPatch(FISDIRENTRY *directory, int count);

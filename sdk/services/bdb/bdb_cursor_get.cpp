@@ -1,0 +1,55 @@
+#include "services/bdb/bdb_internal.h"
+
+namespace {
+
+u_int seqFlag(int type)
+{
+    switch (type) {
+    case BDB_CURSOR_SET:
+        return R_CURSOR;
+    case BDB_CURSOR_FIRST:
+        return R_FIRST;
+    case BDB_CURSOR_LAST:
+        return R_LAST;
+    case BDB_CURSOR_PREV:
+        return R_PREV;
+    default:
+        return R_NEXT;
+    }
+}
+
+}  // namespace
+
+extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
+{
+    if (h == nullptr || h->pDB == nullptr || ppKey == nullptr || pcbKey == nullptr || ppData == nullptr ||
+        pcbData == nullptr || (h->cursorType == BDB_CURSOR_SET && (*ppKey == nullptr || *pcbKey <= 0))) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    for (;;) {
+        DBT k{};
+        DBT v{};
+        if (h->cursorType == BDB_CURSOR_SET) {
+            k.data = *ppKey;
+            k.size = static_cast<size_t>(*pcbKey);
+        }
+        const int r = h->pDB->seq(h->pDB, &k, &v, seqFlag(h->cursorType));
+        if (r == 1) {
+            VRAL_ERR_SET(ERR_END_OF_RECORDS);
+            return -1;
+        }
+        if (r != 0)
+            return vexabdb::callFailed("seq", ERR_DB_GET_FAILED, false);
+        if (VEXABDbDBTCopyOut(&k, ppKey, pcbKey) != 0 || VEXABDbDBTCopyOut(&v, ppData, pcbData) != 0)
+            return -1;
+        if (fSkipMeta != 1 || (*ppKey)[0] != '#')
+            return 0;
+        // Skipping a marker goes on in the direction of the walk; a
+        // positioning step never lands on the same marker again.
+        if (h->cursorType == BDB_CURSOR_FIRST || h->cursorType == BDB_CURSOR_SET)
+            h->cursorType = BDB_CURSOR_NEXT;
+        else if (h->cursorType == BDB_CURSOR_LAST)
+            h->cursorType = BDB_CURSOR_PREV;
+    }
+}

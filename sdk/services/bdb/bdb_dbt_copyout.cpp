@@ -1,0 +1,29 @@
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/string/vral_string.h"
+#include "services/bdb/bdb_internal.h"
+
+extern "C" int VEXABDbDBTCopyOut(const DBT *pDbt, char **ppBuf, int *pcb)
+{
+    if (pDbt == nullptr || ppBuf == nullptr || pcb == nullptr || pDbt->size > INT_MAX ||
+        (*ppBuf != nullptr && *pcb <= 0)) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    int cbAlloc = *ppBuf == nullptr ? 0 : *pcb;
+    if (VEXACheckAndRealloc(ppBuf, &cbAlloc, static_cast<unsigned int>(pDbt->size)) != 0) {
+        BDB_LOG(LOG_ERR, "VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
+        *pcb = 0;
+        return -1;
+    }
+    memcpy(*ppBuf, pDbt->data, pDbt->size);
+    *pcb = static_cast<int>(pDbt->size);
+    return 0;
+}
+
+extern "C" void VEXABDbDataFree(void *p)
+{
+    free(p);
+}

@@ -1,0 +1,56 @@
+// Shared pieces of the database wrapper: the log line of a failed library
+// call, errno-to-code mapping, checked marker values and the open with a
+// file mode.
+#ifndef VEXA_BDB_INTERNAL_H
+#define VEXA_BDB_INTERNAL_H
+
+#include <db_185.h>
+#include <sys/types.h>
+#include <syslog.h>
+
+#include <cerrno>
+
+#include "base/err/vral_err.h"
+#include "services/bdb/vexa_bdb.h"
+
+#define BDB_LOG(pri, fmt, ...) syslog((pri), "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+
+namespace vexabdb {
+
+// errno of a failed library call -> code; fallback for the others.
+inline int errCode(int e, int fallback, bool noSpace)
+{
+    switch (e) {
+    case EIO:
+        return ERR_IO;
+    case EINTR:
+        return ERR_INTERRUPTED;
+    case ENOSPC:
+        return noSpace ? ERR_NO_SPACE : fallback;
+    default:
+        return fallback;
+    }
+}
+
+// A failed library call (result -1): logs "errno=%d/%m, db->CALL failed.",
+// records the code of its errno and returns -1.
+int callFailed(const char *call, int fallback, bool noSpace);
+
+// Opens path with the given mode for a file that the open creates or that
+// root already owns; see VEXABDbOpen.
+VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode);
+
+// The library's descriptor of an open file, or -1.
+int fileFd(const VEXABDB *h);
+
+// A 4-byte int marker: 0, or -1 (ERR_NOT_FOUND absent, ERR_BAD_FORMAT when
+// the value is not exactly 4 bytes).
+int getInt(VEXABDB *h, const char *key, int klen, int *pValue);
+int setInt(VEXABDB *h, const char *key, int klen, int value);
+
+// The marker getters' raw copy of a 4-byte value into a new block.
+int getIntBlock(VEXABDB *h, const char *key, int klen, char **ppBuf);
+
+}  // namespace vexabdb
+
+#endif

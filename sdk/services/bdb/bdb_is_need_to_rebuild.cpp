@@ -1,0 +1,16 @@
+#include "services/bdb/bdb_internal.h"
+
+extern "C" int VEXABDbIsNeedToRebuild(VEXABDB *h, int mtime)
+{
+    if (h == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    int stored = 0;
+    if (vexabdb::getInt(h, BDB_KEY_SYNC_TIME, BDB_KEY_SYNC_TIME_LEN, &stored) != 0) {
+        // a file without a sound sync time is rebuilt, not left failing
+        const int code = VRALErrGet();
+        return code == ERR_NOT_FOUND || code == ERR_BAD_FORMAT ? 1 : -1;
+    }
+    return stored != mtime ? 1 : 0;
+}

@@ -1,0 +1,42 @@
+// The one writer of the dumps' temporary files: created beside the file it
+// replaces without following a link, given that file's owner, group and
+// mode (or root's and a default mode), written whole, synced and renamed
+// over it; removed on every other path.
+#ifndef VEXA_BDB_TMP_FILE_H
+#define VEXA_BDB_TMP_FILE_H
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace vexabdb {
+
+class TmpFile {
+public:
+    TmpFile(const char *target, const char *tmpPath, mode_t defaultMode);
+    ~TmpFile();
+    TmpFile(const TmpFile &) = delete;
+    TmpFile &operator=(const TmpFile &) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    // The content, written by finish().
+    std::string &text() { return text_; }
+    // Writes the content and syncs it: 0, or -1 (logged, code recorded).
+    int finish();
+    // Renames the file over its target: 0, or -1.
+    int moveIn();
+    // The written file as finish() left it: what now stands at the target.
+    const struct stat &written() const { return st_; }
+
+private:
+    std::string target_;
+    std::string path_;
+    std::string text_;
+    int fd_ = -1;
+    bool moved_ = false;
+    struct stat st_ {};
+};
+
+}  // namespace vexabdb
+
+#endif

@@ -1,0 +1,188 @@
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/proc/vral_proc.h"
+#include "services/user/user_internal.h"
+
+namespace {
+
+using vexauser::LineReader;
+
+// A name without a usable key form stops the build: storing it under the
+// empty key, or not at all, would lose the account at the next dump.
+int badName(const LineReader &in)
+{
+    USER_LOG("%s line %d: user name has no key form", in.path(), in.lineNo());
+    VRAL_ERR_SET(ERR_BAD_FORMAT);
+    return -1;
+}
+
+// 0 when the reader stopped at the end of its file, else -1 (logged).
+int readEnd(const LineReader &in, const char *what)
+{
+    if (in.atEnd())
+        return 0;
+    USER_LOG("%s. errno=%d/%m", what, errno);
+    VRAL_ERR_SET(ERR_READ_FAILED);
+    return -1;
+}
+
+int passwdBuild(VEXAUSERDB *db)
+{
+    if (db->pPWDName == nullptr || db->pPWDUID == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    LineReader in(USER_FILE_PASSWD);
+    if (!in.ok()) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    char name[USER_KEY_SIZE + 1];
+    while (char *line = in.next()) {
+        if (line[0] == '#')
+            continue;
+        char *c1 = strchr(line, ':');
+        char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
+        char *c3 = c2 != nullptr ? strchr(c2 + 1, ':') : nullptr;
+        if (c3 == nullptr)
+            continue;
+        const int uid = atoi(c2 + 1);
+        if (uid == 0 && c2[1] != '0') {
+            USER_LOG("%s line %d: bad uid", in.path(), in.lineNo());
+            VRAL_ERR_SET(ERR_BAD_FORMAT);
+            return -1;
+        }
+        *c1 = '\0';
+        const int len = vexauser::keyForm(line, name, sizeof name);
+        *c1 = ':';
+        if (len < 0)
+            return badName(in);
+        const vexauser::UidKey k = vexauser::uidKey(uid);
+        if (VEXABDbSet(db->pPWDName, name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0 ||
+            VEXABDbSet(db->pPWDUID, k.text, sizeof k.text, name, len + 1) != 0) {
+            USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+            return -1;
+        }
+    }
+    return readEnd(in, "feof failed");
+}
+
+int nextUidBuild(VEXAUSERDB *db)
+{
+    if (db->pPWDUID == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    LineReader in(USER_FILE_VEXAUSER);
+    if (!in.ok()) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    static const char kHeader[] = "#$_@UID__INDEX@_$";
+    long value = -1;
+    while (const char *line = in.next()) {
+        const char *p = strchr(line, '#');
+        if (p == nullptr || strncmp(p, kHeader, sizeof kHeader - 1) != 0)
+            continue;
+        char *end = nullptr;
+        value = strtol(p + sizeof kHeader - 1, &end, 10);
+        if (*end == '$')
+            break;
+    }
+    if (value < 1024 || value > 3072) {
+        // the highest uid in the index
+        char *key = nullptr;
+        char *data = nullptr;
+        int cbKey = 0;
+        int cbData = 0;
+        VEXABDbCursorSetType(db->pPWDUID, BDB_CURSOR_LAST);
+        const int r = VEXABDbCursorGet(db->pPWDUID, 1, &key, &cbKey, &data, &cbData);
+        value = r == 0 && key[cbKey - 1] == '\0' ? atoi(key) : 0;
+        free(key);
+        free(data);
+        if (r != 0) {
+            VRAL_ERR_SET(ERR_DB_GET_FAILED);
+            return -1;
+        }
+    }
+    const int current = static_cast<int>(value);
+    if (VEXABDbSet(db->pPWDUID, USER_KEY_CURRENT_UID, USER_KEY_CURRENT_UID_LEN, &current, sizeof current) != 0) {
+        VRAL_ERR_SET(ERR_DB_PUT_FAILED);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+extern "C" int UserDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
+{
+    if (h == nullptr || path == nullptr || delims == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    LineReader in(path);
+    if (!in.ok()) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return -1;
+    }
+    char name[USER_KEY_SIZE];
+    while (char *line = in.next()) {
+        if (line[0] == '#')
+            continue;
+        const size_t n = strcspn(line, delims);
+        if (line[n] == '\0') {
+            // the line itself may be a password hash: only its place is logged
+            USER_LOG("%s format error, line %d", path, in.lineNo());
+            continue;
+        }
+        const char saved = line[n];
+        line[n] = '\0';
+        const int len = vexauser::keyForm(line, name, sizeof name);
+        line[n] = saved;
+        if (len < 0)
+            return badName(in);
+        if (VEXABDbSet(h, name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0)
+            return -1;
+    }
+    return readEnd(in, "Fail to read the end of the file");
+}
+
+extern "C" int VEXAUserDBBuild(VEXAUSERDB *db)
+{
+    if (db == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    // every source is looked at before it is read: a change during the
+    // build leaves the set stale, never current
+    struct stat st[vexauser::kSourceCount];
+    if (vexabdb::cacheStatSources(vexauser::kUserSet, st) != 0)
+        return -1;
+    if (passwdBuild(db) != 0) {
+        USER_LOG("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    if (nextUidBuild(db) != 0) {
+        USER_LOG("UserDBNextUidBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    if (UserDBDomainBuild(db->pPWDName) != 0) {
+        USER_LOG("UserDBDomainBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VEXAProcExec("/usr/vexa/bin/vexalogset1", "sys", "err", "0x1180050A", nullptr);
+    }
+    if (UserDBGetLineBuild(db->pPWDShadow, USER_FILE_SHADOW, ":") != 0 ||
+        UserDBGetLineBuild(db->pPWDVexaser, USER_FILE_VEXAUSER, ":") != 0 ||
+        UserDBGetLineBuild(db->pPWDSMB, USER_FILE_SMBPASSWD, ":") != 0) {
+        USER_LOG("UserDBGetLineBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    if (vexabdb::cacheStoreSources(vexauser::kUserSet, db, st) != 0) {
+        USER_LOG("UserDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    return 0;
+}

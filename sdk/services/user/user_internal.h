@@ -1,0 +1,95 @@
+// Pieces the user database's functions share: the cache set, key forms and
+// checked reads of stored lines.
+#ifndef VEXA_USER_INTERNAL_H
+#define VEXA_USER_INTERNAL_H
+
+#include <sys/types.h>
+#include <syslog.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/err/vral_err.h"
+#include "services/bdb/bdb_cache.h"
+#include "services/user/vexa_user.h"
+
+#define USER_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+
+namespace vexauser {
+
+// The user set: name, misc, shadow, smb and uid files under /tmp.
+extern const vexabdb::CacheSet kUserSet;
+
+// Source order of kUserSet: what the dump's writes stand in for.
+enum UserSource { kSrcPasswd, kSrcPasswdUid, kSrcVexauser, kSrcShadow, kSrcSmb, kSourceCount };
+
+// The key form of name into out (cb bytes): its length, or -1 when the
+// name is empty or has no upper-cased form that fits (bad UTF-8, too long).
+int keyForm(const char *name, char *out, int cb);
+
+// The uid key ("%06d" with its NUL, 7 bytes) of uid.
+struct UidKey {
+    char text[7];
+};
+UidKey uidKey(int uid);
+
+// Removes a local user's records: its own uid-index record (unless
+// keepUid), then NAME from the name, smb, misc and shadow files.  Absent
+// records pass; 0 or -1.
+int removeRecords(VEXAUSERDB *db, const char *NAME, int klen, int uid, bool keepUid);
+
+// The lowest uid that may be deleted is above this one.
+unsigned int deleteFloor();
+
+// The dump's files in the order they are moved in: smbpasswd, shadow,
+// passwd, vexauser.conf.
+struct DumpFile {
+    const char *target;
+    const char *tmp;
+    mode_t defaultMode;  // for a target that is not there
+};
+extern const DumpFile kDumpFiles[4];
+
+// Reads a stored line: 0, or -1 (the read's code; ERR_BAD_FORMAT when the
+// value is not a text ended by its NUL).
+int getLine(VEXABDB *h, const void *key, int klen, char **ppBuf, int *pcb);
+
+// The lines of an account file, read with getline; the newline is cut.
+class LineReader {
+public:
+    explicit LineReader(const char *path) : path_(path), fp_(fopen(path, "re")) {}
+    ~LineReader()
+    {
+        free(line_);
+        if (fp_ != nullptr)
+            fclose(fp_);
+    }
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+    bool ok() const { return fp_ != nullptr; }
+    // The next line, or NULL at the end or on a read error (see atEnd).
+    char *next()
+    {
+        if (getline(&line_, &cap_, fp_) < 0)
+            return nullptr;
+        ++lineNo_;
+        line_[strcspn(line_, "\n")] = '\0';
+        return line_;
+    }
+    bool atEnd() const { return feof(fp_) != 0; }
+    int lineNo() const { return lineNo_; }
+    const char *path() const { return path_; }
+
+private:
+    const char *path_;
+    FILE *fp_;
+    char *line_ = nullptr;
+    size_t cap_ = 0;
+    int lineNo_ = 0;
+};
+
+}  // namespace vexauser
+
+#endif

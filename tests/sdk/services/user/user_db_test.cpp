@@ -1,0 +1,321 @@
+// The user database inside the appliance root: its build from the account
+// files, the reads, and the life of its cache files under /tmp.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "base/err/vral_err.h"
+#include "base/unicode/vral_unicode.h"
+#include "services/user/vexa_user.h"
+#include "user_fixture.h"
+
+namespace {
+
+using usertest::Lines;
+using vexatest::probe::hex;
+using vexatest::probe::num;
+using vexatest::probe::say;
+
+VEXAUSERDB *gDb = nullptr;
+VEXAUSERDB *gHeld = nullptr;
+
+std::string key(const std::string &name)
+{
+    char b[USER_KEY_SIZE];
+    return VRALUnicodeUTF8StrUpper(name.c_str(), b, sizeof b) > 0 ? b : "";
+}
+
+const char *orNull(const std::string &s)
+{
+    return s == "-" ? nullptr : s.c_str();
+}
+
+std::string fields(const VEXAUSER *u)
+{
+    return std::string(u->szName) + "|" + u->szPasswd + "|" + std::to_string(u->uid) + "|" + std::to_string(u->gid) +
+           "|" + u->szGecos + "|" + u->szHome + "|" + u->szShell + "|" + std::to_string(u->expire) + "|" +
+           u->szMail + "|" + std::to_string(u->type) + "|" + std::to_string(u->privilege);
+}
+
+std::string result(const char *op, int r)
+{
+    return std::string(op) + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
+}
+
+void get(VEXAUSERDB *db, const std::string &name)
+{
+    VEXAUSER *u = nullptr;
+    if (db == nullptr || VEXAUserDBGet(db, key(name).c_str(), &u) != 0)
+        say(result("get", -1));
+    else
+        say("get " + fields(u));
+    VEXAUserFree(u);
+}
+
+// Appends a line in place and puts the modification time back into the
+// same second: an edit made in the second of a dump.
+int appendSameSecond(const std::string &path, const std::string &line)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return -1;
+    FILE *f = fopen(path.c_str(), "a");
+    if (f == nullptr)
+        return -1;
+    fputs((line + "\n").c_str(), f);
+    fclose(f);
+    const struct timespec ts[2] = {st.st_atim, {st.st_mtim.tv_sec, (st.st_mtim.tv_nsec + 1) % 1000000000}};
+    return utimensat(AT_FDCWD, path.c_str(), ts, 0);
+}
+
+int probe(std::vector<std::string> ops)
+{
+    size_t i = 0;
+    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
+    while (i < ops.size()) {
+        const std::string op = next();
+        if (op == "db") {
+            VEXAUserDBClose(gDb);
+            gDb = VEXAUserDBOpen();
+            say(gDb != nullptr ? "db ok" : "db null " + hex(VRALErrGet()));
+        } else if (op == "openfile") {
+            say(result("openfile", VEXAUserDBOpenFile(&gDb, USER_DB_PREFIX)));
+        } else if (op == "check") {
+            say(result("check", VEXAUserDBCheckAndRebuild(&gDb)));
+        } else if (op == "rebuild") {
+            say(result("rebuild", VEXAUserDBRebuild()));
+        } else if (op == "hold") {
+            say(result("hold", VEXAUserDBOpenFile(&gHeld, USER_DB_PREFIX)));
+        } else if (op == "checkheld") {
+            say(result("checkheld", VEXAUserDBCheckAndRebuild(&gHeld)));
+        } else if (op == "get") {
+            get(gDb, next());
+        } else if (op == "getheld") {
+            get(gHeld, next());
+        } else if (op == "curuid") {
+            char *p = nullptr;
+            int cb = 0;
+            int v = 0;
+            if (gDb != nullptr &&
+                VEXABDbGet(gDb->pPWDUID, USER_KEY_CURRENT_UID, USER_KEY_CURRENT_UID_LEN, &p, &cb) == 0 && cb == 4) {
+                memcpy(&v, p, 4);
+                say("curuid " + std::to_string(v));
+            } else {
+                say("curuid none");
+            }
+            free(p);
+        } else if (op == "exists") {
+            const std::string k = key(next());
+            const unsigned cb = static_cast<unsigned>(num(next()));
+            char buf[256] = "";
+            const int r = VEXAUserDBCheckExists(gDb, k.c_str(), static_cast<int>(k.size()), buf, cb);
+            say("exists " + std::to_string(r) + " " + buf);
+        } else if (op == "byuid") {
+            VEXAUSER *u = nullptr;
+            const int r = VEXAUserGetByUid(num(next()), &u);
+            say(r == 0 ? "byuid " + std::string(u->szName) : result("byuid", r));
+            VEXAUserFree(u);
+        } else if (op == "set") {
+            const std::string oldName = next();
+            std::string a[10];
+            for (std::string &s : a)
+                s = next();
+            VEXAUSER *u = nullptr;
+            if (VEXAUserAlloc(&u, a[0].c_str(), "", num(a[2]), num(a[3]), "", "", "", num(a[7]), "", num(a[9])) !=
+                0)
+                return 90;
+            u->szPasswd = const_cast<char *>(orNull(a[1]));
+            u->szGecos = const_cast<char *>(orNull(a[4]));
+            u->szHome = const_cast<char *>(orNull(a[5]));
+            u->szShell = const_cast<char *>(orNull(a[6]));
+            u->szMail = const_cast<char *>(orNull(a[8]));
+            const std::string k = oldName == "-" ? "" : key(oldName);
+            const int r = VEXAUserDBSet(gDb, oldName == "-" ? nullptr : k.c_str(), static_cast<int>(k.size()), u);
+            say(result("set", r) + (u->szHome == nullptr ? " home=NULL" : "") + " shell=" +
+                (u->szShell != nullptr ? u->szShell : "NULL"));
+            VEXAUserFree(u);
+        } else if (op == "del") {
+            say(result("del", VEXAUserDBDelete(gDb, key(next()).c_str())));
+        } else if (op == "dump") {
+            say(result("dump", VEXAUserDBDump(gDb)));
+        } else if (op == "append") {
+            const std::string path = next();
+            say(result("append", appendSameSecond(path, next())));
+        } else if (op == "truncate") {
+            const std::string path = next();
+            say(result("truncate", truncate(path.c_str(), num(next()))));
+        } else if (op == "close") {
+            VEXAUserDBClose(gDb);
+            gDb = nullptr;
+        } else {
+            return 92;
+        }
+    }
+    VEXAUserDBClose(gDb);
+    VEXAUserDBClose(gHeld);
+    return 0;
+}
+
+VEXATEST_ROOT_PROBE(probe)
+
+using UserDb = usertest::UserRoot;
+
+TEST_F(UserDb, BuildGivesEveryUsersFields)
+{
+    usertest::Accounts a = usertest::baseAccounts();
+    // a case pair: the later line takes the key, both uids point at it
+    a.passwd += "Carl:x:1600:100::/c1:/bin/sh\ncarl:x:1601:100::/c2:/bin/sh\n";
+    a.shadow += "carl:!:19000:0:99999:7:::\n";
+    writeAccounts(a);
+    const std::string admin = usertest::md5("adm", "ad");
+    const std::string anna = usertest::md5("old", "ab");
+    struct Case {
+        const char *name;
+        std::string want;
+    };
+    const Case cases[] = {
+        {.name = "admin", .want = "admin|" + admin + "|1024|100|System default user|/var/services/homes/admin|/bin/sh|0||1|31"},
+        {.name = "ANNA", .want = "Anna|" + anna + "|1026|100|Anna:B;|/var/services/homes/Anna|/bin/sh|20000|anna@x|1|7"},
+        {.name = "nomisc", .want = "nomisc|!|1028|100||/var/services/homes/nomisc|/bin/sh|0||1|0"},
+        {.name = "root", .want = "root|" + usertest::md5("r00t", "rt") + "|0|0|root|/root|/bin/ash|0||1|0"},
+        {.name = "CARL", .want = "carl|!|1601|100||/c2|/bin/sh|0||1|0"},
+        {.name = "nobody", .want = "-1 0x1D00"},
+    };
+    Lines ops = {"db"};
+    Lines want = {"db ok"};
+    for (const Case &c : cases) {
+        ops.insert(ops.end(), {"get", c.name});
+        want.push_back("get " + c.want);
+    }
+    ops.insert(ops.end(), {"byuid", "1600", "exists", "anna", "5", "exists", "anna", "4"});
+    want.insert(want.end(), {"byuid carl", "exists 1 Anna", "exists 0 "});
+    EXPECT_EQ(run(ops), want);
+    EXPECT_FALSE(app.exists("/var/log/vexalogset1.args"));
+}
+
+TEST_F(UserDb, DomainUsersOnlyInDomainMode)
+{
+    app.writeFile("/usr/vexa/etc/private/domain_user", "DOM\\bob:S-1-5\nno colon here\nDOM\\\xff\xfe:x\n");
+    EXPECT_EQ(run({"db", "get", "DOM\\bob"}), (Lines{"db ok", "get -1 0x1D00"}));
+    sh("rm -f /tmp/.db.user.*");
+    domainMode();
+    EXPECT_EQ(run({"db", "get", "DOM\\bob", "get", "admin"}),
+              (Lines{"db ok", "get DOM\\bob||-1|-1||||-1||2|3",
+                     "get admin|" + usertest::md5("adm", "ad") +
+                         "|1024|100|System default user|/var/services/homes/admin|/bin/sh|0||1|31"}));
+    EXPECT_FALSE(app.exists("/var/log/vexalogset1.args"));
+
+    // without the list the users still load, and the event is recorded
+    sh("rm -f /tmp/.db.user.* /usr/vexa/etc/private/domain_user");
+    EXPECT_EQ(run({"db", "get", "nomisc"}), (Lines{"db ok", "get nomisc|!|1028|100||/var/services/homes/nomisc|/bin/sh|0||1|0"}));
+    EXPECT_EQ(app.readFile("/var/log/vexalogset1.args"), "sys err 0x1180050A\n");
+}
+
+TEST_F(UserDb, CurrentUidFromTheHeaderOrTheHighestUid)
+{
+    struct Case {
+        const char *name;
+        std::string header;
+        const char *want;
+    };
+    const Case cases[] = {
+        {.name = "in range", .header = "#$_@UID__INDEX@_$1030$\n", .want = "curuid 1030"},
+        {.name = "out of range", .header = "#$_@UID__INDEX@_$5000$\n", .want = "curuid 1500"},
+        {.name = "none", .header = "", .want = "curuid 1500"},
+    };
+    for (const Case &c : cases) {
+        usertest::Accounts a = usertest::baseAccounts();
+        a.vexauser = c.header + "admin:0:\n";
+        writeAccounts(a);
+        sh("rm -f /tmp/.db.user.*");
+        EXPECT_EQ(run({"db", "curuid"}), (Lines{"db ok", c.want})) << c.name;
+    }
+}
+
+TEST_F(UserDb, NamesWithoutAKeyFormFailTheBuildLikeABadUid)
+{
+    struct Case {
+        const char *name;
+        const char *file;
+        std::string line;
+    };
+    const Case cases[] = {
+        {.name = "bad uid", .file = "/etc/passwd", .line = "bad:x::100::/:/bin/sh\n"},
+        {.name = "bad UTF-8", .file = "/etc/passwd", .line = "b\xff:x:1700:100::/:/bin/sh\n"},
+        {.name = "too long", .file = "/etc/shadow", .line = std::string(600, 'n') + ":!:1:0:99999:7:::\n"},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        app.writeFile(c.file, app.readFile(c.file) + c.line, std::string(c.file) == "/etc/shadow" ? 0600 : 0644);
+        EXPECT_EQ(run({"db"}), (Lines{"db null 0x0900"})) << c.name;
+        // nothing half-built is left for the next open
+        EXPECT_EQ(sh("ls -a /tmp | grep db.user | grep -v lock; true"), "") << c.name;
+    }
+}
+
+TEST_F(UserDb, SetIsCheckedAtOpenAndRebuiltWhenStale)
+{
+    EXPECT_EQ(run({"db", "check"}), (Lines{"db ok", "check 0"}));
+    EXPECT_EQ(sh("stat -c '%n %a %u' /tmp/.db.user.*.0832"),
+              "/tmp/.db.user.misc.0832 644 0\n/tmp/.db.user.name.0832 644 0\n/tmp/.db.user.shadow.0832 600 0\n"
+              "/tmp/.db.user.smb.0832 600 0\n/tmp/.db.user.uid.0832 644 0\n");
+    EXPECT_EQ(sh("stat -c %s /tmp/.db.user.name.0832"), "8192\n");
+    EXPECT_EQ(run({"openfile", "truncate", "/tmp/.db.user.name.0832", "8191", "check", "check"}),
+              (Lines{"openfile 0", "truncate 0", "check 1", "check 0"}));
+    // one the library no longer takes is rebuilt at the open
+    sh("truncate -s 8191 /tmp/.db.user.name.0832");
+    EXPECT_EQ(run({"openfile", "check"}), (Lines{"openfile 1", "check 0"}));
+
+    // a handle held across a rebuild reads the new set after its check
+    EXPECT_EQ(run({"hold", "getheld", "gone", "append", "/etc/passwd", "late:x:1800:100::/l:/bin/sh", "rebuild",
+                   "getheld", "late", "checkheld", "getheld", "late"}),
+              (Lines{"hold 0", "get gone|" + usertest::md5("g", "gg") + "|1500|100||/var/services/homes/gone|/bin/sh|0||1|0",
+                     "append 0", "rebuild 0", "get -1 0x1D00", "checkheld 1", "get -1 0x2000"}));
+}
+
+TEST_F(UserDb, LinksAndOtherUsersFilesAtTheCachePathsAreNotTrusted)
+{
+    app.writeFile("/etc/target", "keep me\n", 0640);
+    app.symlink("/etc/target", "/tmp/.db.user.name.0832");
+    app.symlink("/etc/target", "/tmp/.db.user.tmp.shadow.0832");
+    EXPECT_EQ(run({"db", "get", "gone"}).at(0), "db ok");
+    EXPECT_EQ(app.readFile("/etc/target"), "keep me\n");
+    EXPECT_EQ(sh("stat -c '%a %F' /etc/target /tmp/.db.user.name.0832"), "640 regular file\n644 regular file\n");
+
+    // a cache file of another user's, with a forged uid-0 record, is rebuilt
+    sh("chown 65534 /tmp/.db.user.smb.0832");
+    EXPECT_EQ(run({"db", "check"}), (Lines{"db ok", "check 0"}));
+    EXPECT_EQ(sh("stat -c '%a %u' /tmp/.db.user.smb.0832"), "600 0\n");
+}
+
+TEST_F(UserDb, OtherUsersReadWithoutHashesAndNeverBuild)
+{
+    const Lines asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    auto runAsNobody = [&](const Lines &ops) {
+        Lines argv = asNobody;
+        for (const std::string &a : vexatest::probe::argv(ops))
+            argv.push_back(a);
+        const approot::RunResult r = app.run(argv);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return vexatest::probe::said(r.out);
+    };
+    EXPECT_EQ(runAsNobody({"db"}), (Lines{"db null 0x0900"}));
+    EXPECT_EQ(sh("ls -a /tmp | grep -c db.user; true"), "0\n");
+
+    EXPECT_EQ(run({"db"}), (Lines{"db ok"}));
+    // the shadow and smbpasswd caches stay unread; the name file answers
+    EXPECT_EQ(runAsNobody({"db", "get", "admin", "exists", "admin", "64"}),
+              (Lines{"db ok", "get -1 0x0900", "exists 1 admin"}));
+    const std::string before = sh("stat -c '%i %y' /tmp/.db.user.*");
+    app.writeFile("/etc/passwd", usertest::baseAccounts().passwd + "late:x:1800:100::/l:/bin/sh\n");
+    EXPECT_EQ(runAsNobody({"db"}), (Lines{"db null 0x0900"}));
+    EXPECT_EQ(sh("stat -c '%i %y' /tmp/.db.user.*"), before);
+}
+
+}  // namespace
