@@ -75,7 +75,6 @@ const char *SzUPDTResultId(int code)
 namespace {
 
 constexpr const char *kFn = "main";
-constexpr const char *kSrc = "updater";
 constexpr const char *kInitrd = "/initrd";
 constexpr const char *kDefaultsConf = "/etc.defaults/vexainfo.conf";
 constexpr const char *kInfoConf = "/etc/vexainfo.conf";
