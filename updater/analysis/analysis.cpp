@@ -296,10 +296,8 @@ extern "C" int ErrUPDTIAnalyze_WholeSystem(void)
         gUseMtdBuffer = 0;
 
     if (IsSystemPartitionSufficient(extractsize) == 0) {
-        VRALFileSetKeyValue(UPDT_MESSAGE_FILE, UPDT_MESSAGE_KEY,
-                            "System volume is insufficient to extract upgrade patch, please backup all files and "
-                            "restore to factory default.",
-                            kLineFormat);
+        UPDTWriteMessage(UPDT_MESSAGE_KEY, "System volume is insufficient to extract upgrade patch, please backup all "
+                                           "files and restore to factory default.");
         return 16;
     }
 

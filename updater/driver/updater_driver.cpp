@@ -1,6 +1,7 @@
 // One run of the updater: from the first progress write to the exit code.
 #include <fcntl.h>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysinfo.h>
 #include <syslog.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "updt_driver.h"
 #include "updt_patch.h"
 #include "updt_shell.h"
+#include "updt_signals.h"
 #include "updt_status.h"
 
 extern "C" {
@@ -80,6 +83,7 @@ constexpr const char *kDefaultsConf = "/etc.defaults/vexainfo.conf";
 constexpr const char *kInfoConf = "/etc/vexainfo.conf";
 constexpr const char *kMtuDefault = "1500";
 constexpr const char *kEth = "eth0";
+constexpr const char *kSafePath = "/usr/sbin:/usr/bin:/sbin:/bin";
 
 #define LOGE(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kFn, __LINE__, ##__VA_ARGS__)
 
@@ -93,7 +97,33 @@ void printUsage()
 
 void setUserMessage(const char *text)
 {
-    VRALFileSetKeyValue(UPDT_MESSAGE_FILE, UPDT_MESSAGE_KEY, text, "%s=\"%s\"\n");
+    UPDTWriteMessage(UPDT_MESSAGE_KEY, text);
+}
+
+// Commands run by bare name ("touch", "mount") must not be found in the
+// package folder or wherever the caller stands: only absolute folders of
+// PATH are kept.
+void keepAbsolutePath()
+{
+    const char *path = std::getenv("PATH");
+    if (path == nullptr)
+        return;
+    std::string kept;
+    std::string_view rest = path;
+    while (true) {
+        const size_t colon = rest.find(':');
+        const std::string_view entry = rest.substr(0, colon);
+        if (!entry.empty() && entry.front() == '/')
+            kept.append(kept.empty() ? "" : ":").append(entry);
+        if (colon == std::string_view::npos)
+            break;
+        rest.remove_prefix(colon + 1);
+    }
+    // An empty PATH would search the current folder again.
+    if (kept.empty())
+        kept = kSafePath;
+    if (kept != path)
+        setenv("PATH", kept.c_str(), 1);
 }
 
 // Builds a command line from fixed words and quoted paths; empty when the
@@ -139,6 +169,7 @@ private:
     bool mtuCalled_ = false;
     char savedMtu_[16] = {};
     bool keepBackup_ = false;
+    std::optional<updt::SignalHold> signals_;  // from the flash stage to the exit
 };
 
 Run::Opt Run::readOptions(int argc, char **argv)
@@ -340,15 +371,31 @@ int Run::configure()
     return UPDT_OK;
 }
 
+// The volume is writable by its users: the target is replaced as a file,
+// never entered as a folder nor written through a link planted there.
+bool moveUpgradeArchive(const std::string &source)
+{
+    const std::string target = std::string(gszUpgradeVolume) + "/" + UPDT_UPGRADE_TARGET;
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            LOGE("[%s] is a folder, not replaced", target.c_str());
+            return false;
+        }
+        if (S_ISLNK(st.st_mode) && unlink(target.c_str()) != 0) {
+            LOGE("cannot remove the link [%s], errno = %d", target.c_str(), errno);
+            return false;
+        }
+    }
+    const std::string cmd = commandLine({{"/bin/mv -f -T ", false}, {source, true}, {" ", false}, {target, true}});
+    return !cmd.empty() && UPDTExecute(cmd.c_str()) == 0;
+}
+
 int Run::finish()
 {
     std::string source = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
-    if (access(source.c_str(), F_OK) == 0) {
-        std::string target = std::string(gszUpgradeVolume) + "/" + UPDT_UPGRADE_TARGET;
-        std::string cmd = commandLine({{"/bin/mv -f ", false}, {source, true}, {" ", false}, {target, true}});
-        if (cmd.empty() || UPDTExecute(cmd.c_str()) < 0)
-            LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
-    }
+    if (access(source.c_str(), F_OK) == 0 && !moveUpgradeArchive(source))
+        LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
     if (gNoInitrd) {
         if (std::system(VEXAIsSupportRaid() ? "mount /dev/md0 /tmpRoot" : "mount /dev/hda1 /tmpRoot")) {
         }
@@ -419,6 +466,8 @@ int Run::shortExit(int code)
     }
     if (mtuCalled_)
         VEXANetSetMTUValue(savedMtu_, kEth);
+    if (signals_)
+        signals_->logArrived();
     UPDTSetProgress(state_, -code);
     return code;
 }
@@ -426,6 +475,7 @@ int Run::shortExit(int code)
 int Run::main(int argc, char **argv)
 {
     LOGE("Start of the updater...");
+    keepAbsolutePath();
     state_ = UPDT_STATE_START;
     mtuCalled_ = false;
     UPDTSetProgress(state_, 0);
@@ -474,9 +524,11 @@ int Run::main(int argc, char **argv)
     if (int code = preFlashSteps(); code != UPDT_OK)
         return exitRun(code);
 
+    signals_.emplace();
     bool rollBack = false;
     if (int code = flashWrite(rollBack); code != UPDT_OK)
         return exitRun(rollBack ? rollBackAndClean(code) : code);
+    signals_->logArrived();
     // A failed migration rolls the flash back like a failed write.
     if (int code = configure(); code != UPDT_OK)
         return exitRun(rollBackAndClean(code));

@@ -101,11 +101,14 @@ TEST(StatusProgressFile, TextsAndRewrites)
     }
 }
 
-TEST(StatusMessageFile, KeyValueWithoutNewlineAndBounded)
+TEST(StatusMessageFile, OneKeyValueLineAndBounded)
 {
     Root root;
     EXPECT_EQ(root.run({"message:extramsg:Please reboot"}), std::vector<std::string>{"message=0"});
-    EXPECT_EQ(root.app.readFile(UPDT_MESSAGE_FILE), "extramsg=\"Please reboot\"");
+    EXPECT_EQ(root.app.readFile(UPDT_MESSAGE_FILE), "extramsg=\"Please reboot\"\n");
+    // A shorter text leaves nothing of a longer one behind it.
+    EXPECT_EQ(root.run({"message:extramsg:Short"}), std::vector<std::string>{"message=0"});
+    EXPECT_EQ(root.app.readFile(UPDT_MESSAGE_FILE), "extramsg=\"Short\"\n");
 
     // The text is cut at 1023 characters, never written past its buffer.
     const std::string longValue(2000, 'x');
