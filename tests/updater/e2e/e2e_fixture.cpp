@@ -1,5 +1,7 @@
 #include "e2e_fixture.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace e2e {
@@ -8,7 +10,12 @@ namespace {
 
 using vexatest::splitLines;
 
-constexpr const char *kWatchLog = "/progress.watch";
+// The observer's log lies in the kernel's state folder, outside the root,
+// so that it is no change of the run.
+std::string watchLog(const std::string &state)
+{
+    return state + "/progress.watch";
+}
 
 }  // namespace
 
@@ -25,7 +32,7 @@ Appliance::Appliance(const std::string &t, const std::string &dir) : table(t), p
     simkernel::attach(app, state);
     // The observer goes first: it passes every call on to the kernel stand-in.
     app.setEnv("LD_PRELOAD", std::string(UPDTWATCH_LIB) + ":" + simkernel::libraryPath());
-    app.setEnv("VEXA_WATCH_PROGRESS", kWatchLog);
+    app.setEnv("VEXA_WATCH_PROGRESS", watchLog(state));
     app.mkdir("/tmpRoot");
 }
 
@@ -88,9 +95,9 @@ approot::RunResult Appliance::runAs(const std::vector<std::string> &argv)
 
 std::vector<std::string> Appliance::progress() const
 {
-    if (!app.exists(kWatchLog))
+    if (access(watchLog(state).c_str(), F_OK) != 0)
         return {};
-    return splitLines(app.readFile(kWatchLog));
+    return splitLines(vexatest::readFile(watchLog(state)));
 }
 
 std::string Appliance::lastProgress() const
@@ -126,6 +133,25 @@ bool Appliance::syslogHas(const std::string &part) const
         if (line.find(part) != std::string::npos)
             return true;
     return false;
+}
+
+size_t Appliance::syslogCount(const std::string &part) const
+{
+    size_t n = 0;
+    for (const std::string &line : syslog())
+        n += line.find(part) != std::string::npos ? 1 : 0;
+    return n;
+}
+
+std::string Appliance::statOf(const std::string &path, const std::string &format)
+{
+    const approot::RunResult r = app.run({"/usr/bin/stat", "-c", format, "--", path});
+    if (r.status != 0)
+        return "";
+    std::string out = r.out;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
 }
 
 std::vector<simkernel::DirEntry> Appliance::directory() const

@@ -41,6 +41,11 @@ public:
     std::vector<std::string> updateLog() const;  // texts, stamps removed
     std::vector<std::string> syslog() const;     // messages, "<pri>" and header removed
     bool syslogHas(const std::string &part) const;
+    // How many system-log messages hold part.
+    size_t syslogCount(const std::string &part) const;
+    // "stat -c format" of a path inside, without following a link; "" when
+    // it is not there.
+    std::string statOf(const std::string &path, const std::string &format = "%F %a %u %h");
 
     std::string table;
     std::string packageDir;  // inside
