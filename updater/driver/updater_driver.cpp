@@ -22,6 +22,7 @@
 #include "services/kernel/vexa_kernel.h"
 #include "services/mtd/vexa_mtd.h"
 #include "services/net/vexa_net.h"
+#include "migration_table.h"
 #include "services/raid/vexa_raid.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
@@ -279,26 +280,7 @@ int Run::prepare()
 
 int Run::preFlashSteps()
 {
-    if (gFixFisDir && RecoverFISDirTable_Q80ZPlus_V284() < 0) {
-        LOGE("fail to recover the flash directory");
-        return UPDT_ERR_FLASH_WRITE;
-    }
-    // The migrations of files and keys before the write are not part of
-    // this updater yet: say so instead of pretending they ran.
-    struct Pending {
-        int flag;
-        const char *step;
-    };
-    const Pending pending[] = {
-        {gFixFtpPortRange, "UpdateFTPPassivePortRange"}, {gUpdateRsyncdConf, "UpdateRsyncdConf"},
-        {gUpdateRsyncdSecrets, "CheckAndUpdateRsyncdSecrets"}, {gUpdateSmmspGroup, "CheckAndUpdateSmmspGroup"},
-        {gUpdateUsbBackup, "UpdateUsbBackupConfig"}, {gUpdateNetBackup, "UpdateNetBackupConfig"},
-        {gUpdateCodepage, "UpdateCodepageConfig"},
-    };
-    for (const Pending &p : pending)
-        if (p.flag)
-            LOGE("%s is not available in this updater, skipped", p.step);
-    return UPDT_OK;
+    return updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::BeforeWrite);
 }
 
 int Run::flashWrite(bool &rollBack)
@@ -360,12 +342,9 @@ int Run::configure()
     state_ = UPDT_STATE_CONFIG;
     UPDTSetProgress(state_, 0);
     if (!gGroupUpdate) {
-        // The migration after the write is not part of this updater yet.
-        if (gChmodPhotoEaDir || gPhotoDbUpdates > 0 || gDropMediaDb == 1 || gDumpPgsqlDbs == 1 ||
-            gSaveWriteable || gRemoveRcAtalk || gRemovePapdConf || gAddFtpAccounts || gRemoveEtcProfile ||
-            gRemoveJumboFrameScript || gConvertMTUValue || gMoveMTUValue || gRewritePasswdHomes ||
-            gRewriteUserConf || gAddMailAccounts)
-            LOGE("the configuration migration is not available in this updater, skipped");
+        if (int code = updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::AfterWrite);
+            code != UPDT_OK)
+            return code;
     }
     UPDTSetProgress(state_, 100);
     return UPDT_OK;

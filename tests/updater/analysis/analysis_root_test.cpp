@@ -27,11 +27,7 @@ using Lines = std::vector<std::string>;
 // The migration flags with the photo bit mask among them, by name.
 const std::map<std::string, int *> &allFlags()
 {
-    static const std::map<std::string, int *> flags = [] {
-        std::map<std::string, int *> f = analysistest::thresholdFlags();
-        f["gPhotoDbUpdates"] = &gPhotoDbUpdates;
-        return f;
-    }();
+    static const std::map<std::string, int *> flags = analysistest::allFlags();
     return flags;
 }
 

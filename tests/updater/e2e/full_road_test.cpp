@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_fixture.h"
+#include "migration_table.h"
 
 namespace {
 
@@ -134,6 +135,52 @@ TEST(FullRoad, FailedRollBackKeepsTheBackup)
     // The copies are the only way back to the old firmware.
     EXPECT_TRUE(a.app.exists(a.packageDir + "/b@ckup/mtd_zImage"));
     EXPECT_TRUE(a.app.exists(a.packageDir + "/b@ckup/mtd_RedBoot Config"));
+}
+
+// The driver runs the table's steps for the installed build, those before
+// the write before the flash stage and the others after it, in table order.
+TEST(FullRoad, MigrationStepsOfTheInstalledBuildRunInTableOrder)
+{
+    e2e::Appliance a("normal");
+    e2e::Installed inst;
+    inst.build = 420;
+    a.install(inst);
+    a.package({});
+    ASSERT_EQ(a.run({}).status, 0);
+
+    auto clearFlags = [] {
+        for (const updt::migrate::Step &s : updt::migrate::steps())
+            if (s.flag != nullptr)
+                *s.flag = 0;
+    };
+    clearFlags();
+    updt::migrate::setFlags(updt::migrate::steps(), inst.build);
+    std::vector<std::string> before, after;
+    for (const updt::migrate::Step &s : updt::migrate::steps()) {
+        if (s.flag != nullptr && (*s.flag & s.bits) != 0)
+            (s.stage == updt::migrate::Stage::BeforeWrite ? before : after).push_back(s.name);
+    }
+    clearFlags();
+    ASSERT_FALSE(before.empty());
+    ASSERT_FALSE(after.empty());
+
+    std::vector<std::string> logged;
+    bool flashSeen = false;
+    size_t firstAfter = 0;
+    for (const std::string &line : a.syslog()) {
+        flashSeen = flashSeen || line.find("number of partitions") != std::string::npos;
+        const size_t end = line.find(" is not available in this updater, skipped");
+        if (end == std::string::npos)
+            continue;
+        const std::string name = line.substr(line.find(": ") + 2, end - line.find(": ") - 2);
+        if (!flashSeen)
+            firstAfter = logged.size() + 1;
+        logged.push_back(name);
+    }
+    std::vector<std::string> expected = before;
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_EQ(logged, expected);
+    EXPECT_EQ(firstAfter, before.size());
 }
 
 TEST(ShellNames, PackageFolderAndVolumeAreNeverRunAsCommands)
