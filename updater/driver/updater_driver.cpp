@@ -67,13 +67,6 @@ int gUseMtdBuffer = 1;
 int gFixFisDir = 0;
 char gszUpgradeVolume[32] = UPDT_DEFAULT_VOLUME;
 
-const char *SzUPDTResultId(int code)
-{
-    if (code < 0 || code >= UPDT_RESULT_IDS)
-        return nullptr;
-    return gResultIds[code];
-}
-
 }  // extern "C"
 
 namespace {
