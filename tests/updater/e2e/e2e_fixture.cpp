@@ -1,5 +1,7 @@
 #include "e2e_fixture.h"
 
+#include "analysis_fixture.h"
+
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -44,13 +46,14 @@ void Appliance::install(const Installed &inst)
     info += std::string("supportraid=\"") + (inst.raid ? "yes" : "no") + "\"\n";
     if (inst.supportMtu)
         info += "supportMTU=\"yes\"\n";
+    info += inst.extraDefaults;
     app.writeFile("/etc.defaults/vexainfo.conf", info);
     std::string conf = "unique=\"" + model + "\"\n";
     if (!inst.eth0Mtu.empty())
         conf += "eth0_mtu=\"" + inst.eth0Mtu + "\"\n";
     conf += "defaultfs=\"ext3\"\n";
     app.writeFile("/etc/vexainfo.conf", conf);
-    app.writeFile("/etc.defaults/VERSION", "majorversion=\"2\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
+    app.writeFile("/etc.defaults/VERSION", "majorversion=\"" + inst.major + "\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
                                                std::to_string(inst.build) + "\"\n");
     if (inst.raid) {
         simkernel::MdArray md;
@@ -67,6 +70,11 @@ void Appliance::package(simkernel::PackageLayout contents)
     contents.table = table;
     simkernel::makePackage(app.layerPath(packageDir), contents);
     app.symlink(updaterPath(), packageDir + "/updater");
+}
+
+void Appliance::disk(long long sectors1, long long start3)
+{
+    app.writeFile("/sbin/sfdisk", analysistest::sfdiskScript(sectors1, start3), 0755);
 }
 
 void Appliance::packageFile(const std::string &name, const std::string &content)

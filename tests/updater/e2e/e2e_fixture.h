@@ -19,6 +19,8 @@ struct Installed {
     bool raid = true;
     bool supportMtu = false;
     std::string eth0Mtu;  // "" leaves the key out
+    std::string major = "2";
+    std::string extraDefaults;  // more lines of "/etc.defaults/vexainfo.conf"
 };
 
 class Appliance {
@@ -32,6 +34,9 @@ public:
     // unless given); the updater program is linked into the folder.
     void package(simkernel::PackageLayout contents);
     void packageFile(const std::string &name, const std::string &content);
+    // A disk model's "/dev/hda" as "/sbin/sfdisk" reports it: partition 1
+    // of sectors1 sectors, partition 3 from sector start3.
+    void disk(long long sectors1, long long start3);
 
     approot::RunResult run(const std::vector<std::string> &args);
     approot::RunResult runAs(const std::vector<std::string> &argv);  // argv[0] as given
