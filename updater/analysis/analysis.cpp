@@ -243,18 +243,34 @@ int checkPackageFile(Analysis &a)
     return UPDT_OK;
 }
 
+// The model id and the four version keys; the first one missing gives its
+// code.
+int readModelAndVersion(const char *modelFile, char (&model)[33], const char *versionFile, Version &v,
+                        const VersionMessages &missing, int noModel, int noVersion)
+{
+    if (!readKey(modelFile, "unique", model, sizeof model))
+        return noModel;
+    if (!readVersion(versionFile, v, missing))
+        return noVersion;
+    return UPDT_OK;
+}
+
+int invalidVersion(int code)
+{
+    syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", kFn, __LINE__);
+    return code;
+}
+
 int readInstalled(Analysis &a)
 {
-    if (!readKey(kInstalledInfo, "unique", a.orgModel, sizeof a.orgModel))
-        return UPDT_ERR_READ_MOD;
     static const VersionMessages messages = {{"fail to read major version", "fail to read minor version",
                                               "fail to read buildphase", "fail to read buildnumber"}};
-    if (!readVersion(kInstalledVersion, a.org, messages))
-        return UPDT_ERR_READ_VER;
-    if (!a.org.valid()) {
-        syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", kFn, __LINE__);
-        return UPDT_ERR_READ_VER;
-    }
+    if (const int rc = readModelAndVersion(kInstalledInfo, a.orgModel, kInstalledVersion, a.org, messages,
+                                           UPDT_ERR_READ_MOD, UPDT_ERR_READ_VER);
+        rc != UPDT_OK)
+        return rc;
+    if (!a.org.valid())
+        return invalidVersion(UPDT_ERR_READ_VER);
     a.build = static_cast<int>(a.org.buildNo);
     return UPDT_OK;
 }
@@ -262,21 +278,19 @@ int readInstalled(Analysis &a)
 int readPackage(Analysis &a)
 {
     const char *file = a.patchVersion.c_str();
-    if (!readKey(file, "unique", a.newModel, sizeof a.newModel))
-        return UPDT_ERR_READ_PATCH_MOD;
     static const VersionMessages messages = {{"fail to read new major version", "fail to read new minor version",
                                               "fail to read new build phase", "fail to read new build number"}};
-    if (!readVersion(file, a.pkg, messages))
-        return UPDT_ERR_READ_PATCH_VER;
+    if (const int rc = readModelAndVersion(file, a.newModel, file, a.pkg, messages, UPDT_ERR_READ_PATCH_MOD,
+                                           UPDT_ERR_READ_PATCH_VER);
+        rc != UPDT_OK)
+        return rc;
     if (!readKey(file, "extractsize", a.extract, sizeof a.extract)) {
         syslog(LOG_ERR, "%s(%d): fail to get patch size", kFn, __LINE__);
         return UPDT_ERR_READ_PATCH_VER;
     }
     a.extractsize = strtoll(a.extract, nullptr, 10);
-    if (!a.pkg.valid()) {
-        syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", kFn, __LINE__);
-        return UPDT_ERR_READ_PATCH_VER;
-    }
+    if (!a.pkg.valid())
+        return invalidVersion(UPDT_ERR_READ_PATCH_VER);
     // a package that claims to need no room, or less than none, is not valid
     if (a.extractsize <= 0) {
         syslog(LOG_ERR, "%s(%d): invalid patch size [%s]", kFn, __LINE__, a.extract);
