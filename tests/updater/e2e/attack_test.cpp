@@ -197,12 +197,10 @@ TEST(AttackChildren, CopyToolsStartWithDefaultSignals)
     e2e::Appliance a("normal");
     a.install({});
     a.package({});
-    a.app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
-    a.app.writeFile("/usr/bin/dd",
-                    "#!/bin/sh\n"
-                    "grep '^SigIgn' /proc/$$/status >>/tmp/dd.sigign\n"
-                    "exec /usr/local/bin/dd.real \"$@\"\n",
-                    0755);
+    a.wrapCopyTool(
+        "#!/bin/sh\n"
+        "grep '^SigIgn' /proc/$$/status >>/tmp/dd.sigign\n"
+        "exec /usr/local/bin/dd.real \"$@\"\n");
     ASSERT_EQ(a.run({}).status, 0);
     const std::vector<std::string> seen = vexatest::splitLines(a.app.readFile("/tmp/dd.sigign"));
     ASSERT_FALSE(seen.empty());

@@ -72,6 +72,12 @@ void Appliance::package(simkernel::PackageLayout contents)
     app.symlink(updaterPath(), packageDir + "/updater");
 }
 
+void Appliance::wrapCopyTool(const std::string &script)
+{
+    app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
+    app.writeFile("/usr/bin/dd", script, 0755);
+}
+
 void Appliance::disk(long long sectors1, long long start3)
 {
     app.writeFile("/sbin/sfdisk", analysistest::sfdiskScript(sectors1, start3), 0755);

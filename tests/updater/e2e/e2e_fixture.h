@@ -34,6 +34,9 @@ public:
     // unless given); the updater program is linked into the folder.
     void package(simkernel::PackageLayout contents);
     void packageFile(const std::string &name, const std::string &content);
+    // Puts a shell script in place of the copy tool "/usr/bin/dd"; the
+    // real one stays reachable as "/usr/local/bin/dd.real".
+    void wrapCopyTool(const std::string &script);
     // A disk model's "/dev/hda" as "/sbin/sfdisk" reports it: partition 1
     // of sectors1 sectors, partition 3 from sector start3.
     void disk(long long sectors1, long long start3);

@@ -41,14 +41,12 @@ void PrintTo(const FaultRun &f, std::ostream *os)
 // success; it copies everything else as the real one does.
 void shortCopyTool(e2e::Appliance &a)
 {
-    a.app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
-    a.app.writeFile("/usr/bin/dd",
-                    "#!/bin/sh\n"
-                    "for a in \"$@\"; do case $a in if=*) in=${a#if=};; of=*) out=${a#of=};; esac; done\n"
-                    "/usr/local/bin/dd.real \"$@\" || exit $?\n"
-                    "[ \"$in\" = /dev/mtd3 ] && /usr/bin/truncate -s 4096 \"$out\"\n"
-                    "exit 0\n",
-                    0755);
+    a.wrapCopyTool(
+        "#!/bin/sh\n"
+        "for a in \"$@\"; do case $a in if=*) in=${a#if=};; of=*) out=${a#of=};; esac; done\n"
+        "/usr/local/bin/dd.real \"$@\" || exit $?\n"
+        "[ \"$in\" = /dev/mtd3 ] && /usr/bin/truncate -s 4096 \"$out\"\n"
+        "exit 0\n");
 }
 
 const std::vector<FaultRun> &faultRuns()

@@ -31,19 +31,17 @@ void PrintTo(const SignalRun &s, std::ostream *os)
 // SIGTERM to the updater above it (as a caller would), then copies.
 void signallingCopyTool(e2e::Appliance &a, const std::string &argument)
 {
-    a.app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
-    a.app.writeFile("/usr/bin/dd",
-                    "#!/bin/sh\n"
-                    "for a in \"$@\"; do\n"
-                    "  if [ \"$a\" = '" + argument + "' ] && [ ! -e /tmp/signal.sent ]; then\n"
-                    "    : >/tmp/signal.sent\n"
-                    "    p=$PPID\n"
-                    "    while [ \"$(cat /proc/$p/comm)\" != updater ]; do p=$(cut -d' ' -f4 /proc/$p/stat); done\n"
+    a.wrapCopyTool(
+        "#!/bin/sh\n"
+        "for a in \"$@\"; do\n"
+        "  if [ \"$a\" = '" + argument + "' ] && [ ! -e /tmp/signal.sent ]; then\n"
+        "    : >/tmp/signal.sent\n"
+        "    p=$PPID\n"
+        "    while [ \"$(cat /proc/$p/comm)\" != updater ]; do p=$(cut -d' ' -f4 /proc/$p/stat); done\n"
                     "    kill -TERM $p\n"
                     "  fi\n"
                     "done\n"
-                    "exec /usr/local/bin/dd.real \"$@\"\n",
-                    0755);
+                    "exec /usr/local/bin/dd.real \"$@\"\n");
 }
 
 const SignalRun kRuns[] = {
