@@ -233,6 +233,10 @@ TEST_F(AnalysisRoot, FactoryPartitionCountsEnlargedWhenTheThirdLeavesRoom)
     extract = std::to_string(136521 - 10240 + 1);
     EXPECT_EQ(code(), 16);
     EXPECT_NE(syslogText().find("System Partition is not resizeable. (1333331)"), std::string::npos);
+    // what would fit the enlarged partition does not fit this one
+    extract = std::to_string(265041 - 10240);
+    EXPECT_EQ(code(), 16);
+    EXPECT_NE(syslogText().find("System Partition is not sufficient. (136521 < 265041)"), std::string::npos);
 
     // any other size is taken as it is
     disk(273043, 1333332);

@@ -308,12 +308,6 @@ TEST_F(UpdaterRun, TooLittleSpaceOnAnOldBuildAsksNoRelease)
     EXPECT_FALSE(flashTouched());
 }
 
-TEST_F(UpdaterRun, ModelIdsDifferingInCaseOnlyPass)
-{
-    inst.model = "VEXA_Test";
-    ASSERT_EQ(run().status, 0) << syslogText();
-}
-
 TEST_F(UpdaterRun, RefusedReservationStopsWithItsMessage)
 {
     simkernel::set405Answer(a.state, EPERM);
@@ -495,22 +489,4 @@ TEST_F(MtuRun, WithoutSupportNothingIsTouched)
     ASSERT_FALSE(mtus.empty());
     EXPECT_EQ(mtus, Lines(mtus.size(), "9000"));
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), confBefore);
-}
-
-TEST_F(UpdaterRun, FactoryPartitionCountsEnlargedWhenTheThirdStartsBeyond1333331)
-{
-    // 273042 sectors count as 530082 (265041 KiB) when the third partition
-    // starts beyond sector 1333331
-    disk(273042, 1333332);
-    pkg.extractSize = 265041 - 10240;
-    EXPECT_EQ(run().status, 0) << syslogText();
-}
-
-TEST_F(UpdaterRun, FactoryPartitionStaysSmallWhenTheThirdStartsAt1333331)
-{
-    disk(273042, 1333331);
-    pkg.extractSize = 265041 - 10240;
-    EXPECT_EQ(run().status, 16);
-    EXPECT_NE(syslogText().find("System Partition is not sufficient. (136521 < 265041)"), std::string::npos);
-    EXPECT_FALSE(flashTouched());
 }
