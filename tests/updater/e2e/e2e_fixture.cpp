@@ -63,6 +63,15 @@ void Appliance::install(const Installed &inst)
     }
 }
 
+void Appliance::installWithMtu(int mtu, int speedMbps)
+{
+    Installed inst;
+    inst.supportMtu = true;
+    inst.eth0Mtu = std::to_string(mtu);
+    install(inst);
+    app.setEth0(mtu, speedMbps);
+}
+
 void Appliance::package(simkernel::PackageLayout contents)
 {
     if (contents.model == simkernel::PackageLayout().model)

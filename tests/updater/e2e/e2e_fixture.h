@@ -30,6 +30,8 @@ public:
 
     // Installed firmware and system files (call before run).
     void install(const Installed &inst);
+    // The same with MTU support, eth0_mtu and eth0 at that MTU and speed.
+    void installWithMtu(int mtu, int speedMbps);
     // The package: VERSION and images (contents.model is set from the table
     // unless given); the updater program is linked into the folder.
     void package(simkernel::PackageLayout contents);

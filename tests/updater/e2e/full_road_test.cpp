@@ -214,11 +214,7 @@ TEST(ShellNames, PackageFolderAndVolumeAreNeverRunAsCommands)
 TEST(UpdateMtu, SlowLinkKeepsItsMtuAndTheSettingComesBack)
 {
     e2e::Appliance a("normal");
-    e2e::Installed inst;
-    inst.supportMtu = true;
-    inst.eth0Mtu = "9000";
-    a.install(inst);
-    a.app.setEth0(9000, 100);
+    a.installWithMtu(9000, 100);
     a.package({});
     const approot::RunResult r = a.run({"-g"});
     ASSERT_EQ(r.status, 0) << r.err;

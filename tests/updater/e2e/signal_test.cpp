@@ -60,13 +60,9 @@ TEST_P(Signals, TheRunEndsWithItsOwnCode)
 {
     const SignalRun &s = GetParam();
     e2e::Appliance a("normal");
-    e2e::Installed inst;
-    inst.supportMtu = true;
-    inst.eth0Mtu = "9000";
-    a.install(inst);
     // A 100 Mb/s link: the MTU is recorded lowered and put back, without
     // the pause a gigabit link's change costs.
-    a.app.setEth0(9000, 100);
+    a.installWithMtu(9000, 100);
     simkernel::PackageLayout contents;
     contents.images = simkernel::defaultImages("normal");
     contents.images["zImage"] = 0x110000;
