@@ -110,3 +110,46 @@ TEST(SpaceRule, FactoryPartitionCountsEnlargedOnlyWhenResizeable)
     EXPECT_EQ(updt::analysis::countedSectors(273043, true), 273043);
     EXPECT_EQ(updt::analysis::countedSectors(530082, true) / 2, 265041);
 }
+
+TEST(CompareVersion, Order)
+{
+    const struct {
+        const char *a, *b;
+        int r;
+    } cases[] = {
+        {"2.0", "2.0", 0},
+        {"2.1", "2.0", 1},
+        {"2.0", "2.1", -1},
+        {"10.0", "9.9", 1},
+        {"1.2", "1.2.0", -1},
+        {"1.2.0", "1.2", 1},
+        {"1.2.", "1.2", 0},
+        {"1.beta", "1.alpha", 1},
+        {"1.rc", "1.beta", 1},
+        {"1.RC", "1.rc", 0},
+        {"1.rc", "1.0", -1},
+        {"1.x", "1.0", 0},
+        {"", "1", -1},
+        {"1", "", 1},
+        {"", "", 0},
+        {nullptr, "1", 0},
+        {"1", nullptr, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(UPDTCompareVersion(c.a, c.b), c.r) << (c.a ? c.a : "NULL") << " vs " << (c.b ? c.b : "NULL");
+}
+
+TEST(CompareVersion, LongTextsAreComparedWhole)
+{
+    // beyond 32 characters the later parts still count
+    const std::string base(40, '1');
+    const std::string a = "1." + base + ".2";
+    const std::string b = "1." + base + ".3";
+    EXPECT_EQ(UPDTCompareVersion(a.c_str(), b.c_str()), -1);
+    EXPECT_EQ(UPDTCompareVersion(b.c_str(), a.c_str()), 1);
+    std::string many;
+    for (int i = 0; i < 200; ++i)
+        many += "1.";
+    EXPECT_EQ(UPDTCompareVersion((many + "2").c_str(), (many + "2").c_str()), 0);
+    EXPECT_EQ(UPDTCompareVersion((many + "2").c_str(), (many + "1").c_str()), 1);
+}
