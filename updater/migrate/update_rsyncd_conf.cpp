@@ -1,11 +1,10 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "base/file/vral_file.h"
+#include "migrate_lines.h"
 #include "services/netbkp/vexa_netbkp.h"
 #include "updt_preflash.h"
 
@@ -19,25 +18,16 @@ constexpr char kNoChroot[] = "use chroot = no";
 // that merely holds the text does not count.
 int hasNoChroot()
 {
-    FILE *fp = fopen(SZF_RSYNCD_CONF, "re");
-    if (fp == nullptr)
-        return -1;
-    char *line = nullptr;
-    size_t cap = 0;
-    ssize_t n;
     int found = 0;
-    while (found == 0 && (n = getline(&line, &cap, fp)) >= 0) {
-        std::string_view text(line, static_cast<size_t>(n));
+    const int rc = updt::migrate::ForEachLine(SZF_RSYNCD_CONF, [&](const char *line, int) {
+        const std::string_view text(line);
         const size_t b = text.find_first_not_of(" \t");
         const size_t e = text.find_last_not_of(" \t\r\n");
         if (b != std::string_view::npos && text.substr(b, e - b + 1) == kNoChroot)
             found = 1;
-    }
-    if (found == 0 && ferror(fp))
-        found = -1;
-    free(line);
-    fclose(fp);
-    return found;
+        return found == 0;
+    });
+    return rc < 0 ? -1 : found;
 }
 
 }  // namespace
