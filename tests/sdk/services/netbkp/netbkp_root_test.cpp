@@ -210,11 +210,15 @@ INSTANTIATE_TEST_SUITE_P(Table, NetBkpChange, ::testing::ValuesIn(changes()),
 TEST(NetBkp, SecretsLineIsFoundByTheWholeName)
 {
     approot::Appliance app("netbkp");
-    app.writeFile(SZF_RSYNCD_SECRETS, "rsync2:two\nxrsync:x\nrsync:one\nroot:r\n");
+    // Names that share their first 15 characters are still two names.
+    app.writeFile(SZF_RSYNCD_SECRETS,
+                  "rsync2:two\nxrsync:x\nrsync:one\nroot:r\nbackupaccount01a:a\nbackupaccount01b:b\n");
     EXPECT_EQ(vexatest::probe::run(app, {"get", "rsync", "64", "get", "ro", "64", "get", "admin", "3", "get",
-                                         "root", "0", "del", "rsync", "del", "nobody", "del", "-"}),
-              (Lines{"get 0 one", "get -1 untouched", "get 0 r", "get 0 untouched", "del 0", "del 0", "del -1"}));
-    EXPECT_EQ(app.readFile(SZF_RSYNCD_SECRETS), "rsync2:two\nxrsync:x\nroot:r\n");
+                                         "root", "0", "get", "backupaccount01b", "64", "del", "rsync", "del",
+                                         "backupaccount01b", "del", "nobody", "del", "-"}),
+              (Lines{"get 0 one", "get -1 untouched", "get 0 r", "get 0 untouched", "get 0 b", "del 0", "del 0",
+                     "del 0", "del -1"}));
+    EXPECT_EQ(app.readFile(SZF_RSYNCD_SECRETS), "rsync2:two\nxrsync:x\nroot:r\nbackupaccount01a:a\n");
 }
 
 TEST(NetBkp, DeleteWithoutSecretsFileFails)
@@ -232,6 +236,17 @@ TEST(NetBkp, CryptAndReservedNames)
                                          "-"}),
               (Lines{"crypt 0 tuQ/8RzuuEul2", "crypt 0 tu", "crypt 0 untouched", "crypt -1 untouched",
                      "crypt -1 untouched", "reserved 1", "reserved 1", "reserved 1", "reserved 0", "reserved 0"}));
+}
+
+TEST(NetBkp, CryptAnsweringWithAStarFails)
+{
+    approot::Appliance app("netbkp");
+    app.setEnv("LD_PRELOAD", CRYPTFAIL_LIB);
+    EXPECT_EQ(vexatest::probe::run(app, {"crypt", "password", "32"}), Lines{"crypt -1 untouched"});
+    bool logged = false;
+    for (const std::string &line : app.syslog())
+        logged = logged || line.find("crypt() failed!!") != std::string::npos;
+    EXPECT_TRUE(logged);
 }
 
 }  // namespace
