@@ -1,29 +1,9 @@
-#include <cstring>
-
 #include "base/unicode/vral_unicode.h"
 #include "services/share/share_internal.h"
-
-extern "C" int VEXANameIsValid(const char *name, int maxChars)
-{
-    if (name == nullptr || name[0] == '\0')
-        return 0;
-    if (VRALUnicodeUTF8StrCountChar(name) > maxChars)
-        return 0;
-    const size_t len = strlen(name);
-    if (name[0] == '-' || name[0] == ' ' || name[len - 1] == ' ')
-        return 0;
-    for (size_t i = 0; i < len; ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                        c == '-' || c == '_' || c == ' ' || c >= 0x80;
-        if (!ok)
-            return 0;
-    }
-    return 1;
-}
+#include "services/user/user_internal.h"
 
 extern "C" int VEXAShareNameIsValid(const char *name)
 {
     // a name that is not UTF-8 has no key form and could never be stored
-    return VEXANameIsValid(name, 32) == 1 && VRALUnicodeUTF8StrCountChar(name) >= 0 ? 1 : 0;
+    return vexauser::nameRuleOk(name, 32) == 1 && VRALUnicodeUTF8StrCountChar(name) >= 0 ? 1 : 0;
 }

@@ -70,9 +70,6 @@ void *VEXAShareDBPack(const VEXASHARE *pShare, int *pcb);
 int VEXAShareDBUnPack(const void *pStored, int cb, VEXASHARE **ppShare);
 
 /* ---- Names -------------------------------------------------------------- */
-/* The character rule of share, user and group names with its length limit
- * in code points: 1 valid, 0 not. */
-int VEXANameIsValid(const char *szName, int maxChars);
 int VEXAShareNameIsValid(const char *szName);
 int VEXAShareIsUsbName(const char *szName);
 int VEXAShareIsSataName(const char *szName);
