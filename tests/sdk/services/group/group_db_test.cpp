@@ -15,6 +15,7 @@
 #include "base/unicode/vral_unicode.h"
 #include "group_fixture.h"
 #include "services/group/vexa_group.h"
+#include "services/share/vexa_share.h"
 #include "services/user/vexa_user_list.h"
 
 namespace {
@@ -204,6 +205,34 @@ int probe(std::vector<std::string> ops)
             Record rec(name, gid, next());
             const int r = VEXAGroupSet(old == "-" ? nullptr : old.c_str(), &rec.g);
             say(result("gset", r) + " gid=" + std::to_string(rec.g.gid));
+        } else if (op == "replace") {
+            const std::string list = next();
+            const std::string from = next();
+            const std::string to = next();
+            char *out = nullptr;
+            const int r = ReplaceGrpInString(list.c_str(), &out, from.c_str(), to.c_str());
+            say(result("replace", r) + " [" + (r >= 0 ? out : "") + "]" + (r == 0 && out == list.c_str() ? " same" : ""));
+            if (r == 1)
+                free(out);
+        } else if (op == "sdb") {
+            VEXASHAREDB *s = VEXAShareDBOpen();
+            say(s != nullptr ? "sdb ok" : "sdb null " + hex(VRALErrGet()));
+            VEXAShareDBClose(s);
+        } else if (op == "corruptshare") {
+            // a stored share record its reader refuses
+            const std::string k = key(next());
+            VEXASHAREDB *s = VEXAShareDBOpen();
+            const int r = s != nullptr ? VEXABDbSet(s->pShareDB, k.c_str(), static_cast<int>(k.size()) + 1, "bad", 3) : -1;
+            say(result("corruptshare", r));
+            VEXAShareDBClose(s);
+        } else if (op == "share") {
+            VEXASHARE *s = nullptr;
+            const int r = VEXAShareGet(next().c_str(), &s);
+            auto str = [](const char *p) { return std::string(p != nullptr ? p : ""); };
+            say(r == 0 ? "share " + str(s->szName) + " i=" + str(s->szInvalidUsers) + " w=" + str(s->szWriteList) +
+                             " r=" + str(s->szReadList)
+                       : result("share", r));
+            VEXAShareFree(s);
         } else if (op == "lock") {
             say(result("lock", VRALFileLock(num(next()), 0)));
         } else if (op == "unlock") {
