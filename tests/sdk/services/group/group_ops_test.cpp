@@ -59,13 +59,13 @@ TEST_F(GroupOps, ASharedHoldIsNeitherUpgradedNorDropped)
     // PW and GR shared (0x35): the write is refused, the hold stays
     EXPECT_EQ(run({"lock", "0x35", "gset", "-", "team", "-1", "admin", "gget", "staff", "flocktry", "/tmp/lock/lock_gr",
                    "flocktry", "/tmp/lock/lock_pw", "unlock", "0x30", "flocktry", "/tmp/lock/lock_gr"}),
-              (Lines{"lock 0", "gset -1 0x0400 gid=-1", "gget staff|65540|Anna,admin|1", "flocktry -1", "flocktry -1",
+              (Lines{"lock 0", "gset -1 0x0400 gid=-1", "gget staff|65540|Anna,admin|1", "flocktry 1", "flocktry 1",
                      "unlock 0", "flocktry 0"}));
     EXPECT_EQ(app.readFile("/etc/group"), grouptest::baseGroup());
     // inside an exclusive hold (0x76) it works and the hold stays
     EXPECT_EQ(run({"lock", "0x76", "gset", "-", "team", "-1", "admin", "flocktry", "/tmp/lock/lock_smb", "unlock",
                    "0x70", "flocktry", "/tmp/lock/lock_smb"}),
-              (Lines{"lock 0", "gset 0 gid=70001", "flocktry -1", "unlock 0", "flocktry 0"}));
+              (Lines{"lock 0", "gset 0 gid=70001", "flocktry 1", "unlock 0", "flocktry 0"}));
 }
 
 }  // namespace
