@@ -15,6 +15,7 @@
 #include "base/hash/vral_hash.h"
 #include "base/lock/vral_lock.h"
 #include "base/unicode/vral_unicode.h"
+#include "failcall.h"
 #include "group_fixture.h"
 #include "services/group/vexa_group.h"
 #include "services/share/vexa_share.h"
@@ -160,6 +161,11 @@ int probe(std::vector<std::string> ops)
             say(result("del", VEXAGroupDBDelete(gDb, k.c_str(), static_cast<int>(k.size()))));
         } else if (op == "dump") {
             say(result("dump", VEXAGroupDBDump(gDb)));
+        } else if (op == "dumpfull") {
+            // the disk fills while the description file is written
+            failcall::Armed armed({.call = failcall::Call::Write, .pathPrefix = "/etc/group_desc", .err = ENOSPC});
+            const int r = VEXAGroupDBDump(gDb);
+            say(result("dumpfull", r) + " fired=" + std::to_string(failcall::Fired()));
         } else if (op == "valid") {
             // the cleaned list, with the group database when one is open
             VEXAUSERDB *u = VEXAUserDBOpen();
@@ -207,6 +213,17 @@ int probe(std::vector<std::string> ops)
             Record rec(name, gid, next());
             const int r = VEXAGroupSet(old == "-" ? nullptr : old.c_str(), &rec.g);
             say(result("gset", r) + " gid=" + std::to_string(rec.g.gid));
+        } else if (op == "namevalid") {
+            const std::string n = next();
+            say("namevalid " + std::to_string(VEXAGroupNameIsValid(n.c_str())));
+        } else if (op == "alloc2") {
+            // members dropped by the packer, then a name inside the block
+            Record rec("grp", 70000, "nobody,,alice");
+            VEXAGROUP *g = nullptr;
+            const int r = VEXAGroupAlloc2(&g, "grp", 70000, rec.argv.data());
+            say(r == 0 ? "alloc2 " + fields(g) : result("alloc2", r));
+            say(result("alloc2", VEXAGroupAlloc2(&g, g->szName, 1, rec.argv.data())));
+            VEXAGroupFree(g);
         } else if (op == "replace") {
             const std::string list = next();
             const std::string from = next();
@@ -344,6 +361,30 @@ TEST_F(GroupDb, CurrentGidFromTheHeaderOrTheHighestGid)
         sh("rm -f /tmp/.db.group.*");
         EXPECT_EQ(run({"db", "curgid"}), (Lines{"db ok", c.want})) << c.name;
     }
+}
+
+TEST_F(GroupDb, NameRuleAndPacking)
+{
+    struct Case {
+        const char *name;
+        const char *want;
+    };
+    const Case cases[] = {
+        {.name = "fifteen_chars_x", .want = "namevalid 1"}, {.name = "sixteen_chars_xx", .want = "namevalid 0"},
+        {.name = "-lead", .want = "namevalid 0"},         {.name = " lead", .want = "namevalid 0"},
+        {.name = "trail ", .want = "namevalid 0"},        {.name = "a b.c-d_e", .want = "namevalid 1"},
+        {.name = "a@b", .want = "namevalid 0"},           {.name = "a:b", .want = "namevalid 0"},
+        {.name = "", .want = "namevalid 0"},              {.name = "gr\xc3\xbcne", .want = "namevalid 1"},
+    };
+    Lines ops;
+    Lines want;
+    for (const Case &c : cases) {
+        ops.insert(ops.end(), {"namevalid", c.name});
+        want.push_back(c.want);
+    }
+    ops.push_back("alloc2");
+    want.insert(want.end(), {"alloc2 grp|70000|alice|1", "alloc2 -1 0x0D00"});
+    EXPECT_EQ(run(ops), want);
 }
 
 TEST_F(GroupDb, ExistsCopiesTheStoredName)

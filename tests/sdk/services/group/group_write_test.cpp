@@ -125,6 +125,15 @@ TEST_F(GroupWrite, ADumpNamingAMissingGroupLeavesBothFiles)
     EXPECT_FALSE(app.exists("/etc/group_tmp") || app.exists("/etc/group_desc.tmp"));
 }
 
+TEST_F(GroupWrite, AFullDiskLeavesBothFiles)
+{
+    EXPECT_EQ(run({"db", "set", "-", "team", "70003", "admin", "dumpfull"}),
+              (Lines{"db ok", "set 0", "dumpfull -1 0x2900 fired=1"}));
+    EXPECT_EQ(app.readFile("/etc/group"), grouptest::baseGroup());
+    EXPECT_EQ(app.readFile("/etc/group_desc"), grouptest::baseDesc());
+    EXPECT_FALSE(app.exists("/etc/group_tmp") || app.exists("/etc/group_desc.tmp"));
+}
+
 TEST_F(GroupWrite, DumpKeepsOwnerAndModeUnderUmask0)
 {
     sh("chown 0:42 /etc/group && chmod 640 /etc/group && chown 7:0 /etc/group_desc && chmod 600 /etc/group_desc");
