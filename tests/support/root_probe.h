@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "approot.h"
+#include "base/err/vral_err.h"
 #include "test_tmp.h"
 
 namespace vexatest::probe {
@@ -75,6 +76,18 @@ inline std::string hex(int v)
     char b[16];
     snprintf(b, sizeof b, "0x%04X", v);
     return b;
+}
+
+// "OP R", and the recorded error code after a failure: "OP -1 0x0900".
+inline std::string result(const std::string &op, int r)
+{
+    return op + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
+}
+
+// An operand that stands for a NULL argument when given as "-".
+inline const char *orNull(const std::string &s)
+{
+    return s == "-" ? nullptr : s.c_str();
 }
 
 // "stat RESULT MODE UID:GID" of a path as the probe sees it: the result of

@@ -26,6 +26,7 @@ namespace {
 using grouptest::Lines;
 using vexatest::probe::hex;
 using vexatest::probe::num;
+using vexatest::probe::result;
 using vexatest::probe::say;
 
 VEXAGROUPDB *gDb = nullptr;
@@ -34,11 +35,6 @@ std::string key(const std::string &name)
 {
     char b[512];
     return VRALUnicodeUTF8StrUpper(name.c_str(), b, sizeof b) > 0 ? b : "";
-}
-
-std::string result(const std::string &op, int r)
-{
-    return op + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
 }
 
 std::string fields(const VEXAGROUP *g)

@@ -13,6 +13,7 @@
 
 namespace {
 
+using vexatest::probe::orNull;
 using vexatest::probe::num;
 using vexatest::probe::readOr;
 using vexatest::probe::say;
@@ -20,10 +21,6 @@ using Lines = std::vector<std::string>;
 
 constexpr char kCalls[] = "/var/log/rsyncd.calls";
 
-const char *arg(const std::string &s)
-{
-    return s == "-" ? nullptr : s.c_str();
-}
 
 int probe(std::vector<std::string> ops)
 {
@@ -34,21 +31,21 @@ int probe(std::vector<std::string> ops)
         if (op == "set") {
             const std::string o = next(), n = next(), s = next();
             const int what = num(next());
-            say("set " + std::to_string(VEXANetBackupSetServerPasswd(arg(o), arg(n), arg(s), what)));
+            say("set " + std::to_string(VEXANetBackupSetServerPasswd(orNull(o), orNull(n), orNull(s), what)));
         } else if (op == "get") {
             const std::string name = next();
             char buf[64] = "untouched";
-            const int r = VEXANetBackupGetServerPasswd(arg(name), buf, num(next()));
+            const int r = VEXANetBackupGetServerPasswd(orNull(name), buf, num(next()));
             say("get " + std::to_string(r) + " " + buf);
         } else if (op == "del") {
-            say("del " + std::to_string(NetBackupDelSecret(arg(next()))));
+            say("del " + std::to_string(NetBackupDelSecret(orNull(next()))));
         } else if (op == "crypt") {
             const std::string pass = next();
             char buf[32] = "untouched";
-            const int r = VEXANetBkpCryptPass(arg(pass), buf, num(next()));
+            const int r = VEXANetBkpCryptPass(orNull(pass), buf, num(next()));
             say("crypt " + std::to_string(r) + " " + buf);
         } else if (op == "reserved") {
-            say("reserved " + std::to_string(VEXANetBackupIsReservedUser(arg(next()))));
+            say("reserved " + std::to_string(VEXANetBackupIsReservedUser(orNull(next()))));
         } else if (op == "stat") {
             say(vexatest::probe::statLine(next()));
         } else {
