@@ -220,6 +220,30 @@ TEST_F(LogRoot, ExactFitIsWrittenInPlaceOneByteMoreWraps)
     EXPECT_EQ(wrapped.oldest, 16u);  // nothing older left: unwrapped again at 16
 }
 
+TEST_F(LogRoot, WriteOffsetLeftAboveALoweredLimitWraps)
+{
+    app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "65536"));
+    run({"set", "1", std::string(1000, 'a'), "NULL", "NULL", "NULL"});
+    const logtest::Log first = log();
+    const uint32_t fixed = first.records[0].length - 1000;
+    const uint32_t t2 = 4095 - first.write - fixed;  // ends at 4095, above 4096 - 2
+    run({"set", "1", std::string(t2, 'b'), "NULL", "NULL", "NULL"});
+    ASSERT_EQ(log().write, 4095u);
+
+    app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "4096"));
+    EXPECT_EQ(run({"set", "1", "c", "NULL", "NULL", "NULL"}), (Lines{"set 0"}));
+    const std::string bytes = app.readFile(kSys);
+    const logtest::Log l = readLog(bytes);
+    EXPECT_EQ(l.error, "");
+    EXPECT_LE(bytes.size(), 4096u);
+    EXPECT_TRUE(l.wrapped);
+    EXPECT_GT(l.oldest, l.write);
+    ASSERT_EQ(l.records.size(), 2u);
+    EXPECT_EQ(l.records[0].texts[0], std::string(t2, 'b'));
+    EXPECT_EQ(l.records[1].texts[0], "c");
+    EXPECT_EQ(l.records[1].offset, 16u);
+}
+
 TEST_F(LogRoot, OversizedEventsAreRefusedAndLeaveTheFileUntouched)
 {
     app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "4096"));
@@ -353,7 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Damage{.name = "oldest_below_16", .oldest = 8, .write = 16, .size = 100, .lengths = {}},
                       Damage{.name = "oldest_past_the_file", .oldest = 3000, .write = 16, .size = 100, .lengths = {}},
                       Damage{.name = "write_past_the_file", .oldest = 16, .write = 4000, .size = 200, .lengths = {}},
-                      Damage{.name = "write_past_the_limit", .oldest = 16, .write = 4090, .size = 4096,
+                      Damage{.name = "wrap_meets_no_record", .oldest = 16, .write = 4090, .size = 4096,
                              .lengths = {}},
                       Damage{.name = "record_below_24", .oldest = 16, .write = 4000, .size = 4000,
                              .lengths = {{16, 10}}},
