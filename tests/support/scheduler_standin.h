@@ -57,8 +57,9 @@ public:
 
     pid_t pid() const { return pid_; }
 
-    // Ends the stand-in and returns the signals it got, in order ("HUP",
-    // "USR1"); the pid file stays, naming a process that is gone.
+    // Ends the stand-in and returns the signals it got in the order it took
+    // them ("HUP", "USR1"); the pid file stays, naming a process that is
+    // gone.
     std::vector<std::string> stop()
     {
         if (pid_ <= 0)
