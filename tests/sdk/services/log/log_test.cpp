@@ -290,6 +290,34 @@ TEST_F(LogRoot, ConfigurationMissingUsesTheSystemLimitOnceThenShrinks)
         EXPECT_EQ(l.records[k].texts[0], full.records[full.records.size() - kept + k].texts[0]) << k;
 }
 
+TEST_F(LogRoot, ShrinkOfAWrappedLogKeepsTheNewestInOrderUnwrapped)
+{
+    app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "8192"));
+    EXPECT_EQ(run({"many", "120", "8192", "400"}).at(0).substr(0, 3), "ok ");
+    const std::string before = app.readFile(kSys);
+    const logtest::Log full = readLog(before);
+    ASSERT_TRUE(full.wrapped);
+    ASSERT_GT(before.size(), 4096u);
+    EXPECT_EQ(run({"change", "4096", "1"}), (Lines{"change 0"}));
+    const std::string bytes = app.readFile(kSys);
+    const logtest::Log l = readLog(bytes);
+    EXPECT_EQ(l.error, "");
+    EXPECT_FALSE(l.wrapped);
+    EXPECT_EQ(l.oldest, 16u);
+    EXPECT_EQ(bytes.size(), l.write);
+    EXPECT_LE(bytes.size(), 4096u);
+    ASSERT_GE(l.records.size(), 2u);
+    const size_t dropped = full.records.size() - l.records.size();
+    uint32_t cbDropped = 0;
+    for (size_t k = 0; k < dropped; ++k)
+        cbDropped += full.records[k].length;
+    EXPECT_GE(cbDropped, before.size() - 4096);
+    EXPECT_LT(cbDropped - full.records[dropped - 1].length, before.size() - 4096);  // no more than needed
+    for (size_t k = 0; k < l.records.size(); ++k)
+        EXPECT_EQ(l.records[k].texts[0], full.records[dropped + k].texts[0]) << k;
+    EXPECT_EQ(app.run({"/usr/bin/stat", "-c", "%a", kSys}).out, "600\n");
+}
+
 TEST_F(LogRoot, ChangeSizeLeavesSmallOrMissingFilesAndRefusesBadMaxima)
 {
     EXPECT_EQ(run({"change", "4096", "3"}), (Lines{"change 0"}));
