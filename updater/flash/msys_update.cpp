@@ -133,14 +133,8 @@ extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
 
 extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
 {
-    if (directory == nullptr || count <= 0) {
-        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
-        return -1;
-    }
-    if (!updtpatch::gFlashTouched) {
-        syslog(LOG_ERR, "%s(%d): the flash was not written, nothing to restore", __func__, __LINE__);
-        return 0;
-    }
+    if (int go = updtpatch::rollBackStart(directory, count, __func__); go <= 0)
+        return go;
     if (reparted) {
         uint32_t blocks[kParts] = {};
         for (int k = 0; k < kParts && k < count; ++k)
@@ -178,12 +172,7 @@ extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
         UPDTSetProgress(UPDT_STATE_PATCH, 65 + 5 * i);
         syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, gPatchInfo[i].part);
     }
-    if (failed) {
-        syslog(LOG_ERR, "%s(%d): roll-back incomplete; the old partitions stay in %s/%s", __func__, __LINE__,
-               gszPatchDir, UPDT_BACKUP_DIR);
-        return -1;
-    }
-    return 0;
+    return updtpatch::rollBackEnd(failed, __func__);
 }
 
 extern "C" int UPDTMSysConfigure(void)

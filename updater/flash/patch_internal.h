@@ -79,6 +79,13 @@ bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan, const char 
 // gProgressDone's verified half.  0 or -1.
 int writeAndVerify(const Plan &plan, int attempt, bool progress, const char *func);
 
+// The frame of a roll-back: rollBackStart gives -1 for a bad argument, 0
+// when the write never changed the flash (nothing to restore), else 1;
+// rollBackEnd gives 0, or -1 after a failure, logging that the copies in
+// "b@ckup" are the way back.  Both log as func's.
+int rollBackStart(const FISDIRENTRY *directory, int count, const char *func);
+int rollBackEnd(bool failed, const char *func);
+
 // Opens a package image for reading, never through a link and only when
 // it is a regular file; -1 logged as func's open failure.
 int openImage(const char *path, const char *func, int line);

@@ -9,20 +9,14 @@
 #include <vector>
 
 #include "e2e_fixture.h"
+#include "../patch/msys_layout.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 using e2e::failed;
 
-constexpr uint32_t kUnit = 16384;
-
-// Eight small partitions, each holding its pattern for its data length.
-const std::vector<uint32_t> kUnits = {4, 6, 6, 8, 1, 1, 1, 1};
-const std::vector<uint32_t> kData = {3 * kUnit + 100, 4 * kUnit + 5, 5 * kUnit, 6 * kUnit + 7, kUnit, 8000, kUnit,
-                                     1000};
-const Lines kNames = {"RedBoot", "zImage", "rd.gz", "AllLib.tgz", "vendor", "vexacfg", "RedBoot Config",
-                      "FIS Directory"};
+using namespace msystest;
 
 struct MSys : e2e::Appliance {
     explicit MSys(const std::vector<uint32_t> &units = kUnits, const std::vector<uint32_t> &data = kData)
@@ -34,15 +28,7 @@ struct MSys : e2e::Appliance {
             parts.push_back(simkernel::partitionBytes(state, n));
     }
 
-    // Sizes in units as the driver reports them now.
-    std::vector<uint32_t> units() const
-    {
-        const sk::State st = simkernel::loadState(state);
-        std::vector<uint32_t> u;
-        for (int k = 0; k < 8; ++k)
-            u.push_back(st.part[k].size / kUnit);
-        return u;
-    }
+    std::vector<uint32_t> units() const { return msystest::units(state); }
 
     void images(const std::map<std::string, uint64_t> &files, int build = 1500)
     {

@@ -13,17 +13,13 @@
 #include "test_tmp.h"
 
 namespace fs = std::filesystem;
+#include "msys_layout.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr uint32_t kUnit = 16384;
-const std::vector<uint32_t> kUnits = {4, 6, 6, 8, 1, 1, 1, 1};
-const std::vector<uint32_t> kData = {3 * kUnit + 100, 4 * kUnit + 5, 5 * kUnit, 6 * kUnit + 7, kUnit, 8000, kUnit,
-                                     1000};
-const Lines kNames = {"RedBoot", "zImage", "rd.gz", "AllLib.tgz", "vendor", "vexacfg", "RedBoot Config",
-                      "FIS Directory"};
+using namespace msystest;
 
 class MSysBack : public ::testing::Test {
 protected:
@@ -54,14 +50,7 @@ protected:
         return r;
     }
 
-    std::vector<uint32_t> units() const
-    {
-        const sk::State st = simkernel::loadState(state_);
-        std::vector<uint32_t> u;
-        for (int k = 0; k < 8; ++k)
-            u.push_back(st.part[k].size / kUnit);
-        return u;
-    }
+    std::vector<uint32_t> units() const { return msystest::units(state_); }
 
     bool logged(const std::string &text)
     {
