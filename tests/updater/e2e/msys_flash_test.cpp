@@ -108,6 +108,42 @@ TEST(MSysRoad, OnlyTheImageOfThePackageIsWrittenAndNothingOfTheNormalRoadRuns)
     EXPECT_EQ(calls.release, 1u);
 }
 
+// A write that does not read back as its image is written again.
+TEST(MSysRoad, AWriteIsReadBackAndTriedAgain)
+{
+    MSys a;
+    a.install({});
+    a.images({{"zImage", 5 * kUnit + 3}});
+    simkernel::addFault(a.state, "corrupt write dev=mtd1 at=0x4e20");
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(a.syslogHas("compare file [" + a.packageDir + "/zImage] vs [/dev/mtd1] error at offset 0x4000"));
+    EXPECT_TRUE(a.syslogHas("Try to Write MTD Partition(/dev/mtd1), [1/3]..."));
+    EXPECT_EQ(simkernel::partitionData(a.state, "zImage", 5 * kUnit + 3), image("zImage", 5 * kUnit + 3));
+}
+
+// A failed migration after a re-partitioning: the old sizes and bytes come
+// back, as the table of endings says for code 17.
+TEST(MSysRoad, AFailedMigrationRestoresTheOldTable)
+{
+    MSys a;
+    e2e::Installed inst;
+    inst.build = 250;  // "/etc/profile" is to be removed
+    a.install(inst);
+    simkernel::setUptime(a.state, 100);
+    a.app.mkdir("/etc/profile/held");
+    a.images({{"zImage", 7 * kUnit}});
+    const approot::RunResult r = a.run({});
+    if (a.syslogHas("RemoveEtcProfile is not available"))
+        GTEST_SKIP() << "the removal of \"/etc/profile\" is not built (status " << r.status << ")";
+    EXPECT_EQ(r.status, 17) << r.err;
+    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
+    EXPECT_EQ(a.updateLog().back(), failed(17));
+    EXPECT_EQ(a.units(), kUnits);
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == a.chip);
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+}
+
 // zImage one unit too large: rd.gz gives it one, the flash is formatted
 // and partitioned anew and all eight are written, zImage from its image,
 // the others from their copies, as much of each as its new size holds.
