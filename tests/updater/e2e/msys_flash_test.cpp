@@ -188,12 +188,15 @@ TEST_P(MSysCapacity, DataOfAllPartitionsMustFitTheFlash)
     MSys a(units, full);
     a.install({});
     a.images({{"zImage", GetParam().zImage}});
+    a.packageFile("hda1.tgz", "the new system partition");
     const approot::RunResult r = a.run({"-g"});
     EXPECT_EQ(r.status, GetParam().status) << r.err;
+    EXPECT_EQ(a.app.exists("/volume1/VexaUpgrade.tar.gz"), GetParam().status == 0);
     if (GetParam().status == 0) {
         EXPECT_EQ(simkernel::partitionBytes(a.state, "zImage"), image("zImage", GetParam().zImage));
         return;
     }
+    EXPECT_TRUE(a.app.exists(a.packageDir + "/hda1.tgz"));
     EXPECT_TRUE(a.syslogHas("the binary size exceeds flash size limit(total = 968 blocks)"));
     EXPECT_EQ(a.lastProgress(), "P:-19:      ");
     EXPECT_TRUE(simkernel::chipBytes(a.state) == a.chip);
