@@ -99,9 +99,14 @@ void setFlags(std::span<const Step> table, int build)
 
 int runStage(std::span<const Step> table, Stage stage)
 {
+    return runStage(table, stage, nullptr);
+}
+
+int runStage(std::span<const Step> table, Stage stage, bool (*skip)(const Step &step))
+{
     int code = 0;
     for (const Step &s : table) {
-        if (s.stage != stage || !selected(s))
+        if (s.stage != stage || !selected(s) || (skip != nullptr && skip(s)))
             continue;
         if (s.run(s) >= 0 || s.failCode == 0)
             continue;
