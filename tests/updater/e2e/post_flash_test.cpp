@@ -1,0 +1,283 @@
+// The migration after the flash write, through the whole updater: the
+// files and keys of the old firmware brought into the new one's shape, the
+// database commands, and the roll-back when a step that must succeed fails.
+#include <algorithm>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e_fixture.h"
+#include "migration_table.h"
+#include "test_tmp.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kCalls[] = "/var/log/stub-calls";
+constexpr char kWriteableModel[] = "quorlan_ixp420_1hd";
+
+// The database service, its tools and the media indexer: each call is one
+// line of the program's name and its arguments in brackets; the dump tool
+// also prints its database, as the dump.
+void stubDatabaseTools(e2e::Appliance &a)
+{
+    auto stub = [&a](const std::string &path, const std::string &name, const std::string &more = "") {
+        a.app.writeFile(path,
+                        "#!/bin/sh\n"
+                        "{ printf '%s' '" + name + "'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> " +
+                            kCalls + "\n" + more,
+                        0755);
+    };
+    stub("/usr/bin/su", "su");
+    stub("/usr/vexa/pgsql/bin/pg_dump", "pg_dump", "echo \"-- dump of $5\"\n");
+    stub("/usr/vexa/bin/vexaindex", "vexaindex");
+    stub("/usr/vexa/etc/rc.d/S20pgsql.sh", "S20pgsql.sh");
+}
+
+Lines calls(const e2e::Appliance &a)
+{
+    return a.app.exists(kCalls) ? vexatest::splitLines(a.app.readFile(kCalls)) : Lines{};
+}
+
+void install(e2e::Appliance &a, int build, const std::string &model = "")
+{
+    e2e::Installed inst;
+    inst.build = build;
+    inst.model = model;
+    a.install(inst);
+    // Builds up to 350 are only updated soon after a boot.
+    simkernel::setUptime(a.state, 100);
+    stubDatabaseTools(a);
+}
+
+// The small package of the runs that roll back: zImage only, in its place.
+simkernel::PackageLayout smallPackage()
+{
+    simkernel::PackageLayout contents;
+    contents.images = {{"zImage", 0x18000}};
+    return contents;
+}
+
+enum class Logs { File, Empty, None };
+
+// A "/writeable" model's folder and the files that go with it.
+void writeableFolder(e2e::Appliance &a, Logs logs = Logs::File)
+{
+    a.app.writeFile("/writeable/configs/smb.conf", "[global]\n");
+    a.app.writeFile("/writeable/configs/net/eth0", "ip=10.0.0.2\n");
+    if (logs == Logs::File)
+        a.app.writeFile("/writeable/logs/messages", "boot\n");
+    else if (logs == Logs::Empty)
+        a.app.mkdir("/writeable/logs");
+    a.app.writeFile("/etc/rc", "#!/bin/sh\n", 0755);
+    a.app.writeFile("/etc/fstab", "/dev/hda1 / ext3\n");
+}
+
+const char kCrontab[] =
+    "#minute\thour\tmday\tmonth\twday\twho\tcommand\n"
+    "0\t3\t*\t*\t*\troot\t/usr/vexa/pgsql/bin/vacuumdb -a\n"
+    "5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/*.html\n"
+    "5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/x.html\n"
+    "30\t1\t*\t*\t1\troot\t/usr/vexa/bin/backup  run \n"
+    "7\t2\t*\t*\t*\troot\t/bin/rm -f /var/log/a.htm";
+const char kCrontabAfter[] =
+    "#minute\thour\tmday\tmonth\twday\twho\tcommand\n"
+    "5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/x.html\n"
+    "30\t1\t*\t*\t1\troot\t/usr/vexa/bin/backup  run \n"
+    "7\t2\t*\t*\t*\troot\t/bin/rm -f /var/log/a.htm";
+
+TEST(PostFlash, WholeRoadOfAWriteableModel)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a);
+    for (const char *obsolete : {"/usr/vexa/etc/papd.conf", "/etc/profile", "/usr/vexa/etc/rc.d/S78JumboFrame.sh",
+                                 "/usr/vexa/etc/manutil.conf", "/usr/vexa/etc/php.ini"})
+        a.app.writeFile(obsolete, "old\n");
+    a.app.writeFile("/etc/crontab", kCrontab, 0640);
+    a.app.writeFile("/etc/vexainfo.conf", a.app.readFile("/etc/vexainfo.conf") + "MTUValue=\"9000\"\n");
+    a.package({});
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Lines progress = a.progress();
+    ASSERT_GE(progress.size(), 4u);
+    // The finish writes R 0, and the exit its code 0 with it.
+    EXPECT_EQ(Lines(progress.end() - 4, progress.end()),
+              (Lines{"C:0:      ", "C:100:      ", "R:0:      ", "R:0:      "}));
+
+    for (const char *gone : {"/usr/vexa/etc/papd.conf", "/etc/profile", "/usr/vexa/etc/rc.d/S78JumboFrame.sh",
+                             "/usr/vexa/etc/manutil.conf", "/usr/vexa/etc/php.ini", "/etc/rc", "/etc/fstab"})
+        EXPECT_FALSE(a.app.exists(gone)) << gone;
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/net/eth0"), "ip=10.0.0.2\n");
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/messages"), "boot\n");
+
+    EXPECT_EQ(a.app.readFile("/etc/crontab"), kCrontabAfter);
+    EXPECT_EQ(a.statOf("/etc/crontab", "%a %u"), "640 0");
+    const std::string info = a.app.readFile("/etc/vexainfo.conf");
+    EXPECT_NE(info.find("eth0_mtu=\"8000\"\n"), std::string::npos) << info;
+    EXPECT_EQ(info.find("MTUValue"), std::string::npos) << info;
+    // Nothing else of the crontab's folder: no temporary file left.
+    for (const approot::Change &c : a.app.changes())
+        EXPECT_EQ(c.path.rfind("/etc/crontab.", 0), std::string::npos) << c.path;
+
+    // Only the steps not built yet say so.
+    for (const updt::migrate::Step &s : updt::migrate::steps()) {
+        const bool said = a.syslogHas(std::string(s.name) + " is not available");
+        EXPECT_TRUE(!said || s.run == updt::migrate::notAvailable) << s.name;
+    }
+}
+
+struct DbRun {
+    const char *name = "";
+    int build = 0;
+    Lines calls = {};
+    bool videoLogged = false;
+};
+
+void PrintTo(const DbRun &d, std::ostream *os)
+{
+    *os << d.name;
+}
+
+const std::string kPsql = "su [-l] [admin] [-c] [/usr/vexa/pgsql/bin/psql photo -c '";
+const Lines kColumns = {
+    kPsql + "ALTER TABLE photo_image ALTER timetaken TYPE varchar(64)']",
+    kPsql + "ALTER TABLE photo_user ADD COLUMN admin bool DEFAULT false']",
+};
+// The shell takes the quotes around comment as the end and start of the
+// argument's own quotes: the tool gets the word bare.
+const Lines kVideo = {
+    kPsql + "CREATE TABLE video_comment(id serial NOT NULL,path text NOT NULL,name varchar(100),email "
+            "varchar(128),comment text,date timestamp,updated char(1),CONSTRAINT video_comment_pkey PRIMARY KEY "
+            "(id)) WITH OIDS;ALTER TABLE video_comment OWNER TO admin;']",
+    kPsql + "CREATE TABLE video_desc(id serial NOT NULL,path text NOT NULL, title text, description text,updated "
+            "char(1),CONSTRAINT video_pkey PRIMARY KEY (id),CONSTRAINT video_path_key UNIQUE (path)) WITH "
+            "OIDS;ALTER TABLE video_desc OWNER TO admin;']",
+};
+const Lines kDropAndDump = {
+    "su [-l] [admin] [-c] [/usr/vexa/pgsql/bin/dropdb mediaserver]",
+    "pg_dump [-C] [-o] [-U] [admin] [photo]",
+    "pg_dump [-C] [-o] [-U] [admin] [download]",
+    "vexaindex [-R] [all]",
+};
+
+Lines join(std::initializer_list<Lines> parts)
+{
+    Lines all;
+    for (const Lines &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+class DatabaseSteps : public ::testing::TestWithParam<DbRun> {};
+
+TEST_P(DatabaseSteps, CommandLinesInOrder)
+{
+    const DbRun &d = GetParam();
+    e2e::Appliance a("normal");
+    install(a, d.build);
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(calls(a), d.calls);
+    EXPECT_EQ(a.syslogHas("Update photo db to add video tables"), d.videoLogged);
+    if (d.calls.empty())
+        return;
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/photo.sql"), "-- dump of photo\n");
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/download.sql"), "-- dump of download\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builds, DatabaseSteps,
+    ::testing::Values(
+        DbRun{.name = "b410",
+              .build = 410,
+              .calls = join({{"S20pgsql.sh [start]"}, kColumns, kVideo, kDropAndDump}),
+              .videoLogged = true},
+        DbRun{.name = "b450", .build = 450, .calls = join({{"S20pgsql.sh [start]"}, kVideo, kDropAndDump}), .videoLogged = true},
+        DbRun{.name = "b700", .build = 700}),
+    [](const ::testing::TestParamInfo<DbRun> &i) { return std::string(i.param.name); });
+
+// A required step that fails: the update ends with 17 and the flash holds
+// its old bytes again.
+struct RequiredFailure {
+    const char *name = "";
+    int build = 0;
+    std::string model = "";
+    std::function<void(e2e::Appliance &)> setup = nullptr;
+    std::string message = "";  // in the system log
+    Lines kept = {};           // files still there
+};
+
+void PrintTo(const RequiredFailure &f, std::ostream *os)
+{
+    *os << f.name;
+}
+
+class RequiredStep : public ::testing::TestWithParam<RequiredFailure> {};
+
+TEST_P(RequiredStep, FailureRollsTheFlashBack)
+{
+    const RequiredFailure &f = GetParam();
+    e2e::Appliance a("normal");
+    install(a, f.build, f.model);
+    f.setup(a);
+    a.package(smallPackage());
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, 17) << r.err;
+    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
+    ASSERT_FALSE(a.updateLog().empty());
+    EXPECT_EQ(a.updateLog().back(), e2e::failed(17));
+    EXPECT_TRUE(a.syslogHas(e2e::failed(17)));
+    EXPECT_TRUE(a.syslogHas(f.message)) << f.message;
+    // The write happened, and was undone.
+    EXPECT_FALSE(simkernel::opsMatching(a.state, {"req=MEMERASE", "res=0"}).empty());
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+    for (const std::string &path : f.kept)
+        EXPECT_TRUE(a.app.exists(path)) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fails, RequiredStep,
+    ::testing::Values(
+        RequiredFailure{.name = "profile_is_a_folder",
+                        .build = 240,
+                        .setup = [](e2e::Appliance &a) { a.app.mkdir("/etc/profile"); },
+                        .message = "Failed to remove /etc/profile, errno=(21)[Is a directory]"},
+        // Removed on every update, whatever the build.
+        RequiredFailure{.name = "manutil_is_a_folder",
+                        .build = 900,
+                        .setup = [](e2e::Appliance &a) { a.app.mkdir("/usr/vexa/etc/manutil.conf"); },
+                        .message = "Failed to update [/usr/vexa/etc/manutil.conf], errno=(21)"},
+        // The firmware the flash goes back to still needs rc and fstab.
+        RequiredFailure{.name = "saved_folder_cannot_be_made",
+                        .build = 200,
+                        .model = kWriteableModel,
+                        .setup =
+                            [](e2e::Appliance &a) {
+                                writeableFolder(a);
+                                a.app.writeFile("/volume1/s@vedconfig", "a file\n");
+                            },
+                        .message = "Failed to execute szCmd=[/bin/mkdir -p '/volume1/s@vedconfig']",
+                        .kept = {"/etc/rc", "/etc/fstab"}},
+        RequiredFailure{.name = "saved_logs_missing",
+                        .build = 200,
+                        .model = kWriteableModel,
+                        .setup =
+                            [](e2e::Appliance &a) {
+                                writeableFolder(a, Logs::None);
+                            },
+                        .message = "Failed to execute szCmd=[/bin/cp -a /writeable/configs/. /writeable/logs/. .]",
+                        .kept = {"/etc/rc", "/etc/fstab"}}),
+    [](const ::testing::TestParamInfo<RequiredFailure> &i) { return std::string(i.param.name); });
+
+}  // namespace
