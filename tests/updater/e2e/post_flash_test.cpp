@@ -54,11 +54,13 @@ void install(e2e::Appliance &a, int build, const std::string &model = "")
     stubDatabaseTools(a);
 }
 
-// The small package of the runs that roll back: zImage only, in its place.
+// The small package of the runs that roll back: two images, each in its
+// partition's place, written in 16 KiB pieces.
+constexpr uint64_t kZImageSize = 0x18000, kRdSize = 0x8000;
 simkernel::PackageLayout smallPackage()
 {
     simkernel::PackageLayout contents;
-    contents.images = {{"zImage", 0x18000}};
+    contents.images = {{"zImage", kZImageSize}, {"rd.bin", kRdSize}};
     return contents;
 }
 
@@ -279,5 +281,76 @@ INSTANTIATE_TEST_SUITE_P(
                         .message = "Failed to execute szCmd=[/bin/cp -a /writeable/configs/. /writeable/logs/. .]",
                         .kept = {"/etc/rc", "/etc/fstab"}}),
     [](const ::testing::TestParamInfo<RequiredFailure> &i) { return std::string(i.param.name); });
+
+// The "/etc/profile" run again with one flash operation failing once, in
+// the write or in the roll-back: whichever the code, the flash ends as it
+// was.  LAST stands for the copy tool's last write to the partition.
+struct SweepFault {
+    std::string name;
+    std::string rule;
+};
+
+void PrintTo(const SweepFault &f, std::ostream *os)
+{
+    *os << f.rule;
+}
+
+std::vector<SweepFault> sweepFaults()
+{
+    struct Part {
+        const char *name;
+        const char *dev;
+        uint64_t image;
+        int order;  // among the written partitions
+    };
+    std::vector<SweepFault> all;
+    for (const Part &p : {Part{"zImage", "mtd1", kZImageSize, 1}, Part{"rd", "mtd2", kRdSize, 2}}) {
+        const std::string dev = std::string(" dev=") + p.dev;
+        const std::string lastPiece = std::to_string((p.image + 0x3fff) / 0x4000);
+        for (const char *phase : {"write", "rollback"}) {
+            const bool back = std::string(phase) == "rollback";
+            const std::string nth = back ? " nth=2" : " nth=1";
+            auto add = [&](const std::string &what, const std::string &rule) {
+                all.push_back({std::string(phase) + "_" + p.name + "_" + what, rule});
+            };
+            add("m22", "fail m22" + dev + nth);
+            add("unlock", "fail unlock" + dev + nth);
+            add("erase", "fail erase" + dev + nth);
+            add("m23", "fail m23 dev=mtd7 nth=" + std::to_string(back ? 2 + p.order : p.order));
+            add("first_write", "fail write" + dev + (back ? " proc=dd" : " proc=updater") + " nth=1");
+            add("last_write", "fail write" + dev + (back ? " proc=dd nth=LAST" : " proc=updater nth=" + lastPiece));
+        }
+    }
+    return all;
+}
+
+class RollBackSweep : public ::testing::TestWithParam<SweepFault> {};
+
+TEST_P(RollBackSweep, FlashEndsAsItWas)
+{
+    e2e::Appliance a("normal");
+    install(a, 240);
+    a.app.mkdir("/etc/profile");
+    a.package(smallPackage());
+    std::string rule = GetParam().rule;
+    if (const size_t at = rule.find("LAST"); at != std::string::npos) {
+        const uint32_t size = a.entry(rule.find("mtd1") != std::string::npos ? "zImage" : "rd.gz").size;
+        rule.replace(at, 4, std::to_string(size / 131072));
+    }
+    simkernel::addFault(a.state, rule);
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_TRUE(r.status == 17 || r.status == 20) << r.status << "\n" << r.err;
+    bool acted = false;
+    for (const std::string &line : simkernel::opsLog(a.state))
+        acted = acted || !simkernel::opsField(line, "fault").empty();
+    EXPECT_TRUE(acted) << "the fault never acted: " << rule;
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+}
+
+INSTANTIATE_TEST_SUITE_P(NorFaults, RollBackSweep, ::testing::ValuesIn(sweepFaults()),
+                         [](const ::testing::TestParamInfo<SweepFault> &i) { return i.param.name; });
 
 }  // namespace
