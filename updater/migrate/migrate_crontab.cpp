@@ -20,6 +20,24 @@ namespace {
 constexpr char kCrontab[] = "/etc/crontab";
 constexpr char kRmPattern[] = "/bin/rm -f /var/log/\\*.html";
 
+// The text without the lines that keep is false for; the others byte
+// for byte, the last one with or without its newline as it was.
+template <typename Keep>
+std::string filterLines(std::string_view text, Keep keep)
+{
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        const std::string_view whole = end == std::string_view::npos ? text : text.substr(0, end + 1);
+        if (keep(line))
+            out.append(whole);
+        text.remove_prefix(whole.size());
+    }
+    return out;
+}
+
 // The crontab's text; false when it cannot be read, true with "" when
 // there is none.
 bool readCrontab(std::string &text)

@@ -49,24 +49,6 @@ void startPgsql();
 // (result not looked at), the service started first.
 void pgsqlCommand(const std::string &cmd, const VolumeFolder *inside = nullptr);
 
-// The crontab without the lines that keep is false for; the others byte
-// for byte, the last one with or without its newline as it was.
-template <typename Keep>
-std::string filterLines(std::string_view text, Keep keep)
-{
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        const std::string_view whole = end == std::string_view::npos ? text : text.substr(0, end + 1);
-        if (keep(line))
-            out.append(whole);
-        text.remove_prefix(whole.size());
-    }
-    return out;
-}
-
 // words followed by the quoted path and tail: "" when the line would be
 // longer than the shell runner takes.
 std::string quotedCommand(std::string_view words, std::string_view path, std::string_view tail = {});
