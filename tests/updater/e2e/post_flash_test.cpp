@@ -1,6 +1,8 @@
 // The migration after the flash write, through the whole updater: the
 // files and keys of the old firmware brought into the new one's shape, the
 // database commands, and the roll-back when a step that must succeed fails.
+#include <unistd.h>
+
 #include <algorithm>
 #include <functional>
 #include <ostream>
@@ -133,6 +135,65 @@ TEST(PostFlash, WholeRoadOfAWriteableModel)
         const bool said = a.syslogHas(std::string(s.name) + " is not available");
         EXPECT_TRUE(!said || s.run == updt::migrate::notAvailable) << s.name;
     }
+}
+
+// The copy takes the folders' contents, so an empty one is no failure.
+TEST(PostFlash, EmptyLogsFolderIsSaved)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a, Logs::Empty);
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+    EXPECT_FALSE(a.app.exists("/etc/rc"));
+    EXPECT_FALSE(a.app.exists("/etc/fstab"));
+}
+
+// The volume's users put links where the updater writes: in place of the
+// saved folder, and in the dump folder, left open to them, in place of a
+// dump.  Nothing is written through them.
+TEST(PostFlash, LinksOnTheVolumeAreNotFollowed)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a);
+    a.app.mkdir("/etc/victim");
+    a.app.writeFile("/etc/victim/shadow", "secret\n", 0600);
+    a.app.symlink("/etc/victim", "/volume1/s@vedconfig");
+    a.app.mkdir("/volume1/@pgsql_upgrade", 0777);
+    a.app.symlink("/etc/victim/shadow", "/volume1/@pgsql_upgrade/photo.sql");
+    a.package({});
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(a.app.readFile("/etc/victim/shadow"), "secret\n");
+    for (const approot::Change &c : a.app.changes())
+        EXPECT_EQ(c.path.rfind("/etc/victim", 0), std::string::npos) << c.kind << " " << c.path;
+    EXPECT_EQ(a.statOf("/volume1/s@vedconfig", "%F %u"), "directory 0");
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade", "%a"), "755");
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade/photo.sql", "%F"), "regular file");
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/photo.sql"), "-- dump of photo\n");
+}
+
+// A dump folder of another user's is not used: no dump is written.
+TEST(PostFlash, DumpFolderOfAnotherUserIsNotUsed)
+{
+    e2e::Appliance a("normal");
+    install(a, 450);
+    a.app.mkdir("/volume1/@pgsql_upgrade");
+    ASSERT_EQ(chown(a.app.layerPath("/volume1/@pgsql_upgrade").c_str(), 1000, 1000), 0);
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(a.syslogHas("[/volume1/@pgsql_upgrade] belongs to uid 1000, not used"));
+    EXPECT_FALSE(a.app.exists("/volume1/@pgsql_upgrade/photo.sql"));
+    const Lines c = calls(a);
+    EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const std::string &l) { return l.rfind("pg_dump", 0) == 0; }), 0);
+    ASSERT_FALSE(c.empty());
+    EXPECT_EQ(c.back(), "vexaindex [-R] [all]");
 }
 
 struct DbRun {
