@@ -38,19 +38,20 @@ std::string filterLines(std::string_view text, Keep keep)
     return out;
 }
 
-// The crontab's text; false when it cannot be read, true with "" when
-// there is none.
-bool readCrontab(std::string &text)
+enum class Read { Text, Missing, Failed };
+
+// The crontab's text.
+Read readCrontab(std::string &text)
 {
     text.clear();
     vralio::Fd fd(open(kCrontab, O_RDONLY | O_CLOEXEC));
     if (!fd.ok())
-        return errno == ENOENT;
+        return errno == ENOENT ? Read::Missing : Read::Failed;
     char buf[4096];
     ssize_t n;
     while ((n = VRALIoReadAll(fd.get(), buf, sizeof(buf))) > 0)
         text.append(buf, static_cast<size_t>(n));
-    return n == 0;
+    return n == 0 ? Read::Text : Read::Failed;
 }
 
 // Writes the kept lines beside the crontab, with its owner and mode, and
@@ -59,12 +60,15 @@ template <typename Keep>
 int filterCrontab(Keep keep, const char *readFailed, const char *writeFailed)
 {
     std::string text;
-    if (!readCrontab(text)) {
+    switch (readCrontab(text)) {
+    case Read::Missing:
+        return 0;  // none to clean, and none is made
+    case Read::Failed:
         MIGRATE_LOG_SHORT("%s", readFailed);
         return -1;
+    case Read::Text:
+        break;
     }
-    if (text.empty() && access(kCrontab, F_OK) != 0)
-        return 0;
     char tmpName[64];
     if (VRALFileTempNameGet("/etc/crontab.", tmpName, sizeof(tmpName)) != 0) {
         MIGRATE_LOG_SHORT("%s", writeFailed);
