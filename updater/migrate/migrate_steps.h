@@ -49,15 +49,16 @@ void startPgsql();
 // (result not looked at), the service started first.
 void pgsqlCommand(const std::string &cmd, const VolumeFolder *inside = nullptr);
 
-// words followed by the quoted path and tail: "" when the line would be
-// longer than the shell runner takes.
-std::string quotedCommand(std::string_view words, std::string_view path, std::string_view tail = {});
+// words followed by the quoted path: "" when the line would be longer
+// than the shell runner takes.
+std::string quotedCommand(std::string_view words, std::string_view path);
 
 // A folder of the updater's own on the volume, whose users may swap names
-// there: made by the shell command, then held open without following a
-// link, and refused when it was there before and is another user's.  Once
-// it is held only its owner can add names to it, and the commands that
-// fill it run inside it, so none of them writes through a link.
+// there: a link in its place is removed, the folder made by the shell
+// command, then held open without following a link, refused when it is
+// another user's and closed to other users when open to them.  Once held
+// only the updater can add names to it, and the commands that fill it run
+// inside it, so none of them writes through a link.
 class VolumeFolder {
 public:
     // Runs mkdirWords with the quoted path "<volume>/<name>".

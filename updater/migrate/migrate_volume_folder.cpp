@@ -13,11 +13,10 @@
 
 namespace updt::migrate {
 
-std::string quotedCommand(std::string_view words, std::string_view path, std::string_view tail)
+std::string quotedCommand(std::string_view words, std::string_view path)
 {
     std::string cmd(words);
     cmd += VRALStrShellQuoteString(path);
-    cmd += tail;
     return cmd.size() > UPDT_CMD_MAX ? std::string() : cmd;
 }
 
