@@ -19,31 +19,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr char kCalls[] = "/var/log/stub-calls";
 constexpr char kWriteableModel[] = "quorlan_ixp420_1hd";
-
-// The database service, its tools and the media indexer: each call is one
-// line of the program's name and its arguments in brackets; the dump tool
-// also prints its database, as the dump.
-void stubDatabaseTools(e2e::Appliance &a)
-{
-    auto stub = [&a](const std::string &path, const std::string &name, const std::string &more = "") {
-        a.app.writeFile(path,
-                        "#!/bin/sh\n"
-                        "{ printf '%s' '" + name + "'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> " +
-                            kCalls + "\n" + more,
-                        0755);
-    };
-    stub("/usr/bin/su", "su");
-    stub("/usr/vexa/pgsql/bin/pg_dump", "pg_dump", "echo \"-- dump of $5\"\n");
-    stub("/usr/vexa/bin/vexaindex", "vexaindex");
-    stub("/usr/vexa/etc/rc.d/S20pgsql.sh", "S20pgsql.sh");
-}
-
-Lines calls(const e2e::Appliance &a)
-{
-    return a.app.exists(kCalls) ? vexatest::splitLines(a.app.readFile(kCalls)) : Lines{};
-}
 
 void install(e2e::Appliance &a, int build, const std::string &model = "")
 {
@@ -53,7 +29,7 @@ void install(e2e::Appliance &a, int build, const std::string &model = "")
     a.install(inst);
     // Builds up to 350 are only updated soon after a boot.
     simkernel::setUptime(a.state, 100);
-    stubDatabaseTools(a);
+    a.stubServices();
 }
 
 // The small package of the runs that roll back: two images, each in its
@@ -190,7 +166,7 @@ TEST(PostFlash, DumpFolderOfAnotherUserIsNotUsed)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(a.syslogHas("[/volume1/@pgsql_upgrade] belongs to uid 1000, not used"));
     EXPECT_FALSE(a.app.exists("/volume1/@pgsql_upgrade/photo.sql"));
-    const Lines c = calls(a);
+    const Lines c = a.stubCalls();
     EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const std::string &l) { return l.rfind("pg_dump", 0) == 0; }), 0);
     ASSERT_FALSE(c.empty());
     EXPECT_EQ(c.back(), "vexaindex [-R] [all]");
@@ -248,7 +224,7 @@ TEST_P(DatabaseSteps, CommandLinesInOrder)
     a.package({});
     const approot::RunResult r = a.run({});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(calls(a), d.calls);
+    EXPECT_EQ(a.stubCalls(), d.calls);
     EXPECT_EQ(a.syslogHas("Update photo db to add video tables"), d.videoLogged);
     if (d.calls.empty())
         return;
