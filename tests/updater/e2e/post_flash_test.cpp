@@ -172,6 +172,19 @@ TEST(PostFlash, DumpFolderOfAnotherUserIsNotUsed)
     EXPECT_EQ(c.back(), "vexaindex [-R] [all]");
 }
 
+// The steps that need not succeed only log their failures.
+TEST(PostFlash, OptionalStepFailureIsOnlyLogged)
+{
+    e2e::Appliance a("normal");
+    install(a, 900);
+    a.app.mkdir("/usr/vexa/etc/php.ini");
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(a.syslogHas("(UPDTUpdateConfig) Failed to remove /usr/vexa/etc/php.ini, errno=(21)[Is a directory]"));
+    EXPECT_TRUE(a.app.exists("/usr/vexa/etc/php.ini"));
+}
+
 struct DbRun {
     const char *name = "";
     int build = 0;
@@ -297,6 +310,10 @@ INSTANTIATE_TEST_SUITE_P(
                         .build = 900,
                         .setup = [](e2e::Appliance &a) { a.app.mkdir("/usr/vexa/etc/manutil.conf"); },
                         .message = "Failed to update [/usr/vexa/etc/manutil.conf], errno=(21)"},
+        RequiredFailure{.name = "jumbo_frame_script_is_a_folder",
+                        .build = 240,
+                        .setup = [](e2e::Appliance &a) { a.app.mkdir("/usr/vexa/etc/rc.d/S78JumboFrame.sh"); },
+                        .message = "Failed to remove /usr/vexa/etc/rc.d, errno=(21)[Is a directory]"},
         // The firmware the flash goes back to still needs rc and fstab.
         RequiredFailure{.name = "saved_folder_cannot_be_made",
                         .build = 200,
