@@ -32,16 +32,17 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
                __LINE__, path.c_str(), i, old.size);
         return -1;
     }
-    if (VEXAMTDModifyPartitionSize(device, old.flashBase, old.size) < 0) {
-        syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
-        return -1;
-    }
     // Read inside the held folder, never through a link put in its place.
     const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(copyName(name)) +
                             " of=" + VRALStrShellQuoteString(device) + " bs=131072 iflag=nofollow";
     int attempts = 0;
     while (attempts < UPDT_ATTEMPTS) {
         ++attempts;
+        // Each request may fail once: all of them are in the attempts.
+        if (VEXAMTDModifyPartitionSize(device, old.flashBase, old.size) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
+            continue;
+        }
         if (VEXAMTDUnlockPartition(device) < 0) {
             syslog(LOG_ERR, "%s: unlock [%s] fail", fn, device);
             continue;
@@ -56,7 +57,7 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
         if (compareWithDevice(copy.get(), path.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
             continue;
         if (recordEntry(name, old.flashBase, old.size, old.dataLength, fn) != 0)
-            return -1;
+            continue;
         syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
         return 0;
     }

@@ -3,6 +3,7 @@
 
 #include <syslog.h>
 
+#include "migrate_steps.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
@@ -56,20 +57,26 @@ const Step kSteps[] = {
     {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0,
      logsItsFailures<UpdateCodepageConfig>},
 
-    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, notAvailable},
-    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kAfter, 0, notAvailable},
-    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kAfter, 0, notAvailable},
-    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kAfter, 0, notAvailable},
-    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, notAvailable},
-    {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, chmodPhotoEaDir},
+    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kAfter, 0, updatePhotoDbColumns},
+    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kAfter, 0,
+     updatePhotoDbVideoTables},
+    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kAfter, 0, dropMediaDb},
+    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, dumpPgsqlDbs},
+    {"ReindexMedia", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, reindexMedia},
+    {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, removeRcAtalk},
+    {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, removePapdConf},
     {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG,
+     removeEtcProfile},
     {"RemoveJumboFrameScript", FLAG(gRemoveJumboFrameScript), kAnyBuild, 251, 1, kAfter, UPDT_ERR_CONFIG,
-     notAvailable},
-    {"SaveWriteable", FLAG(gSaveWriteable), kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, notAvailable},
-    {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, notAvailable},
+     removeJumboFrameScript},
+    {"RemoveManutilConf", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, removeManutilConf},
+    {"SaveWriteable", FLAG(gSaveWriteable), kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, saveWriteable},
+    {"RemovePhpIni", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, removePhpIni},
+    {"CleanCrontab", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, cleanCrontab},
+    {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, convertMTUValue},
+    {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, moveMTUValue},
     {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
     {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
     {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, notAvailable},

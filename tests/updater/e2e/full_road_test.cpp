@@ -158,6 +158,7 @@ TEST(FullRoad, MigrationStepsOfTheInstalledBuildRunInTableOrder)
     updt::migrate::setFlags(updt::migrate::steps(), inst.build);
     std::vector<std::string> before, after;
     for (const updt::migrate::Step &s : updt::migrate::steps()) {
+        // The built steps say nothing of their own when there is nothing to do.
         if (s.flag != nullptr && (*s.flag & s.bits) != 0 && s.run == updt::migrate::notAvailable)
             (s.stage == updt::migrate::Stage::BeforeWrite ? before : after).push_back(s.name);
     }
