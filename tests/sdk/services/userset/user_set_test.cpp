@@ -14,6 +14,9 @@
 #include "../user/user_fixture.h"
 #include "base/err/vral_err.h"
 #include "base/lock/vral_lock.h"
+#include "failcall.h"
+#include "services/ftp/vexa_ftp.h"
+#include "services/netbkp/vexa_netbkp.h"
 #include "scheduler_standin.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
@@ -39,6 +42,7 @@ int probe(std::vector<std::string> ops)
     size_t i = 0;
     auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
     std::unique_ptr<vexatest::SchedulerStandIn> sched;
+    std::unique_ptr<failcall::Armed> armed;
     std::vector<std::string> olds;  // "-" for a new user
     std::vector<VEXAUSER *> users;
     std::vector<char *> homes;      // the callers' own home pointers
@@ -94,6 +98,13 @@ int probe(std::vector<std::string> ops)
             for (const std::string &sig : sched->stop())
                 s += " " + sig;
             say(s);
+        } else if (op == "failchroot") {
+            armed = std::make_unique<failcall::Armed>(failcall::Rule{
+                .call = failcall::Call::Fsync, .pathPrefix = FTP_CHROOT_CONF ".", .err = EIO, .nth = 1, .times = 1});
+        } else if (op == "cryptform") {
+            char out[769] = {};
+            VEXANetBkpCryptPass(next().c_str(), out, sizeof out);
+            say(std::string("cryptform ") + out);
         } else if (op == "trylock") {
             say(result("trylock", VRALFileLock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 0)));
         } else {
@@ -235,6 +246,146 @@ TEST_F(UserSet, DumpThatFailsLeavesEverythingAsItWas)
     EXPECT_TRUE(app.exists("/volume1/homes/Anna"));
     EXPECT_FALSE(app.exists("/volume1/homes/newbie"));
     (void)before;
+}
+
+}  // namespace
+
+namespace {
+
+class UserSetReserved : public UserSet {
+protected:
+    std::string calls() { return app.exists("/var/log/rsyncd.calls") ? app.readFile("/var/log/rsyncd.calls") : ""; }
+};
+
+TEST_F(UserSetReserved, NewRsyncUserJoinsSmmspAndGetsAnAccountARenameTakesBothAway)
+{
+    const Lines out = run({"user", "-", "rsync", "s3cret", "go", "cryptform", "s3cret"});
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0], "go 0");
+    const std::string cryptForm = out[2].substr(strlen("cryptform "));
+    ASSERT_EQ(cryptForm.size(), 13u);
+    EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$65536$\nroot:x:0:\nsmmsp:x:25:rsync\nusers:x:100:\n"
+                                          "staff:x:65536:nobody,Anna,admin,nobody\n");
+    EXPECT_EQ(app.readFile("/etc/rsyncd.conf"), "auth users = root,rsync\nsecrets file = /etc/rsyncd.secrets\n");
+    const std::string secrets = app.readFile("/etc/rsyncd.secrets");
+    const std::string prefix = "root:stored|c2VjcmV0\nrsync:" + cryptForm + "|";
+    ASSERT_EQ(secrets.rfind(prefix, 0), 0u) << secrets;
+    const std::string b64 = secrets.substr(prefix.size());
+    EXPECT_GT(b64.size(), 1u);
+    EXPECT_EQ(b64.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=\n"),
+              std::string::npos)
+        << b64;
+    EXPECT_EQ(calls(), "stop\nstart\n");
+
+    EXPECT_EQ(run({"user", "rsync", "bob", "s3cret", "go"}), (Lines{"go 0", "bob 1031 100 home kept"}));
+    EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$65536$\nroot:x:0:\nsmmsp:x:25:\nusers:x:100:\n"
+                                          "staff:x:65536:nobody,Anna,admin,nobody\n");
+    EXPECT_EQ(app.readFile("/etc/rsyncd.conf"), "auth users = root\nsecrets file = /etc/rsyncd.secrets\n");
+    EXPECT_EQ(app.readFile("/etc/rsyncd.secrets"), "root:stored|c2VjcmV0\n");
+    EXPECT_EQ(calls(), "stop\nstart\nstop\nstart\n");
+}
+
+TEST_F(UserSetReserved, AdminPasswordRewritesRootsSecretAndLeavesSmmsp)
+{
+    const std::string group = app.readFile("/etc/group");
+    const Lines out = run({"user", "admin", "admin", "n3w", "go", "cryptform", "n3w"});
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0], "go 0");
+    const std::string secrets = app.readFile("/etc/rsyncd.secrets");
+    EXPECT_EQ(secrets.rfind("root:" + out[2].substr(strlen("cryptform ")) + "|", 0), 0u) << secrets;
+    EXPECT_EQ(secrets.find("admin"), std::string::npos) << secrets;
+    EXPECT_EQ(app.readFile("/etc/rsyncd.conf"), "auth users = root\nsecrets file = /etc/rsyncd.secrets\n");
+    EXPECT_EQ(app.readFile("/etc/group"), group);
+    EXPECT_EQ(calls(), "stop\nstart\n");
+}
+
+TEST_F(UserSetReserved, RootHandedBackItsStoredHashKeepsItsSecret)
+{
+    EXPECT_EQ(run({"user", "root", "root", usertest::md5("r00t", "rt"), "go"}),
+              (Lines{"go 0", "root 0 100 home kept"}));
+    EXPECT_EQ(app.readFile("/etc/rsyncd.secrets"), "root:stored|c2VjcmV0\n");
+}
+
+TEST_F(UserSetReserved, PasswordTooLongForASecretWritesNoAccount)
+{
+    // a stored value handed back is kept as it is, so only the secret
+    // meets its length
+    const std::string stored = "$1$ab$" + std::string(763, 'p');
+    usertest::Accounts a = usertest::baseAccounts();
+    a.passwd += "bob:x:1600:100::/h:/bin/sh\n";
+    a.shadow += "bob:" + stored + ":19000:0:99999:7:::\n";
+    writeAccounts(a);
+    EXPECT_EQ(run({"user", "bob", "rsync", stored, "go"}), (Lines{"go 0", "rsync 1600 100 home kept"}));
+    EXPECT_EQ(app.readFile("/etc/rsyncd.secrets"), "root:stored|c2VjcmV0\n");
+    EXPECT_EQ(app.readFile("/etc/rsyncd.conf"), "auth users = root\nsecrets file = /etc/rsyncd.secrets\n");
+    EXPECT_EQ(calls(), "");
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("NetBackupAuthUserSet [bob] failed") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(UserSet, GuestPasswordSwitchesTheAfpGuestModule)
+{
+    EXPECT_EQ(run({"user", "guest", "guest", "", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/afpd.conf"),
+              "- -transall -uamlist uams_guest.so,uams_dhx.so -nosavepassword\n# uams_guest.so\n");
+    EXPECT_EQ(run({"user", "guest", "guest", "pw", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/afpd.conf"), kAfpd);
+    EXPECT_FALSE(app.exists("/usr/vexa/etc/afpd.conf.tmp"));
+    // without a module list the file stays and the copy goes
+    app.writeFile("/usr/vexa/etc/afpd.conf", "uams_noguest.so\n", 0644);
+    EXPECT_EQ(run({"user", "guest", "guest", "", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/afpd.conf"), "uams_noguest.so\n");
+    EXPECT_FALSE(app.exists("/usr/vexa/etc/afpd.conf.tmp"));
+}
+
+TEST_F(UserSet, ChrootRewriteThatFailsLeavesTheList)
+{
+    EXPECT_EQ(run({"failchroot", "user", "Anna", "Bea", "x", "go"}), (Lines{"go -1 0x0B00", "Bea 1026 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/ftpchroot.conf"), "Anna\nzed\n");
+    for (const approot::Change &c : app.changes())
+        EXPECT_EQ(c.path.find("ftpchroot"), std::string::npos) << c.kind << " " << c.path;
+}
+
+TEST_F(UserSet, StoredHashesCheckedBeforeEitherRecordIsWritten)
+{
+    const std::string lm(32, 'A');
+    const std::string nt(32, 'B');
+    struct Case {
+        const char *name;
+        std::string user, hash, lm, nt;
+        const char *want;
+    };
+    const Case cases[] = {
+        {.name = "colon", .user = "Anna", .hash = "$1$x$y:0", .lm = lm, .nt = nt, .want = "passwd -1 0x0D00"},
+        {.name = "line break", .user = "Anna", .hash = "h", .lm = lm + "\n", .nt = nt, .want = "passwd -1 0x0D00"},
+        {.name = "carriage return", .user = "Anna", .hash = "h", .lm = lm, .nt = "\r", .want = "passwd -1 0x0D00"},
+        {.name = "no smbpasswd line", .user = "nomisc", .hash = "h", .lm = lm, .nt = nt, .want = "passwd -1 0x0000"},
+    };
+    for (const Case &c : cases) {
+        const Lines out = run({"passwd", c.user, c.hash, c.lm, c.nt});
+        ASSERT_EQ(out.size(), 1u) << c.name;
+        EXPECT_EQ(out[0].substr(0, 9), std::string(c.want).substr(0, 9)) << c.name;
+        EXPECT_TRUE(app.changes().empty() || app.changes()[0].path.rfind("/tmp/", 0) == 0) << c.name;
+        for (const approot::Change &ch : app.changes())
+            EXPECT_EQ(ch.path.rfind("/tmp/", 0), 0u) << c.name << " " << ch.path;
+    }
+    // the stored hash handed back, an empty one too
+    EXPECT_EQ(run({"passwd", "Anna", "", lm, nt}), (Lines{"passwd 0"}));
+    const std::string shadow = app.readFile("/etc/shadow");
+    EXPECT_NE(shadow.find("\nAnna::19000:0:99999:7::20000:\n"), std::string::npos) << shadow;
+    const std::string smb = app.readFile("/usr/vexa/etc/private/smbpasswd");
+    EXPECT_NE(smb.find("Anna:1026:" + lm + ":" + nt + ":[U          ]:LCT-5F000000:\n"), std::string::npos) << smb;
+}
+
+TEST_F(UserSet, SmmspMembers)
+{
+    app.writeFile("/etc/group", "root:x:0:\nsmmsp:x:7:admin,ANNA,gone,ghost\n", 0644);
+    EXPECT_EQ(run({"smmsp", "anna", "-", "3", "smmsp", "gone", "Bert", "2", "smmsp", "-", "nomisc", "1", "smmsp",
+                   "-", "-", "1"}),
+              (Lines{"smmsp 0", "smmsp 0", "smmsp 0", "smmsp -1 0x0D00"}));
+    EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$7$\nroot:x:0:\nsmmsp:x:25:admin,nomisc\n");
 }
 
 }  // namespace
