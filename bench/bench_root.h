@@ -1,10 +1,12 @@
-// Running a benchmark program inside an appliance root: the files of a
+// Running a benchmark program inside an appliance root, and the times
+// kept for its ratios: the files of a
 // fixture layer, and the program started again in a root built from it
 // (with VEXA_BENCH_INSIDE naming what to measure) by the approot tool of
 // the same build.
 #ifndef VEXA_BENCH_ROOT_H
 #define VEXA_BENCH_ROOT_H
 
+#include <benchmark/benchmark.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,10 +14,23 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "base/string/vral_string.h"
 
 namespace vexabench {
+
+// Keeps each benchmark's time per iteration for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &r : runs)
+            seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
 
 inline void put(const std::string &layer, const std::string &inside, const std::string &text)
 {

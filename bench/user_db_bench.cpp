@@ -198,18 +198,6 @@ void BM_LookupGetpwnam(benchmark::State &state)
     }
 }
 
-// Keeps each benchmark's time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 int inside(int argc, char **argv, const std::string &which)
 {
     benchmark::Initialize(&argc, argv);
@@ -224,7 +212,7 @@ int inside(int argc, char **argv, const std::string &which)
         benchmark::RegisterBenchmark("lookup_sdk", BM_LookupSdk)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark("lookup_getpwnam", BM_LookupGetpwnam)->Unit(benchmark::kMicrosecond);
     }
-    RatioReporter rep;
+    vexabench::RatioReporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     if (which == "build")
         printf("RATIO user build / bare load = %.2f (goal <= 2)\n",

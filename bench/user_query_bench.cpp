@@ -105,17 +105,6 @@ void BM_EnumAfterChange(benchmark::State &state)
     }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 int inside(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
@@ -129,7 +118,7 @@ int inside(int argc, char **argv)
     benchmark::RegisterBenchmark("enum_after_change", BM_EnumAfterChange)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
-    RatioReporter rep;
+    vexabench::RatioReporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     const double scan = rep.seconds["plain_scan"];
     printf("RATIO VEXALocalUserInfoEnum / plain scan = %.2f (goal <= 3)\n", rep.seconds["local_user_info_enum"] / scan);

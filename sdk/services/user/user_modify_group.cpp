@@ -1,7 +1,6 @@
 #include <string>
 #include <vector>
 
-#include "base/err/err_guard.h"
 #include "services/group/vexa_group.h"
 #include "services/user/user_set_internal.h"
 
@@ -22,20 +21,15 @@ struct Changed {
 // Reads every group first, so that rewriting one never moves the walk.
 int collect(VEXAGROUPDB *db, VRALSzHash *map, std::vector<Changed> &changed)
 {
-    VRALSzHash *seen = VRALSzHashAlloc(512);
-    if (seen == nullptr) {
+    vexauser::SeenNames seen;
+    if (!seen.ok()) {
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
     struct Free {
-        VRALSzHash *&h;
         VEXAGROUP *g = nullptr;
-        ~Free()
-        {
-            VRALSzHashFree(h);
-            VEXAGroupFree(g);
-        }
-    } own{seen};
+        ~Free() { VEXAGroupFree(g); }
+    } own;
     for (;;) {
         const int rc = VEXAGroupDBGetByCursor(db, &own.g, 3, 0);
         if (rc != 0) {
@@ -50,11 +44,11 @@ int collect(VEXAGROUPDB *db, VRALSzHash *map, std::vector<Changed> &changed)
             USER_LOG("VRALUnicodeUTF8StrUpper [%s] failed", g->szName);
             return -1;
         }
-        if (SzVRALSzHashGetValue(seen, NAME) != nullptr)
+        const int isFirst = seen.first(NAME);
+        if (isFirst <= 0) {
+            if (isFirst < 0)
+                return -1;
             continue;
-        if (VRALSzHashSetValue(&seen, NAME, "") < 0) {
-            USER_LOG("HashSetValue failed.");
-            return -1;
         }
         Changed c{g->szName, g->gid, {}};
         bool replaced = false;
@@ -112,9 +106,5 @@ int modify(VRALSzHash *map)
 
 extern "C" int VEXAUserModifyGroup(VRALSzHash *map)
 {
-    if (map == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    return vral::NoThrow(-1, [&] { return modify(map); });
+    return vexauser::withRenameMap(map, [&] { return modify(map); });
 }

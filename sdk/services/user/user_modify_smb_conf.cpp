@@ -2,7 +2,6 @@
 #include <string>
 #include <vector>
 
-#include "base/err/err_guard.h"
 #include "base/string/heap_ptr.h"
 #include "services/share/vexa_share.h"
 #include "services/user/user_set_internal.h"
@@ -37,15 +36,11 @@ int renamed(const char *list, VRALSzHash *map, std::string *out)
 // Reads every share first, so that storing one never moves the walk.
 int collect(VEXASHAREDB *db, VRALSzHash *map, std::vector<Changed> &changed, int *pSeen)
 {
-    VRALSzHash *seen = VRALSzHashAlloc(512);
-    if (seen == nullptr) {
+    vexauser::SeenNames seen;
+    if (!seen.ok()) {
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
-    struct Free {
-        VRALSzHash *&h;
-        ~Free() { VRALSzHashFree(h); }
-    } own{seen};
     for (;;) {
         VEXASHARE *s = nullptr;
         const int rc = VEXAShareDBCursorGet(db, &s);
@@ -56,11 +51,11 @@ int collect(VEXASHAREDB *db, VRALSzHash *map, std::vector<Changed> &changed, int
             USER_LOG("VEXAShareDBCursorGet() error. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
-        if (SzVRALSzHashGetValue(seen, s->szName) != nullptr)
+        const int isFirst = seen.first(s->szName);
+        if (isFirst <= 0) {
+            if (isFirst < 0)
+                return -1;
             continue;
-        if (VRALSzHashSetValue(&seen, s->szName, "") < 0) {
-            USER_LOG("HashSetValue failed.");
-            return -1;
         }
         ++*pSeen;
         Changed c;
@@ -114,9 +109,5 @@ int modify(VRALSzHash *map)
 
 extern "C" int VEXAUserModifySmbConf(VRALSzHash *map)
 {
-    if (map == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    return vral::NoThrow(-1, [&] { return modify(map); });
+    return vexauser::withRenameMap(map, [&] { return modify(map); });
 }

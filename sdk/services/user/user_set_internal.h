@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "base/err/err_guard.h"
+#include "base/hash/vral_hash.h"
 #include "services/user/user_internal.h"
 #include "services/user/vexa_user_set.h"
 
@@ -23,6 +25,41 @@ struct Batch {
     // The name changes byte for byte (a case-only change too).
     bool renames(int i) const { return oldNames[i] != nullptr && strcmp(oldNames[i], users[i]->szName) != 0; }
 };
+
+// Names met once in a walk that may meet a record again.
+class SeenNames {
+public:
+    SeenNames() = default;
+    ~SeenNames() { VRALSzHashFree(h_); }
+    SeenNames(const SeenNames &) = delete;
+    SeenNames &operator=(const SeenNames &) = delete;
+    bool ok() const { return h_ != nullptr; }
+    // 1 the first time, 0 after, -1 when it cannot be noted (logged).
+    int first(const char *name)
+    {
+        if (SzVRALSzHashGetValue(h_, name) != nullptr)
+            return 0;
+        if (VRALSzHashSetValue(&h_, name, "") < 0) {
+            USER_LOG("HashSetValue failed.");
+            return -1;
+        }
+        return 1;
+    }
+
+private:
+    VRALSzHash *h_ = VRALSzHashAlloc(512);
+};
+
+// A public function applying a rename map: NULL refused, nothing thrown.
+template <typename Body>
+int withRenameMap(VRALSzHash *map, Body body)
+{
+    if (map == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    return vral::NoThrow(-1, body);
+}
 
 // Guests are admitted exactly when fOpen.  0 or -1.
 int SDKISetGuestAfpd(bool fOpen);

@@ -8,6 +8,7 @@
 #include "base/list/vral_list.h"
 #include "base/lock/vral_lock.h"
 #include "base/string/vral_string.h"
+#include "services/user/user_query_internal.h"
 #include "services/user/user_set_internal.h"
 
 namespace {
@@ -49,15 +50,7 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
     char *shadow = nullptr;
     char *smb = nullptr;
     int cb = 0;
-    struct Free {
-        char *&a;
-        char *&b;
-        ~Free()
-        {
-            free(a);
-            free(b);
-        }
-    } own{shadow, smb};
+    vexauser::FreeBoth own{shadow, smb};
     if (vexauser::getLine(db->pPWDShadow, NAME, len + 1, &shadow, &cb) != 0) {
         syslog(LOG_NOTICE, "%s:%d VEXABDbGet pPWDShadow [%s] failed. vexaerr=0x%04X", __FILE_NAME__, __LINE__,
                NAME, VRALErrGet());
