@@ -98,6 +98,17 @@ int probe(std::vector<std::string> ops)
             for (const std::string &sig : sched->stop())
                 s += " " + sig;
             say(s);
+        } else if (op == "modify") {
+            // modify KEY VALUE: a map of one rename, to the shares then the groups
+            VRALSzHash *map = VRALSzHashAlloc(512);
+            const std::string k = next();
+            VRALSzHashSetValue(&map, k.c_str(), next().c_str());
+            VRALFileLock(LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 5);
+            say(result("smbconf", VEXAUserModifySmbConf(map)));
+            say(result("group", VEXAUserModifyGroup(map)));
+            VRALFileUnlock(LOCK_ID_GR | LOCK_ID_SMB);
+            VRALSzHashFree(map);
+            say(result("null", VEXAUserModifyGroup(nullptr)));
         } else if (op == "failchroot") {
             armed = std::make_unique<failcall::Armed>(failcall::Rule{
                 .call = failcall::Call::Fsync, .pathPrefix = FTP_CHROOT_CONF ".", .err = EIO, .nth = 1, .times = 1});
@@ -386,6 +397,35 @@ TEST_F(UserSet, SmmspMembers)
                    "-", "-", "1"}),
               (Lines{"smmsp 0", "smmsp 0", "smmsp 0", "smmsp -1 0x0D00"}));
     EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$7$\nroot:x:0:\nsmmsp:x:25:admin,nomisc\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UserSet, RenameMapsAppliedToSharesAndGroups)
+{
+    // a removed user leaves the lists; the group is written without it
+    EXPECT_EQ(run({"modify", "ANNA", ""}), (Lines{"smbconf 0", "group 0", "null -1 0x0D00"}));
+    EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$65536$\nroot:x:0:\nsmmsp:x:25:\nusers:x:100:\n"
+                                          "staff:x:65536:nobody,admin,nobody\n");
+    const std::string smb = app.readFile("/usr/vexa/etc/smb.conf");
+    EXPECT_NE(smb.find("\twrite list=nobody,@staff,nobody\n"), std::string::npos) << smb;
+    EXPECT_EQ(smb.find("Anna"), std::string::npos) << smb;
+
+    // a map naming nobody: smb.conf is written again all the same, the
+    // group file is not
+    app.writeFile("/usr/vexa/etc/smb.conf", kSmbConf, 0644);
+    app.writeFile("/etc/group", kGroups, 0644);
+    EXPECT_EQ(run({"modify", "NOBODYELSE", "x"}), (Lines{"smbconf 0", "group 0", "null -1 0x0D00"}));
+    EXPECT_EQ(app.readFile("/etc/group"), kGroups);
+    bool smbWritten = false, groupWritten = false;
+    for (const approot::Change &c : app.changes()) {
+        smbWritten = smbWritten || c.path == "/usr/vexa/etc/smb.conf";
+        groupWritten = groupWritten || c.path == "/etc/group";
+    }
+    EXPECT_TRUE(smbWritten);
+    EXPECT_FALSE(groupWritten);
 }
 
 }  // namespace
