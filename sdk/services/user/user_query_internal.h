@@ -59,6 +59,17 @@ private:
     VEXAUSERDB *db_ = nullptr;
 };
 
+// Frees two growable buffers of the SDK's own at scope end.
+struct FreeBoth {
+    char *&a;
+    char *&b;
+    ~FreeBoth()
+    {
+        free(a);
+        free(b);
+    }
+};
+
 // One record of the name file, cut at its colons.
 struct NameRecord {
     bool domain;      // the key holds a backslash
@@ -90,15 +101,7 @@ int walkNames(VEXAUSERDB *db, Visit visit)
     int cbKey = 0;
     char *val = nullptr;
     int cbVal = 0;
-    struct Free {
-        char *&a;
-        char *&b;
-        ~Free()
-        {
-            free(a);
-            free(b);
-        }
-    } owner{key, val};
+    FreeBoth owner{key, val};
     VEXABDbCursorSetType(db->pPWDName, BDB_CURSOR_FIRST);
     for (;;) {
         const int r = VEXABDbCursorGet(db->pPWDName, 1, &key, &cbKey, &val, &cbVal);

@@ -221,6 +221,18 @@ TEST_F(UserQuery, FreeUidFromTheMarker)
               (Lines{"setcur 0", "freeuid -1 0x1F00", "setcur 0", "freeuid -1 0x1F00"}));
 }
 
+TEST_F(UserQuery, DomainUsersTheSharesName)
+{
+    guestSupport("no");
+    app.writeFile("/usr/vexa/etc/private/domain_user", "DOM\\bob:S-1-5\nDOM\\eve:S-1-6\n");
+    app.writeFile("/usr/vexa/etc/smb.conf",
+                  "[global]\n\tsecurity = domain\n\tworkgroup = DOM\n"
+                  "[a]\n\tpath = /a\n\twrite list = DOM\\bob,admin,@staff\n"
+                  "[b]\n\tpath = /b\n\twrite list = DOM\\bob\n");
+    // once each, and the names of the name file again for mask 2
+    EXPECT_EQ(run({"enum", "4", "enum", "6"}), (Lines{"enum 1: DOM\\bob", "enum 3: DOM\\bob,DOM\\bob,DOM\\eve"}));
+}
+
 TEST_F(UserQuery, GroupMembers)
 {
     guestSupport("no");
