@@ -3,6 +3,7 @@
 
 #include <syslog.h>
 
+#include "updt_accounts.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
@@ -34,6 +35,13 @@ int logsItsFailures(const Step &)
     return 0;
 }
 
+// Steps that report their result; the row's code says whether it counts.
+template <int (*Fn)()>
+int reports(const Step &)
+{
+    return Fn();
+}
+
 #define FLAG(f) &f, #f
 
 constexpr Stage kBefore = Stage::BeforeWrite;
@@ -63,16 +71,16 @@ const Step kSteps[] = {
     {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, notAvailable},
     {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
     {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, reports<AddFtpAccounts>},
     {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
     {"RemoveJumboFrameScript", FLAG(gRemoveJumboFrameScript), kAnyBuild, 251, 1, kAfter, UPDT_ERR_CONFIG,
      notAvailable},
     {"SaveWriteable", FLAG(gSaveWriteable), kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
     {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, notAvailable},
     {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, notAvailable},
-    {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
-    {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
-    {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, notAvailable},
+    {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, reports<RewritePasswdHomes>},
+    {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, reports<RewriteUserConf>},
+    {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, reports<AddMailAccounts>},
 };
 
 #undef FLAG
