@@ -60,9 +60,16 @@ int CopyReservedNameUser(const char *szName)
     // A new user (uid allocated, home, shell and mail the writer's
     // defaults) with the old one's description and expiry.
     User copy;
-    if (VEXAUserAlloc(&copy.p, newName, nullptr, -1, kUsersGid, old.p->szGecos, nullptr, nullptr, old.p->expire,
-                      nullptr, 0) != 0 ||
-        VEXAUserSet(nullptr, copy.p) != 0) {
+    const bool built = VEXAUserAlloc(&copy.p, newName, nullptr, -1, kUsersGid, old.p->szGecos, nullptr, nullptr,
+                                     old.p->expire, nullptr, 0) == 0;
+    if (built) {
+        // none given, so the writer puts its defaults in
+        copy.p->szPasswd = nullptr;
+        copy.p->szHome = nullptr;
+        copy.p->szShell = nullptr;
+        copy.p->szMail = nullptr;
+    }
+    if (!built || VEXAUserSet(nullptr, copy.p) != 0) {
         // nothing to give hashes to: never another account of that name
         syslog(LOG_ERR, "%s (%d) Failed to VEXAUserSet() user [%s].", "updater", __LINE__, newName);
         return -1;

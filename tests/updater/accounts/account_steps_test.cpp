@@ -132,10 +132,13 @@ TEST_F(AccountSteps, LocalFtpUserCopiedToFirstFreeNameWithItsHashes)
     const std::string oldFtp = lineOf("/etc/passwd", "ftp");
     EXPECT_EQ(run({"ftp"}), (Lines{"ftp 0"}));
 
+    // a new uid, the users group, the old description, the writer's home
+    // and shell
     const std::string copy = lineOf("/etc/passwd", "ftp3");
-    ASSERT_NE(copy, "");
-    EXPECT_NE(copy.find(":100:ftp of old:"), std::string::npos) << copy;
-    EXPECT_EQ(lineOf("/etc/shadow", "ftp3").substr(0, 5 + hash.size()), "ftp3:" + hash);
+    EXPECT_EQ(copy, "ftp3:x:1033:100:ftp of old:/var/services/homes/ftp3:/bin/csh");
+    const std::string shadow = lineOf("/etc/shadow", "ftp3");
+    EXPECT_EQ(shadow.substr(0, 6 + hash.size()), "ftp3:" + hash + ":") << shadow;
+    EXPECT_EQ(shadow.substr(shadow.size() - 7), ":20000:") << "the old expiry: " << shadow;
     const std::string smb = lineOf(kSmbpasswd, "ftp3");
     EXPECT_NE(smb.find(":" + kLm + ":" + kNt + ":"), std::string::npos) << smb;
     EXPECT_EQ(events(), (Lines{"0x11800E02 ftp ftp3 [ ][ ] level 1"}));
