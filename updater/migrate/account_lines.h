@@ -4,6 +4,8 @@
 #define UPDT_ACCOUNT_LINES_H
 
 #include <cstddef>
+#include <functional>
+#include <string>
 
 namespace updt::migrate {
 
@@ -22,7 +24,7 @@ struct FixedUser {
 bool AddFirstLine(const char *path, const char *line);
 
 // Adds the user's passwd line, then its shadow line, when getpwnam does
-// not know the name.  0, or the file whose addition failed.
+// not know the name.  nullptr, or the file whose addition failed.
 const char *AddFixedUser(const FixedUser &user);
 
 // True when no account of the kind holds the name: neither the system's
@@ -34,6 +36,12 @@ bool GroupNameFree(const char *name);
 // The first "<base><n>" for n = 1 to last that isFree takes, into out:
 // false when none is.
 bool FirstFreeName(const char *base, int last, bool (*isFree)(const char *), char *out, size_t cb);
+
+// Writes path anew through a temporary file beside it: fill puts the whole
+// text together (false: nothing changes), then the file gets mode 0644, is
+// synced and renamed over path; nothing throws.  what names the file in the
+// messages.
+bool ReplaceAccountFile(const char *path, const char *what, const std::function<bool(std::string &)> &fill);
 
 }  // namespace updt::migrate
 

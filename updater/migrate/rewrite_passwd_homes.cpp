@@ -8,9 +8,6 @@
 #include <string>
 
 #include "account_lines.h"
-#include "base/err/err_guard.h"
-#include "base/string/vral_string.h"
-#include "services/bdb/bdb_tmp_file.h"
 #include "updt_accounts.h"
 
 namespace {
@@ -81,41 +78,11 @@ bool fillEntries(std::string &text)
     }
 }
 
-bool rewrite()
-{
-    using updt::migrate::kPasswdFile;
-    char tmpPath[128];
-    if (VRALFileTempNameGet("/etc/passwd.", tmpPath, sizeof tmpPath) != 0) {
-        syslog(LOG_ERR, "%s:%d mkstemp passwd tmpfile failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    vexabdb::TmpFile tmp(kPasswdFile, tmpPath, 0644);
-    if (!tmp.ok()) {
-        syslog(LOG_ERR, "%s:%d open passwd tmpfile failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    if (!fillEntries(tmp.text()))
-        return false;
-    if (tmp.setMode(0644) != 0) {
-        syslog(LOG_ERR, "%s:%d fchmod failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    if (tmp.finish() != 0) {
-        syslog(LOG_ERR, "%s:%d fsync failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    if (tmp.moveIn() != 0) {
-        syslog(LOG_ERR, "%s:%d rename passwd failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int RewritePasswdHomes(void)
 {
-    if (vral::NoThrow(false, rewrite))
+    if (updt::migrate::ReplaceAccountFile(updt::migrate::kPasswdFile, "passwd", fillEntries))
         return 0;
     syslog(LOG_ERR, "%s(%d) Rewrite /etc/passwd user home failed.", "updater", __LINE__);
     return -1;

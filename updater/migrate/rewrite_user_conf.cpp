@@ -4,12 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "base/err/err_guard.h"
+#include "account_lines.h"
 #include "base/err/vral_err.h"
 #include "base/file/vral_file.h"
-#include "base/string/vral_string.h"
 #include "migrate_lines.h"
-#include "services/bdb/bdb_tmp_file.h"
 #include "services/user/vexa_user.h"
 #include "services/user/vexa_user_query.h"
 #include "updt_accounts.h"
@@ -60,15 +58,8 @@ struct UserList {
     ~UserList() { VEXALocalUserInfoFree(&head); }
 };
 
-bool rewrite()
+bool fill(std::string &text)
 {
-    char tmpPath[128];
-    if (VRALFileTempNameGet(USER_FILE_VEXAUSER ".", tmpPath, sizeof tmpPath) != 0)
-        return false;
-    vexabdb::TmpFile tmp(USER_FILE_VEXAUSER, tmpPath, 0644);
-    if (!tmp.ok())
-        return false;
-    std::string &text = tmp.text();
     if (!oldHeader(text)) {
         syslog(LOG_ERR, "%s:%d read %s failed. errno:%d, message:%m", "updater", __LINE__, USER_FILE_VEXAUSER,
                errno);
@@ -82,26 +73,17 @@ bool rewrite()
         return false;
     }
     for (const VEXALOCALUSERINFO *p = users.head; p != nullptr; p = p->pNext) {
-        if (p->uid <= 1025)
-            continue;
-        text += std::string(p->szName) + ":" + std::to_string(priv) + ":" + mailOf(p->szName) + "\n";
+        if (p->uid > 1025)
+            text += std::string(p->szName) + ":" + std::to_string(priv) + ":" + mailOf(p->szName) + "\n";
     }
-    if (tmp.setMode(0644) != 0) {
-        syslog(LOG_ERR, "%s:%d fchmod failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    if (tmp.finish() != 0) {
-        syslog(LOG_ERR, "%s:%d fprintf failed. errno:%d, message:%m", "updater", __LINE__, errno);
-        return false;
-    }
-    return tmp.moveIn() == 0;
+    return true;
 }
 
 }  // namespace
 
 int RewriteUserConf(void)
 {
-    if (vral::NoThrow(false, rewrite))
+    if (updt::migrate::ReplaceAccountFile(USER_FILE_VEXAUSER, "vexauser.conf", fill))
         return 0;
     syslog(LOG_ERR, "%s(%d) Create /etc/vexauser failed.", "updater", __LINE__);
     return -1;

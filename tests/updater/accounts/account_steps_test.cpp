@@ -18,8 +18,6 @@ namespace {
 using usertest::Lines;
 using vexatest::probe::say;
 
-constexpr unsigned kUserCopied = 0x11800E02;
-constexpr unsigned kGroupCopied = 0x11800602;
 
 int probe(std::vector<std::string> ops)
 {
