@@ -225,6 +225,11 @@ TEST_F(AccountSteps, LocalFtpGroupCopiedWithItsMembers)
          .group = "ftp:x:1500:nobody,Anna,gone,nobody\nftp1:x:1501:\n",
          .copy = "ftp2:x:1500:Anna,gone",
          .events = {"0x11800602 ftp ftp2 [ ][ ] level 1"}},
+        // a name the SDK knows in other letters is taken too
+        {.name = "FTP1 in capitals",
+         .group = "ftp:x:1500:Anna\nFTP1:x:1501:\n",
+         .copy = "ftp2:x:1500:Anna",
+         .events = {"0x11800602 ftp ftp2 [ ][ ] level 1"}},
         {.name = "gid 101", .group = "ftp:x:101:Anna\n", .copy = "", .events = {}},
     };
     for (const Case &c : cases) {

@@ -29,6 +29,7 @@ struct User {
     std::string hash = "!";
     std::string lm = {};
     std::string nt = kNt;
+    std::string home = {};  // "" an old firmware's home
 };
 
 // An appliance on installed build 200 (every account step is due) whose
@@ -57,7 +58,7 @@ protected:
     {
         for (const User &u : users) {
             accounts.passwd += u.name + ":x:" + std::to_string(u.uid) + ":100:" + u.name +
-                               " of old:/old/" + u.name + ":/bin/sh\n";
+                               " of old:" + (u.home.empty() ? "/old/" + u.name : u.home) + ":/bin/sh\n";
             accounts.shadow += u.name + ":" + u.hash + ":19000:0:99999:7:::\n";
             if (!u.lm.empty())
                 accounts.smbpasswd += u.name + ":" + std::to_string(u.uid) + ":" + u.lm + ":" + u.nt +
@@ -154,14 +155,19 @@ TEST_F(AccountRun, NameTakenInOtherLetterCaseIsPassedOver)
     add({{.name = "ftp", .uid = 1030, .hash = usertest::md5("a", "bc"), .lm = kLm},
          {.name = "ftp1", .uid = 1031},
          {.name = "ftp2", .uid = 1032},
-         {.name = "Ftp3", .uid = 1033, .hash = usertest::md5("own", "ow"), .lm = std::string(32, '7')}});
+         {.name = "Ftp3",
+          .uid = 1033,
+          .hash = usertest::md5("own", "ow"),
+          .lm = std::string(32, '7'),
+          .home = "/var/services/homes/Ftp3"}});
+    const std::string ftp3Passwd = lineOf("/etc/passwd", "Ftp3");
     const std::string ftp3Shadow = lineOf("/etc/shadow", "Ftp3");
     const std::string ftp3Smb = lineOf(kSmbpasswd, "Ftp3");
 
     const approot::RunResult r = a.run({});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(lineOf("/etc/passwd", "ftp4"), "");
-    EXPECT_EQ(lineOf("/etc/passwd", "Ftp3"), "Ftp3:x:1033:100:Ftp3 of old:/var/services/homes/Ftp3:/bin/sh");
+    EXPECT_EQ(lineOf("/etc/passwd", "Ftp3"), ftp3Passwd);
     EXPECT_EQ(lineOf("/etc/shadow", "Ftp3"), ftp3Shadow);
     EXPECT_EQ(lineOf(kSmbpasswd, "Ftp3"), ftp3Smb);
     EXPECT_EQ(events(), (Lines{"0x11800E02 ftp ftp4"}));
