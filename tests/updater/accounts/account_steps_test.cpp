@@ -212,6 +212,19 @@ TEST_F(AccountSteps, WithoutFtpEntriesTheFiveFixedLinesComeFirst)
     EXPECT_EQ(vexatest::splitLines(file("/etc/passwd")).size(), vexatest::splitLines(a.passwd).size() + 2);
 }
 
+TEST_F(AccountSteps, FailedShadowLineEndsTheStepKeepingWhatWasAdded)
+{
+    const usertest::Accounts a = with({});
+    EXPECT_EQ(run({"failfsync", "/etc/shadow", "1", "ftp"}), (Lines{"ftp -1"}));
+    EXPECT_EQ(file("/etc/group"), "ftp:x:21:nobody,ftp,nobody\nroot:x:0:\nusers:x:100:\nsmmsp:x:25:\n");
+    EXPECT_EQ(file("/etc/passwd"), "anonymous:x:21:21:Anonymous FTP User:/nonexist:/sbin/nologin\n" + a.passwd);
+    EXPECT_EQ(file("/etc/shadow"), a.shadow);
+    const Lines log = app.syslog();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_NE(log[log.size() - 2].find("Failed to VRALFileAddLine in to /etc/shadow."), std::string::npos);
+    EXPECT_NE(log.back().find("Failed to add ftp user/group."), std::string::npos);
+}
+
 TEST_F(AccountSteps, LocalFtpGroupCopiedWithItsMembers)
 {
     struct Case {
