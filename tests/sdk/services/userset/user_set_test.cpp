@@ -186,19 +186,33 @@ TEST_F(UserSet, NewUserRenameAndCaseOnlyRenameInOneBatch)
                            "ANNA", "$1$ab$x", "go", "get", "nomisc", "get", "nomad", "signals"});
     EXPECT_EQ(out, (Lines{"go 0", "newbie 1031 100 home kept", "nomad 1028 100 home kept",
                           "ANNA 1026 100 home kept", "get -1 0x1D00", "get nomad 1028", "signals: USR1"}));
-    const std::string passwd = app.readFile("/etc/passwd");
-    EXPECT_NE(passwd.find("newbie:x:1031:100::/caller/home:/bin/sh\n"), std::string::npos) << passwd;
-    EXPECT_NE(passwd.find("nomad:x:1028:100::/var/services/homes/nomad:/bin/sh\n"), std::string::npos) << passwd;
-    EXPECT_NE(passwd.find("ANNA:x:1026:100::/var/services/homes/ANNA:/bin/sh\n"), std::string::npos)
-        << passwd;
-    EXPECT_EQ(passwd.find("nomisc"), std::string::npos);
-    EXPECT_NE(app.readFile("/etc/vexauser.conf").find("#$_@UID__INDEX@_$1031$\n"), std::string::npos);
+    // uid order; the renamed users' homes follow their names
+    EXPECT_EQ(app.readFile("/etc/passwd"),
+              "root:x:0:0:root:/root:/bin/ash\n"
+              "admin:x:1024:100:System default user:/var/services/homes/admin:/bin/sh\n"
+              "guest:x:1025:100:Guest:/nonexist:/bin/false\n"
+              "ANNA:x:1026:100::/var/services/homes/ANNA:/bin/sh\n"
+              "nomad:x:1028:100::/var/services/homes/nomad:/bin/sh\n"
+              "newbie:x:1031:100::/caller/home:/bin/sh\n"
+              "gone:x:1500:100::/var/services/homes/gone:/bin/sh\n");
+    EXPECT_EQ(app.readFile("/etc/vexauser.conf"),
+              "#$_@UID__INDEX@_$1031$\n# record user misc, format \"user_name:user_privilege:user_mail\"\n"
+              "admin:0:admin@x\nguest:1:\nANNA:0:\nnomad:0:\nnewbie:0:\ngone:0:\n");
+    const std::string shadow = app.readFile("/etc/shadow");
+    // a new password keeps the stored salt
+    EXPECT_NE(shadow.find("\nANNA:" + usertest::md5("$1$ab$x", "ab") + ":"), std::string::npos) << shadow;
+    EXPECT_NE(shadow.find("\nnomad:!:"), std::string::npos) << shadow;
+    EXPECT_NE(shadow.find("\nnewbie:$1$"), std::string::npos) << shadow;
+    EXPECT_EQ(shadow.find("nomisc"), std::string::npos) << shadow;
+    const std::string smb = app.readFile("/usr/vexa/etc/private/smbpasswd");
+    EXPECT_NE(smb.find("\nnewbie:1031:"), std::string::npos) << smb;
+    EXPECT_NE(smb.find("\nANNA:1026:"), std::string::npos) << smb;
     EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$65536$\nroot:x:0:\nsmmsp:x:25:\nusers:x:100:\n"
                                           "staff:x:65536:nobody,ANNA,admin,nobody\n");
-    const std::string smb = app.readFile("/usr/vexa/etc/smb.conf");
-    EXPECT_NE(smb.find("\tread list=nobody,nomad,nobody\n"), std::string::npos) << smb;
-    EXPECT_NE(smb.find("\twrite list=nobody,ANNA,@staff,nobody\n"), std::string::npos) << smb;
-    EXPECT_EQ(smb.find("Anna"), std::string::npos) << smb;
+    const std::string conf = app.readFile("/usr/vexa/etc/smb.conf");
+    EXPECT_NE(conf.find("\tread list=nobody,nomad,nobody\n"), std::string::npos) << conf;
+    EXPECT_NE(conf.find("\twrite list=nobody,ANNA,@staff,nobody\n"), std::string::npos) << conf;
+    EXPECT_EQ(conf.find("Anna"), std::string::npos) << conf;
     EXPECT_EQ(app.readFile("/usr/vexa/etc/ftpchroot.conf"), "zed\nANNA\n");
     EXPECT_EQ(stat("/volume1/homes/newbie"), "755 1031 100\n");
     EXPECT_TRUE(app.exists("/volume1/homes/nomad"));
