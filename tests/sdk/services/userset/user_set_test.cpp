@@ -3,7 +3,13 @@
 // folders, the reserved names' rsync accounts, the AFP guest module, the
 // scheduler signal, stored hashes and failures half-way.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -116,8 +122,26 @@ int probe(std::vector<std::string> ops)
             char out[769] = {};
             VEXANetBkpCryptPass(next().c_str(), out, sizeof out);
             say(std::string("cryptform ") + out);
-        } else if (op == "trylock") {
-            say(result("trylock", VRALFileLock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 0)));
+        } else if (op == "holdpw") {
+            say(result("holdpw", VRALFileLock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 0)));
+        } else if (op == "otherlock") {
+            // another process, with descriptors of its own, tries every
+            // lock file of the batch at once
+            std::string s = "otherlock";
+            for (int k = 0; gLockFileTable[k].bit != 0; ++k) {
+                if ((gLockFileTable[k].bit & (LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB)) == 0)
+                    continue;
+                const std::string path = gLockFileTable[k].path;
+                const pid_t pid = fork();
+                if (pid == 0) {
+                    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+                    _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+                }
+                int st = 0;
+                waitpid(pid, &st, 0);
+                s += WIFEXITED(st) && WEXITSTATUS(st) == 0 ? " free" : " held";
+            }
+            say(s);
         } else {
             return 92;
         }
@@ -262,9 +286,10 @@ TEST_F(UserSet, DumpThatFailsLeavesEverythingAsItWas)
     run({"get", "Anna"});
     const std::vector<approot::Change> before = app.changes();
     const Lines out = run({"user", "Anna", "Bert", "x", "user", "-", "newbie", "pw", "go", "get", "Anna", "get",
-                           "Bert", "trylock"});
+                           "Bert", "otherlock", "holdpw", "otherlock"});
     EXPECT_EQ(out, (Lines{"go -1 0x0900", "Bert 1026 100 home kept", "newbie 1031 100 home kept",
-                          "get Anna 1026", "get -1 0x1D00", "trylock 0"}))
+                          "get Anna 1026", "get -1 0x1D00", "otherlock free free free",
+                          "holdpw 0", "otherlock held free free"}))
         << out[0];
     for (const approot::Change &c : app.changes())
         EXPECT_TRUE(c.path.rfind("/tmp/", 0) == 0) << c.kind << " " << c.path;
