@@ -468,3 +468,39 @@ TEST_F(UserSet, RenameMapsAppliedToSharesAndGroups)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UserSet, HomesPathWithQuoteAndBlankMovesTheFolder)
+{
+    std::string conf = kSmbConf;
+    conf.replace(conf.find("/volume1/homes"), strlen("/volume1/homes"), "/volume1/it's homes");
+    app.writeFile("/usr/vexa/etc/smb.conf", conf, 0644);
+    app.mkdir("/volume1/it's homes/Anna", 0755);
+    EXPECT_EQ(run({"user", "Anna", "Bea", "x", "user", "-", "newbie", "pw", "go"}),
+              (Lines{"go 0", "Bea 1026 100 home kept", "newbie 1031 100 home kept"}));
+    EXPECT_TRUE(app.exists("/volume1/it's homes/Bea"));
+    EXPECT_FALSE(app.exists("/volume1/it's homes/Anna"));
+    EXPECT_EQ(stat("'/volume1/it'\\''s homes/newbie'"), "755 1031 100\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UserSet, AfpCopyThatFailsIsRemovedNotMovedIn)
+{
+    // a copy tool that leaves half a file and fails ("/bin" leads to
+    // "/usr/bin")
+    app.writeFile("/usr/bin/cp", "#!/bin/sh\necho -- -uamlist uams_noguest.so > \"$3\"\nexit 1\n", 0755);
+    EXPECT_EQ(run({"user", "guest", "guest", "", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/afpd.conf"), kAfpd);
+    EXPECT_FALSE(app.exists("/usr/vexa/etc/afpd.conf.tmp"));
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("/bin/cp -Rf /usr/vexa/etc/afpd.conf /usr/vexa/etc/afpd.conf.tmp failed!") !=
+                               std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+}  // namespace
