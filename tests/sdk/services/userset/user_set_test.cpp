@@ -3,7 +3,13 @@
 // folders, the reserved names' rsync accounts, the AFP guest module, the
 // scheduler signal, stored hashes and failures half-way.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -116,8 +122,26 @@ int probe(std::vector<std::string> ops)
             char out[769] = {};
             VEXANetBkpCryptPass(next().c_str(), out, sizeof out);
             say(std::string("cryptform ") + out);
-        } else if (op == "trylock") {
-            say(result("trylock", VRALFileLock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 0)));
+        } else if (op == "holdpw") {
+            say(result("holdpw", VRALFileLock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 0)));
+        } else if (op == "otherlock") {
+            // another process, with descriptors of its own, tries every
+            // lock file of the batch at once
+            std::string s = "otherlock";
+            for (int k = 0; gLockFileTable[k].bit != 0; ++k) {
+                if ((gLockFileTable[k].bit & (LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB)) == 0)
+                    continue;
+                const std::string path = gLockFileTable[k].path;
+                const pid_t pid = fork();
+                if (pid == 0) {
+                    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+                    _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+                }
+                int st = 0;
+                waitpid(pid, &st, 0);
+                s += WIFEXITED(st) && WEXITSTATUS(st) == 0 ? " free" : " held";
+            }
+            say(s);
         } else {
             return 92;
         }
@@ -186,19 +210,33 @@ TEST_F(UserSet, NewUserRenameAndCaseOnlyRenameInOneBatch)
                            "ANNA", "$1$ab$x", "go", "get", "nomisc", "get", "nomad", "signals"});
     EXPECT_EQ(out, (Lines{"go 0", "newbie 1031 100 home kept", "nomad 1028 100 home kept",
                           "ANNA 1026 100 home kept", "get -1 0x1D00", "get nomad 1028", "signals: USR1"}));
-    const std::string passwd = app.readFile("/etc/passwd");
-    EXPECT_NE(passwd.find("newbie:x:1031:100::/caller/home:/bin/sh\n"), std::string::npos) << passwd;
-    EXPECT_NE(passwd.find("nomad:x:1028:100::/var/services/homes/nomad:/bin/sh\n"), std::string::npos) << passwd;
-    EXPECT_NE(passwd.find("ANNA:x:1026:100::/var/services/homes/ANNA:/bin/sh\n"), std::string::npos)
-        << passwd;
-    EXPECT_EQ(passwd.find("nomisc"), std::string::npos);
-    EXPECT_NE(app.readFile("/etc/vexauser.conf").find("#$_@UID__INDEX@_$1031$\n"), std::string::npos);
+    // uid order; the renamed users' homes follow their names
+    EXPECT_EQ(app.readFile("/etc/passwd"),
+              "root:x:0:0:root:/root:/bin/ash\n"
+              "admin:x:1024:100:System default user:/var/services/homes/admin:/bin/sh\n"
+              "guest:x:1025:100:Guest:/nonexist:/bin/false\n"
+              "ANNA:x:1026:100::/var/services/homes/ANNA:/bin/sh\n"
+              "nomad:x:1028:100::/var/services/homes/nomad:/bin/sh\n"
+              "newbie:x:1031:100::/caller/home:/bin/sh\n"
+              "gone:x:1500:100::/var/services/homes/gone:/bin/sh\n");
+    EXPECT_EQ(app.readFile("/etc/vexauser.conf"),
+              "#$_@UID__INDEX@_$1031$\n# record user misc, format \"user_name:user_privilege:user_mail\"\n"
+              "admin:0:admin@x\nguest:1:\nANNA:0:\nnomad:0:\nnewbie:0:\ngone:0:\n");
+    const std::string shadow = app.readFile("/etc/shadow");
+    // a new password keeps the stored salt
+    EXPECT_NE(shadow.find("\nANNA:" + usertest::md5("$1$ab$x", "ab") + ":"), std::string::npos) << shadow;
+    EXPECT_NE(shadow.find("\nnomad:!:"), std::string::npos) << shadow;
+    EXPECT_NE(shadow.find("\nnewbie:$1$"), std::string::npos) << shadow;
+    EXPECT_EQ(shadow.find("nomisc"), std::string::npos) << shadow;
+    const std::string smb = app.readFile("/usr/vexa/etc/private/smbpasswd");
+    EXPECT_NE(smb.find("\nnewbie:1031:"), std::string::npos) << smb;
+    EXPECT_NE(smb.find("\nANNA:1026:"), std::string::npos) << smb;
     EXPECT_EQ(app.readFile("/etc/group"), "#$_@GID__INDEX@_$65536$\nroot:x:0:\nsmmsp:x:25:\nusers:x:100:\n"
                                           "staff:x:65536:nobody,ANNA,admin,nobody\n");
-    const std::string smb = app.readFile("/usr/vexa/etc/smb.conf");
-    EXPECT_NE(smb.find("\tread list=nobody,nomad,nobody\n"), std::string::npos) << smb;
-    EXPECT_NE(smb.find("\twrite list=nobody,ANNA,@staff,nobody\n"), std::string::npos) << smb;
-    EXPECT_EQ(smb.find("Anna"), std::string::npos) << smb;
+    const std::string conf = app.readFile("/usr/vexa/etc/smb.conf");
+    EXPECT_NE(conf.find("\tread list=nobody,nomad,nobody\n"), std::string::npos) << conf;
+    EXPECT_NE(conf.find("\twrite list=nobody,ANNA,@staff,nobody\n"), std::string::npos) << conf;
+    EXPECT_EQ(conf.find("Anna"), std::string::npos) << conf;
     EXPECT_EQ(app.readFile("/usr/vexa/etc/ftpchroot.conf"), "zed\nANNA\n");
     EXPECT_EQ(stat("/volume1/homes/newbie"), "755 1031 100\n");
     EXPECT_TRUE(app.exists("/volume1/homes/nomad"));
@@ -248,9 +286,10 @@ TEST_F(UserSet, DumpThatFailsLeavesEverythingAsItWas)
     run({"get", "Anna"});
     const std::vector<approot::Change> before = app.changes();
     const Lines out = run({"user", "Anna", "Bert", "x", "user", "-", "newbie", "pw", "go", "get", "Anna", "get",
-                           "Bert", "trylock"});
+                           "Bert", "otherlock", "holdpw", "otherlock"});
     EXPECT_EQ(out, (Lines{"go -1 0x0900", "Bert 1026 100 home kept", "newbie 1031 100 home kept",
-                          "get Anna 1026", "get -1 0x1D00", "trylock 0"}))
+                          "get Anna 1026", "get -1 0x1D00", "otherlock free free free",
+                          "holdpw 0", "otherlock held free free"}))
         << out[0];
     for (const approot::Change &c : app.changes())
         EXPECT_TRUE(c.path.rfind("/tmp/", 0) == 0) << c.kind << " " << c.path;
@@ -386,6 +425,8 @@ TEST_F(UserSet, StoredHashesCheckedBeforeEitherRecordIsWritten)
     EXPECT_EQ(run({"passwd", "Anna", "", lm, nt}), (Lines{"passwd 0"}));
     const std::string shadow = app.readFile("/etc/shadow");
     EXPECT_NE(shadow.find("\nAnna::19000:0:99999:7::20000:\n"), std::string::npos) << shadow;
+    // the refused entries left nothing in the cache for this dump to write
+    EXPECT_NE(shadow.find("\nnomisc:!:19000:0:99999:7:::\n"), std::string::npos) << shadow;
     const std::string smb = app.readFile("/usr/vexa/etc/private/smbpasswd");
     EXPECT_NE(smb.find("Anna:1026:" + lm + ":" + nt + ":[U          ]:LCT-5F000000:\n"), std::string::npos) << smb;
 }
@@ -426,6 +467,42 @@ TEST_F(UserSet, RenameMapsAppliedToSharesAndGroups)
     }
     EXPECT_TRUE(smbWritten);
     EXPECT_FALSE(groupWritten);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UserSet, HomesPathWithQuoteAndBlankMovesTheFolder)
+{
+    std::string conf = kSmbConf;
+    conf.replace(conf.find("/volume1/homes"), strlen("/volume1/homes"), "/volume1/it's homes");
+    app.writeFile("/usr/vexa/etc/smb.conf", conf, 0644);
+    app.mkdir("/volume1/it's homes/Anna", 0755);
+    EXPECT_EQ(run({"user", "Anna", "Bea", "x", "user", "-", "newbie", "pw", "go"}),
+              (Lines{"go 0", "Bea 1026 100 home kept", "newbie 1031 100 home kept"}));
+    EXPECT_TRUE(app.exists("/volume1/it's homes/Bea"));
+    EXPECT_FALSE(app.exists("/volume1/it's homes/Anna"));
+    EXPECT_EQ(stat("'/volume1/it'\\''s homes/newbie'"), "755 1031 100\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UserSet, AfpCopyThatFailsIsRemovedNotMovedIn)
+{
+    // a copy tool that leaves half a file and fails ("/bin" leads to
+    // "/usr/bin")
+    app.writeFile("/usr/bin/cp", "#!/bin/sh\necho -- -uamlist uams_noguest.so > \"$3\"\nexit 1\n", 0755);
+    EXPECT_EQ(run({"user", "guest", "guest", "", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/afpd.conf"), kAfpd);
+    EXPECT_FALSE(app.exists("/usr/vexa/etc/afpd.conf.tmp"));
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("/bin/cp -Rf /usr/vexa/etc/afpd.conf /usr/vexa/etc/afpd.conf.tmp failed!") !=
+                               std::string::npos;
+    EXPECT_TRUE(logged);
 }
 
 }  // namespace
