@@ -5,7 +5,6 @@
 #include <syslog.h>
 
 #include <cerrno>
-
 #include <cstdio>
 
 #include "base/err/err_guard.h"
