@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/lock/vral_lock.h"
+#include "bench_root.h"
 #include "base/string/vral_string.h"
 #include "base/unicode/vral_unicode.h"
 #include "services/user/vexa_user.h"
@@ -197,18 +198,6 @@ void BM_LookupGetpwnam(benchmark::State &state)
     }
 }
 
-// Keeps each benchmark's time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 int inside(int argc, char **argv, const std::string &which)
 {
     benchmark::Initialize(&argc, argv);
@@ -223,7 +212,7 @@ int inside(int argc, char **argv, const std::string &which)
         benchmark::RegisterBenchmark("lookup_sdk", BM_LookupSdk)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark("lookup_getpwnam", BM_LookupGetpwnam)->Unit(benchmark::kMicrosecond);
     }
-    RatioReporter rep;
+    vexabench::RatioReporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     if (which == "build")
         printf("RATIO user build / bare load = %.2f (goal <= 2)\n",
@@ -236,53 +225,18 @@ int inside(int argc, char **argv, const std::string &which)
 
 // ---- outside: the roots --------------------------------------------------
 
-void put(const std::string &layer, const std::string &inside, const std::string &text)
-{
-    const std::string path = layer + inside;
-    for (size_t at = path.find('/', layer.size() + 1); at != std::string::npos; at = path.find('/', at + 1))
-        mkdir(path.substr(0, at).c_str(), 0755);
-    FILE *f = fopen(path.c_str(), "w");
-    if (f == nullptr || fwrite(text.data(), 1, text.size(), f) != text.size()) {
-        perror(path.c_str());
-        exit(1);
-    }
-    fclose(f);
-}
-
-std::string selfPath()
-{
-    char b[4096];
-    const ssize_t n = readlink("/proc/self/exe", b, sizeof b - 1);
-    return n > 0 ? std::string(b, static_cast<size_t>(n)) : std::string();
-}
-
 int runRoot(const std::string &which, const Accounts &a, bool domain)
 {
-    const std::string self = selfPath();
-    const std::string buildDir = self.substr(0, self.rfind("/bench/"));
-    std::string scratch = buildDir + "/benchtmp.XXXXXX";
-    if (mkdtemp(scratch.data()) == nullptr)
-        return 1;
-    const std::string layer = scratch + "/layer";
-    mkdir(layer.c_str(), 0755);
-    put(layer, "/etc/passwd", "root:x:0:0:root:/root:/bin/sh\n" + a.passwd);
-    put(layer, "/etc/shadow", "root:!:19000:0:99999:7:::\n" + a.shadow);
-    put(layer, "/etc/vexauser.conf", a.vexauser);
-    put(layer, "/usr/vexa/etc/private/smbpasswd", a.smbpasswd);
-    put(layer, "/usr/vexa/etc/private/domain_user", a.domain);
-    put(layer, "/etc/vexainfo.conf", "runsamba=\"yes\"\ncodepage=\"utf8\"\n");
-    put(layer, "/usr/vexa/etc/smb.conf",
-        std::string("[global]\n\tsecurity = ") + (domain ? "domain" : "user") + "\n\tworkgroup = DOM\n");
-    put(layer, "/etc/nsswitch.conf", "passwd: files\ngroup: files\nshadow: files\n");
-    mkdir((layer + "/tmp").c_str(), 01777);
-    chmod((layer + "/tmp").c_str(), 01777);
-    const std::string cmd = VRALStrShellQuoteString(buildDir + "/tools/approot/approot") + " --dir " +
-                            VRALStrShellQuoteString(scratch + "/root") + " --layer " + VRALStrShellQuoteString(layer) +
-                            " --env VEXA_BENCH_INSIDE=" + which + " -- " + VRALStrShellQuoteString(self);
-    const int r = system(cmd.c_str());
-    if (system(("rm -rf " + VRALStrShellQuoteString(scratch)).c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", scratch.c_str());
-    return r == 0 ? 0 : 1;
+    return vexabench::runRoot(
+        which, {{"/etc/passwd", "root:x:0:0:root:/root:/bin/sh\n" + a.passwd},
+                {"/etc/shadow", "root:!:19000:0:99999:7:::\n" + a.shadow},
+                {"/etc/vexauser.conf", a.vexauser},
+                {"/usr/vexa/etc/private/smbpasswd", a.smbpasswd},
+                {"/usr/vexa/etc/private/domain_user", a.domain},
+                {"/etc/vexainfo.conf", "runsamba=\"yes\"\ncodepage=\"utf8\"\n"},
+                {"/usr/vexa/etc/smb.conf",
+                 std::string("[global]\n\tsecurity = ") + (domain ? "domain" : "user") + "\n\tworkgroup = DOM\n"},
+                {"/etc/nsswitch.conf", "passwd: files\ngroup: files\nshadow: files\n"}});
 }
 
 }  // namespace

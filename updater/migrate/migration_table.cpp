@@ -4,6 +4,7 @@
 #include <syslog.h>
 
 #include "migrate_steps.h"
+#include "updt_accounts.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
@@ -33,6 +34,13 @@ int logsItsFailures(const Step &)
 {
     Fn();
     return 0;
+}
+
+// Steps that report their result; the row's code says whether it counts.
+template <int (*Fn)()>
+int reports(const Step &)
+{
+    return Fn();
 }
 
 #define FLAG(f) &f, #f
@@ -66,7 +74,7 @@ const Step kSteps[] = {
     {"ReindexMedia", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, reindexMedia},
     {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, removeRcAtalk},
     {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, removePapdConf},
-    {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, reports<AddFtpAccounts>},
     {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG,
      removeEtcProfile},
     {"RemoveJumboFrameScript", FLAG(gRemoveJumboFrameScript), kAnyBuild, 251, 1, kAfter, UPDT_ERR_CONFIG,
@@ -77,9 +85,9 @@ const Step kSteps[] = {
     {"CleanCrontab", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, cleanCrontab},
     {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, convertMTUValue},
     {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, moveMTUValue},
-    {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
-    {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
-    {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, notAvailable},
+    {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, reports<RewritePasswdHomes>},
+    {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, reports<RewriteUserConf>},
+    {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, reports<AddMailAccounts>},
 };
 
 #undef FLAG

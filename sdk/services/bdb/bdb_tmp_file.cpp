@@ -52,6 +52,15 @@ TmpFile::~TmpFile()
         unlink(path_.c_str());
 }
 
+int TmpFile::setMode(mode_t mode)
+{
+    if (fd_ < 0 || fchmod(fd_, mode) != 0) {
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    return 0;
+}
+
 int TmpFile::finish()
 {
     if (fd_ < 0)

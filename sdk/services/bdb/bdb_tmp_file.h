@@ -21,6 +21,8 @@ public:
     bool ok() const { return fd_ >= 0; }
     // The content, written by finish().
     std::string &text() { return text_; }
+    // Gives the file this mode in place of the replaced file's: 0 or -1.
+    int setMode(mode_t mode);
     // Writes the content and syncs it: 0, or -1 (logged, code recorded).
     int finish();
     // Renames the file over its target: 0, or -1.

@@ -29,8 +29,12 @@ constexpr char kConfBefore[] = "uid = nobody\n#use chroot = no\nlock file = /var
 constexpr char kConfAfter[] = "uid = nobody\n#use chroot = no\nlock file = /var/run/rsyncd.lock\nuse chroot = no\n";
 constexpr char kSecretsBefore[] = "root:tuQ/8RzuuEul2|cGFzcw==\n\"rsync:tuQ/8RzuuEul2|pass!\"\nnobar\n";
 constexpr char kSecretsAfter[] = "root:tuQ/8RzuuEul2|cGFzcw==\nrsync:tuQ/8RzuuEul2|cGFzcyEA\n";
-constexpr char kGroupBefore[] = "root:x:0:\nsmmsp:x:25:postfix,nobody\nusers:x:100:\n";
-constexpr char kGroupAfter[] = "root:x:0:\nsmmsp:x:25:postfix,admin,nobody\nusers:x:100:\n";
+// The mail server's groups are there, so that the account steps after the
+// write leave the file to the smmsp step.
+constexpr char kGroupBefore[] =
+    "dovecot:x:143:dovecot\nmaildrop:x:126:\npostfix:x:125:postfix\nroot:x:0:\nsmmsp:x:25:postfix,nobody\nusers:x:100:\n";
+constexpr char kGroupAfter[] = "dovecot:x:143:dovecot\nmaildrop:x:126:\npostfix:x:125:postfix\nroot:x:0:\n"
+                               "smmsp:x:25:postfix,admin,nobody\nusers:x:100:\n";
 
 // The installed firmware and the files the steps work on.
 struct Fixture {

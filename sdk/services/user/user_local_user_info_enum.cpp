@@ -1,0 +1,57 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "services/user/user_query_internal.h"
+
+extern "C" void VEXALocalUserInfoFree(VEXALOCALUSERINFO **ppHead)
+{
+    if (ppHead == nullptr)
+        return;
+    VEXALOCALUSERINFO *p = *ppHead;
+    while (p != nullptr) {
+        VEXALOCALUSERINFO *next = p->pNext;
+        free(p->szName);
+        free(p);
+        p = next;
+    }
+    *ppHead = nullptr;
+}
+
+extern "C" int VEXALocalUserInfoEnum(VEXALOCALUSERINFO **ppHead)
+{
+    if (ppHead == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    *ppHead = nullptr;
+    vexauser::SharedRead rd;
+    if (rd.db() == nullptr)
+        return rd.finish(-1);
+    VEXALOCALUSERINFO *head = nullptr;
+    VEXALOCALUSERINFO **tail = &head;
+    int n = 0;
+    int r = vexauser::walkNames(rd.db(), [&](const vexauser::NameRecord &rec) {
+        if (rec.domain || vexauser::hiddenUser(rec))
+            return 0;
+        auto *node = static_cast<VEXALOCALUSERINFO *>(calloc(1, sizeof(VEXALOCALUSERINFO)));
+        char *copy = strdup(rec.name);
+        if (node == nullptr || copy == nullptr) {
+            free(node);
+            free(copy);
+            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+            return -1;
+        }
+        node->uid = static_cast<int>(rec.uid);
+        node->gid = static_cast<int>(rec.gid);
+        node->szName = copy;
+        *tail = node;
+        tail = &node->pNext;
+        ++n;
+        return 0;
+    });
+    r = rd.finish(r == 0 ? n : -1);
+    if (r < 0)
+        VEXALocalUserInfoFree(&head);
+    *ppHead = head;
+    return r;
+}

@@ -1,0 +1,220 @@
+// Whole runs from an old installed build whose accounts need migrating:
+// the updater copies local accounts that use the FTP service's names with
+// their hashes through the real SDK, adds the system entries, rewrites the
+// homes and the user file, and rolls the flash back when no copy can be
+// made.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../../sdk/services/log/log_reader.h"
+#include "../../sdk/services/user/user_fixture.h"
+#include "e2e_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kSmbpasswd[] = "/usr/vexa/etc/private/smbpasswd";
+const std::string kLm = "0123456789ABCDEF0123456789ABCDEF";
+const std::string kNt = "89ABCDEF0123456789ABCDEF01234567";
+const std::string kMailEntries = "postfix:x:125:postfix\nmaildrop:x:126:\ndovecot:x:143:dovecot\n";
+
+struct User {
+    std::string name;
+    int uid;
+    std::string hash = "!";
+    std::string lm = {};
+    std::string nt = kNt;
+    std::string home = {};  // "" an old firmware's home
+};
+
+// An appliance on installed build 200 (every account step is due) whose
+// system databases are its own account files.
+class AccountRun : public ::testing::Test {
+protected:
+    e2e::Appliance a{"normal"};
+    usertest::Accounts accounts = usertest::baseAccounts();
+
+    void SetUp() override
+    {
+        e2e::Installed inst;
+        inst.build = 200;
+        a.install(inst);
+        simkernel::setUptime(a.state, 100);
+        a.package({});
+        a.app.writeFile("/etc/nsswitch.conf", "passwd: files\ngroup: files\nshadow: files\n");
+        a.app.writeFile("/etc/vexainfo.conf", a.app.readFile("/etc/vexainfo.conf") + "codepage=\"utf8\"\n");
+        a.app.writeFile("/usr/vexa/etc/smb.conf", "[global]\n\tsecurity = user\n\tworkgroup = WG\n");
+        a.app.writeFile("/etc/group_desc", "");
+        a.app.mkdir("/var/log");
+        a.app.mkdir("/tmp", 01777);
+        group("");
+    }
+    void add(const std::vector<User> &users)
+    {
+        for (const User &u : users) {
+            accounts.passwd += u.name + ":x:" + std::to_string(u.uid) + ":100:" + u.name +
+                               " of old:" + (u.home.empty() ? "/old/" + u.name : u.home) + ":/bin/sh\n";
+            accounts.shadow += u.name + ":" + u.hash + ":19000:0:99999:7:::\n";
+            if (!u.lm.empty())
+                accounts.smbpasswd += u.name + ":" + std::to_string(u.uid) + ":" + u.lm + ":" + u.nt +
+                                      ":[U          ]:LCT-5F000000:\n";
+        }
+        write();
+    }
+    void write()
+    {
+        a.app.writeFile("/etc/passwd", accounts.passwd, 0644);
+        a.app.writeFile("/etc/shadow", accounts.shadow, 0600);
+        a.app.writeFile("/etc/vexauser.conf", accounts.vexauser, 0644);
+        a.app.writeFile(kSmbpasswd, accounts.smbpasswd, 0600);
+    }
+    void group(const std::string &extra)
+    {
+        a.app.writeFile("/etc/group", "root:x:0:\nusers:x:100:\nsmmsp:x:25:\n" + extra);
+    }
+    Lines lines(const std::string &path) { return vexatest::splitLines(a.app.readFile(path)); }
+    std::string lineOf(const std::string &path, const std::string &name)
+    {
+        for (const std::string &l : lines(path))
+            if (l.rfind(name + ":", 0) == 0)
+                return l;
+        return "";
+    }
+    // "event old new" of every event in the system's event log.
+    Lines events()
+    {
+        if (!a.app.exists("/var/log/vexasys.log"))
+            return {};
+        const logtest::Log log = logtest::readLog(a.app.readFile("/var/log/vexasys.log"));
+        EXPECT_EQ(log.error, "");
+        Lines out;
+        for (const logtest::Record &r : log.records) {
+            char ev[16];
+            snprintf(ev, sizeof ev, "0x%08X", r.event);
+            out.push_back(std::string(ev) + " " + r.texts[0] + " " + r.texts[1]);
+        }
+        return out;
+    }
+};
+
+TEST_F(AccountRun, LocalFtpAccountsCopiedHomesAndUserFileRewritten)
+{
+    const std::string hash = usertest::md5("ftp-secret", "fs");
+    add({{.name = "sys", .uid = 500},
+         {.name = "ftp", .uid = 1030, .hash = hash, .lm = kLm},
+         {.name = "ftp1", .uid = 1031},
+         {.name = "ftp2", .uid = 1032}});
+    accounts.passwd += "DOM\\bob:x:1200:100::/h/bob:/bin/sh\n";
+    write();
+    group("ftp:x:1500:Anna,gone\n");
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    // the copies, with the old user's hashes
+    EXPECT_EQ(lineOf("/etc/passwd", "ftp3").find("ftp3:x:"), 0u);
+    EXPECT_EQ(lineOf("/etc/shadow", "ftp3").rfind("ftp3:" + hash + ":", 0), 0u) << lineOf("/etc/shadow", "ftp3");
+    EXPECT_NE(lineOf(kSmbpasswd, "ftp3").find(":" + kLm + ":" + kNt + ":"), std::string::npos);
+    EXPECT_EQ(lineOf("/etc/group", "ftp1"), "ftp1:x:1500:Anna,gone");
+    EXPECT_EQ(events(), (Lines{"0x11800602 ftp ftp1", "0x11800E02 ftp ftp3"}));
+    // the old ones stay, so only anonymous gets the system entries
+    EXPECT_EQ(lineOf("/etc/group", "ftp"), "ftp:x:1500:Anna,gone");
+    EXPECT_EQ(lineOf("/etc/passwd", "anonymous"), "anonymous:x:21:21:Anonymous FTP User:/nonexist:/sbin/nologin");
+    EXPECT_EQ(lineOf("/etc/shadow", "anonymous"), "anonymous:*:10933:0:99999:7:::");
+
+    // homes: 1024 and from 1026 up under the homes folder, 1025 and system
+    // users keep theirs, a domain user is no line of the file
+    EXPECT_EQ(lineOf("/etc/passwd", "admin"), "admin:x:1024:100:System default user:/var/services/homes/admin:/bin/sh");
+    EXPECT_EQ(lineOf("/etc/passwd", "guest"), "guest:x:1025:100:Guest:/nonexist:/bin/false");
+    EXPECT_EQ(lineOf("/etc/passwd", "ftp"), "ftp:x:1030:100:ftp of old:/var/services/homes/ftp:/bin/sh");
+    EXPECT_EQ(lineOf("/etc/passwd", "sys"), "sys:x:500:100:sys of old:/old/sys:/bin/sh");
+    EXPECT_EQ(a.app.readFile("/etc/passwd").find('\\'), std::string::npos);
+
+    // the user file keeps a header at least as high as the copy's uid
+    const Lines conf = lines("/etc/vexauser.conf");
+    ASSERT_GE(conf.size(), 2u);
+    ASSERT_EQ(conf[0].rfind("#$_@UID__INDEX@_$", 0), 0u) << conf[0];
+    const int copyUid = std::stoi(lineOf("/etc/passwd", "ftp3").substr(7));
+    EXPECT_GE(std::stoi(conf[0].substr(17)), copyUid);
+    EXPECT_EQ(conf[1], "# record user misc, format \"user_name:user_privilege:user_mail\"");
+    EXPECT_NE(std::find(conf.begin(), conf.end(), "ftp3:3:"), conf.end());
+    EXPECT_EQ(a.statOf("/etc/vexauser.conf", "%a"), "644");
+
+    // and the mail server's accounts
+    EXPECT_EQ(lineOf("/etc/group", "maildrop"), "maildrop:x:126:");
+    EXPECT_EQ(lineOf("/etc/passwd", "dovecot"), "dovecot:x:143:143:Dovecot User:/nonexist:/sbin/nologin");
+}
+
+TEST_F(AccountRun, NameTakenInOtherLetterCaseIsPassedOver)
+{
+    add({{.name = "ftp", .uid = 1030, .hash = usertest::md5("a", "bc"), .lm = kLm},
+         {.name = "ftp1", .uid = 1031},
+         {.name = "ftp2", .uid = 1032},
+         {.name = "Ftp3",
+          .uid = 1033,
+          .hash = usertest::md5("own", "ow"),
+          .lm = std::string(32, '7'),
+          .home = "/var/services/homes/Ftp3"}});
+    const std::string ftp3Passwd = lineOf("/etc/passwd", "Ftp3");
+    const std::string ftp3Shadow = lineOf("/etc/shadow", "Ftp3");
+    const std::string ftp3Smb = lineOf(kSmbpasswd, "Ftp3");
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(lineOf("/etc/passwd", "ftp4"), "");
+    EXPECT_EQ(lineOf("/etc/passwd", "Ftp3"), ftp3Passwd);
+    EXPECT_EQ(lineOf("/etc/shadow", "Ftp3"), ftp3Shadow);
+    EXPECT_EQ(lineOf(kSmbpasswd, "Ftp3"), ftp3Smb);
+    EXPECT_EQ(events(), (Lines{"0x11800E02 ftp ftp4"}));
+}
+
+TEST_F(AccountRun, WithoutFtpEntriesTheFixedLinesComeFirst)
+{
+    // the mail server's accounts are there already
+    accounts.passwd = "postfix:x:125:125:Postfix User:/nonexist:/sbin/nologin\n"
+                      "dovecot:x:143:143:Dovecot User:/nonexist:/sbin/nologin\n" + accounts.passwd;
+    accounts.shadow = "postfix:*:10933:0:99999:7:::\ndovecot:*:10933:0:99999:7:::\n" + accounts.shadow;
+    write();
+    group(kMailEntries);
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines("/etc/group")[0], "ftp:x:21:nobody,ftp,nobody");
+    const Lines passwd = lines("/etc/passwd");
+    const Lines shadow = lines("/etc/shadow");
+    ASSERT_GE(passwd.size(), 2u);
+    ASSERT_GE(shadow.size(), 2u);
+    EXPECT_EQ(Lines(passwd.begin(), passwd.begin() + 2),
+              (Lines{"ftp:x:21:21:Anonymous FTP User:/nonexist:/sbin/nologin",
+                     "anonymous:x:21:21:Anonymous FTP User:/nonexist:/sbin/nologin"}));
+    EXPECT_EQ(Lines(shadow.begin(), shadow.begin() + 2),
+              (Lines{"ftp:*:10933:0:99999:7:::", "anonymous:*:10933:0:99999:7:::"}));
+    EXPECT_EQ(events(), Lines{});
+}
+
+TEST_F(AccountRun, NoFreeNameRollsTheFlashBack)
+{
+    std::vector<User> users = {{.name = "anonymous", .uid = 1100}};
+    for (int i = 1; i <= 127; ++i)
+        users.push_back({.name = "anonymous" + std::to_string(i), .uid = 1100 + i});
+    add(users);
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, 17) << r.err;
+    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
+    ASSERT_FALSE(a.updateLog().empty());
+    EXPECT_EQ(a.updateLog().back(), e2e::failed(17));
+    EXPECT_TRUE(a.syslogHas(e2e::failed(17)));
+    EXPECT_TRUE(a.syslogHas("Failed to add ftp user/group."));
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+    EXPECT_EQ(lineOf("/etc/passwd", "anonymous128"), "");
+}
+
+}  // namespace

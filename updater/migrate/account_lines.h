@@ -1,0 +1,48 @@
+// The fixed system entries the account steps add: each goes in as the new
+// first line of its file, and only when no account holds the name.
+#ifndef UPDT_ACCOUNT_LINES_H
+#define UPDT_ACCOUNT_LINES_H
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace updt::migrate {
+
+inline constexpr const char *kGroupFile = "/etc/group";
+inline constexpr const char *kPasswdFile = "/etc/passwd";
+inline constexpr const char *kShadowFile = "/etc/shadow";
+
+// One system account: its passwd and shadow lines.
+struct FixedUser {
+    const char *name;
+    const char *passwd;
+    const char *shadow;
+};
+
+// Adds line as the first line of path: true when it was added.
+bool AddFirstLine(const char *path, const char *line);
+
+// Adds the user's passwd line, then its shadow line, when getpwnam does
+// not know the name.  nullptr, or the file whose addition failed.
+const char *AddFixedUser(const FixedUser &user);
+
+// True when no account of the kind holds the name: neither the system's
+// database nor the SDK's (which ignores letter case) knows it.  A lookup
+// that fails otherwise counts as taken.
+bool UserNameFree(const char *name);
+bool GroupNameFree(const char *name);
+
+// The first "<base><n>" for n = 1 to last that isFree takes, into out:
+// false when none is.
+bool FirstFreeName(const char *base, int last, bool (*isFree)(const char *), char *out, size_t cb);
+
+// Writes path anew through a temporary file beside it: fill puts the whole
+// text together (false: nothing changes), then the file gets mode 0644, is
+// synced and renamed over path; nothing throws.  what names the file in the
+// messages.
+bool ReplaceAccountFile(const char *path, const char *what, const std::function<bool(std::string &)> &fill);
+
+}  // namespace updt::migrate
+
+#endif
