@@ -163,8 +163,6 @@ TEST(FullRoad, MigrationStepsOfTheInstalledBuildRunInTableOrder)
             (s.stage == updt::migrate::Stage::BeforeWrite ? before : after).push_back(s.name);
     }
     clearFlags();
-    ASSERT_FALSE(before.empty());
-    ASSERT_FALSE(after.empty());
 
     std::vector<std::string> logged;
     bool flashSeen = false;
@@ -181,6 +179,8 @@ TEST(FullRoad, MigrationStepsOfTheInstalledBuildRunInTableOrder)
     }
     std::vector<std::string> expected = before;
     expected.insert(expected.end(), after.begin(), after.end());
+    // Only the steps still missing say so, in table order, the stage before
+    // the write ahead of the flash; once every step is built, none does.
     EXPECT_EQ(logged, expected);
     EXPECT_EQ(firstAfter, before.size());
 }
