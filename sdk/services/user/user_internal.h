@@ -29,6 +29,10 @@ enum UserSource { kSrcPasswd, kSrcPasswdUid, kSrcVexauser, kSrcShadow, kSrcSmb, 
 // name is empty or has no upper-cased form that fits (bad UTF-8, too long).
 int keyForm(const char *name, char *out, int cb);
 
+// The character rule of account names, with at most maxChars code points:
+// 1 or 0.
+int nameRuleOk(const char *name, int maxChars);
+
 // The uid key ("%06d" with its NUL, 7 bytes) of uid.
 struct UidKey {
     char text[7];

@@ -3,11 +3,13 @@
 #include "base/unicode/vral_unicode.h"
 #include "services/user/user_internal.h"
 
-extern "C" int VEXAUserNameIsValid(const char *name)
+namespace vexauser {
+
+int nameRuleOk(const char *name, int maxChars)
 {
     if (name == nullptr || name[0] == '\0')
         return 0;
-    if (VRALUnicodeUTF8StrCountChar(name) > 64)
+    if (VRALUnicodeUTF8StrCountChar(name) > maxChars)
         return 0;
     const size_t len = strlen(name);
     if (name[0] == '-' || name[0] == ' ' || name[len - 1] == ' ')
@@ -20,4 +22,11 @@ extern "C" int VEXAUserNameIsValid(const char *name)
             return 0;
     }
     return 1;
+}
+
+}  // namespace vexauser
+
+extern "C" int VEXAUserNameIsValid(const char *name)
+{
+    return vexauser::nameRuleOk(name, 64);
 }

@@ -1,0 +1,74 @@
+// Pieces the group database's functions share: the cache set, key forms
+// and the stored lines.
+#ifndef VEXA_GROUP_INTERNAL_H
+#define VEXA_GROUP_INTERNAL_H
+
+#include <syslog.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "base/err/vral_err.h"
+#include "base/hash/vral_hash.h"
+#include "services/bdb/bdb_cache.h"
+#include "services/group/vexa_group.h"
+#include "services/user/user_internal.h"
+
+#define GROUP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+
+namespace vexagroup {
+
+// The group set: name, gid and description files under /tmp.
+extern const vexabdb::CacheSet kGroupSet;
+
+// Source order of kGroupSet.
+enum GroupSource { kSrcGroup, kSrcGroupGid, kSrcDesc, kSourceCount };
+
+// Key buffers: lookups, the build and writes, domain groups.
+constexpr int kLookupKeySize = 128;
+constexpr int kKeySize = 129;
+constexpr int kDomainKeySize = 256;
+
+// The gid key ("%06d" with its NUL; a longer gid by its first six digits).
+inline vexauser::UidKey gidKey(int gid)
+{
+    return vexauser::uidKey(gid);
+}
+
+// A growable buffer of the SDK's own (pointer and size), freed at scope end.
+struct Buf {
+    char *p = nullptr;
+    int cb = 0;
+    Buf() = default;
+    Buf(const Buf &) = delete;
+    Buf &operator=(const Buf &) = delete;
+    ~Buf() { free(p); }
+};
+
+// A gid of the groups created on the appliance (read as unsigned).
+inline bool isApplianceGid(int gid)
+{
+    return static_cast<unsigned int>(gid) >= GROUP_FIRST_GID;
+}
+
+// "#CURRENT_GID" of the gid index: 0, or -1 (the read's code; ERR_BAD_FORMAT
+// for a value that is no 4-byte int).
+int currentGid(VEXAGROUPDB *db, int *pGid);
+int storeCurrentGid(VEXAGROUPDB *db, int gid);
+
+// The gid of the last key of the gid index: 0, or -1.
+int lastIndexedGid(VEXABDB *gidDb, int *pGid);
+
+// The text after a name's "#$_@GID__INDEX@_$" header prefix.
+inline const char *gidHeaderPrefix()
+{
+    return "#$" GROUP_GID_HEADER "$";
+}
+
+// Copies every key and value of h into *ppHash: 0, or -1 when the walk
+// ended on anything but the end of the records.
+int loadHash(VEXABDB *h, VRALSzHash **ppHash);
+
+}  // namespace vexagroup
+
+#endif

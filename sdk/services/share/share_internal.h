@@ -1,0 +1,86 @@
+// Pieces the share database's functions share: the cache set, key forms
+// and the order of a record's strings.
+#ifndef VEXA_SHARE_INTERNAL_H
+#define VEXA_SHARE_INTERNAL_H
+
+#include <sys/file.h>
+#include <syslog.h>
+
+#include "base/err/vral_err.h"
+#include "base/lock/vral_lock.h"
+#include "services/bdb/bdb_cache.h"
+#include "services/share/vexa_share.h"
+#include "services/user/vexa_user.h"
+
+struct _tag_VEXAGROUPDB;
+
+#define SHARE_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+
+namespace vexashare {
+
+// The share set: one file under /tmp mirroring smb.conf.
+extern const vexabdb::CacheSet kShareSet;
+
+// The record's strings from the front of the string area to its end: the
+// name ends at the block's last byte.
+constexpr int kStrings = 6;
+inline char *VEXASHARE::*const kStringOrder[kStrings] = {
+    &VEXASHARE::szReadList, &VEXASHARE::szWriteList, &VEXASHARE::szInvalidUsers,
+    &VEXASHARE::szPath,     &VEXASHARE::szComment,   &VEXASHARE::szName,
+};
+
+// The strings in the order of the stored form's offset words 1 to 6.
+inline char *VEXASHARE::*const kStoredOrder[kStrings] = {
+    &VEXASHARE::szName,         &VEXASHARE::szComment,   &VEXASHARE::szPath,
+    &VEXASHARE::szInvalidUsers, &VEXASHARE::szWriteList, &VEXASHARE::szReadList,
+};
+
+// Reads the stored record under key into *ppShare; 0 or -1 (the read's code).
+int getStored(VEXABDB *h, const char *key, int klen, VEXASHARE **ppShare);
+
+// Keys of the sections the parse refused, kept as read: this prefix and a
+// six-digit number in file order.
+inline constexpr char kKeptPrefix[] = "#VEXA@KEPT@";
+
+// The group and user databases a parse cleans its user lists against,
+// open for a whole build.
+struct ParseDbs {
+    struct _tag_VEXAGROUPDB *groups = nullptr;
+    VEXAUSERDB *users = nullptr;
+    ParseDbs() = default;
+    ParseDbs(const ParseDbs &) = delete;
+    ParseDbs &operator=(const ParseDbs &) = delete;
+    ~ParseDbs();
+    // 0, or -1 (ERR_OPEN_FAILED).
+    int open();
+};
+
+// The record of one share section's pairs, its lists cleaned; NULL when
+// the section is refused.
+VEXASHARE *allocFromConf(const char *section, VRALSzHash *pairs, const ParseDbs &dbs);
+
+// Runs body(db) on the opened cache under the share lock held shared, and
+// releases only a lock it took; body's result, or -1.
+template <typename Body>
+int withReadLock(Body body)
+{
+    if (VRALFileLock(LOCK_ID_SMB | LOCK_SH | LOCK_NB, 5) != 0) {
+        VRAL_ERR_SET(ERR_LOCK_FAILED);
+        return -1;
+    }
+    int r = -1;
+    VEXASHAREDB *db = VEXAShareDBOpen();
+    if (db == nullptr) {
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+    } else {
+        r = body(db);
+        VEXAShareDBClose(db);
+    }
+    if (VRALFileUnlock(LOCK_ID_SMB) != 0)
+        VRAL_ERR_SET(ERR_UNLOCK_FAILED);
+    return r;
+}
+
+}  // namespace vexashare
+
+#endif

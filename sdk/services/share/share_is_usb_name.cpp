@@ -1,0 +1,16 @@
+#include <strings.h>
+
+#include <cstring>
+
+#include "services/share/share_internal.h"
+
+extern "C" int VEXAShareIsUsbName(const char *name)
+{
+    if (name == nullptr)
+        return 0;
+    if (strcmp(name, "usbbackup") == 0)
+        return 1;
+    if (strncasecmp(name, "usbshare", 8) != 0)
+        return 0;
+    return strspn(name + 8, "0123456789") == strlen(name + 8) ? 1 : 0;
+}

@@ -1,0 +1,20 @@
+#include <cstring>
+
+#include "services/share/share_internal.h"
+
+extern "C" int VEXAShareParseSectionName(const char *line, char *buf, int cb)
+{
+    if (line == nullptr || buf == nullptr || cb <= 0) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    const char *open = strchr(line, '[');
+    const char *from = open != nullptr ? open + 1 : line;
+    const size_t n = strnlen(from, static_cast<size_t>(cb) - 1);
+    memcpy(buf, from, n);
+    buf[n] = '\0';
+    char *close = strrchr(buf, ']');
+    if (close != nullptr)
+        *close = '\0';
+    return 0;
+}
