@@ -108,12 +108,29 @@ std::string result(const char *op, int r) {
            (r < 0 && VRALErrGet() == ERR_BAD_PARAMETERS ? " " + hex(VRALErrGet()) : "");
 }
 
+std::string netText(const VEXANETBKPCONF *r) {
+    std::string t = std::string(r->szSetName) + "|" + std::to_string(r->last_bkp_status) + "," +
+                    std::to_string(r->ssh) + "," + std::to_string(r->blockbkp) + "," + std::to_string(r->incrbkp) +
+                    "," + std::to_string(r->server_type);
+    for (const char *f : {r->bkp_server, r->bkp_ip, r->bkp_auth_user, r->server_pass, r->last_bkp_time, r->bkp_module,
+                          r->server_pass2, r->bkp_shares, r->bkp_apps})
+        t += std::string("|") + f;
+    return t;
+}
+
+std::string localText(const VEXALOCALBKPCONF *r) {
+    std::string t = std::string(r->szSetName) + "|" + std::to_string(r->dest_type) + "," + std::to_string(r->incrbkp);
+    for (const char *f : {r->dest_id, r->dest_share, r->bkp_shares, r->bkp_apps, r->last_bkp_time, r->last_bkp_result})
+        t += std::string("|") + f;
+    return t;
+}
+
 // Operations (each up to the next operation word): umask OCTAL;
 // net|local OLD NAME key=value...; netnull, localnull (no record or no
-// name); count PATH|-; mode PATH; freeall TYPE.
+// name); count PATH|-; mode PATH; getall TYPE; freeall TYPE.
 int probe(std::vector<std::string> ops) {
-    static const std::vector<std::string> kWords = {"umask",     "net",   "local", "netnull",
-                                                    "localnull", "count", "mode",  "freeall"};
+    static const std::vector<std::string> kWords = {"umask", "net",  "local",  "netnull", "localnull",
+                                                    "count", "mode", "getall", "freeall"};
     auto isWord = [&](const std::string &s) { return std::find(kWords.begin(), kWords.end(), s) != kWords.end(); };
     for (auto it = ops.begin(); it != ops.end();) {
         const std::string op = *it++;
@@ -150,6 +167,15 @@ int probe(std::vector<std::string> ops) {
         } else if (op == "mode") {
             struct stat st {};
             say("mode " + std::to_string(stat(args.at(0).c_str(), &st) == 0 ? st.st_mode & 07777 : -1));
+        } else if (op == "getall") {
+            void **rg = reinterpret_cast<void **>(1);
+            const int type = atoi(args.at(0).c_str());
+            const int n = VEXABackupConfGetAll(&rg, type);
+            say("getall " + std::to_string(n) + (rg == nullptr ? " null" : ""));
+            for (int i = 0; i < n; ++i)
+                say(type == BACKUP_TYPE_NETBKP ? netText(static_cast<VEXANETBKPCONF *>(rg[i]))
+                                               : localText(static_cast<VEXALOCALBKPCONF *>(rg[i])));
+            VEXABackupConfFreeAll(rg, n, type == BACKUP_TYPE_NETBKP ? BACKUP_TYPE_NETBKP : BACKUP_TYPE_LOCALBKP);
         } else if (op == "freeall") {
             // A type it does not know must leave the records alone: the
             // array is still ours to free afterwards.
@@ -331,6 +357,66 @@ TEST_F(BackupRoot, FreeAllWithAnUnknownTypeLogsAndFreesNothing) {
     EXPECT_EQ(run({"freeall", "2"}), Lines{"freeall kept"});
     bool logged = false;
     for (const std::string &m : app.syslog()) logged = logged || m.find("bad backup type [2]!") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(BackupRoot, ReadingWithoutSets) {
+    EXPECT_EQ(run({"getall", "0", "getall", "1"}), (Lines{"getall 0 null", "getall 0 null"}));
+    app.writeFile(VEXA_NETBKP_CONF, "bkp_server=\"srv\"\n# [x]\n");
+    EXPECT_EQ(run({"getall", "0"}), Lines{"getall 0 null"});
+}
+
+TEST_F(BackupRoot, MissingKeysReadAsTheirDefaults) {
+    app.writeFile(VEXA_NETBKP_CONF, "\n[bare]\n");
+    app.writeFile(VEXA_LOCALBKP_CONF, "[bare]\n[upper]\n\tdest_type=\"USBBKP\"\n[usb]\n\tdest_type=\"usbbkp\"\n");
+    EXPECT_EQ(run({"getall", "0", "getall", "1", "getall", "7"}),
+              (Lines{"getall 1", "bare|-1,0,0,0,1|||||||||", "getall 3", "bare|-1,0||||||", "upper|-1,0||||||",
+                     "usb|3,0||||||", "getall 3", "bare|-1,0||||||", "upper|-1,0||||||", "usb|3,0||||||"}));
+}
+
+TEST_F(BackupRoot, WrittenSetsReadBack) {
+    EXPECT_EQ(run({"net",
+                   "",
+                   "office",
+                   "incrbkp=12",
+                   "last_bkp_status=-1",
+                   "server_type=2",
+                   "ssh=1",
+                   "blockbkp=-5",
+                   "bkp_server=srv",
+                   "server_pass=p w=\"x\"",
+                   "bkp_shares=a,b",
+                   "local",
+                   "",
+                   "usb",
+                   "dest_type=3",
+                   "incrbkp=-1",
+                   "dest_id=20070315093000-A1B2",
+                   "getall",
+                   "0",
+                   "getall",
+                   "1"}),
+              (Lines{"net 0", "local 0", "getall 1", "office|-1,1,-5,12,2|srv|||p w=\"x\"||||a,b|", "getall 1",
+                     "usb|3,-1|20070315093000-A1B2|||||"}));
+}
+
+TEST_F(BackupRoot, ReaderTakesTheSectionsAsTheFileHasThem) {
+    app.writeFile(VEXA_NETBKP_CONF,
+                  "bkp_ip=\"before any set\"\n"
+                  "[a b]  \n"
+                  "  bkp_ip = \"10.0.0.1\" \r\n"
+                  "\tbkp_ip=\"10.0.0.2\"\n"
+                  "no pair here\n"
+                  "\n"
+                  "[]\n"
+                  "\tbkp_ip=\"lost\"\n"
+                  "[last]\n"
+                  "\tbkp_module=\"m=1\"");
+    EXPECT_EQ(run({"getall", "0"}),
+              (Lines{"getall 2", "a b|-1,0,0,0,1||10.0.0.2|||||||", "last|-1,0,0,0,1||||||m=1|||"}));
+    bool logged = false;
+    for (const std::string &m : app.syslog())
+        logged = logged || m.find("VRALStrSepPair [no pair here] failed!!") != std::string::npos;
     EXPECT_TRUE(logged);
 }
 
