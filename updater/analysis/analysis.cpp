@@ -133,15 +133,15 @@ int ensureDefaultFs()
     char value[80] = {};
     const int r = VRALFileGetKeyValue(kInfo, "defaultfs", value, sizeof value, 0);
     if (r >= 1)
-        return 0;
+        return UPDT_OK;
     if (r < 0) {
         struct stat st {};
         const bool fileMissing = stat(kInfo, &st) != 0 && errno == ENOENT;
         if (!fileMissing) {
             if (VRALErrGet() == ERR_BUFFER_TOO_SMALL)
-                return 0;  // present, only longer than we read
+                return UPDT_OK;  // present, only longer than we read
             logNoDefaultFs(kInfo, __LINE__);
-            return 22;
+            return UPDT_ERR_DEFAULTFS;
         }
     }
     logNoDefaultFs(kInfo, __LINE__);
@@ -153,9 +153,9 @@ int ensureDefaultFs()
     if (VRALFileSetKeyValue(kInfo, "defaultfs", value, kLineFormat) < 1) {
         syslog(LOG_ERR, "%s:%d(%s): can not set [%s=%s] to %s", "updater", __LINE__,
                "ErrUPDTIAnalyze_WholeSystem", "defaultfs", value, kInfo);
-        return 22;
+        return UPDT_ERR_DEFAULTFS;
     }
-    return 0;
+    return UPDT_OK;
 }
 
 // Free MiB on /writeable for unprivileged users; -1 when unknown.
@@ -215,100 +215,167 @@ extern "C" int IsSystemPartitionSufficient(long long extractsize)
     return updt::analysis::volumeHolds(sizeKiB, extractsize);
 }
 
+namespace {
+
+constexpr const char *kFn = "ErrUPDTIAnalyze_WholeSystem";
+
+// What the two version files and the model ids say.
+struct Analysis {
+    std::string patchVersion;  // the package's VERSION
+    char orgModel[33] = {};
+    char newModel[33] = {};
+    Version org;
+    Version pkg;
+    char extract[128] = {};
+    long long extractsize = 0;
+    int build = 0;  // the installed build number, the migrations' key
+};
+
+// The package's VERSION must be a non-empty regular file its owner can read.
+int checkPackageFile(Analysis &a)
+{
+    struct stat st {};
+    if (stat(a.patchVersion.c_str(), &st) != 0 || st.st_size == 0 || !S_ISREG(st.st_mode) ||
+        (st.st_mode & S_IRUSR) == 0) {
+        syslog(LOG_ERR, "%s(%d): the file [%s]", kFn, __LINE__, a.patchVersion.c_str());
+        return UPDT_ERR_READ_PATCH_VER;
+    }
+    return UPDT_OK;
+}
+
+// The model id and the four version keys; the first one missing gives its
+// code.
+int readModelAndVersion(const char *modelFile, char (&model)[33], const char *versionFile, Version &v,
+                        const VersionMessages &missing, int noModel, int noVersion)
+{
+    if (!readKey(modelFile, "unique", model, sizeof model))
+        return noModel;
+    if (!readVersion(versionFile, v, missing))
+        return noVersion;
+    return UPDT_OK;
+}
+
+int invalidVersion(int code)
+{
+    syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", kFn, __LINE__);
+    return code;
+}
+
+int readInstalled(Analysis &a)
+{
+    static const VersionMessages messages = {{"fail to read major version", "fail to read minor version",
+                                              "fail to read buildphase", "fail to read buildnumber"}};
+    if (const int rc = readModelAndVersion(kInstalledInfo, a.orgModel, kInstalledVersion, a.org, messages,
+                                           UPDT_ERR_READ_MOD, UPDT_ERR_READ_VER);
+        rc != UPDT_OK)
+        return rc;
+    if (!a.org.valid())
+        return invalidVersion(UPDT_ERR_READ_VER);
+    a.build = static_cast<int>(a.org.buildNo);
+    return UPDT_OK;
+}
+
+int readPackage(Analysis &a)
+{
+    const char *file = a.patchVersion.c_str();
+    static const VersionMessages messages = {{"fail to read new major version", "fail to read new minor version",
+                                              "fail to read new build phase", "fail to read new build number"}};
+    if (const int rc = readModelAndVersion(file, a.newModel, file, a.pkg, messages, UPDT_ERR_READ_PATCH_MOD,
+                                           UPDT_ERR_READ_PATCH_VER);
+        rc != UPDT_OK)
+        return rc;
+    if (!readKey(file, "extractsize", a.extract, sizeof a.extract)) {
+        syslog(LOG_ERR, "%s(%d): fail to get patch size", kFn, __LINE__);
+        return UPDT_ERR_READ_PATCH_VER;
+    }
+    a.extractsize = strtoll(a.extract, nullptr, 10);
+    if (!a.pkg.valid())
+        return invalidVersion(UPDT_ERR_READ_PATCH_VER);
+    // a package that claims to need no room, or less than none, is not valid
+    if (a.extractsize <= 0) {
+        syslog(LOG_ERR, "%s(%d): invalid patch size [%s]", kFn, __LINE__, a.extract);
+        return UPDT_ERR_READ_PATCH_VER;
+    }
+    return UPDT_OK;
+}
+
+// Major versions, build numbers, then the model ids.
+int compareVersions(Analysis &a)
+{
+    if (a.pkg.majorNo <= 1 || a.org.majorNo <= 1) {
+        ANALYSIS_LOG("orgMajorVersion=%ld", a.org.majorNo);
+        return UPDT_ERR_PATCH;
+    }
+    if (a.pkg.buildNo <= a.org.buildNo) {
+        syslog(LOG_ERR, "%s(%d): orgBuildNumber = %d, newBuildNumber=%ld", kFn, __LINE__, a.build, a.pkg.buildNo);
+        return UPDT_ERR_VERSION;
+    }
+    if (a.orgModel[0] == '\0' || a.newModel[0] == '\0' || strncasecmp(a.orgModel, a.newModel, 32) != 0) {
+        syslog(LOG_ERR, "%s(%d): szOrgCompany = [%s], szNewCompany=[%s]", kFn, __LINE__, a.orgModel, a.newModel);
+        return UPDT_ERR_COMPANY;
+    }
+    return UPDT_OK;
+}
+
+// Old builds of the models with a "/writeable" folder: it is saved after
+// the write, needs defaultfs and a little room of its own.
+int checkWriteable(Analysis &a)
+{
+    if (a.build > 261 || !isWriteableModel(a.newModel) || !hasWriteableFolder())
+        return UPDT_OK;
+    gSaveWriteable = 1;
+    if (const int rc = ensureDefaultFs(); rc != UPDT_OK)
+        return rc;
+    const long long freeMiB = writeableFreeMiB();
+    if (freeMiB >= 0 && freeMiB <= 1)
+        return UPDT_ERR_SPACE;
+    return UPDT_OK;
+}
+
+// What the model and the installed build ask of the flash stage.
+void chooseFlashSteps(const Analysis &a)
+{
+    if (a.build == 284 && gIsBantam != 0 && strncasecmp(a.orgModel, "vexalink_powerpc_q80z+_1hd", 32) == 0)
+        gFixFisDir = 1;
+    if (a.build <= 350)
+        gUseMtdBuffer = 0;
+}
+
+int checkSystemVolume(const Analysis &a)
+{
+    if (IsSystemPartitionSufficient(a.extractsize) != 0)
+        return UPDT_OK;
+    UPDTWriteMessage(UPDT_MESSAGE_KEY, "System volume is insufficient to extract upgrade patch, please backup all "
+                                       "files and restore to factory default.");
+    return UPDT_ERR_SPACE;
+}
+
+void logUpgrade(const Analysis &a)
+{
+    const Version &o = a.org;
+    const Version &p = a.pkg;
+    const std::string line = std::string("Upgrade from version ") + o.major + "." + o.minor + "." + o.phase + "." +
+                             o.build + " to version " + p.major + "." + p.minor + "." + p.phase + "." + p.build;
+    UPDTWriteLog(line.c_str());
+}
+
+}  // namespace
+
 extern "C" int ErrUPDTIAnalyze_WholeSystem(void)
 {
-    const std::string patchVersion = std::string(gszPatchDir) + "/VERSION";
-
-    struct stat st {};
-    if (stat(patchVersion.c_str(), &st) != 0 || st.st_size == 0 || !S_ISREG(st.st_mode) ||
-        (st.st_mode & S_IRUSR) == 0) {
-        syslog(LOG_ERR, "%s(%d): the file [%s]", __func__, __LINE__, patchVersion.c_str());
-        return 7;
-    }
-
-    char orgModel[33] = {};
-    if (!readKey(kInstalledInfo, "unique", orgModel, sizeof orgModel))
-        return 8;
-
-    Version org;
-    static const VersionMessages orgMessages = {{"fail to read major version", "fail to read minor version",
-                                                 "fail to read buildphase", "fail to read buildnumber"}};
-    if (!readVersion(kInstalledVersion, org, orgMessages))
-        return 6;
-    if (!org.valid()) {
-        syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", __func__, __LINE__);
-        return 6;
-    }
-
-    char newModel[33] = {};
-    if (!readKey(patchVersion.c_str(), "unique", newModel, sizeof newModel))
-        return 9;
-
-    Version pkg;
-    static const VersionMessages pkgMessages = {{"fail to read new major version", "fail to read new minor version",
-                                                 "fail to read new build phase", "fail to read new build number"}};
-    if (!readVersion(patchVersion.c_str(), pkg, pkgMessages))
-        return 7;
-    char extract[128] = {};
-    if (!readKey(patchVersion.c_str(), "extractsize", extract, sizeof extract)) {
-        syslog(LOG_ERR, "%s(%d): fail to get patch size", __func__, __LINE__);
-        return 7;
-    }
-    const long long extractsize = strtoll(extract, nullptr, 10);
-    if (!pkg.valid()) {
-        syslog(LOG_ERR, "%s(%d): buildnumber or major version == 0", __func__, __LINE__);
-        return 7;
-    }
-    // a package that claims to need no room, or less than none, is not valid
-    if (extractsize <= 0) {
-        syslog(LOG_ERR, "%s(%d): invalid patch size [%s]", __func__, __LINE__, extract);
-        return 7;
-    }
-
-    if (pkg.majorNo <= 1 || org.majorNo <= 1) {
-        ANALYSIS_LOG("orgMajorVersion=%ld", org.majorNo);
-        return 13;
-    }
-    const int b = static_cast<int>(org.buildNo);
-    if (pkg.buildNo <= org.buildNo) {
-        syslog(LOG_ERR, "%s(%d): orgBuildNumber = %d, newBuildNumber=%ld", __func__, __LINE__, b, pkg.buildNo);
-        return 10;
-    }
-    if (orgModel[0] == '\0' || newModel[0] == '\0' || strncasecmp(orgModel, newModel, 32) != 0) {
-        syslog(LOG_ERR, "%s(%d): szOrgCompany = [%s], szNewCompany=[%s]", __func__, __LINE__, orgModel, newModel);
-        return 12;
-    }
-
-    if (b <= 261 && isWriteableModel(newModel) && hasWriteableFolder()) {
-        gSaveWriteable = 1;
-        const int rc = ensureDefaultFs();
-        if (rc != 0)
+    Analysis a;
+    a.patchVersion = std::string(gszPatchDir) + "/VERSION";
+    // The first phase that refuses decides.
+    using Phase = int (*)(Analysis &);
+    for (Phase phase : {checkPackageFile, readInstalled, readPackage, compareVersions, checkWriteable}) {
+        if (const int rc = phase(a); rc != UPDT_OK)
             return rc;
-        const long long freeMiB = writeableFreeMiB();
-        if (freeMiB >= 0 && freeMiB <= 1)
-            return 16;
     }
-
-    if (b == 284 && gIsBantam != 0 && strncasecmp(orgModel, "vexalink_powerpc_q80z+_1hd", 32) == 0)
-        gFixFisDir = 1;
-
-    if (b <= 350)
-        gUseMtdBuffer = 0;
-
-    if (IsSystemPartitionSufficient(extractsize) == 0) {
-        VRALFileSetKeyValue(UPDT_MESSAGE_FILE, UPDT_MESSAGE_KEY,
-                            "System volume is insufficient to extract upgrade patch, please backup all files and "
-                            "restore to factory default.",
-                            kLineFormat);
-        return 16;
-    }
-
+    chooseFlashSteps(a);
+    if (const int rc = checkSystemVolume(a); rc != UPDT_OK)
+        return rc;
     if (gNoInitrd == 0)
-        UPDTSetConfigFlags(b);
-
-    const std::string line = std::string("Upgrade from version ") + org.major + "." + org.minor + "." + org.phase +
-                             "." + org.build + " to version " + pkg.major + "." + pkg.minor + "." + pkg.phase + "." +
-                             pkg.build;
-    UPDTWriteLog(line.c_str());
-    return 0;
+        UPDTSetConfigFlags(a.build);
+    logUpgrade(a);
+    return UPDT_OK;
 }

@@ -1,4 +1,6 @@
-// Migration flags chosen from the installed build number.
+// Migration flags chosen from the installed build number: the thresholds
+// are the migration table's.
+#include "migration_table.h"
 #include "updt_analysis.h"
 
 extern "C" {
@@ -29,47 +31,7 @@ int gUpdateCodepage = 0;
 
 }
 
-namespace {
-
-struct UpTo {
-    int *flag;
-    int lastBuild;  // set for every installed build up to this one
-};
-
-const UpTo kUpTo[] = {
-    {&gRemoveRcAtalk, 107},
-    {&gRemovePapdConf, 210},
-    {&gAddFtpAccounts, 229},
-    {&gRemoveEtcProfile, 250},
-    {&gRemoveJumboFrameScript, 251},
-    {&gConvertMTUValue, 308},
-    {&gFixFtpPortRange, 659},
-    {&gUpdateRsyncdConf, 483},
-    {&gDumpPgsqlDbs, 537},
-    {&gMoveMTUValue, 547},
-    {&gUpdateRsyncdSecrets, 552},
-    {&gUpdateSmmspGroup, 555},
-    {&gDropMediaDb, 620},
-    {&gUpdateUsbBackup, 681},
-    {&gChmodPhotoEaDir, 702},
-    {&gRewritePasswdHomes, 770},
-    {&gRewriteUserConf, 770},
-    {&gUpdateNetBackup, 770},
-    {&gAddMailAccounts, 775},
-    {&gUpdateCodepage, 807},
-};
-
-}  // namespace
-
 extern "C" void UPDTSetConfigFlags(int build)
 {
-    for (const UpTo &t : kUpTo) {
-        if (build <= t.lastBuild)
-            *t.flag = 1;
-    }
-    // the photo database steps apply only to builds that had that database
-    if (build >= 401 && build <= 424)
-        gPhotoDbUpdates |= UPDT_PHOTO_DB_COLUMNS;
-    if (build >= 401 && build <= 481)
-        gPhotoDbUpdates |= UPDT_PHOTO_DB_VIDEO;
+    updt::migrate::setFlags(updt::migrate::steps(), build);
 }

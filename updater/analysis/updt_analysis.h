@@ -21,7 +21,8 @@ int IsSystemPartitionResizeable(void);
 /* Sets every migration flag whose build threshold holds for build; clears none. */
 void UPDTSetConfigFlags(int build);
 
-/* 1, 0 or -1 as dotted version a is above, equal to or below b. */
+/* 1, 0 or -1 as dotted version a is above, equal to or below b; kept for
+ * callers outside the run, which does not use it. */
 int UPDTCompareVersion(const char *a, const char *b);
 
 /* Set by the analysis. gFixFisDir and gUseMtdBuffer belong to the driver. */

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,16 +23,47 @@ namespace {
 constexpr int kLockRetries = 20;
 constexpr useconds_t kLockPauseUs = 337;
 
-// The status files live in a world-writable folder: never follow a link
-// planted there, and keep the descriptor out of the commands we start.
+// A file fit to be written in place: a regular file of ours with one name.
+bool ownPlainFile(const struct stat &st)
+{
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid();
+}
+
+// The status files live in a world-writable folder: a link, a FIFO, a file
+// with another name or another user's file planted there is removed and a
+// new file made in its place, so that nothing is written through it and
+// the open never blocks.  The descriptor stays out of the commands we start.
 int openStatusFile(const char *path)
 {
-    int fd = ::open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0)
-        return fd;
-    // Created when missing; an existing file is never truncated, since
-    // every text ends in blanks and readers stop at the second colon.
-    return ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    constexpr int kTries = 3;
+    for (int i = 0; i < kTries; ++i) {
+        struct stat st;
+        if (::lstat(path, &st) == 0 && ownPlainFile(st)) {
+            int fd = ::open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                // What was opened may not be what lstat saw: check it again.
+                if (::fstat(fd, &st) == 0 && ownPlainFile(st))
+                    return fd;
+                ::close(fd);
+            }
+        }
+        if (::lstat(path, &st) == 0) {
+            syslog(LOG_ERR, "%s(%d): [%s] is not a plain file of the updater, replaced", __func__, __LINE__, path);
+            if (::unlink(path) != 0 && errno != ENOENT) {
+                syslog(LOG_ERR, "%s(%d): cannot remove [%s], errno = %d", __func__, __LINE__, path, errno);
+                return -1;
+            }
+        }
+        // Every text ends in blanks and readers stop at the second colon,
+        // so an existing file is reused untruncated; a new one is made here.
+        int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            return -1;
+    }
+    syslog(LOG_ERR, "%s(%d): [%s] keeps being replaced, not written", __func__, __LINE__, path);
+    return -1;
 }
 
 bool lockFile(int fd, bool wait)
@@ -50,7 +82,11 @@ bool lockFile(int fd, bool wait)
 
 }  // namespace
 
-extern "C" int UPDTWriteStatusFile(const char *szPath, const char *szText, int fWait)
+namespace {
+
+// Writes text at offset 0 under the file's lock; with cut, whatever an
+// earlier, longer text left behind it goes.
+int writeStatus(const char *szPath, const char *szText, int fWait, bool cut)
 {
     if (szPath == nullptr || szText == nullptr)
         return UPDT_STATUS_NO_FILE;
@@ -62,8 +98,17 @@ extern "C" int UPDTWriteStatusFile(const char *szPath, const char *szText, int f
     const size_t len = std::strlen(szText);
     int ret = VRALIoPWriteAll(fd.get(), szText, len, 0) == static_cast<ssize_t>(len) ? UPDT_STATUS_OK
                                                                                       : UPDT_STATUS_NO_WRITE;
+    if (ret == UPDT_STATUS_OK && cut && ::ftruncate(fd.get(), static_cast<off_t>(len)) != 0)
+        ret = UPDT_STATUS_NO_WRITE;
     ::flock(fd.get(), LOCK_UN);
     return ret;
+}
+
+}  // namespace
+
+extern "C" int UPDTWriteStatusFile(const char *szPath, const char *szText, int fWait)
+{
+    return writeStatus(szPath, szText, fWait, false);
 }
 
 extern "C" int UPDTSetProgress(char chState, int value)
@@ -78,8 +123,8 @@ extern "C" int UPDTWriteMessage(const char *szKey, const char *szValue)
     if (szKey == nullptr || szValue == nullptr)
         return UPDT_STATUS_NO_FILE;
     char text[1024];
-    std::snprintf(text, sizeof(text), "%s=\"%s\"", szKey, szValue);
-    return UPDTWriteStatusFile(UPDT_MESSAGE_FILE, text, 1);
+    std::snprintf(text, sizeof(text), "%s=\"%s\"\n", szKey, szValue);
+    return writeStatus(UPDT_MESSAGE_FILE, text, 1, true);
 }
 
 extern "C" void UPDTWriteLog(const char *szText)

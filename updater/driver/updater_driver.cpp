@@ -1,6 +1,7 @@
 // One run of the updater: from the first progress write to the exit code.
 #include <fcntl.h>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysinfo.h>
 #include <syslog.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +22,14 @@
 #include "services/kernel/vexa_kernel.h"
 #include "services/mtd/vexa_mtd.h"
 #include "services/net/vexa_net.h"
+#include "migration_table.h"
 #include "services/raid/vexa_raid.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_flash_stage.h"
 #include "updt_patch.h"
 #include "updt_shell.h"
+#include "updt_signals.h"
 #include "updt_status.h"
 
 extern "C" {
@@ -64,24 +68,17 @@ int gUseMtdBuffer = 1;
 int gFixFisDir = 0;
 char gszUpgradeVolume[32] = UPDT_DEFAULT_VOLUME;
 
-const char *SzUPDTResultId(int code)
-{
-    if (code < 0 || code >= UPDT_RESULT_IDS)
-        return nullptr;
-    return gResultIds[code];
-}
-
 }  // extern "C"
 
 namespace {
 
 constexpr const char *kFn = "main";
-constexpr const char *kSrc = "updater";
 constexpr const char *kInitrd = "/initrd";
 constexpr const char *kDefaultsConf = "/etc.defaults/vexainfo.conf";
 constexpr const char *kInfoConf = "/etc/vexainfo.conf";
 constexpr const char *kMtuDefault = "1500";
 constexpr const char *kEth = "eth0";
+constexpr const char *kSafePath = "/usr/sbin:/usr/bin:/sbin:/bin";
 
 #define LOGE(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kFn, __LINE__, ##__VA_ARGS__)
 
@@ -95,7 +92,33 @@ void printUsage()
 
 void setUserMessage(const char *text)
 {
-    VRALFileSetKeyValue(UPDT_MESSAGE_FILE, UPDT_MESSAGE_KEY, text, "%s=\"%s\"\n");
+    UPDTWriteMessage(UPDT_MESSAGE_KEY, text);
+}
+
+// Commands run by bare name ("touch", "mount") must not be found in the
+// package folder or wherever the caller stands: only absolute folders of
+// PATH are kept.
+void keepAbsolutePath()
+{
+    const char *path = std::getenv("PATH");
+    if (path == nullptr)
+        return;
+    std::string kept;
+    std::string_view rest = path;
+    while (true) {
+        const size_t colon = rest.find(':');
+        const std::string_view entry = rest.substr(0, colon);
+        if (!entry.empty() && entry.front() == '/')
+            kept.append(kept.empty() ? "" : ":").append(entry);
+        if (colon == std::string_view::npos)
+            break;
+        rest.remove_prefix(colon + 1);
+    }
+    // An empty PATH would search the current folder again.
+    if (kept.empty())
+        kept = kSafePath;
+    if (kept != path)
+        setenv("PATH", kept.c_str(), 1);
 }
 
 // Builds a command line from fixed words and quoted paths; empty when the
@@ -141,6 +164,7 @@ private:
     bool mtuCalled_ = false;
     char savedMtu_[16] = {};
     bool keepBackup_ = false;
+    std::optional<updt::SignalHold> signals_;  // from the flash stage to the exit
 };
 
 Run::Opt Run::readOptions(int argc, char **argv)
@@ -250,26 +274,7 @@ int Run::prepare()
 
 int Run::preFlashSteps()
 {
-    if (gFixFisDir && RecoverFISDirTable_Q80ZPlus_V284() < 0) {
-        LOGE("fail to recover the flash directory");
-        return UPDT_ERR_FLASH_WRITE;
-    }
-    // The migrations of files and keys before the write are not part of
-    // this updater yet: say so instead of pretending they ran.
-    struct Pending {
-        int flag;
-        const char *step;
-    };
-    const Pending pending[] = {
-        {gFixFtpPortRange, "UpdateFTPPassivePortRange"}, {gUpdateRsyncdConf, "UpdateRsyncdConf"},
-        {gUpdateRsyncdSecrets, "CheckAndUpdateRsyncdSecrets"}, {gUpdateSmmspGroup, "CheckAndUpdateSmmspGroup"},
-        {gUpdateUsbBackup, "UpdateUsbBackupConfig"}, {gUpdateNetBackup, "UpdateNetBackupConfig"},
-        {gUpdateCodepage, "UpdateCodepageConfig"},
-    };
-    for (const Pending &p : pending)
-        if (p.flag)
-            LOGE("%s is not available in this updater, skipped", p.step);
-    return UPDT_OK;
+    return updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::BeforeWrite);
 }
 
 int Run::flashWrite(bool &rollBack)
@@ -283,26 +288,39 @@ int Run::configure()
     state_ = UPDT_STATE_CONFIG;
     UPDTSetProgress(state_, 0);
     if (!gGroupUpdate) {
-        // The migration after the write is not part of this updater yet.
-        if (gChmodPhotoEaDir || gPhotoDbUpdates > 0 || gDropMediaDb == 1 || gDumpPgsqlDbs == 1 ||
-            gSaveWriteable || gRemoveRcAtalk || gRemovePapdConf || gAddFtpAccounts || gRemoveEtcProfile ||
-            gRemoveJumboFrameScript || gConvertMTUValue || gMoveMTUValue || gRewritePasswdHomes ||
-            gRewriteUserConf || gAddMailAccounts)
-            LOGE("the configuration migration is not available in this updater, skipped");
+        if (int code = updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::AfterWrite);
+            code != UPDT_OK)
+            return code;
     }
     UPDTSetProgress(state_, 100);
     return UPDT_OK;
 }
 
+// The volume is writable by its users: the target is replaced as a file,
+// never entered as a folder nor written through a link planted there.
+bool moveUpgradeArchive(const std::string &source)
+{
+    const std::string target = std::string(gszUpgradeVolume) + "/" + UPDT_UPGRADE_TARGET;
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            LOGE("[%s] is a folder, not replaced", target.c_str());
+            return false;
+        }
+        if (S_ISLNK(st.st_mode) && unlink(target.c_str()) != 0) {
+            LOGE("cannot remove the link [%s], errno = %d", target.c_str(), errno);
+            return false;
+        }
+    }
+    const std::string cmd = commandLine({{"/bin/mv -f -T ", false}, {source, true}, {" ", false}, {target, true}});
+    return !cmd.empty() && UPDTExecute(cmd.c_str()) == 0;
+}
+
 int Run::finish()
 {
     std::string source = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
-    if (access(source.c_str(), F_OK) == 0) {
-        std::string target = std::string(gszUpgradeVolume) + "/" + UPDT_UPGRADE_TARGET;
-        std::string cmd = commandLine({{"/bin/mv -f ", false}, {source, true}, {" ", false}, {target, true}});
-        if (cmd.empty() || UPDTExecute(cmd.c_str()) < 0)
-            LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
-    }
+    if (access(source.c_str(), F_OK) == 0 && !moveUpgradeArchive(source))
+        LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
     if (gNoInitrd) {
         if (std::system(VEXAIsSupportRaid() ? "mount /dev/md0 /tmpRoot" : "mount /dev/hda1 /tmpRoot")) {
         }
@@ -373,6 +391,8 @@ int Run::shortExit(int code)
     }
     if (mtuCalled_)
         VEXANetSetMTUValue(savedMtu_, kEth);
+    if (signals_)
+        signals_->logArrived();
     UPDTSetProgress(state_, -code);
     return code;
 }
@@ -380,6 +400,7 @@ int Run::shortExit(int code)
 int Run::main(int argc, char **argv)
 {
     LOGE("Start of the updater...");
+    keepAbsolutePath();
     state_ = UPDT_STATE_START;
     mtuCalled_ = false;
     UPDTSetProgress(state_, 0);
@@ -428,9 +449,11 @@ int Run::main(int argc, char **argv)
     if (int code = preFlashSteps(); code != UPDT_OK)
         return exitRun(code);
 
+    signals_.emplace();
     bool rollBack = false;
     if (int code = flashWrite(rollBack); code != UPDT_OK)
         return exitRun(rollBack ? rollBackAndClean(code) : code);
+    signals_->logArrived();
     // A failed migration rolls the flash back like a failed write.
     if (int code = configure(); code != UPDT_OK)
         return exitRun(rollBackAndClean(code));

@@ -44,8 +44,6 @@ extern "C" {
 
 /* Result id of each exit code 0 to 24. */
 extern const char *const gResultIds[UPDT_RESULT_IDS];
-/* gResultIds[code], or NULL outside 0 to 24. */
-const char *SzUPDTResultId(int code);
 
 /* The driver's process-wide state; gszPatchDir and gGroupUpdate live with
  * the flash stages (updt_patch.h). */

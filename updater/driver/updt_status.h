@@ -27,16 +27,17 @@ extern "C" {
 #define UPDT_STATUS_NO_WRITE  -3     /* the write failed */
 
 /* Writes text at offset 0 of path without truncating it, under an
- * exclusive flock (wait non-zero: up to 21 tries).  The file is never
- * reached through a symbolic link.  0, -1, -2 or -3 as above (-1 also
- * for a NULL argument). */
+ * exclusive flock (wait non-zero: up to 21 tries).  Never written through
+ * a link and never blocking: anything at path but a regular file of the
+ * caller's with one name is removed and a new file made.  0, -1, -2 or -3
+ * as above (-1 also for a NULL argument). */
 int UPDTWriteStatusFile(const char *szPath, const char *szText, int fWait);
 
 /* Writes "%c:%d:      " of state and value to the progress file. */
 int UPDTSetProgress(char chState, int value);
 
-/* Writes "%s=\"%s\"" of key and value (at most 1023 characters, no
- * newline) over the message file under its lock; UPDTWriteStatusFile's
+/* Makes the message file hold the one line "%s=\"%s\"\n" of key and value
+ * (at most 1023 characters), written as UPDTWriteStatusFile writes; its
  * result (-1 for a NULL argument). */
 int UPDTWriteMessage(const char *szKey, const char *szValue);
 

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 
 #include "approot.h"
 #include "simfixture.h"
+#include "migration_table.h"
 #include "updt_analysis.h"
 
 namespace analysistest {
@@ -46,32 +48,30 @@ inline void md0Members(approot::Appliance &app, const std::string &sysfsDir)
     app.addLayer(sysfsDir);
 }
 
-// Every migration flag set from a build threshold, by name (the photo bit
-// mask gPhotoDbUpdates is not among them).
-inline std::map<std::string, int *> thresholdFlags()
+// Every migration flag the table sets from a build threshold alone, by
+// name (the photo bit mask gPhotoDbUpdates, set for a range, is not among
+// them).
+inline std::map<std::string, int *> thresholdFlags(
+    std::span<const updt::migrate::Step> table = updt::migrate::steps())
 {
-    return {
-        {"gRemoveRcAtalk", &gRemoveRcAtalk},
-        {"gRemovePapdConf", &gRemovePapdConf},
-        {"gAddFtpAccounts", &gAddFtpAccounts},
-        {"gRemoveEtcProfile", &gRemoveEtcProfile},
-        {"gRemoveJumboFrameScript", &gRemoveJumboFrameScript},
-        {"gConvertMTUValue", &gConvertMTUValue},
-        {"gFixFtpPortRange", &gFixFtpPortRange},
-        {"gUpdateRsyncdConf", &gUpdateRsyncdConf},
-        {"gDumpPgsqlDbs", &gDumpPgsqlDbs},
-        {"gMoveMTUValue", &gMoveMTUValue},
-        {"gUpdateRsyncdSecrets", &gUpdateRsyncdSecrets},
-        {"gUpdateSmmspGroup", &gUpdateSmmspGroup},
-        {"gDropMediaDb", &gDropMediaDb},
-        {"gUpdateUsbBackup", &gUpdateUsbBackup},
-        {"gChmodPhotoEaDir", &gChmodPhotoEaDir},
-        {"gRewritePasswdHomes", &gRewritePasswdHomes},
-        {"gRewriteUserConf", &gRewriteUserConf},
-        {"gUpdateNetBackup", &gUpdateNetBackup},
-        {"gAddMailAccounts", &gAddMailAccounts},
-        {"gUpdateCodepage", &gUpdateCodepage},
-    };
+    std::map<std::string, int *> flags;
+    for (const updt::migrate::Step &s : table) {
+        if (s.flag != nullptr && s.lastBuild != updt::migrate::kNotByBuild && s.bits == 1 &&
+            s.firstBuild == updt::migrate::kAnyBuild)
+            flags[s.flagName] = s.flag;
+    }
+    return flags;
+}
+
+// Every flag of the table by name, the photo bit mask among them.
+inline std::map<std::string, int *> allFlags(std::span<const updt::migrate::Step> table = updt::migrate::steps())
+{
+    std::map<std::string, int *> flags;
+    for (const updt::migrate::Step &s : table) {
+        if (s.flag != nullptr && s.lastBuild != updt::migrate::kNotByBuild)
+            flags[s.flagName] = s.flag;
+    }
+    return flags;
 }
 
 }  // namespace analysistest

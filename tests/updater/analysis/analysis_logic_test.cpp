@@ -1,5 +1,4 @@
-// The analysis' own arithmetic: migration flags by build, version order,
-// the space rule.
+// The analysis' own arithmetic: migration flags by build, the space rule.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -80,6 +79,38 @@ TEST(ConfigFlags, OldBuildSetsAllButPhotoAndNothingIsCleared)
         EXPECT_EQ(*flag, 0) << name;
 }
 
+TEST(SpaceRule, NeedIsExtractSizePlusReserve)
+{
+    const struct {
+        uint64_t size;
+        long long extract;
+        int ok;
+    } cases[] = {
+        {10240, 0, 1},                 // nothing to extract still needs the reserve
+        {10239, 0, 0},
+        {20240, 10000, 1},             // equal is enough
+        {20239, 10000, 0},
+        {265041, 254801, 1},           // the enlarged factory partition
+        {136521, 254801, 0},
+        {UINT64_C(1) << 32, (1LL << 32) - 10240, 1},  // 4 TiB does not wrap
+        {UINT64_MAX, LLONG_MAX, 0},    // need overflows: refused
+        {UINT64_MAX, LLONG_MAX - 10240, 1},
+        {UINT64_MAX, LLONG_MAX - 10239, 0},
+        {UINT64_MAX, -1, 0},
+        {UINT64_MAX, LLONG_MIN, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(updt::analysis::volumeHolds(c.size, c.extract), c.ok) << c.size << " vs " << c.extract;
+}
+
+TEST(SpaceRule, FactoryPartitionCountsEnlargedOnlyWhenResizeable)
+{
+    EXPECT_EQ(updt::analysis::countedSectors(273042, true), 530082);
+    EXPECT_EQ(updt::analysis::countedSectors(273042, false), 273042);
+    EXPECT_EQ(updt::analysis::countedSectors(273043, true), 273043);
+    EXPECT_EQ(updt::analysis::countedSectors(530082, true) / 2, 265041);
+}
+
 TEST(CompareVersion, Order)
 {
     const struct {
@@ -121,36 +152,4 @@ TEST(CompareVersion, LongTextsAreComparedWhole)
         many += "1.";
     EXPECT_EQ(UPDTCompareVersion((many + "2").c_str(), (many + "2").c_str()), 0);
     EXPECT_EQ(UPDTCompareVersion((many + "2").c_str(), (many + "1").c_str()), 1);
-}
-
-TEST(SpaceRule, NeedIsExtractSizePlusReserve)
-{
-    const struct {
-        uint64_t size;
-        long long extract;
-        int ok;
-    } cases[] = {
-        {10240, 0, 1},                 // nothing to extract still needs the reserve
-        {10239, 0, 0},
-        {20240, 10000, 1},             // equal is enough
-        {20239, 10000, 0},
-        {265041, 254801, 1},           // the enlarged factory partition
-        {136521, 254801, 0},
-        {UINT64_C(1) << 32, (1LL << 32) - 10240, 1},  // 4 TiB does not wrap
-        {UINT64_MAX, LLONG_MAX, 0},    // need overflows: refused
-        {UINT64_MAX, LLONG_MAX - 10240, 1},
-        {UINT64_MAX, LLONG_MAX - 10239, 0},
-        {UINT64_MAX, -1, 0},
-        {UINT64_MAX, LLONG_MIN, 0},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(updt::analysis::volumeHolds(c.size, c.extract), c.ok) << c.size << " vs " << c.extract;
-}
-
-TEST(SpaceRule, FactoryPartitionCountsEnlargedOnlyWhenResizeable)
-{
-    EXPECT_EQ(updt::analysis::countedSectors(273042, true), 530082);
-    EXPECT_EQ(updt::analysis::countedSectors(273042, false), 273042);
-    EXPECT_EQ(updt::analysis::countedSectors(273043, true), 273043);
-    EXPECT_EQ(updt::analysis::countedSectors(530082, true) / 2, 265041);
 }

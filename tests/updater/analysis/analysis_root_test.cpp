@@ -27,11 +27,7 @@ using Lines = std::vector<std::string>;
 // The migration flags with the photo bit mask among them, by name.
 const std::map<std::string, int *> &allFlags()
 {
-    static const std::map<std::string, int *> flags = [] {
-        std::map<std::string, int *> f = analysistest::thresholdFlags();
-        f["gPhotoDbUpdates"] = &gPhotoDbUpdates;
-        return f;
-    }();
+    static const std::map<std::string, int *> flags = analysistest::allFlags();
     return flags;
 }
 
@@ -237,6 +233,10 @@ TEST_F(AnalysisRoot, FactoryPartitionCountsEnlargedWhenTheThirdLeavesRoom)
     extract = std::to_string(136521 - 10240 + 1);
     EXPECT_EQ(code(), 16);
     EXPECT_NE(syslogText().find("System Partition is not resizeable. (1333331)"), std::string::npos);
+    // what would fit the enlarged partition does not fit this one
+    extract = std::to_string(265041 - 10240);
+    EXPECT_EQ(code(), 16);
+    EXPECT_NE(syslogText().find("System Partition is not sufficient. (136521 < 265041)"), std::string::npos);
 
     // any other size is taken as it is
     disk(273043, 1333332);

@@ -1,5 +1,9 @@
 #include "e2e_fixture.h"
 
+#include "analysis_fixture.h"
+
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace e2e {
@@ -8,7 +12,12 @@ namespace {
 
 using vexatest::splitLines;
 
-constexpr const char *kWatchLog = "/progress.watch";
+// The observer's log lies in the kernel's state folder, outside the root,
+// so that it is no change of the run.
+std::string watchLog(const std::string &state)
+{
+    return state + "/progress.watch";
+}
 
 }  // namespace
 
@@ -25,7 +34,7 @@ Appliance::Appliance(const std::string &t, const std::string &dir) : table(t), p
     simkernel::attach(app, state);
     // The observer goes first: it passes every call on to the kernel stand-in.
     app.setEnv("LD_PRELOAD", std::string(UPDTWATCH_LIB) + ":" + simkernel::libraryPath());
-    app.setEnv("VEXA_WATCH_PROGRESS", kWatchLog);
+    app.setEnv("VEXA_WATCH_PROGRESS", watchLog(state));
     app.mkdir("/tmpRoot");
 }
 
@@ -37,13 +46,14 @@ void Appliance::install(const Installed &inst)
     info += std::string("supportraid=\"") + (inst.raid ? "yes" : "no") + "\"\n";
     if (inst.supportMtu)
         info += "supportMTU=\"yes\"\n";
+    info += inst.extraDefaults;
     app.writeFile("/etc.defaults/vexainfo.conf", info);
     std::string conf = "unique=\"" + model + "\"\n";
     if (!inst.eth0Mtu.empty())
         conf += "eth0_mtu=\"" + inst.eth0Mtu + "\"\n";
     conf += "defaultfs=\"ext3\"\n";
     app.writeFile("/etc/vexainfo.conf", conf);
-    app.writeFile("/etc.defaults/VERSION", "majorversion=\"2\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
+    app.writeFile("/etc.defaults/VERSION", "majorversion=\"" + inst.major + "\"\nminorversion=\"0\"\nbuildphase=\"0\"\nbuildnumber=\"" +
                                                std::to_string(inst.build) + "\"\n");
     if (inst.raid) {
         simkernel::MdArray md;
@@ -53,6 +63,15 @@ void Appliance::install(const Installed &inst)
     }
 }
 
+void Appliance::installWithMtu(int mtu, int speedMbps)
+{
+    Installed inst;
+    inst.supportMtu = true;
+    inst.eth0Mtu = std::to_string(mtu);
+    install(inst);
+    app.setEth0(mtu, speedMbps);
+}
+
 void Appliance::package(simkernel::PackageLayout contents)
 {
     if (contents.model == simkernel::PackageLayout().model)
@@ -60,6 +79,17 @@ void Appliance::package(simkernel::PackageLayout contents)
     contents.table = table;
     simkernel::makePackage(app.layerPath(packageDir), contents);
     app.symlink(updaterPath(), packageDir + "/updater");
+}
+
+void Appliance::wrapCopyTool(const std::string &script)
+{
+    app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
+    app.writeFile("/usr/bin/dd", script, 0755);
+}
+
+void Appliance::disk(long long sectors1, long long start3)
+{
+    app.writeFile("/sbin/sfdisk", analysistest::sfdiskScript(sectors1, start3), 0755);
 }
 
 void Appliance::packageFile(const std::string &name, const std::string &content)
@@ -88,9 +118,9 @@ approot::RunResult Appliance::runAs(const std::vector<std::string> &argv)
 
 std::vector<std::string> Appliance::progress() const
 {
-    if (!app.exists(kWatchLog))
+    if (access(watchLog(state).c_str(), F_OK) != 0)
         return {};
-    return splitLines(app.readFile(kWatchLog));
+    return splitLines(vexatest::readFile(watchLog(state)));
 }
 
 std::string Appliance::lastProgress() const
@@ -126,6 +156,25 @@ bool Appliance::syslogHas(const std::string &part) const
         if (line.find(part) != std::string::npos)
             return true;
     return false;
+}
+
+size_t Appliance::syslogCount(const std::string &part) const
+{
+    size_t n = 0;
+    for (const std::string &line : syslog())
+        n += line.find(part) != std::string::npos ? 1 : 0;
+    return n;
+}
+
+std::string Appliance::statOf(const std::string &path, const std::string &format)
+{
+    const approot::RunResult r = app.run({"/usr/bin/stat", "-c", format, "--", path});
+    if (r.status != 0)
+        return "";
+    std::string out = r.out;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
 }
 
 std::vector<simkernel::DirEntry> Appliance::directory() const

@@ -19,6 +19,8 @@ struct Installed {
     bool raid = true;
     bool supportMtu = false;
     std::string eth0Mtu;  // "" leaves the key out
+    std::string major = "2";
+    std::string extraDefaults;  // more lines of "/etc.defaults/vexainfo.conf"
 };
 
 class Appliance {
@@ -28,10 +30,18 @@ public:
 
     // Installed firmware and system files (call before run).
     void install(const Installed &inst);
+    // The same with MTU support, eth0_mtu and eth0 at that MTU and speed.
+    void installWithMtu(int mtu, int speedMbps);
     // The package: VERSION and images (contents.model is set from the table
     // unless given); the updater program is linked into the folder.
     void package(simkernel::PackageLayout contents);
     void packageFile(const std::string &name, const std::string &content);
+    // Puts a shell script in place of the copy tool "/usr/bin/dd"; the
+    // real one stays reachable as "/usr/local/bin/dd.real".
+    void wrapCopyTool(const std::string &script);
+    // A disk model's "/dev/hda" as "/sbin/sfdisk" reports it: partition 1
+    // of sectors1 sectors, partition 3 from sector start3.
+    void disk(long long sectors1, long long start3);
 
     approot::RunResult run(const std::vector<std::string> &args);
     approot::RunResult runAs(const std::vector<std::string> &argv);  // argv[0] as given
@@ -41,6 +51,11 @@ public:
     std::vector<std::string> updateLog() const;  // texts, stamps removed
     std::vector<std::string> syslog() const;     // messages, "<pri>" and header removed
     bool syslogHas(const std::string &part) const;
+    // How many system-log messages hold part.
+    size_t syslogCount(const std::string &part) const;
+    // "stat -c format" of a path inside, without following a link; "" when
+    // it is not there.
+    std::string statOf(const std::string &path, const std::string &format = "%F %a %u %h");
 
     std::string table;
     std::string packageDir;  // inside

@@ -17,16 +17,17 @@ using e2e::failed;
 using e2e::kFailPrefix;
 
 struct Ending {
-    const char *name;
-    std::vector<std::string> args;         // after the program path
-    std::function<void(e2e::Appliance &)> setup;
-    int status;                            // as the shell sees it
-    std::string progress;                  // the progress file at the end
-    std::string logLine;                   // last update-log text
-    std::string syslogPart;                // part of a system-log message
-    int reserved, released;                // system call 405 counts
-    bool flashChanged;
-    std::string message;                   // message file ("" none)
+    const char *name = "";
+    std::vector<std::string> args = {};                    // after the program path
+    std::function<void(e2e::Appliance &)> setup = nullptr;
+    int status = 0;                                        // as the shell sees it
+    std::string progress = "";                             // the progress file at the end
+    std::string logLine = "";                              // last update-log text
+    std::string syslogPart = "";                           // part of a system-log message
+    int reserved = 0;                                      // system call 405 counts
+    int released = 0;
+    bool flashChanged = false;
+    std::string message = "";                              // message file ("" none)
     std::function<approot::RunResult(e2e::Appliance &)> runner = nullptr;
 };
 
@@ -41,13 +42,6 @@ void fault(e2e::Appliance &a, const std::string &rule)
     simkernel::addFault(a.state, rule);
 }
 
-e2e::Installed installedBuild(int build)
-{
-    e2e::Installed inst;
-    inst.build = build;
-    return inst;
-}
-
 std::string longProgramPath()
 {
     std::string p = "/volume1";
@@ -59,70 +53,149 @@ std::string longProgramPath()
 const std::vector<Ending> &endings()
 {
     static const std::vector<Ending> all = {
-        {"help", {"-h"}, nullptr, 0, "A:0:      ", "Start of the update...", "Start of the updater...", 0, 0, false, ""},
-        {"bad_option", {"-x"}, nullptr, 255, "A:0:      ", "Start of the update...", "updater: invalid option [?]", 0,
-         0, false, ""},
-        {"volume_without_argument", {"-g", "-v"}, nullptr, 255, "A:0:      ", "Start of the update...",
-         "updater: invalid option [?]", 0, 0, false, ""},
-        {"volume_too_long", {"-g", "-v", "/volume1/" + std::string(23, 'v')}, nullptr, 255, "A:0:      ",
-         "Start of the update...", "volume name too long", 0, 0, false, ""},
-        {"open_start_folder", {"-g"}, [](e2e::Appliance &a) { a.watchFail = {"opendot"}; }, 1, "A:-1:      ",
-         failed(1), "fail to open current directory. errno=13", 0, 0, false, ""},
-        {"package_folder_is_root_name", {"-g"}, nullptr, 3, "A:-3:      ", failed(3), "fail to chdir, errno = 2", 0,
-         1, false, "",
-         [](e2e::Appliance &a) {
-             a.app.symlink(e2e::updaterPath(), "/updater");
-             return a.runAs({"/updater", "-g"});
-         }},
-        {"program_path_too_long", {"-g"}, nullptr, 3, "A:-3:      ", failed(3), "program path too long", 0, 1, false,
-         "",
-         [](e2e::Appliance &a) {
-             return a.runAs({"/bin/bash", "-c", "exec -a \"$0\" /volume1/upd@te/updater -g", longProgramPath()});
-         }},
-        {"package_folder_unreadable", {"-g"}, [](e2e::Appliance &a) { a.watchFail = {"getcwd"}; }, 3, "A:-3:      ",
-         failed(3), "fail to get the package folder", 0, 1, false, ""},
-        {"older_package", {}, [](e2e::Appliance &a) { a.install(installedBuild(1000)); }, 10, "A:-10:      ", failed(10),
-         "fail to analyze, error = 10", 0, 1, false, ""},
-        {"system_volume_too_small", {},
-         [](e2e::Appliance &a) {
-             simkernel::MdArray md;
-             md.sizeKib = 4096;
-             md.devSize = 4096 * 1024;
-             simkernel::setMd(a.state, 0, md);
-         },
-         16, "A:-16:      ", failed(16), "fail to analyze, error = 16", 0, 1, false,
-         "extramsg=\"System volume is insufficient to extract upgrade patch, please backup all files and restore "
-         "to factory default.\"\n"},
-        {"backup_fails", {}, [](e2e::Appliance &a) { fault(a, "fail read dev=mtd3 proc=dd"); }, 15, "P:-15:      ",
-         failed(15), "fail to backup old patch info ", 1, 1, false, ""},
-        {"directory_unreadable", {"-g"}, [](e2e::Appliance &a) { fault(a, "fail read dev=mtd7 always"); }, 18,
-         "P:-18:      ", failed(18), "fail to get partition info", 1, 1, false, ""},
-        {"patch_table_fails", {"-g"}, [](e2e::Appliance &a) { fault(a, "fail getinfo dev=mtd7 always"); }, 19,
-         "P:-19:      ", failed(19), "fail to initialize patch info ", 1, 1, false, ""},
-        {"flash_write_fails_group", {"-g"}, [](e2e::Appliance &a) { fault(a, "fail erase dev=mtd1 always"); }, 20,
-         "P:-20:      ", failed(20), "fail to patch new binaries!!", 1, 1, false, ""},
-        {"buffer_refused", {"-g"}, [](e2e::Appliance &a) { simkernel::set405Answer(a.state, EIO); }, 23,
-         "A:-23:      ", failed(23), "fail to malloc mtd driver buffer, error = 5", 1, 1, false,
-         "extramsg=\"Please reboot the system and upgrade immediately.\"\n"},
-        {"up_too_long", {},
-         [](e2e::Appliance &a) {
-             a.install(installedBuild(300));
-             simkernel::setUptime(a.state, 301);
-         },
-         24, "A:-24:      ", failed(24), "", 0, 0, false,
-         "extramsg=\"To perform upgrade task, you have to REBOOT your Vexabox first.\"\n"},
-        // Exactly the limit still passes.
-        {"up_not_too_long", {},
-         [](e2e::Appliance &a) {
-             a.install(installedBuild(300));
-             simkernel::setUptime(a.state, 300);
-         },
-         0, "R:0:        ", "Congratulation!! The update has been completed!!", "Congratulation!!", 0, 0, true, ""},
-        {"buffer_call_unknown", {"-g"}, [](e2e::Appliance &a) { simkernel::set405Answer(a.state, ENOSYS); }, 0,
-         "R:0:        ", "Congratulation!! The update has been completed!!", "fail to free mtd driver buffer, error = 38",
-         1, 1, true, ""},
-        {"return_to_start_fails", {"-g"}, [](e2e::Appliance &a) { a.watchFail = {"fchdir"}; }, 2, "R:-2:       ",
-         failed(2), "exit code 0 becomes 2", 1, 1, true, ""},
+        {.name = "help",
+         .args = {"-h"},
+         .status = 0,
+         .progress = "A:0:      ",
+         .logLine = "Start of the update...",
+         .syslogPart = "Start of the updater..."},
+        {.name = "bad_option",
+         .args = {"-x"},
+         .status = 255,
+         .progress = "A:0:      ",
+         .logLine = "Start of the update...",
+         .syslogPart = "updater: invalid option [?]"},
+        {.name = "volume_without_argument",
+         .args = {"-g", "-v"},
+         .status = 255,
+         .progress = "A:0:      ",
+         .logLine = "Start of the update...",
+         .syslogPart = "updater: invalid option [?]"},
+        {.name = "volume_too_long",
+         .args = {"-g", "-v", "/volume1/" + std::string(23, 'v')},
+         .status = 255,
+         .progress = "A:0:      ",
+         .logLine = "Start of the update...",
+         .syslogPart = "volume name too long"},
+        {.name = "open_start_folder",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { a.watchFail = {"opendot"}; },
+         .status = 1,
+         .progress = "A:-1:      ",
+         .logLine = failed(1),
+         .syslogPart = "fail to open current directory. errno=13"},
+        {.name = "package_folder_is_root_name",
+         .args = {"-g"},
+         .status = 3,
+         .progress = "A:-3:      ",
+         .logLine = failed(3),
+         .syslogPart = "fail to chdir, errno = 2",
+         .released = 1,
+         .runner =
+             [](e2e::Appliance &a) {
+                 a.app.symlink(e2e::updaterPath(), "/updater");
+                 return a.runAs({"/updater", "-g"});
+             }},
+        {.name = "program_path_too_long",
+         .args = {"-g"},
+         .status = 3,
+         .progress = "A:-3:      ",
+         .logLine = failed(3),
+         .syslogPart = "program path too long",
+         .released = 1,
+         .runner =
+             [](e2e::Appliance &a) {
+                 return a.runAs({"/bin/bash", "-c", "exec -a \"$0\" /volume1/upd@te/updater -g", longProgramPath()});
+             }},
+        {.name = "package_folder_unreadable",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { a.watchFail = {"getcwd"}; },
+         .status = 3,
+         .progress = "A:-3:      ",
+         .logLine = failed(3),
+         .syslogPart = "fail to get the package folder",
+         .released = 1},
+        {.name = "system_volume_too_small",
+         .setup =
+             [](e2e::Appliance &a) {
+                 simkernel::MdArray md;
+                 md.sizeKib = 4096;
+                 md.devSize = 4096 * 1024;
+                 simkernel::setMd(a.state, 0, md);
+             },
+         .status = 16,
+         .progress = "A:-16:      ",
+         .logLine = failed(16),
+         .syslogPart = "fail to analyze, error = 16",
+         .released = 1,
+         .message =
+             "extramsg=\"System volume is insufficient to extract upgrade patch, please backup all files and restore "
+             "to factory default.\"\n"},
+        {.name = "backup_fails",
+         .setup = [](e2e::Appliance &a) { fault(a, "fail read dev=mtd3 proc=dd"); },
+         .status = 15,
+         .progress = "P:-15:      ",
+         .logLine = failed(15),
+         .syslogPart = "fail to backup old patch info ",
+         .reserved = 1,
+         .released = 1},
+        {.name = "directory_unreadable",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { fault(a, "fail read dev=mtd7 always"); },
+         .status = 18,
+         .progress = "P:-18:      ",
+         .logLine = failed(18),
+         .syslogPart = "fail to get partition info",
+         .reserved = 1,
+         .released = 1},
+        {.name = "patch_table_fails",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { fault(a, "fail getinfo dev=mtd7 always"); },
+         .status = 19,
+         .progress = "P:-19:      ",
+         .logLine = failed(19),
+         .syslogPart = "fail to initialize patch info ",
+         .reserved = 1,
+         .released = 1},
+        {.name = "flash_write_fails_group",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { fault(a, "fail erase dev=mtd1 always"); },
+         .status = 20,
+         .progress = "P:-20:      ",
+         .logLine = failed(20),
+         .syslogPart = "fail to patch new binaries!!",
+         .reserved = 1,
+         .released = 1},
+        {.name = "buffer_refused",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { simkernel::set405Answer(a.state, EIO); },
+         .status = 23,
+         .progress = "A:-23:      ",
+         .logLine = failed(23),
+         .syslogPart = "fail to malloc mtd driver buffer, error = 5",
+         .reserved = 1,
+         .released = 1,
+         .message = "extramsg=\"Please reboot the system and upgrade immediately.\"\n"},
+        {.name = "buffer_call_unknown",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { simkernel::set405Answer(a.state, ENOSYS); },
+         .status = 0,
+         .progress = "R:0:        ",
+         .logLine = "Congratulation!! The update has been completed!!",
+         .syslogPart = "fail to free mtd driver buffer, error = 38",
+         .reserved = 1,
+         .released = 1,
+         .flashChanged = true},
+        {.name = "return_to_start_fails",
+         .args = {"-g"},
+         .setup = [](e2e::Appliance &a) { a.watchFail = {"fchdir"}; },
+         .status = 2,
+         .progress = "R:-2:       ",
+         .logLine = failed(2),
+         .syslogPart = "exit code 0 becomes 2",
+         .reserved = 1,
+         .released = 1,
+         .flashChanged = true},
     };
     return all;
 }

@@ -2,3 +2,4 @@
 target_sources(${name} PRIVATE ${d}/e2e_fixture.cpp)
 add_dependencies(${name} updtwatch)
 target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")
+target_include_directories(${name} PRIVATE ${d}/../analysis)

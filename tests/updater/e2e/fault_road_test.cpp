@@ -19,17 +19,17 @@ using e2e::failed;
 const char kDone[] = "Congratulation!! The update has been completed!!";
 
 struct FaultRun {
-    const char *name;
-    std::vector<std::string> rules;                // simulated-kernel fault rules
-    std::function<void(e2e::Appliance &)> setup;   // anything else to arrange
-    int status;
-    std::string progress;                          // the progress file at the end
-    std::string logLine;                           // last update-log text
-    std::vector<std::string> syslogParts;          // each in some system-log line
-    bool flashAsBefore;                            // every byte of the chip
-    bool backupKept;                               // "b@ckup" still in the package
-    bool erased;                                   // any erase reached the flash
-    bool retried = false;                          // the write's progress falls back to 60
+    const char *name = "";
+    std::vector<std::string> rules = {};                    // simulated-kernel fault rules
+    std::function<void(e2e::Appliance &)> setup = nullptr;  // anything else to arrange
+    int status = 0;
+    std::string progress = "";                              // the progress file at the end
+    std::string logLine = "";                               // last update-log text
+    std::vector<std::string> syslogParts = {};              // each in some system-log line
+    bool flashAsBefore = false;                             // every byte of the chip
+    bool backupKept = false;                                // "b@ckup" still in the package
+    bool erased = false;                                    // any erase reached the flash
+    bool retried = false;                                   // the write's progress falls back to 60
 };
 
 void PrintTo(const FaultRun &f, std::ostream *os)
@@ -41,43 +41,89 @@ void PrintTo(const FaultRun &f, std::ostream *os)
 // success; it copies everything else as the real one does.
 void shortCopyTool(e2e::Appliance &a)
 {
-    a.app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
-    a.app.writeFile("/usr/bin/dd",
-                    "#!/bin/sh\n"
-                    "for a in \"$@\"; do case $a in if=*) in=${a#if=};; of=*) out=${a#of=};; esac; done\n"
-                    "/usr/local/bin/dd.real \"$@\" || exit $?\n"
-                    "[ \"$in\" = /dev/mtd3 ] && /usr/bin/truncate -s 4096 \"$out\"\n"
-                    "exit 0\n",
-                    0755);
+    a.wrapCopyTool(
+        "#!/bin/sh\n"
+        "for a in \"$@\"; do case $a in if=*) in=${a#if=};; of=*) out=${a#of=};; esac; done\n"
+        "/usr/local/bin/dd.real \"$@\" || exit $?\n"
+        "[ \"$in\" = /dev/mtd3 ] && /usr/bin/truncate -s 4096 \"$out\"\n"
+        "exit 0\n");
 }
 
 const std::vector<FaultRun> &faultRuns()
 {
     static const std::vector<FaultRun> all = {
-        {"erase_fails_three_times",
-         {"fail erase dev=mtd1 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3"}, nullptr, 20,
-         "P:-20:      ", failed(20),
-         {"Try to Update [/dev/mtd1] 3 counts failed", "fail to patch new binaries!!"}, true, false, true},
-        {"write_corrupted_every_attempt", {"corrupt write dev=mtd2 proc=updater at=0x100 always"}, nullptr, 20,
-         "P:-20:      ", failed(20), {"Try to Update [/dev/mtd2] 3 counts failed", "compare file"}, true, false,
-         true, true},
-        {"readback_corrupted_once", {"corrupt read dev=mtd1 proc=updater at=20000"}, nullptr, 0, "R:0:        ",
-         kDone, {"error at offset 0x4000", "Finish updating [zImage]"}, false, false, true, true},
-        {"m22_fails", {"fail m22 dev=mtd2"}, nullptr, 20, "P:-20:      ", failed(20),
-         {"VEXAMTDModifyPartitionSize() fail"}, true, false, true},
-        {"m23_fails", {"fail m23 dev=mtd7"}, nullptr, 20, "P:-20:      ", failed(20),
-         {"VEXAMTDModifyFISEntry() fail"}, true, false, true},
+        {.name = "erase_fails_three_times",
+         .rules = {"fail erase dev=mtd1 nth=1", "fail erase dev=mtd1 nth=2", "fail erase dev=mtd1 nth=3"},
+         .status = 20,
+         .progress = "P:-20:      ",
+         .logLine = failed(20),
+         .syslogParts = {"Try to Update [/dev/mtd1] 3 counts failed", "fail to patch new binaries!!"},
+         .flashAsBefore = true,
+         .erased = true},
+        {.name = "write_corrupted_every_attempt",
+         .rules = {"corrupt write dev=mtd2 proc=updater at=0x100 always"},
+         .status = 20,
+         .progress = "P:-20:      ",
+         .logLine = failed(20),
+         .syslogParts = {"Try to Update [/dev/mtd2] 3 counts failed", "compare file"},
+         .flashAsBefore = true,
+         .erased = true,
+         .retried = true},
+        {.name = "readback_corrupted_once",
+         .rules = {"corrupt read dev=mtd1 proc=updater at=20000"},
+         .status = 0,
+         .progress = "R:0:        ",
+         .logLine = kDone,
+         .syslogParts = {"error at offset 0x4000", "Finish updating [zImage]"},
+         .erased = true,
+         .retried = true},
+        {.name = "m22_fails",
+         .rules = {"fail m22 dev=mtd2"},
+         .status = 20,
+         .progress = "P:-20:      ",
+         .logLine = failed(20),
+         .syslogParts = {"VEXAMTDModifyPartitionSize() fail"},
+         .flashAsBefore = true,
+         .erased = true},
+        {.name = "m23_fails",
+         .rules = {"fail m23 dev=mtd7"},
+         .status = 20,
+         .progress = "P:-20:      ",
+         .logLine = failed(20),
+         .syslogParts = {"VEXAMTDModifyFISEntry() fail"},
+         .flashAsBefore = true,
+         .erased = true},
         // The partial copies stay: only a finished or failed write removes them.
-        {"backup_copy_killed", {"signal read proc=dd dev=mtd3 after=100000"}, nullptr, 15, "P:-15:      ",
-         failed(15), {"ret = 137", "fail to backup old patch info "}, true, true, false},
-        {"backup_copy_short", {}, shortCopyTool, 15, "P:-15:      ", failed(15),
-         {"holds 4096 bytes, 0x00470000 expected", "fail to backup old patch info "}, true, true, false},
+        {.name = "backup_copy_killed",
+         .rules = {"signal read proc=dd dev=mtd3 after=100000"},
+         .status = 15,
+         .progress = "P:-15:      ",
+         .logLine = failed(15),
+         .syslogParts = {"ret = 137", "fail to backup old patch info "},
+         .flashAsBefore = true,
+         .backupKept = true},
+        {.name = "backup_copy_short",
+         .setup = shortCopyTool,
+         .status = 15,
+         .progress = "P:-15:      ",
+         .logLine = failed(15),
+         .syslogParts = {"holds 4096 bytes, 0x00470000 expected", "fail to backup old patch info "},
+         .flashAsBefore = true,
+         .backupKept = true},
         // Every write to zImage is spoilt, the roll-back's copy too: the
         // copies are kept, the only way back to the old firmware.
-        {"rollback_fails", {"corrupt write dev=mtd1 at=0x100 always"}, nullptr, 20, "P:-20:      ", failed(20),
+        {"rollback_fails",
+         {"corrupt write dev=mtd1 at=0x100 always"},
+         nullptr,
+         20,
+         "P:-20:      ",
+         failed(20),
          {"Try to recover [/dev/mtd1] 3 counts failed", "UPDTRollBack() fail",
           "the old partitions stay in /volume1/upd@te/b@ckup"},
-         false, true, true, true},
+         false,
+         true,
+         true,
+         true},
     };
     return all;
 }

@@ -128,7 +128,8 @@ TEST_P(GroupUpdate, WritesMovesAndRecordsEveryImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, GroupUpdate,
-                         ::testing::Values(Table{"normal", 0x110000, 0xA0000}, Table{"bantam", 0xD8000, 0x60000}),
+                         ::testing::Values(Table{.name = "normal", .zImageSize = 0x110000, .rdSize = 0xA0000},
+                                           Table{.name = "bantam", .zImageSize = 0xD8000, .rdSize = 0x60000}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(GroupUpdateFinish, WithoutInitrdTheMarkerGoesToTheSystemPartition)

@@ -99,19 +99,77 @@ TEST_F(StatusFile, RewritesAtOffsetZeroWithoutTruncating)
 
 TEST_F(StatusFile, NeverFollowsASymbolicLink)
 {
+    // The link is replaced by a file of the writer's own; its target keeps
+    // its bytes.
     const std::string target = tmp / "victim";
     writeFile(target, "precious");
     const std::string link = tmp / "progress";
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
-    EXPECT_EQ(UPDTWriteStatusFile(link.c_str(), "A:0:      ", 1), UPDT_STATUS_NO_FILE);
+    EXPECT_EQ(UPDTWriteStatusFile(link.c_str(), "A:0:      ", 1), UPDT_STATUS_OK);
     EXPECT_EQ(readFile(target), "precious");
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(readFile(link), "A:0:      ");
 
     // A dangling link must not create its target either.
     const std::string absent = tmp / "absent";
     const std::string dangling = tmp / "message";
     ASSERT_EQ(symlink(absent.c_str(), dangling.c_str()), 0);
-    EXPECT_EQ(UPDTWriteStatusFile(dangling.c_str(), "x", 1), UPDT_STATUS_NO_FILE);
+    EXPECT_EQ(UPDTWriteStatusFile(dangling.c_str(), "x", 1), UPDT_STATUS_OK);
     EXPECT_NE(access(absent.c_str(), F_OK), 0);
+    EXPECT_EQ(readFile(dangling), "x");
+}
+
+// Anything but a regular file of the writer's with one name is replaced,
+// never written through and never waited on; the other file keeps its
+// bytes and mode.
+TEST_F(StatusFile, HardLinksFifosAndOthersFilesAreReplaced)
+{
+    struct Case {
+        const char *name;
+        void (*plant)(const std::string &path, const std::string &other);
+    };
+    const Case cases[] = {
+        {.name = "hard_link",
+         .plant = [](const std::string &path, const std::string &other) {
+             ASSERT_EQ(link(other.c_str(), path.c_str()), 0);
+         }},
+        {.name = "fifo",
+         .plant = [](const std::string &path, const std::string &) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0); }},
+        {.name = "other_users_file",
+         .plant = [](const std::string &path, const std::string &) {
+             writeFile(path, "P:100:      ");
+             ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+         }},
+        {.name = "folder_is_refused", .plant = [](const std::string &path, const std::string &) {
+             ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+         }},
+    };
+    for (const Case &c : cases) {
+        vexatest::TempDir dir{"statusplant"};
+        const std::string path = dir / "update.progress";
+        const std::string other = dir / "other";
+        writeFile(other, "someone else's");
+        ASSERT_EQ(chmod(other.c_str(), 0640), 0);
+        c.plant(path, other);
+        const bool folder = std::string(c.name) == "folder_is_refused";
+        EXPECT_EQ(UPDTWriteStatusFile(path.c_str(), "A:0:      ", 1), folder ? UPDT_STATUS_NO_FILE : UPDT_STATUS_OK)
+            << c.name;
+        EXPECT_EQ(readFile(other), "someone else's") << c.name;
+        struct stat st;
+        ASSERT_EQ(stat(other.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << c.name;
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        if (folder) {
+            EXPECT_TRUE(S_ISDIR(st.st_mode));
+            continue;
+        }
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
+        EXPECT_EQ(st.st_nlink, 1u) << c.name;
+        EXPECT_EQ(st.st_uid, geteuid()) << c.name;
+        EXPECT_EQ(readFile(path), "A:0:      ") << c.name;
+    }
 }
 
 TEST_F(StatusFile, FileThatCannotBeCreatedGivesMinusOne)

@@ -1,5 +1,7 @@
 // The progress file, the message file, the update log and the command
 // runner at their fixed paths, inside the appliance root.
+#include <csignal>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -8,6 +10,8 @@
 
 #include "approot.h"
 #include "root_probe.h"
+#include "base/proc/vral_proc.h"
+#include "updt_signals.h"
 #include "updt_status.h"
 
 namespace {
@@ -16,9 +20,12 @@ namespace probe = vexatest::probe;
 
 // Operations, one argument each: "progress:<letter>:<value>",
 // "message:<key>:<value>", "log:<text>", "log-null", "check-log",
-// "exec:<command line>", "exec-null".  Each says "<op>=<result>".
+// "exec:<command line>", "exec-null", "procexec:<shell command>" (through
+// VEXAProcExec), "hold-signals", "raise:<signal>", "log-signals".  Each
+// says "<op>=<result>".
 int runOps(std::vector<std::string> ops)
 {
+    std::optional<updt::SignalHold> hold;
     for (const std::string &op : ops) {
         const size_t colon = op.find(':');
         const std::string name = op.substr(0, colon);
@@ -41,6 +48,14 @@ int runOps(std::vector<std::string> ops)
             probe::say("exec=" + std::to_string(UPDTExecute(arg.c_str())));
         } else if (name == "exec-null") {
             probe::say("exec=" + std::to_string(UPDTExecute(nullptr)));
+        } else if (name == "procexec") {
+            probe::say("procexec=" + std::to_string(VEXAProcExec("/bin/sh", "-c", arg.c_str(), nullptr, nullptr)));
+        } else if (name == "hold-signals") {
+            hold.emplace();
+        } else if (name == "raise") {
+            probe::say("raise=" + std::to_string(raise(std::stoi(arg))));
+        } else if (name == "log-signals") {
+            hold->logArrived();
         } else {
             probe::say("unknown op " + op);
             return 2;
@@ -101,11 +116,14 @@ TEST(StatusProgressFile, TextsAndRewrites)
     }
 }
 
-TEST(StatusMessageFile, KeyValueWithoutNewlineAndBounded)
+TEST(StatusMessageFile, OneKeyValueLineAndBounded)
 {
     Root root;
     EXPECT_EQ(root.run({"message:extramsg:Please reboot"}), std::vector<std::string>{"message=0"});
-    EXPECT_EQ(root.app.readFile(UPDT_MESSAGE_FILE), "extramsg=\"Please reboot\"");
+    EXPECT_EQ(root.app.readFile(UPDT_MESSAGE_FILE), "extramsg=\"Please reboot\"\n");
+    // A shorter text leaves nothing of a longer one behind it.
+    EXPECT_EQ(root.run({"message:extramsg:Short"}), std::vector<std::string>{"message=0"});
+    EXPECT_EQ(root.app.readFile(UPDT_MESSAGE_FILE), "extramsg=\"Short\"\n");
 
     // The text is cut at 1023 characters, never written past its buffer.
     const std::string longValue(2000, 'x');
@@ -181,6 +199,29 @@ TEST(StatusExecute, ResultsAndMessages)
     root.app.clearSyslog();
     EXPECT_EQ(root.run({"exec-null"}), std::vector<std::string>{"exec=-1"});
     EXPECT_TRUE(root.syslogMatching("UPDTExecute(").empty());
+}
+
+// From the flash stage on, the caller's HUP, INT, QUIT, TERM and PIPE are
+// noted, logged once each and survived; the commands the updater starts
+// get them at their defaults, not ignored.
+TEST(StatusSignals, HeldInTheUpdaterDefaultInItsChildren)
+{
+    Root root;
+    const std::string dump = "grep '^SigIgn' /proc/self/status >>/tmp/sigign";
+    const std::vector<std::string> out =
+        root.run({"hold-signals", "raise:15", "raise:15", "raise:1", "raise:13", "exec:" + dump, "procexec:" + dump,
+                  "log-signals", "raise:15", "log-signals"});
+    EXPECT_EQ(out, (std::vector<std::string>{"raise=0", "raise=0", "raise=0", "raise=0", "exec=0", "procexec=0",
+                                             "raise=0"}));
+    for (const char *line : {"signal 15 (TERM) arrived while the flash is updated, ignored",
+                             "signal 1 (HUP) arrived while the flash is updated, ignored",
+                             "signal 13 (PIPE) arrived while the flash is updated, ignored"})
+        EXPECT_EQ(root.syslogMatching(line).size(), 1u) << line;
+    const std::vector<std::string> seen = lines(root.app.readFile("/tmp/sigign"));
+    ASSERT_EQ(seen.size(), 2u);
+    // HUP, INT, QUIT, PIPE and TERM: bits 0, 1, 2, 12 and 14.
+    for (const std::string &l : seen)
+        EXPECT_EQ(std::stoull(l.substr(l.find(':') + 1), nullptr, 16) & 0x5007ULL, 0u) << l;
 }
 
 }  // namespace

@@ -1,0 +1,105 @@
+// The migration table and the two loops over it.
+#include "migration_table.h"
+
+#include <syslog.h>
+
+#include "updt_analysis.h"
+#include "updt_driver.h"
+#include "updt_patch.h"
+
+namespace updt::migrate {
+
+namespace {
+
+int repairFlashDirectory(const Step &)
+{
+    if (RecoverFISDirTable_Q80ZPlus_V284() < 0) {
+        syslog(LOG_ERR, "%s(%d): fail to recover the flash directory", "main", __LINE__);
+        return -1;
+    }
+    return 0;
+}
+
+#define FLAG(f) &f, #f
+
+constexpr Stage kBefore = Stage::BeforeWrite;
+constexpr Stage kAfter = Stage::AfterWrite;
+
+// In the order they run.  The steps after the write that must succeed
+// (required) end the run with code 17 after all of them have run.
+const Step kSteps[] = {
+    {"RecoverFISDirTable_Q80ZPlus_V284", FLAG(gFixFisDir), kNotByBuild, kNotByBuild, 1, kBefore,
+     UPDT_ERR_FLASH_WRITE, repairFlashDirectory},
+    {"UpdateFTPPassivePortRange", FLAG(gFixFtpPortRange), kAnyBuild, 659, 1, kBefore, UPDT_ERR_FTP_PORTS,
+     notAvailable},
+    {"UpdateRsyncdConf", FLAG(gUpdateRsyncdConf), kAnyBuild, 483, 1, kBefore, 0, notAvailable},
+    {"CheckAndUpdateRsyncdSecrets", FLAG(gUpdateRsyncdSecrets), kAnyBuild, 552, 1, kBefore, 0, notAvailable},
+    {"CheckAndUpdateSmmspGroup", FLAG(gUpdateSmmspGroup), kAnyBuild, 555, 1, kBefore, 0, notAvailable},
+    {"UpdateUsbBackupConfig", FLAG(gUpdateUsbBackup), kAnyBuild, 681, 1, kBefore, 0, notAvailable},
+    {"UpdateNetBackupConfig", FLAG(gUpdateNetBackup), kAnyBuild, 770, 1, kBefore, 0, notAvailable},
+    {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0, notAvailable},
+
+    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, notAvailable},
+    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kAfter, 0, notAvailable},
+    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kAfter, 0, notAvailable},
+    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kAfter, 0, notAvailable},
+    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, notAvailable},
+    {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"RemoveJumboFrameScript", FLAG(gRemoveJumboFrameScript), kAnyBuild, 251, 1, kAfter, UPDT_ERR_CONFIG,
+     notAvailable},
+    {"SaveWriteable", FLAG(gSaveWriteable), kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, notAvailable},
+    {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, notAvailable},
+    {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
+    {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
+    {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, notAvailable},
+};
+
+#undef FLAG
+
+bool selected(const Step &s)
+{
+    return s.flag == nullptr || (*s.flag & s.bits) != 0;
+}
+
+}  // namespace
+
+std::span<const Step> steps()
+{
+    return kSteps;
+}
+
+void setFlags(std::span<const Step> table, int build)
+{
+    for (const Step &s : table) {
+        if (s.flag != nullptr && s.lastBuild != kNotByBuild && build >= s.firstBuild && build <= s.lastBuild)
+            *s.flag |= s.bits;
+    }
+}
+
+int runStage(std::span<const Step> table, Stage stage)
+{
+    int code = 0;
+    for (const Step &s : table) {
+        if (s.stage != stage || !selected(s))
+            continue;
+        if (s.run(s) >= 0 || s.failCode == 0)
+            continue;
+        if (stage == Stage::BeforeWrite)
+            return s.failCode;
+        if (code == 0)
+            code = s.failCode;
+    }
+    return code;
+}
+
+int notAvailable(const Step &step)
+{
+    syslog(LOG_ERR, "%s(%d): %s is not available in this updater, skipped", "main", __LINE__, step.name);
+    return 0;
+}
+
+}  // namespace updt::migrate
