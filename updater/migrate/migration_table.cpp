@@ -3,6 +3,7 @@
 
 #include <syslog.h>
 
+#include "backup_migrate.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
@@ -35,8 +36,10 @@ const Step kSteps[] = {
     {"UpdateRsyncdConf", FLAG(gUpdateRsyncdConf), kAnyBuild, 483, 1, kBefore, 0, notAvailable},
     {"CheckAndUpdateRsyncdSecrets", FLAG(gUpdateRsyncdSecrets), kAnyBuild, 552, 1, kBefore, 0, notAvailable},
     {"CheckAndUpdateSmmspGroup", FLAG(gUpdateSmmspGroup), kAnyBuild, 555, 1, kBefore, 0, notAvailable},
-    {"UpdateUsbBackupConfig", FLAG(gUpdateUsbBackup), kAnyBuild, 681, 1, kBefore, 0, notAvailable},
-    {"UpdateNetBackupConfig", FLAG(gUpdateNetBackup), kAnyBuild, 770, 1, kBefore, 0, notAvailable},
+    {"UpdateUsbBackupConfig", FLAG(gUpdateUsbBackup), kAnyBuild, 681, 1, kBefore, 0,
+     [](const Step &) { return UpdateUsbBackupConfig(), 0; }},
+    {"UpdateNetBackupConfig", FLAG(gUpdateNetBackup), kAnyBuild, 770, 1, kBefore, 0,
+     [](const Step &) { return UpdateNetBackupConfig(), 0; }},
     {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0, notAvailable},
 
     {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, notAvailable},

@@ -12,6 +12,7 @@
 
 #include "approot.h"
 #include "base/err/vral_err.h"
+#include "crond_standin.h"
 #include "root_probe.h"
 #include "services/crontab/vexa_crontab.h"
 
@@ -21,45 +22,6 @@ using vexatest::probe::hex;
 using vexatest::probe::num;
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
-
-// The stand-in started by the probe, reached through a pipe.
-struct Crond {
-    pid_t pid = -1;
-    FILE *out = nullptr;
-
-    bool start() {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            dup2(fds[1], STDOUT_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            execl(CRONDSTUB_PATH, "crond", "/var/run/crond.pid", static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        out = fdopen(fds[0], "r");
-        return pid > 0 && out != nullptr && line() == "ready";
-    }
-    std::string line() {
-        char buf[64] = {};
-        if (fgets(buf, sizeof buf, out) == nullptr) return "";
-        buf[strcspn(buf, "\n")] = '\0';
-        return buf;
-    }
-    // SIGHUPs counted so far: every one sent before this call is in it.
-    std::string hups() {
-        kill(pid, SIGUSR1);
-        return line();
-    }
-    ~Crond() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 std::string result(int r) { return std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : ""); }
 
@@ -74,19 +36,19 @@ std::string scheduleText(const VEXASCHEDULE &s) {
 // bytes), setfull (a command filling its field), get CMD, remove CMD,
 // update CMD LINE|-.
 int probe(std::vector<std::string> ops) {
-    Crond crond;
+    vexatest::CrondStandIn crond;
     size_t i = 0;
     auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
     while (i < ops.size()) {
         const std::string op = next();
         if (op == "crond") {
-            if (!crond.start()) return 91;
+            if (!crond.start(CRONDSTUB_PATH)) return 91;
         } else if (op == "hups") {
             say(crond.hups());
         } else if (op == "pidfile") {
             std::string text = next();
             const size_t at = text.find("PID");
-            if (at != std::string::npos) text.replace(at, 3, std::to_string(crond.pid));
+            if (at != std::string::npos) text.replace(at, 3, std::to_string(crond.pid()));
             FILE *fp = fopen("/var/run/crond.pid", "w");
             if (fp == nullptr || fputs(text.c_str(), fp) < 0 || fclose(fp) != 0) return 93;
         } else if (op == "nopidfile" || op == "rmtab") {
