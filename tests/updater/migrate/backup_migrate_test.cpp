@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,8 @@ struct UsbCase {
     const char *usbKeys;   // the USB keys of vexainfo.conf
     Keys set;              // keys that differ from the ones above; empty: no set written
 };
+
+void PrintTo(const UsbCase &c, std::ostream *os) { *os << c.name; }
 
 class UsbKeys : public BackupMigrateRoot, public ::testing::WithParamInterface<UsbCase> {};
 

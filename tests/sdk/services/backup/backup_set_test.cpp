@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -303,6 +304,8 @@ struct Refused {
     Lines ops;
     const char *result;
 };
+
+void PrintTo(const Refused &c, std::ostream *os) { *os << c.name; }
 
 class BackupRefused : public BackupRoot, public ::testing::WithParamInterface<Refused> {};
 

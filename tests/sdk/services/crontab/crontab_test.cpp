@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,8 @@ struct RoundTrip {
     const char *read;  // as read back
 };
 
+void PrintTo(const RoundTrip &c, std::ostream *os) { *os << c.name; }
+
 class CrontabRoundTrip : public CrontabRoot, public ::testing::WithParamInterface<RoundTrip> {};
 
 TEST_P(CrontabRoundTrip, RecordToLineAndBack) {
@@ -160,6 +163,8 @@ struct Refused {
     const char *name;
     Lines ops;
 };
+
+void PrintTo(const Refused &c, std::ostream *os) { *os << c.name; }
 
 class CrontabRefused : public CrontabRoot, public ::testing::WithParamInterface<Refused> {};
 
@@ -209,6 +214,8 @@ struct Parse {
     const char *result;  // after "get "
     const char *log;     // a message that must be logged, or ""
 };
+
+void PrintTo(const Parse &c, std::ostream *os) { *os << c.name; }
 
 class CrontabParse : public CrontabRoot, public ::testing::WithParamInterface<Parse> {};
 
@@ -325,6 +332,8 @@ struct PidFile {
     const char *text;  // "PID" is the stand-in's pid; nullptr: no file
     const char *hups;
 };
+
+void PrintTo(const PidFile &c, std::ostream *os) { *os << c.name; }
 
 class CrontabReload : public CrontabRoot, public ::testing::WithParamInterface<PidFile> {};
 
