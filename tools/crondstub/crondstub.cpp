@@ -1,6 +1,8 @@
-// crondstub PIDFILE: a stand-in for the cron daemon.  It writes its pid into
-// PIDFILE, says "ready" on standard output and then counts SIGHUPs.  Each
-// SIGUSR1 makes it say "hups N" with the count so far; SIGTERM ends it.
+// crondstub PIDFILE [ACKFIFO]: a stand-in for the cron daemon.  It writes
+// its pid into PIDFILE, says "ready" on standard output and then counts
+// SIGHUPs, writing one byte to ACKFIFO for each (libcrondsync.so in the
+// sender waits for it).  Each SIGUSR1 makes it say "hups N" with the count
+// so far; SIGTERM ends it.
 //
 // Every signal is taken with sigwaitinfo, which hands out the lowest
 // pending signal first: a SIGHUP sent before a SIGUSR1 is always counted
@@ -25,9 +27,15 @@ bool say(const char *text)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: crondstub PIDFILE\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: crondstub PIDFILE [ACKFIFO]\n");
         return 2;
+    }
+    // Read and write, so that opening never waits and no byte is lost.
+    const int ack = argc == 3 ? open(argv[2], O_RDWR | O_CLOEXEC) : -1;
+    if (argc == 3 && ack < 0) {
+        perror(argv[2]);
+        return 1;
     }
     sigset_t set;
     sigemptyset(&set);
@@ -53,6 +61,8 @@ int main(int argc, char **argv)
         const int sig = sigwaitinfo(&set, nullptr);
         if (sig == SIGHUP) {
             ++hups;
+            if (ack >= 0 && write(ack, "h", 1) != 1)
+                return 1;
         } else if (sig == SIGUSR1) {
             snprintf(text, sizeof text, "hups %ld\n", hups);
             if (!say(text))

@@ -18,7 +18,7 @@
 #include "services/backup/vexa_backup.h"
 #include "updt_shell.h"
 
-#define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace {
 
@@ -47,8 +47,7 @@ void setSharesToOwnName()
         free(set->bkp_shares);
         set->bkp_shares = shares;
         if (VEXANetBkpConfSetOne(set->szSetName, set) < 0)
-            NET_LOG("VEXANetBkpConfSetOne() failed!! szOldBkpset=[%s], vexaerr=[0x%04X]", set->szSetName,
-                    VRALErrGet());
+            NET_LOG("VEXANetBkpConfSetOne() failed!! szOldBkpset=[%s], vexaerr=[0x%04X]", set->szSetName, VRALErrGet());
     }
     VEXANetBkpConfFreeAll(sets, n);
 }
@@ -58,7 +57,7 @@ void setSharesToOwnName()
 // (the move would write where it points) or cannot be made.
 bool appFolderReady(const std::string &app)
 {
-    struct stat st {};
+    struct stat st { };
     if (lstat(app.c_str(), &st) == 0) {
         if (S_ISLNK(st.st_mode)) {
             NET_LOG("Not moving through a link!! szPath=[%s]", app.c_str());
@@ -94,7 +93,7 @@ void MoveNetBackupConfigBackup(void)
             continue;
         const std::string folder = std::string(kNetBackup) + "/" + entry->d_name;
         // Backup clients name these folders: only real folders are entered.
-        struct stat st {};
+        struct stat st { };
         if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             continue;
         const std::string file = folder + "/configbackup.dss";

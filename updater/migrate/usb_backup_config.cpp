@@ -20,7 +20,7 @@
 #include "services/crontab/vexa_crontab.h"
 #include "services/share/vexa_share.h"
 
-#define USB_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#define USB_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace {
 
@@ -124,7 +124,7 @@ void moveSchedule()
 
 void migrate()
 {
-    struct stat st {};
+    struct stat st { };
     if (stat(VEXA_LOCALBKP_CONF, &st) == 0)
         return;  // local sets are in use already
 

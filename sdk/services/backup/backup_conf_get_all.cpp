@@ -97,13 +97,9 @@ int GetAll(void ***pppConf, int type)
         return true;
     };
 
-    struct Line {
-        char *text = nullptr;
-        size_t cap = 0;
-        ~Line() { free(text); }
-    } line;
+    vexabkp::LineBuf line;
     ssize_t len = 0;
-    while ((len = getline(&line.text, &line.cap, fp.get())) > 0) {
+    while ((len = line.Next(fp.get())) > 0) {
         if (VRALFileIsSectionLine(line.text, static_cast<int>(len)) == 1) {
             if (full() || !finish())
                 return -1;

@@ -13,7 +13,7 @@ namespace vexabkp {
 
 int ScanHeaders(const char *szPath, const std::function<bool(std::string_view)> &take)
 {
-    struct stat st {};
+    struct stat st { };
     if (stat(szPath, &st) != 0)
         return 0;
     std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(szPath, "re"), fclose);
@@ -21,13 +21,9 @@ int ScanHeaders(const char *szPath, const std::function<bool(std::string_view)> 
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    struct Line {
-        char *text = nullptr;
-        size_t cap = 0;
-        ~Line() { free(text); }
-    } line;
+    LineBuf line;
     ssize_t len = 0;
-    while ((len = getline(&line.text, &line.cap, fp.get())) > 0) {
+    while ((len = line.Next(fp.get())) > 0) {
         if (VRALFileIsSectionLine(line.text, static_cast<int>(len)) == 1 &&
             !take(std::string_view(line.text, static_cast<size_t>(len))))
             return 1;

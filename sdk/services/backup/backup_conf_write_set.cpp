@@ -11,57 +11,57 @@
 #include "base/file/vral_file.h"
 #include "services/backup/backup_internal.h"
 
-#define SRC_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, src, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#define SRC_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, src, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace vexabkp {
 
 namespace {
 
-struct HashFree {
-    void operator()(VRALSzHash *p) const { VRALSzHashFree(p); }
-};
+    struct HashFree {
+        void operator()(VRALSzHash *p) const { VRALSzHashFree(p); }
+    };
 
-// A name the reader gets back whole and that cannot open or close a
-// section of its own; "" would be skipped by the reader, so lost.  Values
-// are kept to their key line the same way.
-bool NameWritable(const char *szName)
-{
-    return szName != nullptr && szName[0] != '\0' && strlen(szName) <= VEXA_BKPSET_NAME_MAX &&
-           strpbrk(szName, "[]\r\n") == nullptr;
-}
+    // A name the reader gets back whole and that cannot open or close a
+    // section of its own; "" would be skipped by the reader, so lost.  Values
+    // are kept to their key line the same way.
+    bool NameWritable(const char *szName)
+    {
+        return szName != nullptr && szName[0] != '\0' && strlen(szName) <= VEXA_BKPSET_NAME_MAX &&
+               strpbrk(szName, "[]\r\n") == nullptr;
+    }
 
-// 1 when the file has a header of the section, 0 when not (or when there is
-// no file), -1 when it cannot be read.
-int HasSection(const char *szFile, const char *szName)
-{
-    bool found = false;
-    const int rc = ScanHeaders(szFile, [&](std::string_view line) {
-        found = VRALFileMatchSection(line.data(), static_cast<int>(line.size()), szName) == 1;
-        return !found;
-    });
-    return rc < 0 ? -1 : (found ? 1 : 0);
-}
+    // 1 when the file has a header of the section, 0 when not (or when there is
+    // no file), -1 when it cannot be read.
+    int HasSection(const char *szFile, const char *szName)
+    {
+        bool found = false;
+        const int rc = ScanHeaders(szFile, [&](std::string_view line) {
+            found = VRALFileMatchSection(line.data(), static_cast<int>(line.size()), szName) == 1;
+            return !found;
+        });
+        return rc < 0 ? -1 : (found ? 1 : 0);
+    }
 
-// An empty file to add the first set to, never through what is there.
-int CreateFile(const char *src, const char *szFile, mode_t newMode)
-{
-    struct stat st {};
-    if (stat(szFile, &st) == 0)
+    // An empty file to add the first set to, never through what is there.
+    int CreateFile(const char *src, const char *szFile, mode_t newMode)
+    {
+        struct stat st { };
+        if (stat(szFile, &st) == 0)
+            return 0;
+        if (errno != ENOENT) {
+            SRC_LOG("Failed to stat file [%s], errno=[%d/%m]", szFile, errno);
+            VRAL_ERR_SET(ERR_STAT_FAILED);
+            return -1;
+        }
+        const int fd = open(szFile, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_SYNC | O_CLOEXEC, newMode);
+        if (fd < 0) {
+            SRC_LOG("Failed to open file [%s], errno=[%d/%m]", szFile, errno);
+            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            return -1;
+        }
+        close(fd);
         return 0;
-    if (errno != ENOENT) {
-        SRC_LOG("Failed to stat file [%s], errno=[%d/%m]", szFile, errno);
-        VRAL_ERR_SET(ERR_STAT_FAILED);
-        return -1;
     }
-    const int fd = open(szFile, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_SYNC | O_CLOEXEC, newMode);
-    if (fd < 0) {
-        SRC_LOG("Failed to open file [%s], errno=[%d/%m]", szFile, errno);
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
-        return -1;
-    }
-    close(fd);
-    return 0;
-}
 
 }  // namespace
 

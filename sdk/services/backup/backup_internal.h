@@ -5,15 +5,19 @@
 #include <sys/types.h>
 #include <syslog.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <span>
-#include <utility>
 #include <string_view>
+#include <utility>
 
+#include "base/err/vral_err.h"
 #include "base/hash/vral_hash.h"
 #include "services/backup/vexa_backup.h"
 
-#define BKP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#define BKP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace vexabkp {
 
@@ -25,6 +29,59 @@ inline constexpr char kKeyFormat[] = "\t%s=\"%s\"\n";
 // exist, -1 when it cannot be opened or read (ERR_OPEN_FAILED,
 // ERR_READ_FAILED).
 int ScanHeaders(const char *szPath, const std::function<bool(std::string_view)> &take);
+
+// A line buffer for getline, freed with it.
+struct LineBuf {
+    char *text = nullptr;
+    size_t cap = 0;
+    LineBuf() = default;
+    LineBuf(const LineBuf &) = delete;
+    LineBuf &operator=(const LineBuf &) = delete;
+    ~LineBuf() { free(text); }
+    ssize_t Next(FILE *fp) { return getline(&text, &cap, fp); }
+};
+
+// A zeroed record for a set of that name and its pairs; NULL for a NULL or
+// empty name or a NULL hash (ERR_BAD_PARAMETERS) or without memory.
+template <typename Record> Record *NewRecord(const char *szSetName, const VRALSzHash *pHash)
+{
+    if (szSetName == nullptr || szSetName[0] == '\0' || pHash == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return nullptr;
+    }
+    auto *p = static_cast<Record *>(calloc(1, sizeof(Record)));
+    if (p == nullptr)
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+    return p;
+}
+
+// The record once its strings are all there: no record with a NULL string
+// reaches a caller (ERR_OUT_OF_MEMORY, the record freed, NULL).
+template <typename Record>
+Record *CompleteRecord(Record *p, std::initializer_list<const char *> strings, void (*freeRecord)(Record *))
+{
+    for (const char *s : strings) {
+        if (s == nullptr) {
+            freeRecord(p);
+            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+            return nullptr;
+        }
+    }
+    return p;
+}
+
+// Frees the first count records of an array, clearing their slots, then
+// the array.
+template <typename Record> void FreeRecords(Record **rgConf, int count, void (*freeRecord)(Record *))
+{
+    if (rgConf == nullptr || count <= 0)
+        return;
+    for (int i = 0; i < count; ++i) {
+        freeRecord(rgConf[i]);
+        rgConf[i] = nullptr;
+    }
+    free(rgConf);
+}
 
 // A string copy for a record: the key's value, or "" when it is missing.
 // NULL only without memory.

@@ -7,15 +7,9 @@
 
 extern "C" VEXALOCALBKPCONF *VEXALocalBkpConfAlloc(const char *szSetName, VRALSzHash *pHash)
 {
-    if (szSetName == nullptr || szSetName[0] == '\0' || pHash == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+    auto *p = vexabkp::NewRecord<VEXALOCALBKPCONF>(szSetName, pHash);
+    if (p == nullptr)
         return nullptr;
-    }
-    auto *p = static_cast<VEXALOCALBKPCONF *>(calloc(1, sizeof(VEXALOCALBKPCONF)));
-    if (p == nullptr) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return nullptr;
-    }
     p->dest_type = vexabkp::DestTypeFromWord(SzVRALSzHashGetValue(pHash, "dest_type"));
     p->incrbkp = vexabkp::PairInt(pHash, "incrbkp", 0);
     p->szSetName = strdup(szSetName);
@@ -25,14 +19,7 @@ extern "C" VEXALOCALBKPCONF *VEXALocalBkpConfAlloc(const char *szSetName, VRALSz
     p->bkp_apps = vexabkp::PairCopy(pHash, "bkp_apps");
     p->last_bkp_time = vexabkp::PairCopy(pHash, "last_bkp_time");
     p->last_bkp_result = vexabkp::PairCopy(pHash, "last_bkp_result");
-    // No record with a NULL string reaches a caller.
-    for (char *s : {p->szSetName, p->dest_id, p->dest_share, p->bkp_shares, p->bkp_apps, p->last_bkp_time,
-                    p->last_bkp_result}) {
-        if (s == nullptr) {
-            VEXALocalBkpConfFree(p);
-            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-            return nullptr;
-        }
-    }
-    return p;
+    return vexabkp::CompleteRecord(
+        p, {p->szSetName, p->dest_id, p->dest_share, p->bkp_shares, p->bkp_apps, p->last_bkp_time, p->last_bkp_result},
+        VEXALocalBkpConfFree);
 }

@@ -7,19 +7,13 @@ extern "C" void VEXALocalBkpConfFree(VEXALOCALBKPCONF *p)
 {
     if (p == nullptr)
         return;
-    for (char *s : {p->szSetName, p->dest_id, p->dest_share, p->bkp_shares, p->bkp_apps, p->last_bkp_time,
-                    p->last_bkp_result})
+    for (char *s :
+         {p->szSetName, p->dest_id, p->dest_share, p->bkp_shares, p->bkp_apps, p->last_bkp_time, p->last_bkp_result})
         free(s);
     free(p);
 }
 
 extern "C" void VEXALocalBkpConfFreeAll(VEXALOCALBKPCONF **rgConf, int count)
 {
-    if (rgConf == nullptr || count <= 0)
-        return;
-    for (int i = 0; i < count; ++i) {
-        VEXALocalBkpConfFree(rgConf[i]);
-        rgConf[i] = nullptr;
-    }
-    free(rgConf);
+    vexabkp::FreeRecords(rgConf, count, VEXALocalBkpConfFree);
 }

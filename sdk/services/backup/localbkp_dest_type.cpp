@@ -7,7 +7,7 @@
 namespace vexabkp {
 
 namespace {
-constexpr const char *kDestTypes[] = {"internal", "usb", "esata", "usbbkp", "esatabkp"};
+    constexpr const char *kDestTypes[] = {"internal", "usb", "esata", "usbbkp", "esatabkp"};
 }
 
 const char *DestTypeWord(int type)

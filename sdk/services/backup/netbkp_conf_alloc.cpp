@@ -7,15 +7,9 @@
 
 extern "C" VEXANETBKPCONF *VEXANetBkpConfAlloc(const char *szSetName, VRALSzHash *pHash)
 {
-    if (szSetName == nullptr || szSetName[0] == '\0' || pHash == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+    auto *p = vexabkp::NewRecord<VEXANETBKPCONF>(szSetName, pHash);
+    if (p == nullptr)
         return nullptr;
-    }
-    auto *p = static_cast<VEXANETBKPCONF *>(calloc(1, sizeof(VEXANETBKPCONF)));
-    if (p == nullptr) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return nullptr;
-    }
     p->last_bkp_status = vexabkp::PairInt(pHash, "last_bkp_status", -1);
     p->ssh = vexabkp::PairInt(pHash, "ssh", 0);
     p->blockbkp = vexabkp::PairInt(pHash, "blockbkp", 0);
@@ -31,14 +25,8 @@ extern "C" VEXANETBKPCONF *VEXANetBkpConfAlloc(const char *szSetName, VRALSzHash
     p->server_pass2 = vexabkp::PairCopy(pHash, "server_pass2");
     p->bkp_shares = vexabkp::PairCopy(pHash, "bkp_shares");
     p->bkp_apps = vexabkp::PairCopy(pHash, "bkp_apps");
-    // No record with a NULL string reaches a caller.
-    for (char *s : {p->szSetName, p->bkp_server, p->bkp_ip, p->bkp_auth_user, p->server_pass, p->last_bkp_time,
-                    p->bkp_module, p->server_pass2, p->bkp_shares, p->bkp_apps}) {
-        if (s == nullptr) {
-            VEXANetBkpConfFree(p);
-            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-            return nullptr;
-        }
-    }
-    return p;
+    return vexabkp::CompleteRecord(p,
+                                   {p->szSetName, p->bkp_server, p->bkp_ip, p->bkp_auth_user, p->server_pass,
+                                    p->last_bkp_time, p->bkp_module, p->server_pass2, p->bkp_shares, p->bkp_apps},
+                                   VEXANetBkpConfFree);
 }

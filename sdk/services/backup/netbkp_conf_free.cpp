@@ -15,11 +15,5 @@ extern "C" void VEXANetBkpConfFree(VEXANETBKPCONF *p)
 
 extern "C" void VEXANetBkpConfFreeAll(VEXANETBKPCONF **rgConf, int count)
 {
-    if (rgConf == nullptr || count <= 0)
-        return;
-    for (int i = 0; i < count; ++i) {
-        VEXANetBkpConfFree(rgConf[i]);
-        rgConf[i] = nullptr;
-    }
-    free(rgConf);
+    vexabkp::FreeRecords(rgConf, count, VEXANetBkpConfFree);
 }

@@ -17,8 +17,11 @@ extern "C" int VEXANetBkpConfSetOne(const char *szOldBkpset, const VEXANETBKPCON
         {"bkp_apps", pConf->bkp_apps},
     };
     const vexabkp::IntPair ints[] = {
-        {"last_bkp_status", pConf->last_bkp_status}, {"ssh", pConf->ssh},         {"server_type", pConf->server_type},
-        {"blockbkp", pConf->blockbkp},               {"incrbkp", pConf->incrbkp},
+        {"last_bkp_status", pConf->last_bkp_status},
+        {"ssh", pConf->ssh},
+        {"server_type", pConf->server_type},
+        {"blockbkp", pConf->blockbkp},
+        {"incrbkp", pConf->incrbkp},
     };
     // The file holds the servers' passwords: root's alone.
     return vral::NoThrow(-1, [&] {

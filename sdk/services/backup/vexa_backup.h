@@ -12,21 +12,21 @@
 extern "C" {
 #endif
 
-#define BACKUP_TYPE_NETBKP   0
+#define BACKUP_TYPE_NETBKP 0
 #define BACKUP_TYPE_LOCALBKP 1
 
-#define VEXA_NETBKP_CONF   "/etc/vexanetbkp.conf"
+#define VEXA_NETBKP_CONF "/etc/vexanetbkp.conf"
 #define VEXA_LOCALBKP_CONF "/etc/vexalocalbkp.conf"
 
 /* The longest set name. */
 #define VEXA_BKPSET_NAME_MAX 194
 
 typedef struct _tag_VEXANETBKPCONF {
-    int last_bkp_status;  /* -1 when missing */
+    int last_bkp_status; /* -1 when missing */
     int ssh;
     int blockbkp;
     int incrbkp;
-    int server_type;      /* 1 when missing */
+    int server_type; /* 1 when missing */
     char *szSetName;
     char *bkp_server;
     char *bkp_ip;

@@ -28,9 +28,8 @@ bool CommandWritable(const char (&szCmd)[VEXA_SCHEDULE_CMD_SIZE])
 
 bool RecordValid(const VEXASCHEDULE &s)
 {
-    return (s.wdayMask & kEveryDay) != 0 && InHours(s.hourFirst) && InHours(s.hourLast) &&
-           InHours(s.hourInterval) && s.hourFirst <= s.hourLast && s.minute >= 0 && s.minute <= 59 &&
-           CommandWritable(s.szCmd);
+    return (s.wdayMask & kEveryDay) != 0 && InHours(s.hourFirst) && InHours(s.hourLast) && InHours(s.hourInterval) &&
+           s.hourFirst <= s.hourLast && s.minute >= 0 && s.minute <= 59 && CommandWritable(s.szCmd);
 }
 
 std::string WeekdayField(int mask)

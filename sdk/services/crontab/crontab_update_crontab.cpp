@@ -16,7 +16,7 @@
 #include "base/io/vral_io.h"
 #include "services/crontab/crontab_internal.h"
 
-#define UPDATE_LOG(fmt, ...) syslog(LOG_ERR, "%s (%d) " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#define UPDATE_LOG(fmt, ...) syslog(LOG_ERR, "%s (%d) " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace {
 
@@ -28,7 +28,7 @@ constexpr char kCrondPid[] = "/var/run/crond.pid";
 pid_t ReadCrondPid()
 {
     vralio::Fd fd(kCrondPid, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    struct stat st {};
+    struct stat st { };
     if (!fd.ok() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
     char buf[32];

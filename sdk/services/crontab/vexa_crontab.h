@@ -13,12 +13,12 @@ extern "C" {
 #define VEXA_SCHEDULE_CMD_SIZE 1024
 
 typedef struct _tag_VEXASCHEDULE {
-    int wdayMask;      /* bit d for cron weekday d (0 to 6); 127 every day */
-    int hourFirst;     /* 0 to 23 */
-    int hourInterval;  /* 0 to 23; 0 one run a day */
-    int hourLast;      /* 0 to 23, not below hourFirst */
-    int minute;        /* 0 to 59 */
-    int runsPerDay;    /* filled by VEXAScheduleGet only */
+    int wdayMask;     /* bit d for cron weekday d (0 to 6); 127 every day */
+    int hourFirst;    /* 0 to 23 */
+    int hourInterval; /* 0 to 23; 0 one run a day */
+    int hourLast;     /* 0 to 23, not below hourFirst */
+    int minute;       /* 0 to 59 */
+    int runsPerDay;   /* filled by VEXAScheduleGet only */
     char szCmd[VEXA_SCHEDULE_CMD_SIZE];
 } VEXASCHEDULE, *PVEXASCHEDULE;
 

@@ -18,12 +18,11 @@ namespace {
 using backuptest::Keys;
 using backuptest::Sections;
 
-constexpr char kInfo[] =
-    "unique=\"vexa_test\"\n"
-    "usbbkpshares=\"\"\n"
-    "usbbkpid=\"20070315093000-A1B2\"\n"
-    "usbbkpresult=\"ok\"\n"
-    "defaultfs=\"ext3\"\n";
+constexpr char kInfo[] = "unique=\"vexa_test\"\n"
+                         "usbbkpshares=\"\"\n"
+                         "usbbkpid=\"20070315093000-A1B2\"\n"
+                         "usbbkpresult=\"ok\"\n"
+                         "defaultfs=\"ext3\"\n";
 constexpr char kInfoAfter[] = "unique=\"vexa_test\"\ndefaultfs=\"ext3\"\n";
 constexpr char kTabHead[] = "# system crontab\n0\t1\t*\t*\t*\troot\t/usr/sbin/ntpdate -b pool\n";
 constexpr char kOldLine[] = "30\t3\t*\t*\t1,3,5\troot\t/usr/vexa/bin/vexausbbkp\n";
@@ -45,10 +44,11 @@ struct UpdateRun {
 };
 
 class BackupMigration : public ::testing::Test {
-   protected:
+protected:
     e2e::Appliance a{"normal"};
 
-    void SetUp() override {
+    void SetUp() override
+    {
         e2e::Installed inst;
         inst.build = 650;
         inst.extraDefaults = "maxshares=\"256\"\n";
@@ -65,21 +65,27 @@ class BackupMigration : public ::testing::Test {
     void crontab(const std::string &middle) { a.app.writeFile("/etc/crontab", kTabHead + middle + kTabTail); }
 
     // The update with the cron stand-in beside it, asked for its count
-    // once the updater has ended.
-    UpdateRun update() {
-        const std::string script = "mkfifo /dev/crond.out || exit 90\n" + vexatest::shellQuote(CRONDSTUB_PATH) +
-                                   " /var/run/crond.pid > /dev/crond.out &\n"
-                                   "exec 3< /dev/crond.out\n"
-                                   "read ready <&3\n" +
-                                   vexatest::shellQuote(a.packageDir + "/updater") +
-                                   "\n"
-                                   "st=$?\n"
-                                   "kill -USR1 \"$(cat /var/run/crond.pid)\"\n"
-                                   "read hups <&3\n"
-                                   "kill \"$(cat /var/run/crond.pid)\"\n"
-                                   "rm -f /dev/crond.out\n"
-                                   "echo \"@ $hups\"\n"
-                                   "echo \"@ status $st\"\n";
+    // once the updater has ended; each SIGHUP of the updater waits until the
+    // stand-in has counted it (libcrondsync.so).
+    UpdateRun update()
+    {
+        const std::string script =
+            "mkfifo /dev/crond.out /dev/crond.ack || exit 90\n" + vexatest::shellQuote(CRONDSTUB_PATH) +
+            " /var/run/crond.pid /dev/crond.ack > /dev/crond.out &\n"
+            "exec 3< /dev/crond.out\n"
+            "read ready <&3\n"
+            "pid=$(cat /var/run/crond.pid)\n"
+            "LD_PRELOAD=\"$LD_PRELOAD:\"" +
+            vexatest::shellQuote(CRONDSYNC_PATH) + " VEXA_CROND_PID=$pid VEXA_CROND_ACK=/dev/crond.ack " +
+            vexatest::shellQuote(a.packageDir + "/updater") +
+            "\n"
+            "st=$?\n"
+            "kill -USR1 $pid\n"
+            "read hups <&3\n"
+            "kill $pid\n"
+            "rm -f /dev/crond.out /dev/crond.ack\n"
+            "echo \"@ $hups\"\n"
+            "echo \"@ status $st\"\n";
         const approot::RunResult r = a.runAs({"/bin/sh", "-c", script});
         const std::vector<std::string> said = vexatest::probe::said(r.out);
         UpdateRun out;
@@ -92,8 +98,9 @@ class BackupMigration : public ::testing::Test {
         return out;
     }
 
-    Keys localSet() {
-        const Sections s = backuptest::parse(a.app.readFile("/etc/vexalocalbkp.conf"));
+    Keys localSet()
+    {
+        const Sections s = backuptest::parseSections(a.app.readFile("/etc/vexalocalbkp.conf"));
         EXPECT_EQ(s.size(), 1u);
         return s.empty() ? Keys{} : s[0].second;
     }
@@ -103,7 +110,8 @@ const Keys kMyBackupSet = {
     {"dest_type", "usbbkp"},       {"incrbkp", "0"}, {"dest_id", "20070315093000-A1B2"},    {"dest_share", "usbbackup"},
     {"bkp_shares", "music,photo"}, {"bkp_apps", ""}, {"last_bkp_time", "2007/03/15 09:30"}, {"last_bkp_result", "ok"}};
 
-TEST_F(BackupMigration, OldUsbSettingsAndNetworkSetsAreCarriedOver) {
+TEST_F(BackupMigration, OldUsbSettingsAndNetworkSetsAreCarriedOver)
+{
     const UpdateRun r = update();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.hups, "hups 2");
@@ -115,9 +123,10 @@ TEST_F(BackupMigration, OldUsbSettingsAndNetworkSetsAreCarriedOver) {
     // the old last line gains its newline, the new job comes last
     EXPECT_EQ(a.app.readFile("/etc/crontab"), std::string(kTabHead) + kTabTail + "\n" + kNewLine);
 
-    const Sections net = backuptest::parse(a.app.readFile("/etc/vexanetbkp.conf"));
+    const Sections net = backuptest::parseSections(a.app.readFile("/etc/vexanetbkp.conf"));
     ASSERT_EQ(net.size(), 3u);
-    for (const auto &[name, keys] : net) EXPECT_EQ(keys.at("bkp_shares"), name);
+    for (const auto &[name, keys] : net)
+        EXPECT_EQ(keys.at("bkp_shares"), name);
     EXPECT_EQ(net[0].second.at("future_key"), "kept");
     EXPECT_EQ(net[0].second.at("server_pass"), "pw");
     EXPECT_EQ(net[2].second.at("incrbkp"), "3");
@@ -133,7 +142,8 @@ TEST_F(BackupMigration, OldUsbSettingsAndNetworkSetsAreCarriedOver) {
     }
 }
 
-TEST_F(BackupMigration, FailedWriteKeepsTheMigrationAndTheNextRunDoesNotRepeatIt) {
+TEST_F(BackupMigration, FailedWriteKeepsTheMigrationAndTheNextRunDoesNotRepeatIt)
+{
     simkernel::addFault(a.state, "fail write dev=mtd1 always");
     const UpdateRun first = update();
     EXPECT_EQ(first.status, 20);
@@ -141,7 +151,7 @@ TEST_F(BackupMigration, FailedWriteKeepsTheMigrationAndTheNextRunDoesNotRepeatIt
     EXPECT_EQ(localSet(), kMyBackupSet);
     const std::string local = a.app.readFile("/etc/vexalocalbkp.conf");
     const std::string tab = a.app.readFile("/etc/crontab");
-    const Sections net = backuptest::parse(a.app.readFile("/etc/vexanetbkp.conf"));
+    const Sections net = backuptest::parseSections(a.app.readFile("/etc/vexanetbkp.conf"));
     EXPECT_EQ(a.app.readFile("/etc/vexainfo.conf"), kInfoAfter);
     EXPECT_EQ(tab, std::string(kTabHead) + kTabTail + "\n" + kNewLine);
 
@@ -152,7 +162,7 @@ TEST_F(BackupMigration, FailedWriteKeepsTheMigrationAndTheNextRunDoesNotRepeatIt
     EXPECT_EQ(a.app.readFile("/etc/vexalocalbkp.conf"), local);
     EXPECT_EQ(a.app.readFile("/etc/vexainfo.conf"), kInfoAfter);
     EXPECT_EQ(a.app.readFile("/etc/crontab"), tab);
-    EXPECT_EQ(backuptest::parse(a.app.readFile("/etc/vexanetbkp.conf")), net);
+    EXPECT_EQ(backuptest::parseSections(a.app.readFile("/etc/vexanetbkp.conf")), net);
     for (const char *f : kFolders)
         EXPECT_TRUE(a.app.exists(kNetBackup + std::string(f) + "/@app/configbackup.dss")) << f;
 }
@@ -165,15 +175,20 @@ struct ScheduleCase {
     const char *log;  // "" when nothing must be logged
 };
 
-void PrintTo(const ScheduleCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const ScheduleCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class BackupSchedule : public BackupMigration, public ::testing::WithParamInterface<ScheduleCase> {};
+class BackupSchedule : public BackupMigration, public ::testing::WithParamInterface<ScheduleCase> { };
 
 // The crontab keeps every byte and the daemon is not told anything.
-TEST_P(BackupSchedule, CrontabStays) {
+TEST_P(BackupSchedule, CrontabStays)
+{
     const ScheduleCase &c = GetParam();
     crontab(c.crontabMiddle);
-    if (c.localConf != nullptr) a.app.writeFile("/etc/vexalocalbkp.conf", c.localConf);
+    if (c.localConf != nullptr)
+        a.app.writeFile("/etc/vexalocalbkp.conf", c.localConf);
     const UpdateRun r = update();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.hups, "hups 0");

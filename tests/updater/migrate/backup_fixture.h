@@ -3,32 +3,32 @@
 #ifndef VEXA_TEST_BACKUP_FIXTURE_H
 #define VEXA_TEST_BACKUP_FIXTURE_H
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "approot.h"
+#include "set_file.h"
 #include "test_tmp.h"
 
 namespace backuptest {
 
-using Keys = std::map<std::string, std::string>;
-using Sections = std::vector<std::pair<std::string, Keys>>;
+using vexatest::Keys;
+using vexatest::parseSections;
+using vexatest::Sections;
 
 // Two normal shares (music, photo) between a USB share and the USB backup
 // share, which the listing of normal shares leaves out.
-inline constexpr char kSmbConf[] =
-    "[global]\n\tworkgroup = WORKGROUP\n"
-    "[music]\n\tpath = /volume1/music\n"
-    "[usbshare1]\n\tpath = /volumeUSB1/usbshare\n"
-    "[photo]\n\tpath = /volume1/photo\n"
-    "[usbbackup]\n\tpath = /volumeUSB1/usbbackup\n";
+inline constexpr char kSmbConf[] = "[global]\n\tworkgroup = WORKGROUP\n"
+                                   "[music]\n\tpath = /volume1/music\n"
+                                   "[usbshare1]\n\tpath = /volumeUSB1/usbshare\n"
+                                   "[photo]\n\tpath = /volume1/photo\n"
+                                   "[usbbackup]\n\tpath = /volumeUSB1/usbbackup\n";
 
 // The account files the share cache is built against, and smb.conf.
-inline void writeShares(approot::Appliance &app, const std::string &smbConf = kSmbConf) {
+inline void writeShares(approot::Appliance &app, const std::string &smbConf = kSmbConf)
+{
     app.writeFile("/etc/passwd", "root:x:0:0::/root:/bin/sh\n", 0644);
     app.writeFile("/etc/shadow", "root:*:0:0:99999:7:::\n", 0600);
     app.writeFile("/etc/group", "root:x:0:\nusers:x:100:\n", 0644);
@@ -39,32 +39,13 @@ inline void writeShares(approot::Appliance &app, const std::string &smbConf = kS
     app.mkdir("/tmp", 01777);
 }
 
-// Sections of a set file as key maps, in file order: keys come in the
-// writer's hash order.  Every key line must be in the written form.
-inline Sections parse(const std::string &text) {
-    Sections out;
-    for (const std::string &line : vexatest::splitLines(text)) {
-        if (line.empty()) continue;
-        if (line.front() == '[') {
-            out.emplace_back(line.substr(1, line.rfind(']') - 1), Keys{});
-            continue;
-        }
-        const size_t eq = line.find('=');
-        if (out.empty() || line[0] != '\t' || eq == std::string::npos || line.size() < eq + 3 || line[eq + 1] != '"' ||
-            line.back() != '"') {
-            ADD_FAILURE() << "not a key line: " << line;
-            continue;
-        }
-        out.back().second[line.substr(1, eq - 1)] = line.substr(eq + 2, line.size() - eq - 3);
-    }
-    return out;
-}
-
 // Changes outside the caches and lock files under /tmp.
-inline std::vector<approot::Change> changesOutsideTmp(const approot::Appliance &app) {
+inline std::vector<approot::Change> changesOutsideTmp(const approot::Appliance &app)
+{
     std::vector<approot::Change> out;
     for (const approot::Change &c : app.changes()) {
-        if (c.path.rfind("/tmp/", 0) != 0 && c.path != "/tmp") out.push_back(c);
+        if (c.path.rfind("/tmp/", 0) != 0 && c.path != "/tmp")
+            out.push_back(c);
     }
     return out;
 }

@@ -22,15 +22,17 @@ namespace {
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 using backuptest::Keys;
-using backuptest::parse;
+using backuptest::parseSections;
 using backuptest::Sections;
 
 // Operations: crond, hups, umask OCTAL, usb, net, mode PATH.
-int probe(std::vector<std::string> ops) {
+int probe(std::vector<std::string> ops)
+{
     vexatest::CrondStandIn crond;
     for (size_t i = 0; i < ops.size(); ++i) {
         if (ops[i] == "crond") {
-            if (!crond.start(CRONDSTUB_PATH)) return 91;
+            if (!crond.start(CRONDSTUB_PATH))
+                return 91;
         } else if (ops[i] == "hups") {
             say(crond.hups());
         } else if (ops[i] == "umask") {
@@ -40,7 +42,7 @@ int probe(std::vector<std::string> ops) {
         } else if (ops[i] == "net") {
             UpdateNetBackupConfig();
         } else if (ops[i] == "mode") {
-            struct stat st {};
+            struct stat st { };
             const std::string path = ops.at(++i);
             say("mode " + std::to_string(lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : -1));
         } else {
@@ -60,38 +62,45 @@ constexpr char kTabHead[] = "# system crontab\n0\t1\t*\t*\t*\troot\t/usr/sbin/nt
 constexpr char kTabTail[] = "5\t4\t*\t*\t*\troot\t/bin/cleanup\r\n0\t0\t1\t*\t*\troot\t/bin/last";
 
 class BackupMigrateRoot : public ::testing::Test {
-   protected:
+protected:
     approot::Appliance app{"bkpmig"};
 
-    void SetUp() override {
+    void SetUp() override
+    {
         app.mkdir("/var/run");
+        app.setEnv("LD_PRELOAD", CRONDSYNC_PATH);
         backuptest::writeShares(app);
         defaults("maxshares=\"256\"\n");
         info("usbbkpshares=\"\"\nusbbkpid=\"20070315093000-A1B2\"\nusbbkpresult=\"ok\"\n");
         crontab(std::string(kOldLine) + "\n");
     }
-    void defaults(const std::string &keys) {
+    void defaults(const std::string &keys)
+    {
         app.writeFile("/etc.defaults/vexainfo.conf", "unique=\"vexa_test\"\n" + keys);
     }
     void info(const std::string &usbKeys) { app.writeFile("/etc/vexainfo.conf", kInfoHead + usbKeys + kInfoTail); }
     void crontab(const std::string &middle) { app.writeFile("/etc/crontab", kTabHead + middle + kTabTail); }
 
     Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
-    Keys localSet() {
-        const Sections s = parse(app.readFile("/etc/vexalocalbkp.conf"));
+    Keys localSet()
+    {
+        const Sections s = parseSections(app.readFile("/etc/vexalocalbkp.conf"));
         EXPECT_EQ(s.size(), 1u);
         EXPECT_EQ(s.empty() ? "" : s[0].first, "MyBackupSet");
         return s.empty() ? Keys{} : s[0].second;
     }
-    bool logged(const std::string &part) const {
+    bool logged(const std::string &part) const
+    {
         for (const std::string &m : app.syslog()) {
-            if (m.find(part) != std::string::npos) return true;
+            if (m.find(part) != std::string::npos)
+                return true;
         }
         return false;
     }
 };
 
-TEST_F(BackupMigrateRoot, UsbKeysBecomeTheLocalSetAndTheJobMoves) {
+TEST_F(BackupMigrateRoot, UsbKeysBecomeTheLocalSetAndTheJobMoves)
+{
     EXPECT_EQ(run({"crond", "umask", "022", "usb", "hups", "mode", "/etc/vexalocalbkp.conf"}),
               (Lines{"hups 2", "mode 420"}));
     EXPECT_EQ(app.readFile("/etc/vexalocalbkp.conf").substr(0, 15), "\n[MyBackupSet]\n");
@@ -114,11 +123,15 @@ struct UsbCase {
     Keys set;              // keys that differ from the ones above; empty: no set written
 };
 
-void PrintTo(const UsbCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const UsbCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class UsbKeys : public BackupMigrateRoot, public ::testing::WithParamInterface<UsbCase> {};
+class UsbKeys : public BackupMigrateRoot, public ::testing::WithParamInterface<UsbCase> { };
 
-TEST_P(UsbKeys, GiveTheSet) {
+TEST_P(UsbKeys, GiveTheSet)
+{
     const UsbCase &c = GetParam();
     defaults(c.defaults);
     info(c.usbKeys);
@@ -131,7 +144,8 @@ TEST_P(UsbKeys, GiveTheSet) {
         return;
     }
     Keys got = localSet();
-    for (const auto &[k, v] : c.set) EXPECT_EQ(got[k], v) << k;
+    for (const auto &[k, v] : c.set)
+        EXPECT_EQ(got[k], v) << k;
     EXPECT_EQ(app.readFile("/etc/vexainfo.conf"), std::string(kInfoHead) + kInfoTail);
 }
 
@@ -183,14 +197,16 @@ INSTANTIATE_TEST_SUITE_P(
                 .set = {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(BackupMigrateRoot, WithoutNormalSharesTheListIsEmpty) {
+TEST_F(BackupMigrateRoot, WithoutNormalSharesTheListIsEmpty)
+{
     backuptest::writeShares(app, "[global]\n\tworkgroup = W\n[usbshare1]\n\tpath = /volumeUSB1/usbshare\n");
     run({"usb"});
     EXPECT_EQ(localSet().at("bkp_shares"), "");
     EXPECT_TRUE(logged("VRALStrJoin() failed!!"));
 }
 
-TEST_F(BackupMigrateRoot, RefusedScheduleKeepsTheOldLine) {
+TEST_F(BackupMigrateRoot, RefusedScheduleKeepsTheOldLine)
+{
     // weekday 7 alone reads as no day at all, which Set refuses
     const std::string old = "30\t3\t*\t*\t7\troot\t/usr/vexa/bin/vexausbbkp\n";
     crontab(old);
@@ -201,7 +217,8 @@ TEST_F(BackupMigrateRoot, RefusedScheduleKeepsTheOldLine) {
     EXPECT_TRUE(logged("VEXAScheduleSet() failed!!"));
 }
 
-TEST_F(BackupMigrateRoot, WithoutTheOldJobTheCrontabStays) {
+TEST_F(BackupMigrateRoot, WithoutTheOldJobTheCrontabStays)
+{
     crontab("");
     EXPECT_EQ(run({"crond", "usb", "hups"}), Lines{"hups 0"});
     EXPECT_EQ(localSet().at("last_bkp_result"), "ok");
@@ -209,17 +226,21 @@ TEST_F(BackupMigrateRoot, WithoutTheOldJobTheCrontabStays) {
     EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTabHead) + kTabTail);
 }
 
-TEST_F(BackupMigrateRoot, LocalSetsInUseAreLeftAlone) {
+TEST_F(BackupMigrateRoot, LocalSetsInUseAreLeftAlone)
+{
     app.writeFile("/etc/vexalocalbkp.conf", "\n[Mine]\n\tdest_type=\"usb\"\n");
     EXPECT_EQ(run({"crond", "usb", "hups"}), Lines{"hups 0"});
-    for (const approot::Change &c : backuptest::changesOutsideTmp(app)) EXPECT_EQ(c.path, "/var/run/crond.pid");
+    for (const approot::Change &c : backuptest::changesOutsideTmp(app))
+        EXPECT_EQ(c.path, "/var/run/crond.pid");
 }
 
-TEST_F(BackupMigrateRoot, SetNotWrittenKeepsTheKeysAndTheJob) {
+TEST_F(BackupMigrateRoot, SetNotWrittenKeepsTheKeysAndTheJob)
+{
     // a link to nowhere: the set file cannot be made without writing through it
     app.symlink("/nowhere/set.conf", "/etc/vexalocalbkp.conf");
     EXPECT_EQ(run({"crond", "usb", "hups"}), Lines{"hups 0"});
-    for (const approot::Change &c : backuptest::changesOutsideTmp(app)) EXPECT_EQ(c.path, "/var/run/crond.pid");
+    for (const approot::Change &c : backuptest::changesOutsideTmp(app))
+        EXPECT_EQ(c.path, "/var/run/crond.pid");
     EXPECT_TRUE(logged("VEXALocalBkpConfSetOne() failed!!"));
 }
 
@@ -228,10 +249,11 @@ constexpr char kNetSets[] =
     "[empty]\n"
     "[a b]\n\tbkp_shares=\"\"\n\tincrbkp=\"3\"\n";
 
-TEST_F(BackupMigrateRoot, NetworkSetsBackUpTheirOwnShare) {
+TEST_F(BackupMigrateRoot, NetworkSetsBackUpTheirOwnShare)
+{
     app.writeFile("/etc/vexanetbkp.conf", kNetSets, 0600);
     run({"net"});
-    const Sections s = parse(app.readFile("/etc/vexanetbkp.conf"));
+    const Sections s = parseSections(app.readFile("/etc/vexanetbkp.conf"));
     ASSERT_EQ(s.size(), 3u);
     const Keys ints = {{"last_bkp_status", "-1"}, {"ssh", "0"}, {"blockbkp", "0"}, {"server_type", "1"}};
     auto with = [&](Keys k) {
@@ -262,9 +284,11 @@ TEST_F(BackupMigrateRoot, NetworkSetsBackUpTheirOwnShare) {
 const char *const kFolders[] = {
     "plain", "with blank", "it's \"quoted\"", "semi;touch pwned1;x", "$(touch pwned2)", "`touch pwned3`", "-dash"};
 
-TEST_F(BackupMigrateRoot, ConfigurationBackupsMoveIntoTheirAppFolders) {
+TEST_F(BackupMigrateRoot, ConfigurationBackupsMoveIntoTheirAppFolders)
+{
     const std::string base = "/var/services/NetBackup/";
-    for (const char *f : kFolders) app.writeFile(base + f + "/configbackup.dss", std::string("dss of ") + f);
+    for (const char *f : kFolders)
+        app.writeFile(base + f + "/configbackup.dss", std::string("dss of ") + f);
     app.writeFile(base + "has app/configbackup.dss", "dss");
     app.writeFile(base + "has app/@app/other", "other");
     app.writeFile(base + "app is file/configbackup.dss", "stays");
@@ -275,7 +299,8 @@ TEST_F(BackupMigrateRoot, ConfigurationBackupsMoveIntoTheirAppFolders) {
     app.writeFile(base + "loose file", "not a folder");
 
     Lines ops = {"umask", "077", "net"};
-    for (const char *f : kFolders) ops.insert(ops.end(), {"mode", base + f + "/@app"});
+    for (const char *f : kFolders)
+        ops.insert(ops.end(), {"mode", base + f + "/@app"});
     const Lines out = run(ops);
     EXPECT_EQ(out, Lines(std::size(kFolders), "mode 511"));  // 0777
 
@@ -289,7 +314,8 @@ TEST_F(BackupMigrateRoot, ConfigurationBackupsMoveIntoTheirAppFolders) {
     EXPECT_EQ(app.readFile(base + "app is link/configbackup.dss"), "stays too");
     EXPECT_FALSE(app.exists("/etc/configbackup.dss"));
     EXPECT_FALSE(app.exists(base + "no dss/@app"));
-    for (const char *p : {"/pwned1", "/pwned2", "/pwned3"}) EXPECT_FALSE(app.exists(p)) << p;
+    for (const char *p : {"/pwned1", "/pwned2", "/pwned3"})
+        EXPECT_FALSE(app.exists(p)) << p;
     // Only the set folders changed.
     for (const approot::Change &c : backuptest::changesOutsideTmp(app))
         EXPECT_EQ(c.path.rfind(base, 0), 0u) << c.kind << " " << c.path;

@@ -15,6 +15,7 @@
 #include "base/err/vral_err.h"
 #include "root_probe.h"
 #include "services/backup/vexa_backup.h"
+#include "set_file.h"
 
 namespace {
 
@@ -22,35 +23,15 @@ using Lines = std::vector<std::string>;
 using vexatest::probe::hex;
 using vexatest::probe::say;
 
-using Keys = std::map<std::string, std::string>;
-using Section = std::pair<std::string, Keys>;
-using Sections = std::vector<Section>;
-
-// A set file as sections of key maps, in file order: the keys of a section
-// come in the writer's hash order, so only their map is compared.  Every
-// key line must be in the written form.
-Sections parse(const std::string &text) {
-    Sections out;
-    for (const std::string &line : vexatest::splitLines(text)) {
-        if (line.empty()) continue;
-        if (line.front() == '[') {
-            out.emplace_back(line.substr(1, line.rfind(']') - 1), Keys{});
-            continue;
-        }
-        const size_t eq = line.find('=');
-        EXPECT_TRUE(!out.empty() && line[0] == '\t' && eq != std::string::npos && line[eq + 1] == '"' &&
-                    line.back() == '"')
-            << line;
-        if (out.empty() || eq == std::string::npos || line.size() < eq + 3) continue;
-        out.back().second[line.substr(1, eq - 1)] = line.substr(eq + 2, line.size() - eq - 3);
-    }
-    return out;
-}
+using vexatest::Keys;
+using vexatest::Section;
+using vexatest::Sections;
 
 // "key=value" operands into the fields of a record; unnamed strings stay NULL.
 template <typename Record>
 bool fill(Record *r, std::vector<std::string>::const_iterator from, std::vector<std::string>::const_iterator to,
-          const std::map<std::string, char * Record::*> &strings, const std::map<std::string, int Record::*> &ints) {
+          const std::map<std::string, char * Record::*> &strings, const std::map<std::string, int Record::*> &ints)
+{
     for (auto it = from; it != to; ++it) {
         const size_t eq = it->find('=');
         const std::string key = it->substr(0, eq);
@@ -66,7 +47,8 @@ bool fill(Record *r, std::vector<std::string>::const_iterator from, std::vector<
 }
 
 // The probe runs before the globals are made: the tables are built on use.
-const std::map<std::string, char * VEXANETBKPCONF::*> &kNetStrings() {
+const std::map<std::string, char * VEXANETBKPCONF::*> &kNetStrings()
+{
     static const std::map<std::string, char *VEXANETBKPCONF::*> table = {
         {"bkp_server", &VEXANETBKPCONF::bkp_server},
         {"bkp_ip", &VEXANETBKPCONF::bkp_ip},
@@ -79,7 +61,8 @@ const std::map<std::string, char * VEXANETBKPCONF::*> &kNetStrings() {
         {"bkp_apps", &VEXANETBKPCONF::bkp_apps}};
     return table;
 }
-const std::map<std::string, int VEXANETBKPCONF::*> &kNetInts() {
+const std::map<std::string, int VEXANETBKPCONF::*> &kNetInts()
+{
     static const std::map<std::string, int VEXANETBKPCONF::*> table = {
         {"last_bkp_status", &VEXANETBKPCONF::last_bkp_status},
         {"ssh", &VEXANETBKPCONF::ssh},
@@ -88,7 +71,8 @@ const std::map<std::string, int VEXANETBKPCONF::*> &kNetInts() {
         {"server_type", &VEXANETBKPCONF::server_type}};
     return table;
 }
-const std::map<std::string, char * VEXALOCALBKPCONF::*> &kLocalStrings() {
+const std::map<std::string, char * VEXALOCALBKPCONF::*> &kLocalStrings()
+{
     static const std::map<std::string, char *VEXALOCALBKPCONF::*> table = {
         {"dest_id", &VEXALOCALBKPCONF::dest_id},
         {"dest_share", &VEXALOCALBKPCONF::dest_share},
@@ -98,18 +82,21 @@ const std::map<std::string, char * VEXALOCALBKPCONF::*> &kLocalStrings() {
         {"last_bkp_result", &VEXALOCALBKPCONF::last_bkp_result}};
     return table;
 }
-const std::map<std::string, int VEXALOCALBKPCONF::*> &kLocalInts() {
+const std::map<std::string, int VEXALOCALBKPCONF::*> &kLocalInts()
+{
     static const std::map<std::string, int VEXALOCALBKPCONF::*> table = {{"dest_type", &VEXALOCALBKPCONF::dest_type},
                                                                          {"incrbkp", &VEXALOCALBKPCONF::incrbkp}};
     return table;
 }
 
-std::string result(const char *op, int r) {
+std::string result(const char *op, int r)
+{
     return std::string(op) + " " + std::to_string(r) +
            (r < 0 && VRALErrGet() == ERR_BAD_PARAMETERS ? " " + hex(VRALErrGet()) : "");
 }
 
-std::string netText(const VEXANETBKPCONF *r) {
+std::string netText(const VEXANETBKPCONF *r)
+{
     std::string t = std::string(r->szSetName) + "|" + std::to_string(r->last_bkp_status) + "," +
                     std::to_string(r->ssh) + "," + std::to_string(r->blockbkp) + "," + std::to_string(r->incrbkp) +
                     "," + std::to_string(r->server_type);
@@ -119,7 +106,8 @@ std::string netText(const VEXANETBKPCONF *r) {
     return t;
 }
 
-std::string localText(const VEXALOCALBKPCONF *r) {
+std::string localText(const VEXALOCALBKPCONF *r)
+{
     std::string t = std::string(r->szSetName) + "|" + std::to_string(r->dest_type) + "," + std::to_string(r->incrbkp);
     for (const char *f : {r->dest_id, r->dest_share, r->bkp_shares, r->bkp_apps, r->last_bkp_time, r->last_bkp_result})
         t += std::string("|") + f;
@@ -129,7 +117,8 @@ std::string localText(const VEXALOCALBKPCONF *r) {
 // Operations (each up to the next operation word): umask OCTAL;
 // net|local OLD NAME key=value...; netnull, localnull (no record or no
 // name); count PATH|-; mode PATH; getall TYPE; freeall TYPE.
-int probe(std::vector<std::string> ops) {
+int probe(std::vector<std::string> ops)
+{
     static const std::vector<std::string> kWords = {"umask", "net",  "local",  "netnull", "localnull",
                                                     "count", "mode", "getall", "freeall"};
     auto isWord = [&](const std::string &s) { return std::find(kWords.begin(), kWords.end(), s) != kWords.end(); };
@@ -147,13 +136,15 @@ int probe(std::vector<std::string> ops) {
             if (op == "net") {
                 auto *rec = static_cast<VEXANETBKPCONF *>(calloc(1, sizeof(VEXANETBKPCONF)));
                 rec->szSetName = strdup(args.at(1).c_str());
-                if (!fill(rec, args.begin() + 2, args.end(), kNetStrings(), kNetInts())) return 94;
+                if (!fill(rec, args.begin() + 2, args.end(), kNetStrings(), kNetInts()))
+                    return 94;
                 r = VEXANetBkpConfSetOne(old, rec);
                 VEXANetBkpConfFree(rec);
             } else {
                 auto *rec = static_cast<VEXALOCALBKPCONF *>(calloc(1, sizeof(VEXALOCALBKPCONF)));
                 rec->szSetName = strdup(args.at(1).c_str());
-                if (!fill(rec, args.begin() + 2, args.end(), kLocalStrings(), kLocalInts())) return 94;
+                if (!fill(rec, args.begin() + 2, args.end(), kLocalStrings(), kLocalInts()))
+                    return 94;
                 r = VEXALocalBkpConfSetOne(old, rec);
                 VEXALocalBkpConfFree(rec);
             }
@@ -166,7 +157,7 @@ int probe(std::vector<std::string> ops) {
         } else if (op == "count") {
             say(result("count", VEXABackupConfSectionCount(args.at(0) == "-" ? nullptr : args.at(0).c_str())));
         } else if (op == "mode") {
-            struct stat st {};
+            struct stat st { };
             say("mode " + std::to_string(stat(args.at(0).c_str(), &st) == 0 ? st.st_mode & 07777 : -1));
         } else if (op == "getall") {
             void **rg = reinterpret_cast<void **>(1);
@@ -195,11 +186,11 @@ int probe(std::vector<std::string> ops) {
 VEXATEST_ROOT_PROBE(probe)
 
 class BackupRoot : public ::testing::Test {
-   protected:
+protected:
     approot::Appliance app{"backup"};
 
     Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
-    Sections sections(const char *path) { return parse(app.readFile(path)); }
+    Sections sections(const char *path) { return vexatest::parseSections(app.readFile(path)); }
 };
 
 constexpr char kOffice[] =
@@ -207,7 +198,8 @@ constexpr char kOffice[] =
     "[empty]\n"
     "[home]\n\tbkp_shares=\"photo\"\n";
 
-TEST_F(BackupRoot, FirstNetworkSetCreatesAFileForRootAlone) {
+TEST_F(BackupRoot, FirstNetworkSetCreatesAFileForRootAlone)
+{
     EXPECT_EQ(run({"umask", "022", "net", "", "office", "bkp_server=srv", "server_pass=secret", "incrbkp=12",
                    "last_bkp_status=-1"}),
               Lines{"net 0"});
@@ -224,7 +216,8 @@ TEST_F(BackupRoot, FirstNetworkSetCreatesAFileForRootAlone) {
     EXPECT_EQ(run({"mode", VEXA_NETBKP_CONF}), Lines{"mode 384"});  // 0600
 }
 
-TEST_F(BackupRoot, FirstLocalSetCreatesAFileWithoutExecuteBits) {
+TEST_F(BackupRoot, FirstLocalSetCreatesAFileWithoutExecuteBits)
+{
     EXPECT_EQ(run({"umask", "002", "local", "", "MySet", "dest_type=3", "dest_id=X-1"}), Lines{"local 0"});
     EXPECT_EQ(app.readFile(VEXA_LOCALBKP_CONF).substr(0, 9), "\n[MySet]\n");
     EXPECT_EQ(sections(VEXA_LOCALBKP_CONF), (Sections{{"MySet",
@@ -239,7 +232,8 @@ TEST_F(BackupRoot, FirstLocalSetCreatesAFileWithoutExecuteBits) {
     EXPECT_EQ(run({"mode", VEXA_LOCALBKP_CONF}), Lines{"mode 436"});  // 0664
 }
 
-TEST_F(BackupRoot, DestTypeOutsideTheWordsIsWrittenEmpty) {
+TEST_F(BackupRoot, DestTypeOutsideTheWordsIsWrittenEmpty)
+{
     EXPECT_EQ(run({"local", "", "a", "dest_type=5", "local", "", "b", "dest_type=0", "local", "", "c", "dest_type=-1"}),
               (Lines{"local 0", "local 0", "local 0"}));
     const Sections s = sections(VEXA_LOCALBKP_CONF);
@@ -249,7 +243,8 @@ TEST_F(BackupRoot, DestTypeOutsideTheWordsIsWrittenEmpty) {
     EXPECT_EQ(s[2].second.at("dest_type"), "");
 }
 
-TEST_F(BackupRoot, ReplaceKeepsKeysTheRecordDoesNotKnow) {
+TEST_F(BackupRoot, ReplaceKeepsKeysTheRecordDoesNotKnow)
+{
     app.writeFile(VEXA_NETBKP_CONF, kOffice);
     EXPECT_EQ(run({"net", "office", "office", "bkp_shares=office"}), Lines{"net 0"});
     const Sections s = sections(VEXA_NETBKP_CONF);
@@ -269,7 +264,8 @@ TEST_F(BackupRoot, ReplaceKeepsKeysTheRecordDoesNotKnow) {
     EXPECT_EQ(s[2], (Section{"home", {{"bkp_shares", "photo"}}}));
 }
 
-TEST_F(BackupRoot, SetWithoutKeysIsReplacedNotAddedAgain) {
+TEST_F(BackupRoot, SetWithoutKeysIsReplacedNotAddedAgain)
+{
     app.writeFile(VEXA_NETBKP_CONF, kOffice);
     EXPECT_EQ(run({"net", "empty", "empty", "bkp_shares=empty"}), Lines{"net 0"});
     const Sections s = sections(VEXA_NETBKP_CONF);
@@ -278,7 +274,8 @@ TEST_F(BackupRoot, SetWithoutKeysIsReplacedNotAddedAgain) {
     EXPECT_EQ(s[1].second.at("bkp_shares"), "empty");
 }
 
-TEST_F(BackupRoot, RenameLeavesOneSectionWithTheMergedKeys) {
+TEST_F(BackupRoot, RenameLeavesOneSectionWithTheMergedKeys)
+{
     app.writeFile(VEXA_NETBKP_CONF, kOffice);
     EXPECT_EQ(run({"net", "office", "branch", "bkp_ip=10.0.0.1"}), Lines{"net 0"});
     const Sections s = sections(VEXA_NETBKP_CONF);
@@ -289,7 +286,8 @@ TEST_F(BackupRoot, RenameLeavesOneSectionWithTheMergedKeys) {
     EXPECT_EQ(s[0].second.at("bkp_server"), "srv");
 }
 
-TEST_F(BackupRoot, OldNameNotInTheFileAddsTheSet) {
+TEST_F(BackupRoot, OldNameNotInTheFileAddsTheSet)
+{
     app.writeFile(VEXA_NETBKP_CONF, kOffice);
     EXPECT_EQ(run({"net", "gone", "new"}), Lines{"net 0"});
     const Sections s = sections(VEXA_NETBKP_CONF);
@@ -305,11 +303,15 @@ struct Refused {
     const char *result;
 };
 
-void PrintTo(const Refused &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const Refused &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class BackupRefused : public BackupRoot, public ::testing::WithParamInterface<Refused> {};
+class BackupRefused : public BackupRoot, public ::testing::WithParamInterface<Refused> { };
 
-TEST_P(BackupRefused, LeavesTheFileByteForByte) {
+TEST_P(BackupRefused, LeavesTheFileByteForByte)
+{
     app.writeFile(VEXA_NETBKP_CONF, kOffice);
     app.writeFile(VEXA_LOCALBKP_CONF, "\n[MySet]\n\tdest_type=\"usb\"\n");
     EXPECT_EQ(run(GetParam().ops), Lines{GetParam().result});
@@ -344,32 +346,38 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{.name = "no_record", .ops = {"localnull"}, .result = "local -1 0x0D00"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(BackupRoot, LongestNameIsWritten) {
+TEST_F(BackupRoot, LongestNameIsWritten)
+{
     const std::string name(VEXA_BKPSET_NAME_MAX, 'n');
     EXPECT_EQ(run({"local", "", name}), Lines{"local 0"});
     EXPECT_EQ(sections(VEXA_LOCALBKP_CONF).at(0).first, name);
 }
 
-TEST_F(BackupRoot, SectionCount) {
+TEST_F(BackupRoot, SectionCount)
+{
     EXPECT_EQ(run({"count", VEXA_NETBKP_CONF}), Lines{"count 0"});
     app.writeFile(VEXA_NETBKP_CONF, std::string("# [not]\n") + kOffice + " [indented]\n[last]  \n[open");
     EXPECT_EQ(run({"count", VEXA_NETBKP_CONF, "count", "-"}), (Lines{"count 4", "count -1 0x0D00"}));
 }
 
-TEST_F(BackupRoot, FreeAllWithAnUnknownTypeLogsAndFreesNothing) {
+TEST_F(BackupRoot, FreeAllWithAnUnknownTypeLogsAndFreesNothing)
+{
     EXPECT_EQ(run({"freeall", "2"}), Lines{"freeall kept"});
     bool logged = false;
-    for (const std::string &m : app.syslog()) logged = logged || m.find("bad backup type [2]!") != std::string::npos;
+    for (const std::string &m : app.syslog())
+        logged = logged || m.find("bad backup type [2]!") != std::string::npos;
     EXPECT_TRUE(logged);
 }
 
-TEST_F(BackupRoot, ReadingWithoutSets) {
+TEST_F(BackupRoot, ReadingWithoutSets)
+{
     EXPECT_EQ(run({"getall", "0", "getall", "1"}), (Lines{"getall 0 null", "getall 0 null"}));
     app.writeFile(VEXA_NETBKP_CONF, "bkp_server=\"srv\"\n# [x]\n");
     EXPECT_EQ(run({"getall", "0"}), Lines{"getall 0 null"});
 }
 
-TEST_F(BackupRoot, MissingKeysReadAsTheirDefaults) {
+TEST_F(BackupRoot, MissingKeysReadAsTheirDefaults)
+{
     app.writeFile(VEXA_NETBKP_CONF, "\n[bare]\n");
     app.writeFile(VEXA_LOCALBKP_CONF, "[bare]\n[upper]\n\tdest_type=\"USBBKP\"\n[usb]\n\tdest_type=\"usbbkp\"\n");
     EXPECT_EQ(run({"getall", "0", "getall", "1", "getall", "7"}),
@@ -377,7 +385,8 @@ TEST_F(BackupRoot, MissingKeysReadAsTheirDefaults) {
                      "usb|3,0||||||", "getall 3", "bare|-1,0||||||", "upper|-1,0||||||", "usb|3,0||||||"}));
 }
 
-TEST_F(BackupRoot, WrittenSetsReadBack) {
+TEST_F(BackupRoot, WrittenSetsReadBack)
+{
     EXPECT_EQ(run({"net",
                    "",
                    "office",
@@ -403,18 +412,18 @@ TEST_F(BackupRoot, WrittenSetsReadBack) {
                      "usb|3,-1|20070315093000-A1B2|||||"}));
 }
 
-TEST_F(BackupRoot, ReaderTakesTheSectionsAsTheFileHasThem) {
-    app.writeFile(VEXA_NETBKP_CONF,
-                  "bkp_ip=\"before any set\"\n"
-                  "[a b]  \n"
-                  "  bkp_ip = \"10.0.0.1\" \r\n"
-                  "\tbkp_ip=\"10.0.0.2\"\n"
-                  "no pair here\n"
-                  "\n"
-                  "[]\n"
-                  "\tbkp_ip=\"lost\"\n"
-                  "[last]\n"
-                  "\tbkp_module=\"m=1\"");
+TEST_F(BackupRoot, ReaderTakesTheSectionsAsTheFileHasThem)
+{
+    app.writeFile(VEXA_NETBKP_CONF, "bkp_ip=\"before any set\"\n"
+                                    "[a b]  \n"
+                                    "  bkp_ip = \"10.0.0.1\" \r\n"
+                                    "\tbkp_ip=\"10.0.0.2\"\n"
+                                    "no pair here\n"
+                                    "\n"
+                                    "[]\n"
+                                    "\tbkp_ip=\"lost\"\n"
+                                    "[last]\n"
+                                    "\tbkp_module=\"m=1\"");
     EXPECT_EQ(run({"getall", "0"}),
               (Lines{"getall 2", "a b|-1,0,0,0,1||10.0.0.2|||||||", "last|-1,0,0,0,1||||||m=1|||"}));
     bool logged = false;

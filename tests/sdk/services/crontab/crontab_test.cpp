@@ -24,9 +24,13 @@ using vexatest::probe::num;
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 
-std::string result(int r) { return std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : ""); }
+std::string result(int r)
+{
+    return std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
+}
 
-std::string scheduleText(const VEXASCHEDULE &s) {
+std::string scheduleText(const VEXASCHEDULE &s)
+{
     return std::to_string(s.wdayMask) + " " + std::to_string(s.hourFirst) + "-" + std::to_string(s.hourLast) + "/" +
            std::to_string(s.hourInterval) + " :" + std::to_string(s.minute) + " x" + std::to_string(s.runsPerDay) +
            " " + s.szCmd;
@@ -36,24 +40,29 @@ std::string scheduleText(const VEXASCHEDULE &s) {
 // pid), nopidfile, rmtab, set MASK FIRST INTERVAL LAST MINUTE CMD, setlong N (a command of N
 // bytes), setfull (a command filling its field), get CMD, remove CMD,
 // update CMD LINE|-.
-int probe(std::vector<std::string> ops) {
+int probe(std::vector<std::string> ops)
+{
     vexatest::CrondStandIn crond;
     size_t i = 0;
     auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
     while (i < ops.size()) {
         const std::string op = next();
         if (op == "crond") {
-            if (!crond.start(CRONDSTUB_PATH)) return 91;
+            if (!crond.start(CRONDSTUB_PATH))
+                return 91;
         } else if (op == "hups") {
             say(crond.hups());
         } else if (op == "pidfile") {
             std::string text = next();
             const size_t at = text.find("PID");
-            if (at != std::string::npos) text.replace(at, 3, std::to_string(crond.pid()));
+            if (at != std::string::npos)
+                text.replace(at, 3, std::to_string(crond.pid()));
             FILE *fp = fopen("/var/run/crond.pid", "w");
-            if (fp == nullptr || fputs(text.c_str(), fp) < 0 || fclose(fp) != 0) return 93;
+            if (fp == nullptr || fputs(text.c_str(), fp) < 0 || fclose(fp) != 0)
+                return 93;
         } else if (op == "nopidfile" || op == "rmtab") {
-            if (unlink(op == "rmtab" ? "/etc/crontab" : "/var/run/crond.pid") != 0) return 93;
+            if (unlink(op == "rmtab" ? "/etc/crontab" : "/var/run/crond.pid") != 0)
+                return 93;
         } else if (op == "set" || op == "setlong" || op == "setfull") {
             VEXASCHEDULE s{};
             s.wdayMask = 127;
@@ -94,27 +103,33 @@ constexpr char kTab[] = "# m h dom mon dow user command\nSHELL=/bin/sh\n";
 constexpr char kJob[] = "/usr/vexa/bin/job";
 
 class CrontabRoot : public ::testing::Test {
-   protected:
+protected:
     approot::Appliance app{"crontab"};
 
-    void SetUp() override {
+    void SetUp() override
+    {
         app.mkdir("/var/run");
+        app.setEnv("LD_PRELOAD", CRONDSYNC_PATH);
         app.writeFile("/etc/crontab", kTab);
     }
 
     Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
 
-    bool logged(const std::string &part) const {
+    bool logged(const std::string &part) const
+    {
         for (const std::string &m : app.syslog()) {
-            if (m.find(part) != std::string::npos) return true;
+            if (m.find(part) != std::string::npos)
+                return true;
         }
         return false;
     }
 
     // Only the stand-in's pid file changed.
-    void expectCrontabUntouched() {
+    void expectCrontabUntouched()
+    {
         EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
-        for (const approot::Change &c : app.changes()) EXPECT_EQ(c.path, "/var/run/crond.pid") << c.kind;
+        for (const approot::Change &c : app.changes())
+            EXPECT_EQ(c.path, "/var/run/crond.pid") << c.kind;
     }
 };
 
@@ -125,11 +140,15 @@ struct RoundTrip {
     const char *read;  // as read back
 };
 
-void PrintTo(const RoundTrip &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const RoundTrip &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class CrontabRoundTrip : public CrontabRoot, public ::testing::WithParamInterface<RoundTrip> {};
+class CrontabRoundTrip : public CrontabRoot, public ::testing::WithParamInterface<RoundTrip> { };
 
-TEST_P(CrontabRoundTrip, RecordToLineAndBack) {
+TEST_P(CrontabRoundTrip, RecordToLineAndBack)
+{
     const RoundTrip &c = GetParam();
     Lines ops = {"crond", "set"};
     ops.insert(ops.end(), c.record.begin(), c.record.end());
@@ -154,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, CrontabRoundTrip,
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Bit 7 has no weekday: it is dropped, not written as a second Sunday.
-TEST_F(CrontabRoot, WeekdayBitsAboveSaturdayAreNotWritten) {
+TEST_F(CrontabRoot, WeekdayBitsAboveSaturdayAreNotWritten)
+{
     EXPECT_EQ(run({"set", "0x81", "0", "0", "0", "0", kJob}), Lines{"set 0"});
     EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "0\t0\t*\t*\t0\troot\t" + kJob + "\n");
 }
@@ -164,11 +184,15 @@ struct Refused {
     Lines ops;
 };
 
-void PrintTo(const Refused &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const Refused &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class CrontabRefused : public CrontabRoot, public ::testing::WithParamInterface<Refused> {};
+class CrontabRefused : public CrontabRoot, public ::testing::WithParamInterface<Refused> { };
 
-TEST_P(CrontabRefused, LeavesTheFileAndTheDaemonAlone) {
+TEST_P(CrontabRefused, LeavesTheFileAndTheDaemonAlone)
+{
     Lines ops = {"crond"};
     ops.insert(ops.end(), GetParam().ops.begin(), GetParam().ops.end());
     ops.push_back("hups");
@@ -201,7 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{.name = "update_empty_with_line", .ops = {"update", "", "x"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(CrontabRoot, LongestCommandThatFitsIsWritten) {
+TEST_F(CrontabRoot, LongestCommandThatFitsIsWritten)
+{
     // "0\t3\t*\t*\t*\troot\t" is 15 bytes: 1008 more fill the line buffer
     EXPECT_EQ(run({"crond", "setlong", "1008", "hups"}), (Lines{"set 0", "hups 1"}));
     EXPECT_EQ(app.readFile("/etc/crontab"),
@@ -215,11 +240,15 @@ struct Parse {
     const char *log;     // a message that must be logged, or ""
 };
 
-void PrintTo(const Parse &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const Parse &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class CrontabParse : public CrontabRoot, public ::testing::WithParamInterface<Parse> {};
+class CrontabParse : public CrontabRoot, public ::testing::WithParamInterface<Parse> { };
 
-TEST_P(CrontabParse, ReadsTheLine) {
+TEST_P(CrontabParse, ReadsTheLine)
+{
     const Parse &c = GetParam();
     app.writeFile("/etc/crontab", std::string(kTab) + c.line + "\n");
     EXPECT_EQ(run({"get", kJob}), Lines{std::string("get ") + c.result});
@@ -279,14 +308,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, CrontabParse,
                                                  .log = ""}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(CrontabRoot, GetWithoutCrontabFails) {
+TEST_F(CrontabRoot, GetWithoutCrontabFails)
+{
     app.writeFile("/etc/crontab", "");
     EXPECT_EQ(run({"get", kJob}), Lines{"get 0 0x2000"});
     EXPECT_EQ(run({"rmtab", "get", kJob}), Lines{"get -1 0x0900"});
     EXPECT_TRUE(logged("VEXAScheduleGet"));
 }
 
-TEST_F(CrontabRoot, SettingTwiceLeavesOneLine) {
+TEST_F(CrontabRoot, SettingTwiceLeavesOneLine)
+{
     app.writeFile("/etc/crontab",
                   std::string(kTab) + "0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\n1\t1\t*\t*\t*\troot\t/bin/other");
     EXPECT_EQ(run({"crond", "set", "2", "4", "0", "4", "10", kJob, "set", "4", "5", "0", "5", "11", kJob, "hups"}),
@@ -295,14 +326,16 @@ TEST_F(CrontabRoot, SettingTwiceLeavesOneLine) {
               std::string(kTab) + "11\t5\t*\t*\t2\troot\t/usr/vexa/bin/job\n1\t1\t*\t*\t*\troot\t/bin/other");
 }
 
-TEST_F(CrontabRoot, AppendAfterUnterminatedLastLineEndsItFirst) {
+TEST_F(CrontabRoot, AppendAfterUnterminatedLastLineEndsItFirst)
+{
     app.writeFile("/etc/crontab", "1\t1\t*\t*\t*\troot\t/bin/other");
     EXPECT_EQ(run({"crond", "set", "127", "2", "0", "2", "0", kJob, "hups"}), (Lines{"set 0", "hups 1"}));
     EXPECT_EQ(app.readFile("/etc/crontab"),
               "1\t1\t*\t*\t*\troot\t/bin/other\n0\t2\t*\t*\t*\troot\t/usr/vexa/bin/job\n");
 }
 
-TEST_F(CrontabRoot, ExistingLineOf128BytesIsNotReplaced) {
+TEST_F(CrontabRoot, ExistingLineOf128BytesIsNotReplaced)
+{
     const std::string tab =
         std::string(kTab) + "0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job " + std::string(100, 'a') + "\n";
     app.writeFile("/etc/crontab", tab);
@@ -311,18 +344,19 @@ TEST_F(CrontabRoot, ExistingLineOf128BytesIsNotReplaced) {
     EXPECT_TRUE(logged("Failed to get line in crontab (0x100)"));
 }
 
-TEST_F(CrontabRoot, RemoveDeletesTheFirstMatchingLine) {
+TEST_F(CrontabRoot, RemoveDeletesTheFirstMatchingLine)
+{
     app.writeFile("/etc/crontab",
                   std::string(kTab) +
                       "#0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\r\n0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\n"
                       "0\t2\t*\t*\t*\troot\t/usr/vexa/bin/job\nlast");
     EXPECT_EQ(run({"crond", "remove", kJob, "hups"}), (Lines{"remove 0", "hups 1"}));
-    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) +
-                                                "#0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\r\n"
-                                                "0\t2\t*\t*\t*\troot\t/usr/vexa/bin/job\nlast");
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "#0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\r\n"
+                                                                "0\t2\t*\t*\t*\troot\t/usr/vexa/bin/job\nlast");
 }
 
-TEST_F(CrontabRoot, RemovingAnAbsentJobSucceedsAndSignals) {
+TEST_F(CrontabRoot, RemovingAnAbsentJobSucceedsAndSignals)
+{
     EXPECT_EQ(run({"crond", "remove", kJob, "hups"}), (Lines{"remove 0", "hups 1"}));
     expectCrontabUntouched();
 }
@@ -333,13 +367,17 @@ struct PidFile {
     const char *hups;
 };
 
-void PrintTo(const PidFile &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const PidFile &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class CrontabReload : public CrontabRoot, public ::testing::WithParamInterface<PidFile> {};
+class CrontabReload : public CrontabRoot, public ::testing::WithParamInterface<PidFile> { };
 
 // Only a plain decimal pid above 1 is signalled; anything else is logged and
 // the edit still succeeds.  "-1" would reach every process (the probe too).
-TEST_P(CrontabReload, SignalsOnlyAPlainPid) {
+TEST_P(CrontabReload, SignalsOnlyAPlainPid)
+{
     const PidFile &c = GetParam();
     Lines ops = {"crond"};
     if (c.text != nullptr)
