@@ -30,8 +30,8 @@ constexpr char kOldCmd[] = "/usr/vexa/bin/vexausbbkp";
 constexpr char kNewTool[] = "/usr/vexa/bin/vexalocalbkp";
 constexpr char kSetName[] = "MyBackupSet";
 constexpr int kShareBytes = 493;  // one share name in the list, with its comma
-// More shares than any model has; keeps the list buffer small and its size
-// within an int.
+// A cap far above any model's share count: a huge maxshares must not make
+// the list buffer's size overflow an int or take megabytes for nothing.
 constexpr long kMaxShares = 4096;
 
 struct BufFree {

@@ -326,6 +326,17 @@ TEST_F(CrontabRoot, SettingTwiceLeavesOneLine)
               std::string(kTab) + "11\t5\t*\t*\t2\troot\t/usr/vexa/bin/job\n1\t1\t*\t*\t*\troot\t/bin/other");
 }
 
+// A job is found by its command anywhere in a line: a longer command that
+// holds it and comes first is the line replaced.
+TEST_F(CrontabRoot, CommandInsideAnotherJobsCommandMatchesThatLine)
+{
+    app.writeFile("/etc/crontab", std::string(kTab) + "0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job-extra\n" +
+                                      "0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\n");
+    EXPECT_EQ(run({"crond", "set", "127", "2", "0", "2", "0", kJob, "hups"}), (Lines{"set 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "0\t2\t*\t*\t*\troot\t/usr/vexa/bin/job\n" +
+                                                "0\t1\t*\t*\t*\troot\t/usr/vexa/bin/job\n");
+}
+
 TEST_F(CrontabRoot, AppendAfterUnterminatedLastLineEndsItFirst)
 {
     app.writeFile("/etc/crontab", "1\t1\t*\t*\t*\troot\t/bin/other");
