@@ -5,6 +5,7 @@
 #ifndef VEXA_TEST_ROOT_PROBE_H
 #define VEXA_TEST_ROOT_PROBE_H
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "approot.h"
+#include "base/err/vral_err.h"
 #include "test_tmp.h"
 
 namespace vexatest::probe {
@@ -74,6 +76,35 @@ inline std::string hex(int v)
     char b[16];
     snprintf(b, sizeof b, "0x%04X", v);
     return b;
+}
+
+// "OP R", and the recorded error code after a failure: "OP -1 0x0900".
+inline std::string result(const std::string &op, int r)
+{
+    return op + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
+}
+
+// An operand that stands for a NULL argument when given as "-".
+inline const char *orNull(const std::string &s)
+{
+    return s == "-" ? nullptr : s.c_str();
+}
+
+// "stat RESULT MODE UID:GID" of a path as the probe sees it: the result of
+// stat(), the permission bits in octal and the owner.
+inline std::string statLine(const std::string &path)
+{
+    struct stat st {};
+    const int r = stat(path.c_str(), &st);
+    char b[64];
+    snprintf(b, sizeof b, "stat %d %o %u:%u", r, st.st_mode & 07777, st.st_uid, st.st_gid);
+    return b;
+}
+
+// The file's text in the appliance, or missing when it is not there.
+inline std::string readOr(const approot::Appliance &app, const std::string &path, const std::string &missing)
+{
+    return app.exists(path) ? app.readFile(path) : missing;
 }
 
 // An operand given in decimal, hex ("0x15") or octal.

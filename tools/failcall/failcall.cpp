@@ -3,6 +3,7 @@
 // sanitizer's in front of it).
 #include "failcall.h"
 
+#include <crypt.h>
 #include <dlfcn.h>
 #include <stdio.h>
 #include <sys/syscall.h>
@@ -163,6 +164,19 @@ extern "C" pid_t waitpid(pid_t pid, int *status, int options)
         return -1;
     }
     return wait4(pid, status, options, nullptr);
+}
+
+// Passed on through crypt_r: with crypt defined here, a linker that drops
+// unneeded libraries would leave no next crypt to find.
+extern "C" char *crypt(const char *key, const char *salt)
+{
+    static struct crypt_data data;
+    if (Takes(Call::Crypt, -1)) {
+        static char failed[] = "*0";
+        errno = gState.err;
+        return failed;
+    }
+    return crypt_r(key, salt, &data);
 }
 
 // Plain allocations come from malloc and go back to free, in every build,

@@ -1,6 +1,6 @@
 // Making single calls fail inside a test program.  Linking the library
-// replaces fsync, fchown, fchmod, fclose, write, waitpid and the plain
-// operator new and delete for the whole program; each passes straight
+// replaces fsync, fchown, fchmod, fclose, write, waitpid, crypt and the
+// plain operator new and delete for the whole program; each passes straight
 // through until a test arms it.
 #ifndef VEXA_FAILCALL_H
 #define VEXA_FAILCALL_H
@@ -9,7 +9,7 @@
 
 namespace failcall {
 
-enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid, Alloc };
+enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid, Crypt, Alloc };
 
 struct Rule {
     Call call;
@@ -18,7 +18,8 @@ struct Rule {
     std::string pathPrefix = {};
     // errno of the failure.  For write, 0 makes the call move no byte and
     // return 0.  waitpid reaps the child first, as if another waiter had,
-    // and then fails.  An allocation throws std::bad_alloc.
+    // and then fails.  crypt gives "*0", as libcrypt does on failure.
+    // An allocation throws std::bad_alloc.
     int err = 5;  // EIO
     // The first matching call that fails; those before it pass.
     int nth = 1;

@@ -27,6 +27,7 @@
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_flash_stage.h"
+#include "updt_msys.h"
 #include "updt_patch.h"
 #include "updt_shell.h"
 #include "updt_signals.h"
@@ -440,10 +441,18 @@ int Run::main(int argc, char **argv)
         return exitRun(code);
 
     if (VEXAMTDIsMSys() == 1) {
-        // Writing MSys flash is not part of this updater yet; the normal
-        // write would damage it, so nothing is touched.
-        LOGE("MSys flash is not supported by this updater");
-        return exitRun(UPDT_ERR_FLASH_WRITE);
+        // Its own flash stages, migration and finish; no pre-flash steps.
+        signals_.emplace();
+        MSysEnding ending;
+        const int code = UPDTMSysUpdate(&state_, UPDTMSysConfigure, ending);
+        if (ending.cleanUp) {
+            const std::string archive = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
+            if (access(archive.c_str(), F_OK) == 0 && !moveUpgradeArchive(archive))
+                LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
+            keepBackup_ = ending.keepBackup;
+            removeBackup();
+        }
+        return exitRun(code);
     }
 
     if (int code = preFlashSteps(); code != UPDT_OK)

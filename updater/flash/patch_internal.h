@@ -3,6 +3,7 @@
 #define UPDT_PATCH_INTERNAL_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -53,6 +54,37 @@ int compareWithDevice(int src, const char *source, const char *device, uint64_t 
                       const char *func);
 // Copies the first length bytes of the open source onto device; 0 or -1.
 int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, const char *func);
+
+// Fills table entry i from its directory entry and its image, logging as
+// func with one "PATCHINFO: <label>[...]" line; the blocks it needs, or -1.
+long long fillEntry(int i, FISDIRENTRY *directory, int count, const char *func, const char *label);
+
+// What one partition is written from: its image, or its copy in the
+// backup folder, held open from the plan to the end of the write.
+struct Plan {
+    const char *device = nullptr;
+    std::optional<vexamtd::Fd> source;
+    std::string sourceName;  // for messages
+    std::string dirName;     // the directory's spelling of the name
+    uint64_t length = 0;     // bytes copied and verified
+};
+
+// Settles the source of table entry i before anything is written; false,
+// logged as func's, when it has none that fits.  A copy gives the bytes
+// that fit the entry's new size, never fewer than its data.
+bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan, const char *func);
+
+// One attempt at a planned partition: copies its bytes onto the device
+// and reads them back; progress says whether they count in
+// gProgressDone's verified half.  0 or -1.
+int writeAndVerify(const Plan &plan, int attempt, bool progress, const char *func);
+
+// The frame of a roll-back: rollBackStart gives -1 for a bad argument, 0
+// when the write never changed the flash (nothing to restore), else 1;
+// rollBackEnd gives 0, or -1 after a failure, logging that the copies in
+// "b@ckup" are the way back.  Both log as func's.
+int rollBackStart(const FISDIRENTRY *directory, int count, const char *func);
+int rollBackEnd(bool failed, const char *func);
 
 // Opens a package image for reading, never through a link and only when
 // it is a regular file; -1 logged as func's open failure.

@@ -32,16 +32,17 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
                __LINE__, path.c_str(), i, old.size);
         return -1;
     }
-    if (VEXAMTDModifyPartitionSize(device, old.flashBase, old.size) < 0) {
-        syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
-        return -1;
-    }
     // Read inside the held folder, never through a link put in its place.
     const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(copyName(name)) +
                             " of=" + VRALStrShellQuoteString(device) + " bs=131072 iflag=nofollow";
     int attempts = 0;
     while (attempts < UPDT_ATTEMPTS) {
         ++attempts;
+        // Each request may fail once: all of them are in the attempts.
+        if (VEXAMTDModifyPartitionSize(device, old.flashBase, old.size) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
+            continue;
+        }
         if (VEXAMTDUnlockPartition(device) < 0) {
             syslog(LOG_ERR, "%s: unlock [%s] fail", fn, device);
             continue;
@@ -56,7 +57,7 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
         if (compareWithDevice(copy.get(), path.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
             continue;
         if (recordEntry(name, old.flashBase, old.size, old.dataLength, fn) != 0)
-            return -1;
+            continue;
         syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
         return 0;
     }
@@ -66,16 +67,36 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
 
 }  // namespace
 
-extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
+namespace updtpatch {
+
+int rollBackStart(const FISDIRENTRY *directory, int count, const char *func)
 {
     if (directory == nullptr || count <= 0) {
-        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        syslog(LOG_ERR, "%s(%d): parameter error ", func, __LINE__);
         return -1;
     }
-    if (!updtpatch::gFlashTouched) {
-        syslog(LOG_ERR, "%s(%d): the flash was not written, nothing to restore", __func__, __LINE__);
+    if (!gFlashTouched) {
+        syslog(LOG_ERR, "%s(%d): the flash was not written, nothing to restore", func, __LINE__);
         return 0;
     }
+    return 1;
+}
+
+int rollBackEnd(bool failed, const char *func)
+{
+    if (!failed)
+        return 0;
+    syslog(LOG_ERR, "%s(%d): roll-back incomplete; the old partitions stay in %s/%s", func, __LINE__, gszPatchDir,
+           UPDT_BACKUP_DIR);
+    return -1;
+}
+
+}  // namespace updtpatch
+
+extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
+{
+    if (int go = updtpatch::rollBackStart(directory, count, __func__); go <= 0)
+        return go;
     bool failed = false;
     for (int i = 0; i < gPatchCount && i < UPDT_TABLE_MAX && gPatchInfo[i].part != nullptr; ++i) {
         const PATCHINFO &p = gPatchInfo[i];
@@ -87,10 +108,5 @@ extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
         if (idx < 0 || restorePartition(i, p, directory[idx]) != 0)
             failed = true;
     }
-    if (failed) {
-        syslog(LOG_ERR, "%s(%d): roll-back incomplete; the old partitions stay in %s/%s", __func__, __LINE__,
-               gszPatchDir, UPDT_BACKUP_DIR);
-        return -1;
-    }
-    return 0;
+    return updtpatch::rollBackEnd(failed, __func__);
 }

@@ -141,9 +141,8 @@ uint32_t usableFlash(const FISDIRENTRY *directory, int count)
 // What the package holds for one partition: -1 refused, 0 no image (also
 // an empty one), 1 an image of size bytes.  The image is looked at without
 // following a link: only a regular file of the package is written.
-int examineImage(const char *file, uint64_t &size)
+int examineImage(const char *file, uint64_t &size, const char *fn)
 {
-    const char *fn = "UPDTInitPatchInfo";
     struct stat st {};
     if (::fstatat(AT_FDCWD, file, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) {
@@ -170,11 +169,12 @@ int examineImage(const char *file, uint64_t &size)
     return 1;
 }
 
-// Fills table entry i from its directory entry and its image; the blocks
-// it needs, or -1.
-long long fillEntry(int i, FISDIRENTRY *directory, int count)
+}  // namespace
+
+namespace updtpatch {
+
+long long fillEntry(int i, FISDIRENTRY *directory, int count, const char *fn, const char *label)
 {
-    const char *fn = "UPDTInitPatchInfo";
     PATCHINFO &p = gPatchInfo[i];
     if (p.part == nullptr || p.file == nullptr) {
         syslog(LOG_ERR, "%s(%d): parameter error ", fn, __LINE__);
@@ -187,7 +187,7 @@ long long fillEntry(int i, FISDIRENTRY *directory, int count)
     const uint32_t ebs = gEraseBlockSize;
 
     uint64_t imageSize = 0;
-    int present = examineImage(p.file, imageSize);
+    int present = examineImage(p.file, imageSize, fn);
     if (present < 0)
         return -1;
     updtpatch::gHasImage[i] = present == 1;
@@ -206,13 +206,13 @@ long long fillEntry(int i, FISDIRENTRY *directory, int count)
     p.balance = static_cast<int>(e.size / ebs) - static_cast<int>(nblock);
     p.nresize = 0;
     syslog(LOG_ERR,
-           "PATCHINFO: part[%s] file[%s] start = [0x%08X] size = [0x%08X] datalen = [0x%08X] "
+           "PATCHINFO: %s[%s] file[%s] start = [0x%08X] size = [0x%08X] datalen = [0x%08X] "
            "nblock = [%u] balance = [%d] fneedupdate = [%d]",
-           p.part, p.file, p.start, p.size, p.datalen, nblock, p.balance, p.fneedupdate);
+           label, p.part, p.file, p.start, p.size, p.datalen, nblock, p.balance, p.fneedupdate);
     return nblock;
 }
 
-}  // namespace
+}  // namespace updtpatch
 
 extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
 {
@@ -234,7 +234,7 @@ extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
     uint64_t total = 0;
     std::fill(std::begin(updtpatch::gHasImage), std::end(updtpatch::gHasImage), false);
     for (int i = 0; i < gPatchCount && i < UPDT_TABLE_MAX; ++i) {
-        long long nblock = fillEntry(i, directory, count);
+        long long nblock = updtpatch::fillEntry(i, directory, count, __func__, "part");
         if (nblock < 0)
             return -1;
         total += static_cast<uint64_t>(nblock);

@@ -23,6 +23,8 @@
 
 namespace {
 
+using updtpatch::Plan;
+using updtpatch::planEntry;
 using vexamtd::Fd;
 
 // Opens path for a copy or a verification, logging a failure as func's.
@@ -73,22 +75,96 @@ int shortSource(const char *source, uint64_t done, uint64_t length, const char *
     return -1;
 }
 
-// What one marked partition is written from: its image, or its copy in
-// the backup folder, held open from the plan to the end of the write.
-struct Plan {
-    const char *device = nullptr;
-    std::optional<Fd> source;
-    std::string sourceName;  // for messages
-    std::string dirName;     // the directory's spelling of the name
-    uint64_t length = 0;     // bytes copied and verified
-};
+// Moves erase blocks when a partition is short and settles every marked
+// partition's source: nothing touches the flash until all are known.
+bool planWrite(FISDIRENTRY *directory, int count, std::vector<Plan> &plans)
+{
+    const char *fn = "UPDTDoPatch";
+    if (UPDTNeedResize(gPatchInfo, gPatchCount)) {
+        syslog(LOG_ERR, "%s(%d): NEED RESIZE THE PARTITION", fn, __LINE__);
+        if (ErrUPDTAdjustPartitionSize(gPatchInfo, gPatchCount) != 0 ||
+            UPDTCheckLayout(gPatchInfo, gPatchCount, directory, count) != 0) {
+            syslog(LOG_ERR, "%s(%d): fail to resize", fn, __LINE__);
+            return false;
+        }
+    }
+    const int n = std::min(gPatchCount, UPDT_TABLE_MAX);
+    plans.resize(static_cast<size_t>(std::max(n, 0)));
+    uint64_t total = 0;
+    for (int i = 0; i < n; ++i) {
+        const PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr || !p.fneedupdate)
+            continue;
+        if (!planEntry(i, directory, count, plans[static_cast<size_t>(i)], fn))
+            return false;
+        total += plans[static_cast<size_t>(i)].length;
+    }
+    gProgressTotal = 2 * total;
+    gProgressDone = 0;
+    return true;
+}
 
-// Settles the source of table entry i before anything is written; false,
-// logged, when it has none that fits.
-bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan)
+// One attempt at a planned partition: unlock, erase, copy, verify.
+bool writeAttempt(const Plan &plan, int attempt)
+{
+    const char *fn = "UPDTDoPatch";
+    if (VEXAMTDUnlockPartition(plan.device) < 0) {
+        syslog(LOG_ERR, "%s: unlock [%s] fail", fn, plan.device);
+        return false;
+    }
+    PATCH_LOG(fn, "Try to Erase MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
+    if (VEXAMTDErasePartition(plan.device) < 0) {
+        syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
+        return false;
+    }
+    return updtpatch::writeAndVerify(plan, attempt, true, fn) == 0;
+}
+
+// Writes the planned partitions in table order; 0 or -1.
+int writePlanned(const std::vector<Plan> &plans)
 {
     using namespace updtpatch;
     const char *fn = "UPDTDoPatch";
+    uint64_t before = 0;  // bytes of the earlier marked partitions
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const PATCHINFO &p = gPatchInfo[i];
+        if (p.part == nullptr)
+            break;
+        if (!p.fneedupdate) {
+            syslog(LOG_ERR, "%s: skip updating [%s]", fn, p.part);
+            continue;
+        }
+        const Plan &plan = plans[i];
+        gFlashTouched = true;
+        if (VEXAMTDModifyPartitionSize(plan.device, p.start, p.size) < 0) {
+            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
+            return -1;
+        }
+        int attempts = 0;
+        bool done = false;
+        while (attempts < UPDT_ATTEMPTS && !done) {
+            gProgressDone = 2 * before;
+            setWriteProgress();
+            done = writeAttempt(plan, attempts++);
+        }
+        if (!done) {
+            PATCH_LOG(fn, "Try to Update [%s] %d counts failed ...", plan.device, attempts);
+            return -1;
+        }
+        if (recordEntry(plan.dirName, p.start, p.size, p.datalen, fn) != 0)
+            return -1;
+        syslog(LOG_ERR, "%s: Finish updating [%s]", fn, p.part);
+        before += plan.length;
+    }
+    return 0;
+}
+
+}  // namespace
+
+namespace updtpatch {
+
+bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan, const char *fn)
+{
     const PATCHINFO &p = gPatchInfo[i];
     plan.device = SzUPDTGetDeviceByName(p.part);
     if (plan.device == nullptr) {
@@ -135,100 +211,16 @@ bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan)
     return true;
 }
 
-// Moves erase blocks when a partition is short and settles every marked
-// partition's source: nothing touches the flash until all are known.
-bool planWrite(FISDIRENTRY *directory, int count, std::vector<Plan> &plans)
+int writeAndVerify(const Plan &plan, int attempt, bool progress, const char *fn)
 {
-    const char *fn = "UPDTDoPatch";
-    if (UPDTNeedResize(gPatchInfo, gPatchCount)) {
-        syslog(LOG_ERR, "%s(%d): NEED RESIZE THE PARTITION", fn, __LINE__);
-        if (ErrUPDTAdjustPartitionSize(gPatchInfo, gPatchCount) != 0 ||
-            UPDTCheckLayout(gPatchInfo, gPatchCount, directory, count) != 0) {
-            syslog(LOG_ERR, "%s(%d): fail to resize", fn, __LINE__);
-            return false;
-        }
-    }
-    const int n = std::min(gPatchCount, UPDT_TABLE_MAX);
-    plans.resize(static_cast<size_t>(std::max(n, 0)));
-    uint64_t total = 0;
-    for (int i = 0; i < n; ++i) {
-        const PATCHINFO &p = gPatchInfo[i];
-        if (p.part == nullptr || !p.fneedupdate)
-            continue;
-        if (!planEntry(i, directory, count, plans[static_cast<size_t>(i)]))
-            return false;
-        total += plans[static_cast<size_t>(i)].length;
-    }
-    gProgressTotal = 2 * total;
-    gProgressDone = 0;
-    return true;
-}
-
-// One attempt at a planned partition: unlock, erase, copy, verify.
-bool writeAttempt(const Plan &plan, int attempt)
-{
-    const char *fn = "UPDTDoPatch";
-    if (VEXAMTDUnlockPartition(plan.device) < 0) {
-        syslog(LOG_ERR, "%s: unlock [%s] fail", fn, plan.device);
-        return false;
-    }
-    PATCH_LOG(fn, "Try to Erase MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
-    if (VEXAMTDErasePartition(plan.device) < 0) {
-        syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
-        return false;
-    }
     const int src = plan.source->get();
     PATCH_LOG(fn, "Try to Write MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
-    if (updtpatch::copyToDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK,
-                                "UPDTCopyFile") < 0)
-        return false;
+    if (copyToDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK, "UPDTCopyFile") < 0)
+        return -1;
     PATCH_LOG(fn, "Try to Verify MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
-    return updtpatch::compareWithDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK,
-                                        true, "UPDTVerifyFile") == 0;
+    return compareWithDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK, progress,
+                             "UPDTVerifyFile");
 }
-
-// Writes the planned partitions in table order; 0 or -1.
-int writePlanned(const std::vector<Plan> &plans)
-{
-    using namespace updtpatch;
-    const char *fn = "UPDTDoPatch";
-    uint64_t before = 0;  // bytes of the earlier marked partitions
-    for (size_t i = 0; i < plans.size(); ++i) {
-        const PATCHINFO &p = gPatchInfo[i];
-        if (p.part == nullptr)
-            break;
-        if (!p.fneedupdate) {
-            syslog(LOG_ERR, "%s: skip updating [%s]", fn, p.part);
-            continue;
-        }
-        const Plan &plan = plans[i];
-        gFlashTouched = true;
-        if (VEXAMTDModifyPartitionSize(plan.device, p.start, p.size) < 0) {
-            syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
-            return -1;
-        }
-        int attempts = 0;
-        bool done = false;
-        while (attempts < UPDT_ATTEMPTS && !done) {
-            gProgressDone = 2 * before;
-            setWriteProgress();
-            done = writeAttempt(plan, attempts++);
-        }
-        if (!done) {
-            PATCH_LOG(fn, "Try to Update [%s] %d counts failed ...", plan.device, attempts);
-            return -1;
-        }
-        if (recordEntry(plan.dirName, p.start, p.size, p.datalen, fn) != 0)
-            return -1;
-        syslog(LOG_ERR, "%s: Finish updating [%s]", fn, p.part);
-        before += plan.length;
-    }
-    return 0;
-}
-
-}  // namespace
-
-namespace updtpatch {
 
 int openImage(const char *path, const char *func, int line)
 {

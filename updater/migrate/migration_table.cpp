@@ -4,9 +4,11 @@
 #include <syslog.h>
 
 #include "backup_migrate.h"
+#include "migrate_steps.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
+#include "updt_preflash.h"
 
 namespace updt::migrate {
 
@@ -21,6 +23,19 @@ int repairFlashDirectory(const Step &)
     return 0;
 }
 
+int capFtpPortRange(const Step &)
+{
+    return UpdateFTPPassivePortRange();
+}
+
+// Steps that log their own failures and never stop the run.
+template <void (*Fn)()>
+int logsItsFailures(const Step &)
+{
+    Fn();
+    return 0;
+}
+
 #define FLAG(f) &f, #f
 
 constexpr Stage kBefore = Stage::BeforeWrite;
@@ -32,30 +47,39 @@ const Step kSteps[] = {
     {"RecoverFISDirTable_Q80ZPlus_V284", FLAG(gFixFisDir), kNotByBuild, kNotByBuild, 1, kBefore,
      UPDT_ERR_FLASH_WRITE, repairFlashDirectory},
     {"UpdateFTPPassivePortRange", FLAG(gFixFtpPortRange), kAnyBuild, 659, 1, kBefore, UPDT_ERR_FTP_PORTS,
-     notAvailable},
-    {"UpdateRsyncdConf", FLAG(gUpdateRsyncdConf), kAnyBuild, 483, 1, kBefore, 0, notAvailable},
-    {"CheckAndUpdateRsyncdSecrets", FLAG(gUpdateRsyncdSecrets), kAnyBuild, 552, 1, kBefore, 0, notAvailable},
-    {"CheckAndUpdateSmmspGroup", FLAG(gUpdateSmmspGroup), kAnyBuild, 555, 1, kBefore, 0, notAvailable},
+     capFtpPortRange},
+    {"UpdateRsyncdConf", FLAG(gUpdateRsyncdConf), kAnyBuild, 483, 1, kBefore, 0, logsItsFailures<UpdateRsyncdConf>},
+    {"CheckAndUpdateRsyncdSecrets", FLAG(gUpdateRsyncdSecrets), kAnyBuild, 552, 1, kBefore, 0,
+     logsItsFailures<CheckAndUpdateRsyncdSecrets>},
+    {"CheckAndUpdateSmmspGroup", FLAG(gUpdateSmmspGroup), kAnyBuild, 555, 1, kBefore, 0,
+     logsItsFailures<CheckAndUpdateSmmspGroup>},
     {"UpdateUsbBackupConfig", FLAG(gUpdateUsbBackup), kAnyBuild, 681, 1, kBefore, 0,
-     [](const Step &) { return UpdateUsbBackupConfig(), 0; }},
+     logsItsFailures<UpdateUsbBackupConfig>},
     {"UpdateNetBackupConfig", FLAG(gUpdateNetBackup), kAnyBuild, 770, 1, kBefore, 0,
-     [](const Step &) { return UpdateNetBackupConfig(), 0; }},
-    {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0, notAvailable},
+     logsItsFailures<UpdateNetBackupConfig>},
+    {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0,
+     logsItsFailures<UpdateCodepageConfig>},
 
-    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, notAvailable},
-    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kAfter, 0, notAvailable},
-    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kAfter, 0, notAvailable},
-    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kAfter, 0, notAvailable},
-    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, notAvailable},
-    {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, chmodPhotoEaDir},
+    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kAfter, 0, updatePhotoDbColumns},
+    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kAfter, 0,
+     updatePhotoDbVideoTables},
+    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kAfter, 0, dropMediaDb},
+    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, dumpPgsqlDbs},
+    {"ReindexMedia", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, reindexMedia},
+    {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, removeRcAtalk},
+    {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, removePapdConf},
     {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
+    {"RemoveEtcProfile", FLAG(gRemoveEtcProfile), kAnyBuild, 250, 1, kAfter, UPDT_ERR_CONFIG,
+     removeEtcProfile},
     {"RemoveJumboFrameScript", FLAG(gRemoveJumboFrameScript), kAnyBuild, 251, 1, kAfter, UPDT_ERR_CONFIG,
-     notAvailable},
-    {"SaveWriteable", FLAG(gSaveWriteable), kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, notAvailable},
-    {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, notAvailable},
-    {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, notAvailable},
+     removeJumboFrameScript},
+    {"RemoveManutilConf", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, removeManutilConf},
+    {"SaveWriteable", FLAG(gSaveWriteable), kNotByBuild, kNotByBuild, 1, kAfter, UPDT_ERR_CONFIG, saveWriteable},
+    {"RemovePhpIni", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, removePhpIni},
+    {"CleanCrontab", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, cleanCrontab},
+    {"ConvertMTUValue", FLAG(gConvertMTUValue), kAnyBuild, 308, 1, kAfter, 0, convertMTUValue},
+    {"MoveMTUValue", FLAG(gMoveMTUValue), kAnyBuild, 547, 1, kAfter, 0, moveMTUValue},
     {"RewritePasswdHomes", FLAG(gRewritePasswdHomes), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
     {"RewriteUserConf", FLAG(gRewriteUserConf), kAnyBuild, 770, 1, kAfter, 0, notAvailable},
     {"AddMailAccounts", FLAG(gAddMailAccounts), kAnyBuild, 775, 1, kAfter, 0, notAvailable},
@@ -85,9 +109,14 @@ void setFlags(std::span<const Step> table, int build)
 
 int runStage(std::span<const Step> table, Stage stage)
 {
+    return runStage(table, stage, nullptr);
+}
+
+int runStage(std::span<const Step> table, Stage stage, bool (*skip)(const Step &step))
+{
     int code = 0;
     for (const Step &s : table) {
-        if (s.stage != stage || !selected(s))
+        if (s.stage != stage || !selected(s) || (skip != nullptr && skip(s)))
             continue;
         if (s.run(s) >= 0 || s.failCode == 0)
             continue;

@@ -47,6 +47,8 @@ void setFlags(std::span<const Step> table, int build);
 // write the first failure with a code ends the stage; after it every row
 // runs and the first failure's code is returned.  0 when none failed so.
 int runStage(std::span<const Step> table, Stage stage);
+// The same without the rows for which skip answers true.
+int runStage(std::span<const Step> table, Stage stage, bool (*skip)(const Step &step));
 
 // The stand-in for a step this updater does not have yet: logs
 // "<name> is not available in this updater, skipped" and succeeds.

@@ -39,35 +39,20 @@ int localBuild(VEXAGROUPDB *db)
     vexagroup::Buf members;
     std::string value;
     while (char *line = in.next()) {
-        if (line[0] == '#')
-            continue;
-        char *c1 = strchr(line, ':');
-        char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
-        char *c3 = c2 != nullptr ? strchr(c2 + 1, ':') : nullptr;
-        if (c3 == nullptr)
-            continue;
-        const int gid = atoi(c2 + 1);
-        if (gid == 0 && c2[1] != '0') {
-            GROUP_LOG("%s line %d: bad gid", in.path(), in.lineNo());
-            VRAL_ERR_SET(ERR_BAD_FORMAT);
+        vexauser::IdLine f;
+        const int r = vexauser::idLine(in, line, NAME, sizeof NAME, &f);
+        if (r < 0)
             return -1;
-        }
-        *c1 = '\0';
-        const int len = vexauser::keyForm(line, NAME, sizeof NAME);
-        *c1 = ':';
-        // skipping it would drop the group from the file at the next dump
-        if (len < 0) {
-            GROUP_LOG("%s line %d: group name has no key form", in.path(), in.lineNo());
-            VRAL_ERR_SET(ERR_BAD_FORMAT);
-            return -1;
-        }
-        if (VEXAUserGetValidUserList2(c3 + 1, &members.p, &members.cb, nullptr, users.db) != 0) {
+        if (r == 0)
+            continue;
+        const int len = f.len;
+        if (VEXAUserGetValidUserList2(f.rest, &members.p, &members.cb, nullptr, users.db) != 0) {
             GROUP_LOG("VEXAUserGetValidUserList2() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
-        value.assign(line, static_cast<size_t>(c3 - line) + 1);
+        value.assign(line, static_cast<size_t>(f.rest - line));
         value += members.p;
-        const vexauser::UidKey k = vexagroup::gidKey(gid);
+        const vexauser::UidKey k = vexagroup::gidKey(f.id);
         if (VEXABDbSet(db->pGRPName, NAME, len + 1, value.c_str(), static_cast<int>(value.size()) + 1) != 0 ||
             VEXABDbSet(db->pGRPGID, k.text, sizeof k.text, NAME, len + 1) != 0) {
             GROUP_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());

@@ -65,9 +65,15 @@ inline const char *gidHeaderPrefix()
     return "#$" GROUP_GID_HEADER "$";
 }
 
-// Copies every key and value of h into *ppHash: 0, or -1 when the walk
-// ended on anything but the end of the records.
-int loadHash(VEXABDB *h, VRALSzHash **ppHash);
+// The group line of a write: the members (already filtered, joined with
+// ",") between "nobody" entries for a gid of the appliance's own.
+std::string groupLine(const std::string &name, const std::string &passwd, const std::string &gidText, int gid,
+                      const std::string &members);
+
+// Removes a local group's records: its own gid-index entry (unless
+// keepGid), then NAME from the name and description files.  Absent records
+// pass; 0 or -1.
+int removeRecords(VEXAGROUPDB *db, const char *NAME, int klen, int gid, bool keepGid);
 
 }  // namespace vexagroup
 

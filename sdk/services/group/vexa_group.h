@@ -8,6 +8,7 @@
 #include <grp.h>
 #include <stdio.h>
 
+#include "base/hash/vral_hash.h"
 #include "services/bdb/vexa_bdb.h"
 
 #ifdef __cplusplus
@@ -72,6 +73,8 @@ int VEXAGroupToUnixGroup(const VEXAGROUP *pGroup, struct group *pGr);
 /* The group line's length with its NUL, or -1. */
 int VEXAGroupDBPackFromUnix(struct group *pGr, char **ppBuf, int *pcb);
 int VEXAGroupDBDump(VEXAGROUPDB *pDb);
+/* Copies every record of one database into the hash: 0 or -1. */
+int GroupDBLoadHash(VEXABDB *pDb, VRALSzHash **ppHash);
 int GROUPIRenameTempFiles(void);
 int GROUPIRemoveTempFiles(void);
 

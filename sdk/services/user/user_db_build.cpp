@@ -14,10 +14,40 @@ using vexauser::LineReader;
 // empty key, or not at all, would lose the account at the next dump.
 int badName(const LineReader &in)
 {
-    USER_LOG("%s line %d: user name has no key form", in.path(), in.lineNo());
+    USER_LOG("%s line %d: name has no key form", in.path(), in.lineNo());
     VRAL_ERR_SET(ERR_BAD_FORMAT);
     return -1;
 }
+
+}  // namespace
+
+namespace vexauser {
+
+int idLine(const LineReader &in, char *line, char *NAME, int cb, IdLine *out)
+{
+    if (line[0] == '#')
+        return 0;
+    char *c1 = strchr(line, ':');
+    char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
+    char *c3 = c2 != nullptr ? strchr(c2 + 1, ':') : nullptr;
+    if (c3 == nullptr)
+        return 0;
+    out->id = atoi(c2 + 1);
+    out->rest = c3 + 1;
+    if (out->id == 0 && c2[1] != '0') {
+        USER_LOG("%s line %d: bad id", in.path(), in.lineNo());
+        VRAL_ERR_SET(ERR_BAD_FORMAT);
+        return -1;
+    }
+    *c1 = '\0';
+    out->len = keyForm(line, NAME, cb);
+    *c1 = ':';
+    return out->len < 0 ? badName(in) : 1;
+}
+
+}  // namespace vexauser
+
+namespace {
 
 // 0 when the reader stopped at the end of its file, else -1 (logged).
 int readEnd(const LineReader &in, const char *what)
@@ -42,25 +72,14 @@ int passwdBuild(VEXAUSERDB *db)
     }
     char name[USER_KEY_SIZE + 1];
     while (char *line = in.next()) {
-        if (line[0] == '#')
-            continue;
-        char *c1 = strchr(line, ':');
-        char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
-        char *c3 = c2 != nullptr ? strchr(c2 + 1, ':') : nullptr;
-        if (c3 == nullptr)
-            continue;
-        const int uid = atoi(c2 + 1);
-        if (uid == 0 && c2[1] != '0') {
-            USER_LOG("%s line %d: bad uid", in.path(), in.lineNo());
-            VRAL_ERR_SET(ERR_BAD_FORMAT);
+        vexauser::IdLine f;
+        const int r = vexauser::idLine(in, line, name, sizeof name, &f);
+        if (r < 0)
             return -1;
-        }
-        *c1 = '\0';
-        const int len = vexauser::keyForm(line, name, sizeof name);
-        *c1 = ':';
-        if (len < 0)
-            return badName(in);
-        const vexauser::UidKey k = vexauser::uidKey(uid);
+        if (r == 0)
+            continue;
+        const vexauser::UidKey k = vexauser::uidKey(f.id);
+        const int len = f.len;
         if (VEXABDbSet(db->pPWDName, name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0 ||
             VEXABDbSet(db->pPWDUID, k.text, sizeof k.text, name, len + 1) != 0) {
             USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());

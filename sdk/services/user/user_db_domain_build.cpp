@@ -4,7 +4,9 @@
 #include "services/user/user_internal.h"
 #include "services/account/vexa_account.h"
 
-extern "C" int UserDBDomainBuild(VEXABDB *h)
+namespace vexauser {
+
+int domainListBuild(VEXABDB *h, const DomainList &list)
 {
     if (h == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -15,14 +17,15 @@ extern "C" int UserDBDomainBuild(VEXABDB *h)
     int sambaOn = 0;
     if (VEXAWinsQuery1(workgroup, sizeof workgroup, &isDomain, &sambaOn) != 0 || sambaOn != 1 || isDomain != 1)
         return 0;
-    vexauser::LineReader in(USER_FILE_DOMAIN);
+    LineReader in(list.path);
     if (!in.ok()) {
-        USER_LOG("fopen(%s) failed. errno=%s", USER_FILE_DOMAIN, strerror(errno));
+        USER_LOG("fopen(%s) failed. errno=%s", list.path, strerror(errno));
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
     int count = 0;
     char name[2 * USER_KEY_SIZE];
+    const int cbName = list.keySize < static_cast<int>(sizeof name) ? list.keySize : static_cast<int>(sizeof name);
     std::string record;
     while (char *line = in.next()) {
         char *colon = strrchr(line, ':');
@@ -30,20 +33,28 @@ extern "C" int UserDBDomainBuild(VEXABDB *h)
             continue;
         *colon = '\0';
         ++count;
-        const int len = vexauser::keyForm(line, name, sizeof name);
-        if (len < 0) {
-            // one unusable name does not keep the other domain users out
-            USER_LOG("%s line %d: user name has no key form, skipped", in.path(), in.lineNo());
+        // one unusable name does not keep the other domain accounts out
+        if ((list.usable != nullptr && !list.usable(line)) || keyForm(line, name, cbName) < 0) {
+            USER_LOG("%s line %d: unusable %s name, skipped", in.path(), in.lineNo(), list.what);
             continue;
         }
-        record = std::string(line) + ":x:-1:-1:::";
-        if (VEXABDbSet(h, name, len + 1, record.c_str(), static_cast<int>(record.size()) + 1) != 0) {
+        record = std::string(line) + list.recordTail;
+        if (VEXABDbSet(h, name, static_cast<int>(strlen(name)) + 1, record.c_str(),
+                       static_cast<int>(record.size()) + 1) != 0) {
             USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
     }
     if (count == 0)
-        USER_LOG("domain user build nothing");
+        USER_LOG("domain %s build nothing", list.what);
     VEXABDbDomainExpireTimeSet(h);
     return 0;
+}
+
+}  // namespace vexauser
+
+extern "C" int UserDBDomainBuild(VEXABDB *h)
+{
+    static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE, nullptr};
+    return vexauser::domainListBuild(h, kUsers);
 }

@@ -33,6 +33,34 @@ int keyForm(const char *name, char *out, int cb);
 // 1 or 0.
 int nameRuleOk(const char *name, int maxChars);
 
+// A list of domain accounts: each line names one by its text before the
+// last ":", stored under its key form as that text and recordTail.
+struct DomainList {
+    const char *path;
+    const char *what;                // "user", "group"
+    const char *recordTail;
+    int keySize;                     // of the key-form buffer
+    bool (*usable)(const char *name);  // NULL: every name with a key form
+};
+
+// Loads the list into h when the file server runs as a domain member, and
+// records the time of the load; 0 (also with nothing loaded) or -1.
+int domainListBuild(VEXABDB *h, const DomainList &list);
+
+// A line of /etc/passwd or /etc/group as the builds read it: the name's
+// key form, the id of the third field, and the text after the third ":".
+struct IdLine {
+    int id = 0;
+    int len = 0;
+    char *rest = nullptr;
+};
+class LineReader;
+// 1 with the fields (NAME filled, cb bytes), 0 for a comment or a line of
+// fewer fields (skipped), -1 for an id that is no number or a name without
+// a key form (logged, ERR_BAD_FORMAT): skipping either would lose the
+// account at the next dump.
+int idLine(const LineReader &in, char *line, char *NAME, int cb, IdLine *out);
+
 // The uid key ("%06d" with its NUL, 7 bytes) of uid.
 struct UidKey {
     char text[7];

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../migrate/backup_fixture.h"
+#include "../migrate/backup/backup_fixture.h"
 #include "e2e_fixture.h"
 #include "root_probe.h"
 #include "test_tmp.h"
@@ -22,8 +22,12 @@ constexpr char kInfo[] = "unique=\"vexa_test\"\n"
                          "usbbkpshares=\"\"\n"
                          "usbbkpid=\"20070315093000-A1B2\"\n"
                          "usbbkpresult=\"ok\"\n"
-                         "defaultfs=\"ext3\"\n";
-constexpr char kInfoAfter[] = "unique=\"vexa_test\"\ndefaultfs=\"ext3\"\n";
+                         "defaultfs=\"ext3\"\n"
+                         "codepage=\"enu\"\n"
+                         "codepage_mediaservice=\"enu\"\n";
+// The code-page step finds its keys migrated already.
+constexpr char kInfoAfter[] =
+    "unique=\"vexa_test\"\ndefaultfs=\"ext3\"\ncodepage=\"enu\"\ncodepage_mediaservice=\"enu\"\n";
 constexpr char kTabHead[] = "# system crontab\n0\t1\t*\t*\t*\troot\t/usr/sbin/ntpdate -b pool\n";
 constexpr char kOldLine[] = "30\t3\t*\t*\t1,3,5\troot\t/usr/vexa/bin/vexausbbkp\n";
 constexpr char kTabTail[] = "5\t4\t*\t*\t*\troot\t/bin/cleanup\r\n0\t0\t1\t*\t*\troot\t/bin/last";

@@ -92,6 +92,31 @@ void Appliance::disk(long long sectors1, long long start3)
     app.writeFile("/sbin/sfdisk", analysistest::sfdiskScript(sectors1, start3), 0755);
 }
 
+namespace {
+constexpr char kStubCalls[] = "/var/log/stub-calls";
+}  // namespace
+
+void Appliance::stubServices()
+{
+    auto stub = [this](const std::string &path, const std::string &name, const std::string &more = "") {
+        app.writeFile(path,
+                      "#!/bin/sh\n"
+                      "{ printf '%s' '" + name + "'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> " +
+                          kStubCalls + "\n" + more,
+                      0755);
+    };
+    stub("/usr/bin/su", "su");
+    stub("/usr/vexa/pgsql/bin/pg_dump", "pg_dump", "echo \"-- dump of $5\"\n");
+    stub("/usr/vexa/bin/vexaindex", "vexaindex");
+    stub("/usr/vexa/etc/rc.d/S20pgsql.sh", "S20pgsql.sh");
+    app.writeFile("/etc/nsswitch.conf", "passwd: files\ngroup: files\nshadow: files\n");
+}
+
+std::vector<std::string> Appliance::stubCalls() const
+{
+    return app.exists(kStubCalls) ? splitLines(app.readFile(kStubCalls)) : std::vector<std::string>{};
+}
+
 void Appliance::packageFile(const std::string &name, const std::string &content)
 {
     app.writeFile(packageDir + "/" + name, content);

@@ -42,6 +42,13 @@ public:
     // A disk model's "/dev/hda" as "/sbin/sfdisk" reports it: partition 1
     // of sectors1 sectors, partition 3 from sector start3.
     void disk(long long sectors1, long long start3);
+    // Stand-ins for the database service, its tools (su, pg_dump) and the
+    // media indexer, each call one line in stubCalls(): the program's name
+    // and its arguments in brackets; pg_dump prints "-- dump of <db>".  And
+    // "/etc/nsswitch.conf" with files only, so that the account lookups read
+    // the root's own files.
+    void stubServices();
+    std::vector<std::string> stubCalls() const;
 
     approot::RunResult run(const std::vector<std::string> &args);
     approot::RunResult runAs(const std::vector<std::string> &argv);  // argv[0] as given

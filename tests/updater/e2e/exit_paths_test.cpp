@@ -298,21 +298,4 @@ TEST(EndingsDirectory, AnEmptyFlashDirectoryCannotBeRead)
     EXPECT_TRUE(simkernel::opsMatching(a.state, {"req=MEMERASE"}).empty());
 }
 
-TEST(EndingsMSys, MSysFlashIsLeftAlone)
-{
-    e2e::Appliance a("normal");
-    simkernel::makeMSysChip(a.state);
-    a.install({});
-    a.package({});
-    const std::string chipBefore = simkernel::chipBytes(a.state);
-    const approot::RunResult r = a.run({"-g"});
-    EXPECT_EQ(r.status, 20) << r.err;
-    EXPECT_EQ(a.lastProgress(), "A:-20:      ");
-    EXPECT_TRUE(a.syslogHas("MSys flash is not supported by this updater"));
-    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore);
-    const simkernel::Counters405 calls = simkernel::counters405(a.state);
-    EXPECT_EQ(calls.reserve, 1u);
-    EXPECT_EQ(calls.release, 1u);
-}
-
 }  // namespace

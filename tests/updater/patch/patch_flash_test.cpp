@@ -580,13 +580,21 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{.what = "write fails midway", .rules = {"fail write dev=mtd3 proc=main after=65536 always"}},
         // zImage's record fails the write; then a fault in its roll-back
         // (its entry was never changed, so a failed record leaves it).
-        FaultCase{.what = "M22 fails in the roll-back",
+        // A request failing once is another attempt; failing in all three
+        // it leaves the roll-back incomplete.
+        FaultCase{.what = "M22 fails once in the roll-back",
                   .rules = {"fail m23 dev=mtd7 nth=1", "fail m22 dev=mtd1 nth=2"},
+                  .logged = "UPDTRollBack: VEXAMTDModifyPartitionSize() fail"},
+        FaultCase{.what = "M22 fails in the roll-back",
+                  .rules = {"fail m23 dev=mtd7 nth=1", "fail m22 dev=mtd1 nth=2 always"},
                   .rollback = -1,
                   .flashAsBefore = false,
                   .logged = "UPDTRollBack: VEXAMTDModifyPartitionSize() fail"},
-        FaultCase{.what = "M23 fails in the roll-back",
+        FaultCase{.what = "M23 fails once in the roll-back",
                   .rules = {"fail m23 dev=mtd7 nth=1", "fail m23 dev=mtd7 nth=2"},
+                  .logged = "UPDTRollBack: VEXAMTDModifyFISEntry() fail"},
+        FaultCase{.what = "M23 fails in the roll-back",
+                  .rules = {"fail m23 dev=mtd7 nth=1", "fail m23 dev=mtd7 nth=2 always"},
                   .rollback = -1,
                   .logged = "UPDTRollBack: VEXAMTDModifyFISEntry() fail"},
         FaultCase{.what = "unlock fails in the roll-back",

@@ -16,6 +16,8 @@
 
 namespace {
 
+using vexatest::probe::orNull;
+using vexatest::probe::result;
 using sharetest::Lines;
 using vexatest::probe::hex;
 using vexatest::probe::num;
@@ -23,10 +25,6 @@ using vexatest::probe::say;
 
 VEXASHAREDB *gDb = nullptr;
 
-std::string result(const char *op, int r)
-{
-    return std::string(op) + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
-}
 
 std::string fields(const VEXASHARE *s)
 {
@@ -35,10 +33,6 @@ std::string fields(const VEXASHARE *s)
            std::to_string(s->fBrowseable) + "|" + std::to_string(s->fFtpWriteOnly);
 }
 
-const char *orNull(const std::string &s)
-{
-    return s == "-" ? nullptr : s.c_str();
-}
 
 int probe(std::vector<std::string> ops)
 {

@@ -17,6 +17,8 @@
 
 namespace {
 
+using vexatest::probe::orNull;
+using vexatest::probe::result;
 using usertest::Lines;
 using vexatest::probe::hex;
 using vexatest::probe::num;
@@ -31,10 +33,6 @@ std::string key(const std::string &name)
     return VRALUnicodeUTF8StrUpper(name.c_str(), b, sizeof b) > 0 ? b : "";
 }
 
-const char *orNull(const std::string &s)
-{
-    return s == "-" ? nullptr : s.c_str();
-}
 
 std::string fields(const VEXAUSER *u)
 {
@@ -43,10 +41,6 @@ std::string fields(const VEXAUSER *u)
            u->szMail + "|" + std::to_string(u->type) + "|" + std::to_string(u->privilege);
 }
 
-std::string result(const char *op, int r)
-{
-    return std::string(op) + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
-}
 
 void get(VEXAUSERDB *db, const std::string &name)
 {

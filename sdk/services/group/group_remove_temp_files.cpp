@@ -1,0 +1,16 @@
+#include <unistd.h>
+
+#include "services/group/group_internal.h"
+
+extern "C" int GROUPIRemoveTempFiles(void)
+{
+    int r = 0;
+    for (const char *path : {GROUP_FILE_TMP, GROUP_FILE_DESC_TMP}) {
+        if (unlink(path) != 0 && errno != ENOENT) {
+            GROUP_LOG("Remove [%s] failed! errno=%d/%m", path, errno);
+            VRAL_ERR_SET(ERR_REMOVE_FAILED);
+            r = -1;
+        }
+    }
+    return r;
+}

@@ -1,0 +1,23 @@
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "services/group/group_internal.h"
+
+extern "C" int GROUPIRenameTempFiles(void)
+{
+    const std::pair<const char *, const char *> moves[] = {{GROUP_FILE_TMP, GROUP_FILE},
+                                                           {GROUP_FILE_DESC_TMP, GROUP_FILE_DESC}};
+    for (const auto &[from, to] : moves) {
+        struct stat st {};
+        // only a file of its own: never a link put in its place
+        if (lstat(from, &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (rename(from, to) != 0) {
+            GROUP_LOG("Rename [%s]->[%s] fail, errno=%d/%m", from, to, errno);
+            VRAL_ERR_SET(ERR_RENAME_FAILED);
+            return -1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,49 @@
+#include <sys/stat.h>
+
+#include "base/err/err_guard.h"
+#include "services/log/log_internal.h"
+
+namespace vexalog {
+
+// The class's own file, whatever the configuration names; class 2 has one
+// of its own here.
+const char *builtInFile(int iClass)
+{
+    switch (iClass) {
+    case 1:
+        return "/var/log/vexasys.log";
+    case 2:
+        return "/var/log/vexaman1.log";
+    case 3:
+        return "/var/log/vexaconn.log";
+    case 5:
+        return "/var/log/vexabackup.log";
+    case 6:
+        return "/var/log/vexacopy.log";
+    case 7:
+        return "/var/log/vexanetbkp.log";
+    case 8:
+        return "/var/log/vexasur.log";
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace vexalog
+
+extern "C" int VEXALogChangeSize(int iMax, int iClass)
+{
+    if (iMax < VEXA_LOG_SIZE_MIN || iMax > VEXA_LOG_SIZE_MAX)
+        return -1;
+    const char *path = vexalog::builtInFile(iClass);
+    if (path == nullptr)
+        return 0;
+    struct stat st {};
+    if (stat(path, &st) != 0) {
+        syslog(LOG_ERR, "VEXALogChangeSize : logfile %s not existed", path);
+        return 0;
+    }
+    if (st.st_size <= iMax)
+        return 0;
+    return vral::NoThrow(-1, [&] { return vexalog::shrink(static_cast<uint32_t>(st.st_size - iMax), path); });
+}

@@ -1,0 +1,410 @@
+// The migration after the flash write, through the whole updater: the
+// files and keys of the old firmware brought into the new one's shape, the
+// database commands, and the roll-back when a step that must succeed fails.
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e_fixture.h"
+#include "migration_table.h"
+#include "test_tmp.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kWriteableModel[] = "quorlan_ixp420_1hd";
+
+void install(e2e::Appliance &a, int build, const std::string &model = "")
+{
+    e2e::Installed inst;
+    inst.build = build;
+    inst.model = model;
+    a.install(inst);
+    // Builds up to 350 are only updated soon after a boot.
+    simkernel::setUptime(a.state, 100);
+    a.stubServices();
+}
+
+// The small package of the runs that roll back: two images, each in its
+// partition's place, written in 16 KiB pieces.
+constexpr uint64_t kZImageSize = 0x18000, kRdSize = 0x8000;
+simkernel::PackageLayout smallPackage()
+{
+    simkernel::PackageLayout contents;
+    contents.images = {{"zImage", kZImageSize}, {"rd.bin", kRdSize}};
+    return contents;
+}
+
+enum class Logs { File, Empty, None };
+
+// A "/writeable" model's folder and the files that go with it.
+void writeableFolder(e2e::Appliance &a, Logs logs = Logs::File)
+{
+    a.app.writeFile("/writeable/configs/smb.conf", "[global]\n");
+    a.app.writeFile("/writeable/configs/net/eth0", "ip=10.0.0.2\n");
+    if (logs == Logs::File)
+        a.app.writeFile("/writeable/logs/messages", "boot\n");
+    else if (logs == Logs::Empty)
+        a.app.mkdir("/writeable/logs");
+    a.app.writeFile("/etc/rc", "#!/bin/sh\n", 0755);
+    a.app.writeFile("/etc/fstab", "/dev/hda1 / ext3\n");
+}
+
+const char kCrontab[] =
+    "#minute\thour\tmday\tmonth\twday\twho\tcommand\n"
+    "0\t3\t*\t*\t*\troot\t/usr/vexa/pgsql/bin/vacuumdb -a\n"
+    "5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/*.html\n"
+    "5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/x.html\n"
+    "30\t1\t*\t*\t1\troot\t/usr/vexa/bin/backup  run \n"
+    "7\t2\t*\t*\t*\troot\t/bin/rm -f /var/log/a.htm";
+const char kCrontabAfter[] =
+    "#minute\thour\tmday\tmonth\twday\twho\tcommand\n"
+    "5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/x.html\n"
+    "30\t1\t*\t*\t1\troot\t/usr/vexa/bin/backup  run \n"
+    "7\t2\t*\t*\t*\troot\t/bin/rm -f /var/log/a.htm";
+
+TEST(PostFlash, WholeRoadOfAWriteableModel)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a);
+    for (const char *obsolete : {"/usr/vexa/etc/papd.conf", "/etc/profile", "/usr/vexa/etc/rc.d/S78JumboFrame.sh",
+                                 "/usr/vexa/etc/manutil.conf", "/usr/vexa/etc/php.ini"})
+        a.app.writeFile(obsolete, "old\n");
+    a.app.writeFile("/etc/crontab", kCrontab, 0640);
+    a.app.writeFile("/etc/vexainfo.conf", a.app.readFile("/etc/vexainfo.conf") + "MTUValue=\"9000\"\n");
+    a.package({});
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Lines progress = a.progress();
+    ASSERT_GE(progress.size(), 4u);
+    // The finish writes R 0, and the exit its code 0 with it.
+    EXPECT_EQ(Lines(progress.end() - 4, progress.end()),
+              (Lines{"C:0:      ", "C:100:      ", "R:0:      ", "R:0:      "}));
+
+    for (const char *gone : {"/usr/vexa/etc/papd.conf", "/etc/profile", "/usr/vexa/etc/rc.d/S78JumboFrame.sh",
+                             "/usr/vexa/etc/manutil.conf", "/usr/vexa/etc/php.ini", "/etc/rc", "/etc/fstab"})
+        EXPECT_FALSE(a.app.exists(gone)) << gone;
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/net/eth0"), "ip=10.0.0.2\n");
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/messages"), "boot\n");
+
+    EXPECT_EQ(a.app.readFile("/etc/crontab"), kCrontabAfter);
+    EXPECT_EQ(a.statOf("/etc/crontab", "%a %u"), "640 0");
+    const std::string info = a.app.readFile("/etc/vexainfo.conf");
+    EXPECT_NE(info.find("eth0_mtu=\"8000\"\n"), std::string::npos) << info;
+    EXPECT_EQ(info.find("MTUValue"), std::string::npos) << info;
+    // Nothing else of the crontab's folder: no temporary file left.
+    for (const approot::Change &c : a.app.changes())
+        EXPECT_EQ(c.path.rfind("/etc/crontab.", 0), std::string::npos) << c.path;
+
+    // Only the steps not built yet say so.
+    for (const updt::migrate::Step &s : updt::migrate::steps()) {
+        const bool said = a.syslogHas(std::string(s.name) + " is not available");
+        EXPECT_TRUE(!said || s.run == updt::migrate::notAvailable) << s.name;
+    }
+}
+
+// The copy takes the folders' contents, so an empty one is no failure.
+TEST(PostFlash, EmptyLogsFolderIsSaved)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a, Logs::Empty);
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+    EXPECT_FALSE(a.app.exists("/etc/rc"));
+    EXPECT_FALSE(a.app.exists("/etc/fstab"));
+}
+
+// The volume's users put links where the updater writes: in place of the
+// saved folder, and in the dump folder, left open to them, in place of a
+// dump.  Nothing is written through them.
+TEST(PostFlash, LinksOnTheVolumeAreNotFollowed)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a);
+    a.app.mkdir("/etc/victim");
+    a.app.writeFile("/etc/victim/shadow", "secret\n", 0600);
+    a.app.symlink("/etc/victim", "/volume1/s@vedconfig");
+    a.app.mkdir("/volume1/@pgsql_upgrade", 0777);
+    a.app.symlink("/etc/victim/shadow", "/volume1/@pgsql_upgrade/photo.sql");
+    a.package({});
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(a.app.readFile("/etc/victim/shadow"), "secret\n");
+    for (const approot::Change &c : a.app.changes())
+        EXPECT_EQ(c.path.rfind("/etc/victim", 0), std::string::npos) << c.kind << " " << c.path;
+    EXPECT_EQ(a.statOf("/volume1/s@vedconfig", "%F %u"), "directory 0");
+    EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade", "%a"), "755");
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade/photo.sql", "%F"), "regular file");
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/photo.sql"), "-- dump of photo\n");
+}
+
+// A dump folder of another user's is not used: no dump is written.
+TEST(PostFlash, DumpFolderOfAnotherUserIsNotUsed)
+{
+    e2e::Appliance a("normal");
+    install(a, 450);
+    a.app.mkdir("/volume1/@pgsql_upgrade");
+    ASSERT_EQ(chown(a.app.layerPath("/volume1/@pgsql_upgrade").c_str(), 1000, 1000), 0);
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(a.syslogHas("[/volume1/@pgsql_upgrade] belongs to uid 1000, not used"));
+    EXPECT_FALSE(a.app.exists("/volume1/@pgsql_upgrade/photo.sql"));
+    const Lines c = a.stubCalls();
+    EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const std::string &l) { return l.rfind("pg_dump", 0) == 0; }), 0);
+    ASSERT_FALSE(c.empty());
+    EXPECT_EQ(c.back(), "vexaindex [-R] [all]");
+}
+
+// The steps that need not succeed only log their failures.
+TEST(PostFlash, OptionalStepFailureIsOnlyLogged)
+{
+    e2e::Appliance a("normal");
+    install(a, 900);
+    a.app.mkdir("/usr/vexa/etc/php.ini");
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(a.syslogHas("(UPDTUpdateConfig) Failed to remove /usr/vexa/etc/php.ini, errno=(21)[Is a directory]"));
+    EXPECT_TRUE(a.app.exists("/usr/vexa/etc/php.ini"));
+}
+
+struct DbRun {
+    const char *name = "";
+    int build = 0;
+    Lines calls = {};
+    bool videoLogged = false;
+};
+
+void PrintTo(const DbRun &d, std::ostream *os)
+{
+    *os << d.name;
+}
+
+const std::string kPsql = "su [-l] [admin] [-c] [/usr/vexa/pgsql/bin/psql photo -c '";
+const Lines kColumns = {
+    kPsql + "ALTER TABLE photo_image ALTER timetaken TYPE varchar(64)']",
+    kPsql + "ALTER TABLE photo_user ADD COLUMN admin bool DEFAULT false']",
+};
+// The shell takes the quotes around comment as the end and start of the
+// argument's own quotes: the tool gets the word bare.
+const Lines kVideo = {
+    kPsql + "CREATE TABLE video_comment(id serial NOT NULL,path text NOT NULL,name varchar(100),email "
+            "varchar(128),comment text,date timestamp,updated char(1),CONSTRAINT video_comment_pkey PRIMARY KEY "
+            "(id)) WITH OIDS;ALTER TABLE video_comment OWNER TO admin;']",
+    kPsql + "CREATE TABLE video_desc(id serial NOT NULL,path text NOT NULL, title text, description text,updated "
+            "char(1),CONSTRAINT video_pkey PRIMARY KEY (id),CONSTRAINT video_path_key UNIQUE (path)) WITH "
+            "OIDS;ALTER TABLE video_desc OWNER TO admin;']",
+};
+const Lines kDropAndDump = {
+    "su [-l] [admin] [-c] [/usr/vexa/pgsql/bin/dropdb mediaserver]",
+    "pg_dump [-C] [-o] [-U] [admin] [photo]",
+    "pg_dump [-C] [-o] [-U] [admin] [download]",
+    "vexaindex [-R] [all]",
+};
+
+Lines join(std::initializer_list<Lines> parts)
+{
+    Lines all;
+    for (const Lines &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+class DatabaseSteps : public ::testing::TestWithParam<DbRun> {};
+
+TEST_P(DatabaseSteps, CommandLinesInOrder)
+{
+    const DbRun &d = GetParam();
+    e2e::Appliance a("normal");
+    install(a, d.build);
+    a.package({});
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(a.stubCalls(), d.calls);
+    EXPECT_EQ(a.syslogHas("Update photo db to add video tables"), d.videoLogged);
+    if (d.calls.empty())
+        return;
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/photo.sql"), "-- dump of photo\n");
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/download.sql"), "-- dump of download\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builds, DatabaseSteps,
+    ::testing::Values(
+        DbRun{.name = "b410",
+              .build = 410,
+              .calls = join({{"S20pgsql.sh [start]"}, kColumns, kVideo, kDropAndDump}),
+              .videoLogged = true},
+        DbRun{.name = "b450", .build = 450, .calls = join({{"S20pgsql.sh [start]"}, kVideo, kDropAndDump}), .videoLogged = true},
+        DbRun{.name = "b700", .build = 700}),
+    [](const ::testing::TestParamInfo<DbRun> &i) { return std::string(i.param.name); });
+
+// A required step that fails: the update ends with 17 and the flash holds
+// its old bytes again.
+struct RequiredFailure {
+    const char *name = "";
+    int build = 0;
+    std::string model = "";
+    std::function<void(e2e::Appliance &)> setup = nullptr;
+    std::string message = "";  // in the system log
+    Lines kept = {};           // files still there
+};
+
+void PrintTo(const RequiredFailure &f, std::ostream *os)
+{
+    *os << f.name;
+}
+
+class RequiredStep : public ::testing::TestWithParam<RequiredFailure> {};
+
+TEST_P(RequiredStep, FailureRollsTheFlashBack)
+{
+    const RequiredFailure &f = GetParam();
+    e2e::Appliance a("normal");
+    install(a, f.build, f.model);
+    f.setup(a);
+    a.package(smallPackage());
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_EQ(r.status, 17) << r.err;
+    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
+    ASSERT_FALSE(a.updateLog().empty());
+    EXPECT_EQ(a.updateLog().back(), e2e::failed(17));
+    EXPECT_TRUE(a.syslogHas(e2e::failed(17)));
+    EXPECT_TRUE(a.syslogHas(f.message)) << f.message;
+    // The write happened, and was undone.
+    EXPECT_FALSE(simkernel::opsMatching(a.state, {"req=MEMERASE", "res=0"}).empty());
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+    for (const std::string &path : f.kept)
+        EXPECT_TRUE(a.app.exists(path)) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fails, RequiredStep,
+    ::testing::Values(
+        RequiredFailure{.name = "profile_is_a_folder",
+                        .build = 240,
+                        .setup = [](e2e::Appliance &a) { a.app.mkdir("/etc/profile"); },
+                        .message = "Failed to remove /etc/profile, errno=(21)[Is a directory]"},
+        // Removed on every update, whatever the build.
+        RequiredFailure{.name = "manutil_is_a_folder",
+                        .build = 900,
+                        .setup = [](e2e::Appliance &a) { a.app.mkdir("/usr/vexa/etc/manutil.conf"); },
+                        .message = "Failed to update [/usr/vexa/etc/manutil.conf], errno=(21)"},
+        RequiredFailure{.name = "jumbo_frame_script_is_a_folder",
+                        .build = 240,
+                        .setup = [](e2e::Appliance &a) { a.app.mkdir("/usr/vexa/etc/rc.d/S78JumboFrame.sh"); },
+                        .message = "Failed to remove /usr/vexa/etc/rc.d, errno=(21)[Is a directory]"},
+        // The firmware the flash goes back to still needs rc and fstab.
+        RequiredFailure{.name = "saved_folder_cannot_be_made",
+                        .build = 200,
+                        .model = kWriteableModel,
+                        .setup =
+                            [](e2e::Appliance &a) {
+                                writeableFolder(a);
+                                a.app.writeFile("/volume1/s@vedconfig", "a file\n");
+                            },
+                        .message = "Failed to execute szCmd=[/bin/mkdir -p '/volume1/s@vedconfig']",
+                        .kept = {"/etc/rc", "/etc/fstab"}},
+        RequiredFailure{.name = "saved_logs_missing",
+                        .build = 200,
+                        .model = kWriteableModel,
+                        .setup =
+                            [](e2e::Appliance &a) {
+                                writeableFolder(a, Logs::None);
+                            },
+                        .message = "Failed to execute szCmd=[/bin/cp -a /writeable/configs/. /writeable/logs/. .]",
+                        .kept = {"/etc/rc", "/etc/fstab"}}),
+    [](const ::testing::TestParamInfo<RequiredFailure> &i) { return std::string(i.param.name); });
+
+// The "/etc/profile" run again with one flash operation failing once, in
+// the write or in the roll-back: whichever the code, the flash ends as it
+// was.  LAST stands for the copy tool's last write to the partition.
+struct SweepFault {
+    std::string name;
+    std::string rule;
+};
+
+void PrintTo(const SweepFault &f, std::ostream *os)
+{
+    *os << f.rule;
+}
+
+std::vector<SweepFault> sweepFaults()
+{
+    struct Part {
+        const char *name;
+        const char *dev;
+        uint64_t image;
+        int order;  // among the written partitions
+    };
+    std::vector<SweepFault> all;
+    for (const Part &p : {Part{"zImage", "mtd1", kZImageSize, 1}, Part{"rd", "mtd2", kRdSize, 2}}) {
+        const std::string dev = std::string(" dev=") + p.dev;
+        const std::string lastPiece = std::to_string((p.image + 0x3fff) / 0x4000);
+        for (const char *phase : {"write", "rollback"}) {
+            const bool back = std::string(phase) == "rollback";
+            const std::string nth = back ? " nth=2" : " nth=1";
+            auto add = [&](const std::string &what, const std::string &rule) {
+                all.push_back({std::string(phase) + "_" + p.name + "_" + what, rule});
+            };
+            add("m22", "fail m22" + dev + nth);
+            add("unlock", "fail unlock" + dev + nth);
+            add("erase", "fail erase" + dev + nth);
+            add("m23", "fail m23 dev=mtd7 nth=" + std::to_string(back ? 2 + p.order : p.order));
+            add("first_write", "fail write" + dev + (back ? " proc=dd" : " proc=updater") + " nth=1");
+            add("last_write", "fail write" + dev + (back ? " proc=dd nth=LAST" : " proc=updater nth=" + lastPiece));
+        }
+    }
+    return all;
+}
+
+class RollBackSweep : public ::testing::TestWithParam<SweepFault> {};
+
+TEST_P(RollBackSweep, FlashEndsAsItWas)
+{
+    e2e::Appliance a("normal");
+    install(a, 240);
+    a.app.mkdir("/etc/profile");
+    a.package(smallPackage());
+    std::string rule = GetParam().rule;
+    if (const size_t at = rule.find("LAST"); at != std::string::npos) {
+        const uint32_t size = a.entry(rule.find("mtd1") != std::string::npos ? "zImage" : "rd.gz").size;
+        rule.replace(at, 4, std::to_string(size / 131072));
+    }
+    simkernel::addFault(a.state, rule);
+    const std::string chipBefore = simkernel::chipBytes(a.state);
+
+    const approot::RunResult r = a.run({});
+    EXPECT_TRUE(r.status == 17 || r.status == 20) << r.status << "\n" << r.err;
+    bool acted = false;
+    for (const std::string &line : simkernel::opsLog(a.state))
+        acted = acted || !simkernel::opsField(line, "fault").empty();
+    EXPECT_TRUE(acted) << "the fault never acted: " << rule;
+    EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+}
+
+INSTANTIATE_TEST_SUITE_P(NorFaults, RollBackSweep, ::testing::ValuesIn(sweepFaults()),
+                         [](const ::testing::TestParamInfo<SweepFault> &i) { return i.param.name; });
+
+}  // namespace

@@ -1,0 +1,240 @@
+// The MSys flash sequence: write with its re-partitioning, migration, and
+// the roll-back to the old table and contents.
+#include "updt_msys.h"
+
+#include <syslog.h>
+
+#include <string>
+#include <vector>
+
+#include "migration_table.h"
+#include "patch_internal.h"
+#include "updt_analysis.h"
+#include "updt_driver.h"
+#include "updt_status.h"
+
+namespace {
+
+using updtpatch::Plan;
+
+constexpr int kParts = VEXA_MSYS_PARTITIONS;
+
+uint32_t unitsFor(uint32_t bytes)
+{
+    return (bytes + VEXA_MSYS_UNIT_SIZE - 1) / VEXA_MSYS_UNIT_SIZE;
+}
+
+// Up to three attempts at copying a planned partition and reading it back.
+bool writeWithAttempts(const Plan &plan, const char *fn)
+{
+    for (int attempt = 0; attempt < UPDT_ATTEMPTS; ++attempt) {
+        if (updtpatch::writeAndVerify(plan, attempt, false, fn) == 0)
+            return true;
+    }
+    PATCH_LOG(fn, "Try to Update [%s] %d counts failed ...", plan.device, UPDT_ATTEMPTS);
+    return false;
+}
+
+// Settles what is to be written and, when an image does not fit, the new
+// unit counts; nothing here touches the flash.  false, logged.
+bool planPatch(FISDIRENTRY *directory, int count, bool &repart, uint32_t blocks[kParts], std::vector<Plan> &plans)
+{
+    const char *fn = "UPDTMSysDoPatch";
+    repart = UPDTNeedResize(gPatchInfo, gPatchCount) != 0;
+    if (repart) {
+        syslog(LOG_ERR, "%s(%d): NEED RE-PARTITION!!", fn, __LINE__);
+        // The format wipes every partition; without copies (-g) each needs
+        // its image.
+        for (int i = 0; gGroupUpdate && i < gPatchCount; ++i) {
+            if (!updtpatch::gHasImage[i]) {
+                syslog(LOG_ERR, "%s(%d): failed to update. [%s] does not exist", fn, __LINE__,
+                       updtpatch::packagePath(gPatchInfo[i].file).c_str());
+                return false;
+            }
+        }
+        if (ErrUPDTAdjustPartitionSize(gPatchInfo, gPatchCount) != 0 ||
+            UPDTCheckLayout(gPatchInfo, gPatchCount, directory, count) != 0) {
+            syslog(LOG_ERR, "%s(%d): fail to resize", fn, __LINE__);
+            return false;
+        }
+        for (int k = 0; k < kParts; ++k)
+            blocks[k] = unitsFor(gPatchInfo[k].size);
+    }
+    plans.resize(static_cast<size_t>(gPatchCount));
+    for (int i = 0; i < gPatchCount; ++i) {
+        if (!repart && !gPatchInfo[i].fneedupdate)
+            continue;
+        if (!updtpatch::planEntry(i, directory, count, plans[static_cast<size_t>(i)], fn))
+            return false;
+    }
+    return true;
+}
+
+// Rows the MSys sequence leaves out: the photo-folder command and the
+// database service with its steps belong to the normal road only.
+bool notOnMSys(const updt::migrate::Step &step)
+{
+    return step.flag == &gChmodPhotoEaDir || step.flag == &gPhotoDbUpdates || step.flag == &gDropMediaDb ||
+           step.flag == &gDumpPgsqlDbs;
+}
+
+void logDirectory(const FISDIRENTRY *directory, int count)
+{
+    syslog(LOG_ERR, "number of partitions = [%d]", count);
+    for (int i = 0; i < count; ++i) {
+        const FISDIRENTRY &e = directory[i];
+        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
+               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
+               static_cast<unsigned long>(e.dataLength));
+    }
+}
+
+}  // namespace
+
+extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
+{
+    updtpatch::gFlashTouched = false;
+    if (directory == nullptr || count <= 0 || reparted == nullptr) {
+        syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
+        return -1;
+    }
+    bool repart = false;
+    uint32_t blocks[kParts] = {};
+    std::vector<Plan> plans;
+    if (!planPatch(directory, count, repart, blocks, plans))
+        return -1;
+    // Only the steps of the sequence report progress.
+    gProgressTotal = 0;
+    gProgressDone = 0;
+    if (repart) {
+        // Set first: a format that fails half-way may have wiped the flash,
+        // and the roll-back must then lay the old sizes down again.
+        *reparted = 1;
+        updtpatch::gFlashTouched = true;
+        if (UPDTMSysFormat(blocks, kParts) != 0) {
+            syslog(LOG_ERR, "%s(%d): fail to resize", __func__, __LINE__);
+            return -1;
+        }
+    }
+    for (int i = 0; i < gPatchCount; ++i) {
+        const PATCHINFO &p = gPatchInfo[i];
+        if (!repart && !p.fneedupdate) {
+            syslog(LOG_ERR, "%s: skip updating [%s]", __func__, p.part);
+            continue;
+        }
+        updtpatch::gFlashTouched = true;
+        if (!writeWithAttempts(plans[static_cast<size_t>(i)], __func__))
+            return -1;
+        UPDTSetProgress(UPDT_STATE_PATCH, 65 + 5 * i);
+        syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, p.part);
+    }
+    return 0;
+}
+
+extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
+{
+    if (int go = updtpatch::rollBackStart(directory, count, __func__); go <= 0)
+        return go;
+    if (reparted) {
+        uint32_t blocks[kParts] = {};
+        for (int k = 0; k < kParts && k < count; ++k)
+            blocks[k] = unitsFor(directory[k].size);
+        int attempts = 0;
+        bool formatted = false;
+        while (!formatted && attempts++ < UPDT_ATTEMPTS)
+            formatted = UPDTMSysFormat(blocks, kParts) == 0;
+        if (!formatted) {
+            syslog(LOG_ERR, "%s(%d): fail to resize; the old partitions stay in %s/%s", __func__, __LINE__,
+                   gszPatchDir, UPDT_BACKUP_DIR);
+            return -1;
+        }
+    }
+    bool failed = false;
+    for (int i = 0; i < gPatchCount && i < count; ++i) {
+        const FISDIRENTRY &old = directory[i];
+        Plan plan;
+        plan.device = SzUPDTGetDeviceByName(gPatchInfo[i].part);
+        plan.dirName = updtpatch::entryName(old);
+        plan.sourceName = updtpatch::backupCopyPath(plan.dirName);
+        plan.length = old.size;
+        long long have = -1;
+        plan.source.emplace(updtpatch::openCopy(plan.dirName, have));
+        if (plan.device == nullptr || have != static_cast<long long>(old.size)) {
+            syslog(LOG_ERR, "%s(%d): backup [%s] of partition %d is missing or not 0x%08X bytes, not restored",
+                   __func__, __LINE__, plan.sourceName.c_str(), i, old.size);
+            failed = true;
+            continue;
+        }
+        if (old.size > 0 && !writeWithAttempts(plan, __func__)) {
+            failed = true;
+            continue;
+        }
+        UPDTSetProgress(UPDT_STATE_PATCH, 65 + 5 * i);
+        syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, gPatchInfo[i].part);
+    }
+    return updtpatch::rollBackEnd(failed, __func__);
+}
+
+extern "C" int UPDTMSysConfigure(void)
+{
+    return updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::AfterWrite, notOnMSys);
+}
+
+int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending)
+{
+    const char *fn = __func__;
+    ending = MSysEnding{};
+    FISDIRENTRY directory[kParts] = {};
+    *state = UPDT_STATE_PATCH;
+    UPDTSetProgress(*state, 0);
+    const int count = UPDTMSysGetPartitionInfo(directory);
+    if (count < 0)
+        return UPDT_ERR_PARTITION_INFO;
+    logDirectory(directory, count);
+    UPDTSetProgress(*state, 10);
+    if (UPDTMSysInitPatchInfo(directory, count) < 0) {
+        syslog(LOG_ERR, "%s(%d): fail to initialize patch info ", fn, __LINE__);
+        return UPDT_ERR_PATCH_INFO;
+    }
+    UPDTSetProgress(*state, 20);
+    if (!gGroupUpdate && UPDTBackupOldPartition(directory, count) < 0) {
+        syslog(LOG_ERR, "%s(%d): fail to backup old patch info ", fn, __LINE__);
+        return UPDT_ERR_BACKUP;
+    }
+    UPDTSetProgress(*state, 60);
+    ending.cleanUp = true;
+    int reparted = 0;
+    int code = UPDT_OK;
+    if (UPDTMSysDoPatch(directory, count, &reparted) < 0) {
+        syslog(LOG_ERR, "%s(%d): fail to patch new binaries!!", fn, __LINE__);
+        code = UPDT_ERR_FLASH_WRITE;
+    } else {
+        syslog(LOG_ERR, "%s(%d): Turn on the reinstall library flag...!!", fn, __LINE__);
+        UPDTSetProgress(*state, 100);
+        *state = UPDT_STATE_CONFIG;
+        UPDTSetProgress(*state, 0);
+        if (!gGroupUpdate && configure != nullptr && configure() != 0)
+            code = UPDT_ERR_CONFIG;
+    }
+    if (code == UPDT_OK) {
+        UPDTSetProgress(*state, 100);
+        *state = UPDT_STATE_DONE;
+        UPDTSetProgress(*state, 0);
+        syslog(LOG_ERR, "Congratulation!! The update has been completed!!");
+        UPDTWriteLog("Congratulation!! The update has been completed!!");
+        return code;
+    }
+    if (gGroupUpdate)
+        return code;
+    // A failure before the first change of the flash leaves nothing to undo.
+    if (!UPDTFlashTouched()) {
+        syslog(LOG_ERR, "%s(%d): the flash was not changed, nothing to roll back", fn, __LINE__);
+        return code;
+    }
+    if (UPDTMSysRollBack(directory, count, reparted) < 0) {
+        syslog(LOG_ERR, "%s: UPDTRollBack() fail", fn);
+        ending.keepBackup = true;
+    }
+    syslog(LOG_ERR, "%s(%d): Turn on the reinstall library flag...!!", fn, __LINE__);
+    return code;
+}

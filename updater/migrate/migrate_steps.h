@@ -1,0 +1,85 @@
+// The migration steps that follow the flash write, one function per row of
+// the migration table, and what several of them share.
+#ifndef UPDT_MIGRATE_STEPS_H
+#define UPDT_MIGRATE_STEPS_H
+
+#include <syslog.h>
+
+#include <string>
+#include <string_view>
+
+#include "base/io/io_fd.h"
+#include "migration_table.h"
+
+// "updater:<line>(UPDTUpdateConfig) ..." and "updater(<line>) ...", the two
+// shapes of the configuration step's messages.
+#define MIGRATE_LOG(fmt, ...) \
+    syslog(LOG_ERR, "%s:%d(%s) " fmt, "updater", __LINE__, "UPDTUpdateConfig" __VA_OPT__(,) __VA_ARGS__)
+#define MIGRATE_LOG_SHORT(fmt, ...) syslog(LOG_ERR, "%s(%d) " fmt, "updater", __LINE__ __VA_OPT__(,) __VA_ARGS__)
+
+namespace updt::migrate {
+
+// Files the new firmware no longer uses.
+int removeRcAtalk(const Step &step);
+int removePapdConf(const Step &step);
+int removeEtcProfile(const Step &step);
+int removeJumboFrameScript(const Step &step);
+int removeManutilConf(const Step &step);
+int removePhpIni(const Step &step);
+// Removes path; a missing one is no failure.  0, or -1 logged as
+// "<message>, errno=(%d)[%s]".
+int removeObsolete(const char *path, const std::string &message);
+
+int saveWriteable(const Step &step);
+int cleanCrontab(const Step &step);
+int convertMTUValue(const Step &step);
+int moveMTUValue(const Step &step);
+
+// The photo share and the database service.
+int chmodPhotoEaDir(const Step &step);
+int updatePhotoDbColumns(const Step &step);
+int updatePhotoDbVideoTables(const Step &step);
+int dropMediaDb(const Step &step);
+int dumpPgsqlDbs(const Step &step);
+int reindexMedia(const Step &step);
+class VolumeFolder;
+// Starts the database service, once a run.
+void startPgsql();
+// Runs a database command through the shell, inside a folder when given
+// (result not looked at), the service started first.
+void pgsqlCommand(const std::string &cmd, const VolumeFolder *inside = nullptr);
+
+// words followed by the quoted path: "" when the line would be longer
+// than the shell runner takes.
+std::string quotedCommand(std::string_view words, std::string_view path);
+
+// A folder of the updater's own on the volume, whose users may swap names
+// there: a link in its place is removed, the folder made by the shell
+// command, then held open without following a link, refused when it is
+// another user's and closed to other users when open to them.  Once held
+// only the updater can add names to it, and the commands that fill it run
+// inside it, so none of them writes through a link.
+class VolumeFolder {
+public:
+    // Runs mkdirWords with the quoted path "<volume>/<name>".
+    VolumeFolder(std::string_view mkdirWords, std::string_view name);
+    bool held() const { return fd_.ok(); }
+    const std::string &mkdirCommand() const { return mkdirCmd_; }
+    int mkdirResult() const { return mkdirResult_; }
+    // Removes name inside the folder, so that a command makes it anew.
+    void clear(const char *name) const;
+    // system()'s result of cmd run inside the folder, -1 when it is not held.
+    int run(const std::string &cmd) const;
+
+private:
+    int hold(std::string_view mkdirWords);
+
+    std::string path_;
+    std::string mkdirCmd_;
+    int mkdirResult_ = -1;
+    vralio::Fd fd_;
+};
+
+}  // namespace updt::migrate
+
+#endif
