@@ -112,8 +112,12 @@ inline int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(),
 
 }  // namespace vexatest::probe
 
-// Declares the probe entry of one test file: int fn(std::vector<std::string> ops).
+// Declares the probe entry of a test program: int fn(std::vector<std::string>
+// ops).  One per program (the first constructor to run would take every
+// probe's operations): a second one fails to link.
 #define VEXATEST_ROOT_PROBE(fn)                                                  \
+    __asm__(".pushsection .rodata\n.globl vexatest_one_root_probe_per_program\n"  \
+            "vexatest_one_root_probe_per_program: .byte 0\n.popsection");         \
     __attribute__((constructor)) static void vexatestRootProbe(int argc, char **argv, char **) \
     {                                                                            \
         if (getenv("VEXA_ROOT_PROBE") == nullptr)                                \

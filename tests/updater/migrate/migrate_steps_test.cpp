@@ -9,31 +9,34 @@
 #include "approot.h"
 #include "failcall.h"
 #include "migration_table.h"
+#include "migrate_probe.h"
 #include "root_probe.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// Operations: "fsync-fails:<path prefix>" arms a failing fsync for what
-// follows; any other word runs the table's row of that name.
-int probe(std::vector<std::string> ops)
+}  // namespace
+
+// The folder's probe (preflash_root_test.cpp) hands over the words it does
+// not know: "fsync-fails:<path prefix>" arms a failing fsync for what
+// follows; the name of a table row runs that row.
+bool runStepOp(const std::string &op)
 {
-    for (const std::string &op : ops) {
-        if (op.rfind("fsync-fails:", 0) == 0) {
-            failcall::Arm({.call = failcall::Call::Fsync, .pathPrefix = op.substr(12), .times = 0});
-            continue;
-        }
-        int result = -2;
-        for (const updt::migrate::Step &s : updt::migrate::steps())
-            if (op == s.name)
-                result = s.run(s);
-        vexatest::probe::say(op + " " + std::to_string(result));
+    if (op.rfind("fsync-fails:", 0) == 0) {
+        failcall::Arm({.call = failcall::Call::Fsync, .pathPrefix = op.substr(12), .times = 0});
+        return true;
     }
-    return 0;
+    for (const updt::migrate::Step &s : updt::migrate::steps()) {
+        if (op == s.name) {
+            vexatest::probe::say(op + " " + std::to_string(s.run(s)));
+            return true;
+        }
+    }
+    return false;
 }
 
-VEXATEST_ROOT_PROBE(probe)
+namespace {
 
 struct CrontabCase {
     const char *name;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "approot.h"
+#include "migrate_probe.h"
 #include "root_probe.h"
 #include "services/netbkp/vexa_netbkp.h"
 #include "updt_preflash.h"
@@ -40,7 +41,7 @@ int probe(std::vector<std::string> ops)
             UpdateCodepageConfig();
         } else if (op == "stat") {
             say(vexatest::probe::statLine(next()));
-        } else {
+        } else if (!runStepOp(op)) {
             return 92;
         }
     }
