@@ -24,11 +24,6 @@ using vexatest::probe::num;
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 
-std::string result(int r)
-{
-    return std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
-}
-
 std::string scheduleText(const VEXASCHEDULE &s)
 {
     return std::to_string(s.wdayMask) + " " + std::to_string(s.hourFirst) + "-" + std::to_string(s.hourLast) + "/" +
@@ -79,17 +74,18 @@ int probe(std::vector<std::string> ops)
             } else {
                 memset(s.szCmd, 'x', sizeof s.szCmd);
             }
-            say("set " + result(VEXAScheduleSet(&s)));
+            say(vexatest::probe::result("set", VEXAScheduleSet(&s)));
         } else if (op == "get") {
             VEXASCHEDULE s{};
             const int r = VEXAScheduleGet(next().c_str(), &s);
-            say("get " + result(r) + (r == 0 ? " " + hex(VRALErrGet()) : "") + (r > 0 ? " " + scheduleText(s) : ""));
+            say(vexatest::probe::result("get", r) + (r == 0 ? " " + hex(VRALErrGet()) : "") +
+                (r > 0 ? " " + scheduleText(s) : ""));
         } else if (op == "remove") {
-            say("remove " + result(VEXAScheduleRemove(next().c_str())));
+            say(vexatest::probe::result("remove", VEXAScheduleRemove(next().c_str())));
         } else if (op == "update") {
             const std::string cmd = next();
             const std::string line = next();
-            say("update " + result(VEXAUpdateCrontab(cmd.c_str(), line == "-" ? nullptr : line.c_str())));
+            say(vexatest::probe::result("update", VEXAUpdateCrontab(cmd.c_str(), vexatest::probe::orNull(line))));
         } else {
             return 92;
         }
