@@ -3,6 +3,7 @@
 
 #include <syslog.h>
 
+#include "backup_migrate.h"
 #include "migrate_steps.h"
 #include "updt_accounts.h"
 #include "updt_analysis.h"
@@ -60,8 +61,10 @@ const Step kSteps[] = {
      logsItsFailures<CheckAndUpdateRsyncdSecrets>},
     {"CheckAndUpdateSmmspGroup", FLAG(gUpdateSmmspGroup), kAnyBuild, 555, 1, kBefore, 0,
      logsItsFailures<CheckAndUpdateSmmspGroup>},
-    {"UpdateUsbBackupConfig", FLAG(gUpdateUsbBackup), kAnyBuild, 681, 1, kBefore, 0, notAvailable},
-    {"UpdateNetBackupConfig", FLAG(gUpdateNetBackup), kAnyBuild, 770, 1, kBefore, 0, notAvailable},
+    {"UpdateUsbBackupConfig", FLAG(gUpdateUsbBackup), kAnyBuild, 681, 1, kBefore, 0,
+     logsItsFailures<UpdateUsbBackupConfig>},
+    {"UpdateNetBackupConfig", FLAG(gUpdateNetBackup), kAnyBuild, 770, 1, kBefore, 0,
+     logsItsFailures<UpdateNetBackupConfig>},
     {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0,
      logsItsFailures<UpdateCodepageConfig>},
 

@@ -3,3 +3,8 @@ target_sources(${name} PRIVATE ${d}/e2e_fixture.cpp)
 add_dependencies(${name} updtwatch)
 target_compile_definitions(${name} PRIVATE UPDTWATCH_LIB="$<TARGET_FILE:updtwatch>")
 target_include_directories(${name} PRIVATE ${d}/../analysis)
+# The cron daemon stand-in of the backup-setting runs, and the preload that
+# makes each of its reloads count.
+add_dependencies(${name} crondstub crondsync)
+target_compile_definitions(${name} PRIVATE CRONDSTUB_PATH="$<TARGET_FILE:crondstub>"
+                           CRONDSYNC_PATH="$<TARGET_FILE:crondsync>")
