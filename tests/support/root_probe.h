@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -106,6 +107,19 @@ inline std::string readOr(const approot::Appliance &app, const std::string &path
 {
     return app.exists(path) ? app.readFile(path) : missing;
 }
+
+// A probe's operations, taken one at a time: next() gives the next one, or
+// "" once they are used up.  Built from the list the probe entry passes.
+class Ops {
+public:
+    Ops(std::vector<std::string> ops) : ops_(std::move(ops)) {}
+    bool more() const { return at_ < ops_.size(); }
+    std::string operator()() { return more() ? ops_[at_++] : std::string(); }
+
+private:
+    std::vector<std::string> ops_;
+    size_t at_ = 0;
+};
 
 // An operand given in decimal, hex ("0x15") or octal.
 inline int num(const std::string &s) { return static_cast<int>(strtol(s.c_str(), nullptr, 0)); }

@@ -19,11 +19,9 @@ using usertest::Lines;
 using vexatest::probe::say;
 
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "ftp") {
             say("ftp " + std::to_string(AddFtpAccounts()));

@@ -32,11 +32,9 @@ const std::map<std::string, int *> &allFlags()
 }
 
 // analyze <package folder> <bantam 0|1> <no initrd 0|1>
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "analyze") {
             snprintf(gszPatchDir, sizeof gszPatchDir, "%s", next().c_str());

@@ -206,11 +206,7 @@ TEST_F(AccountRun, NoFreeNameRollsTheFlashBack)
     const std::string chipBefore = simkernel::chipBytes(a.state);
 
     const approot::RunResult r = a.run({});
-    EXPECT_EQ(r.status, 17) << r.err;
-    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
-    ASSERT_FALSE(a.updateLog().empty());
-    EXPECT_EQ(a.updateLog().back(), e2e::failed(17));
-    EXPECT_TRUE(a.syslogHas(e2e::failed(17)));
+    ASSERT_NO_FATAL_FAILURE(e2e::expectExit17(a, r));
     EXPECT_TRUE(a.syslogHas("Failed to add ftp user/group."));
     EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
     EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));

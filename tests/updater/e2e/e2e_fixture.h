@@ -4,6 +4,8 @@
 #ifndef VEXA_TEST_E2E_FIXTURE_H
 #define VEXA_TEST_E2E_FIXTURE_H
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -86,6 +88,19 @@ inline constexpr char kFailPrefix[] = "Failed to accomplish the update! (errno =
 inline std::string failed(int code)
 {
     return kFailPrefix + std::to_string(code) + ")";
+}
+
+// What a run that ends with exit code 17 leaves: its status, the last
+// progress text, and the failure line last in the update log and in the
+// system log.  Call it under ASSERT_NO_FATAL_FAILURE: an empty update log
+// ends the test.
+inline void expectExit17(const Appliance &a, const approot::RunResult &r)
+{
+    EXPECT_EQ(r.status, 17) << r.err;
+    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
+    ASSERT_FALSE(a.updateLog().empty());
+    EXPECT_EQ(a.updateLog().back(), failed(17));
+    EXPECT_TRUE(a.syslogHas(failed(17)));
 }
 
 }  // namespace e2e

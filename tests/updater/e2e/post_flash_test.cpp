@@ -284,11 +284,7 @@ TEST_P(RequiredStep, FailureRollsTheFlashBack)
     const std::string chipBefore = simkernel::chipBytes(a.state);
 
     const approot::RunResult r = a.run({});
-    EXPECT_EQ(r.status, 17) << r.err;
-    EXPECT_EQ(a.lastProgress(), "C:-17:      ");
-    ASSERT_FALSE(a.updateLog().empty());
-    EXPECT_EQ(a.updateLog().back(), e2e::failed(17));
-    EXPECT_TRUE(a.syslogHas(e2e::failed(17)));
+    ASSERT_NO_FATAL_FAILURE(e2e::expectExit17(a, r));
     EXPECT_TRUE(a.syslogHas(f.message)) << f.message;
     // The write happened, and was undone.
     EXPECT_FALSE(simkernel::opsMatching(a.state, {"req=MEMERASE", "res=0"}).empty());

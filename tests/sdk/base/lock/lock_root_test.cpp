@@ -39,11 +39,9 @@ VRALLockFile *entryOf(int bit)
 // Processes meet at FIFOs: "tell" blocks until another process "await"s
 // the same FIFO, so a holder keeps its lock exactly until told, with no
 // timing.
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "lock") {
             const int id = num(next());

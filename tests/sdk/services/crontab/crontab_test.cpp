@@ -35,12 +35,10 @@ std::string scheduleText(const VEXASCHEDULE &s)
 // pid), nopidfile, rmtab, set MASK FIRST INTERVAL LAST MINUTE CMD, setlong N (a command of N
 // bytes), setfull (a command filling its field), get CMD, remove CMD,
 // update CMD LINE|-.
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
     vexatest::CrondStandIn crond;
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "crond") {
             if (!crond.start(CRONDSTUB_PATH))

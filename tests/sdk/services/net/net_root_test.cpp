@@ -14,11 +14,9 @@ namespace {
 using vexatest::probe::say;
 using Lines = std::vector<std::string>;
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "set") {
             const std::string mtu = next();

@@ -22,11 +22,9 @@ using Lines = std::vector<std::string>;
 constexpr char kCalls[] = "/var/log/rsyncd.calls";
 
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "set") {
             const std::string o = next(), n = next(), s = next();

@@ -34,11 +34,9 @@ std::string fields(const VEXASHARE *s)
 }
 
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "db") {
             if (gDb != nullptr)

@@ -68,11 +68,9 @@ int appendSameSecond(const std::string &path, const std::string &line)
     return utimensat(AT_FDCWD, path.c_str(), ts, 0);
 }
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "db") {
             VEXAUserDBClose(gDb);

@@ -39,11 +39,9 @@ std::string listed(const char *op, int r, const VRALSzList *l)
     return s;
 }
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "get") {
             VEXAUSER *u = nullptr;

@@ -43,16 +43,14 @@ const char *orNull(const std::string &s)
     return s == "-" ? nullptr : s.c_str();
 }
 
-int probe(std::vector<std::string> ops)
+int probe(vexatest::probe::Ops next)
 {
-    size_t i = 0;
-    auto next = [&]() { return i < ops.size() ? ops[i++] : std::string(); };
     std::unique_ptr<vexatest::SchedulerStandIn> sched;
     std::unique_ptr<failcall::Armed> armed;
     std::vector<std::string> olds;  // "-" for a new user
     std::vector<VEXAUSER *> users;
     std::vector<char *> homes;      // the callers' own home pointers
-    while (i < ops.size()) {
+    while (next.more()) {
         const std::string op = next();
         if (op == "sched") {
             sched = std::make_unique<vexatest::SchedulerStandIn>();
