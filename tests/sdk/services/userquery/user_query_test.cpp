@@ -17,17 +17,12 @@
 namespace {
 
 using usertest::Lines;
-using vexatest::probe::hex;
+using vexatest::probe::result;
 using vexatest::probe::say;
 
 int num(const std::string &s)
 {
     return atoi(s.c_str());
-}
-
-std::string result(const char *op, int r)
-{
-    return std::string(op) + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
 }
 
 // "op N: a,b,c" for a list the call filled.

@@ -4,10 +4,7 @@
 // scheduler signal, stored hashes and failures half-way.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,18 +27,9 @@
 namespace {
 
 using usertest::Lines;
-using vexatest::probe::hex;
+using vexatest::probe::orNull;
+using vexatest::probe::result;
 using vexatest::probe::say;
-
-std::string result(const char *op, int r)
-{
-    return std::string(op) + " " + std::to_string(r) + (r < 0 ? " " + hex(VRALErrGet()) : "");
-}
-
-const char *orNull(const std::string &s)
-{
-    return s == "-" ? nullptr : s.c_str();
-}
 
 int probe(vexatest::probe::Ops next)
 {
