@@ -87,7 +87,7 @@ protected:
         writeAccounts(a);
         return a;
     }
-    std::string file(const std::string &path) { return app.exists(path) ? app.readFile(path) : "<missing>"; }
+    std::string file(const std::string &path) { return vexatest::probe::readOr(app, path, "<missing>"); }
     // The line of name in a ":" file, "" when there is none.
     std::string lineOf(const std::string &path, const std::string &name)
     {

@@ -21,6 +21,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using vexatest::probe::hex;
+using vexatest::probe::orNull;
 using vexatest::probe::say;
 
 using vexatest::Keys;
@@ -155,7 +156,7 @@ int probe(std::vector<std::string> ops)
         } else if (op == "localnull") {
             say(result("local", VEXALocalBkpConfSetOne(nullptr, nullptr)));
         } else if (op == "count") {
-            say(result("count", VEXABackupConfSectionCount(args.at(0) == "-" ? nullptr : args.at(0).c_str())));
+            say(result("count", VEXABackupConfSectionCount(orNull(args.at(0)))));
         } else if (op == "mode") {
             struct stat st { };
             say("mode " + std::to_string(stat(args.at(0).c_str(), &st) == 0 ? st.st_mode & 07777 : -1));

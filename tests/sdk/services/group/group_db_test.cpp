@@ -26,6 +26,7 @@ namespace {
 using grouptest::Lines;
 using vexatest::probe::hex;
 using vexatest::probe::num;
+using vexatest::probe::orNull;
 using vexatest::probe::result;
 using vexatest::probe::say;
 
@@ -205,7 +206,7 @@ int probe(vexatest::probe::Ops next)
             const std::string name = next();
             const int gid = num(next());
             Record rec(name, gid, next());
-            const int r = VEXAGroupSet(old == "-" ? nullptr : old.c_str(), &rec.g);
+            const int r = VEXAGroupSet(orNull(old), &rec.g);
             say(result("gset", r) + " gid=" + std::to_string(rec.g.gid));
         } else if (op == "namevalid") {
             const std::string n = next();

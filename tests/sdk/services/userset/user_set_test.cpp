@@ -290,7 +290,7 @@ namespace {
 
 class UserSetReserved : public UserSet {
 protected:
-    std::string calls() { return app.exists("/var/log/rsyncd.calls") ? app.readFile("/var/log/rsyncd.calls") : ""; }
+    std::string calls() { return vexatest::probe::readOr(app, "/var/log/rsyncd.calls", ""); }
 };
 
 TEST_F(UserSetReserved, NewRsyncUserJoinsSmmspAndGetsAnAccountARenameTakesBothAway)
