@@ -9,9 +9,11 @@
 
 namespace updt::migrate {
 
-inline constexpr const char *kGroupFile = "/etc/group";
-inline constexpr const char *kPasswdFile = "/etc/passwd";
-inline constexpr const char *kShadowFile = "/etc/shadow";
+// Arrays, one object in every file: the helpers answer which file failed
+// by its address.
+inline constexpr char kGroupFile[] = "/etc/group";
+inline constexpr char kPasswdFile[] = "/etc/passwd";
+inline constexpr char kShadowFile[] = "/etc/shadow";
 
 // One system account: its passwd and shadow lines.
 struct FixedUser {
