@@ -31,21 +31,21 @@ std::vector<std::string> split(const std::string &csv)
 
 // "-" is no list; a leading "byte:" makes a byte-ordered one, "case:" a
 // case-ordered one.
-VRALSzList *makeList(std::string spec)
+VRALSzList *makeList(std::string text)
 {
-    if (spec == "-")
+    if (text == "-")
         return nullptr;
     int mode = VRAL_SZLIST_UNSORTED;
-    if (spec.rfind("byte:", 0) == 0) {
+    if (text.rfind("byte:", 0) == 0) {
         mode = VRAL_SZLIST_SORT_BYTE;
-        spec = spec.substr(5);
-    } else if (spec.rfind("case:", 0) == 0) {
+        text = text.substr(5);
+    } else if (text.rfind("case:", 0) == 0) {
         mode = VRAL_SZLIST_SORT_CASE;
-        spec = spec.substr(5);
+        text = text.substr(5);
     }
     VRALSzList *p = PslVRALSzListAlloc(512);
     p->sortMode = mode;
-    for (const std::string &name : split(spec))
+    for (const std::string &name : split(text))
         VRALSzListPush(&p, name.c_str());
     return p;
 }
