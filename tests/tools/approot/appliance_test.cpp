@@ -300,16 +300,18 @@ TEST(ApplianceTest, HungCommandTimesOutAndLeavesNothingRunning)
     const std::string hung = "approot-hung-" + std::to_string(getpid()) + ".";
     const std::string daemon = "approot-daemon-" + std::to_string(getpid()) + ".";
     Appliance app("timeout");
-    app.setEnv("VEXA_PAUSES", "real");  // a sleep that really hangs
+    // Hung on a FIFO that nobody writes: no pause, which the root would
+    // end at once; the marker is the blocked shell's $0.
+    const std::string block = "mkfifo /tmp/never 2>/dev/null; /bin/sh -c 'read x < /tmp/never' ";
     app.setTimeout(1);
     auto start = std::chrono::steady_clock::now();
-    auto r = sh(app, "sleep 300 " + hung + " & sleep 300");
+    auto r = sh(app, block + hung + " & read y < /tmp/never");
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.status, 124);
     EXPECT_LT(took, std::chrono::seconds(30));
     // A daemon left behind by a command that ended goes with the root, too.
     app.setTimeout(120);
-    r = sh(app, "sleep 300 " + daemon + " & echo started");
+    r = sh(app, block + daemon + " & echo started");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "started\n");
     DIR *d = opendir("/proc");
