@@ -339,6 +339,10 @@ int Run::finish()
 
 void Run::removeBackup()
 {
+    // Only the folder this run made: an earlier one was moved aside at the
+    // start, and one put in its place since is not ours to remove.
+    if (!UPDTBackupIsOwn())
+        return;
     if (keepBackup_) {
         LOGE("keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
         return;
@@ -400,6 +404,9 @@ int Run::shortExit(int code)
 
 int Run::main(int argc, char **argv)
 {
+    // Whatever the caller's umask: nothing the run makes is open to others
+    // unless it says so.
+    umask(022);
     LOGE("Start of the updater...");
     keepAbsolutePath();
     state_ = UPDT_STATE_START;
@@ -427,6 +434,8 @@ int Run::main(int argc, char **argv)
     }
     if (int code = enterPackageFolder(argc, argv); code != UPDT_OK)
         return exitRun(code);
+    // Kept on every road, -g included: the run removes only its own.
+    UPDTKeepEarlierBackup();
 
     if (!gGroupUpdate) {
         int code = ErrUPDTIAnalyze_WholeSystem();
