@@ -1,5 +1,5 @@
 // Making single calls fail inside a test program.  Linking the library
-// replaces fsync, fchown, fchmod, fclose, write, waitpid, crypt and the
+// replaces fsync, fchown, fchmod, fclose, write, waitpid, crypt, rename and the
 // plain operator new and delete for the whole program; each passes straight
 // through until a test arms it.
 #ifndef VEXA_FAILCALL_H
@@ -9,17 +9,17 @@
 
 namespace failcall {
 
-enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid, Crypt, Alloc };
+enum class Call { Fsync, Fchown, Fchmod, Fclose, Write, Waitpid, Crypt, Alloc, Rename };
 
 struct Rule {
     Call call;
     // Only descriptors whose file's path begins with this (all when empty);
-    // waitpid and allocations have none.
+    // rename matches its new path; waitpid and allocations have none.
     std::string pathPrefix = {};
     // errno of the failure.  For write, 0 makes the call move no byte and
     // return 0.  waitpid reaps the child first, as if another waiter had,
     // and then fails.  crypt gives "*0", as libcrypt does on failure.
-    // An allocation throws std::bad_alloc.
+    // An allocation throws std::bad_alloc.  A failed rename moves nothing.
     int err = 5;  // EIO
     // The first matching call that fails; those before it pass.
     int nth = 1;

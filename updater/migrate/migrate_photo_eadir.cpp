@@ -56,10 +56,12 @@ std::vector<std::string> namesIn(int dirFd)
 int openEntry(int dirFd, const char *name, const Walk &w, bool &isDir)
 {
     struct stat seen {};
-    if (fstatat(dirFd, name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || seen.st_dev != w.dev)
+    if (fstatat(dirFd, name, &seen, AT_SYMLINK_NOFOLLOW) != 0)
         return -1;
     isDir = S_ISDIR(seen.st_mode);
-    if (!isDir && !(S_ISREG(seen.st_mode) && seen.st_nlink == 1))
+    // Another file system is entered through a folder mounted there; the
+    // files of some (layered ones) report their own layer's device.
+    if (isDir ? seen.st_dev != w.dev : !(S_ISREG(seen.st_mode) && seen.st_nlink == 1))
         return -1;
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (isDir ? O_DIRECTORY : 0);
     const int fd = openat(dirFd, name, flags);

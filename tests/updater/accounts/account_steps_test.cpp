@@ -4,6 +4,8 @@
 // /etc/passwd, /etc/vexauser.conf and the mail server's accounts.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "../../sdk/services/log/log_reader.h"
 #include "../../sdk/services/user/user_fixture.h"
 #include "failcall.h"
+#include "services/user/vexa_user_set.h"
 #include "updt_accounts.h"
 
 namespace {
@@ -34,6 +37,28 @@ int probe(vexatest::probe::Ops next)
             say("userconf " + std::to_string(RewriteUserConf()));
         } else if (op == "mail") {
             say("mail " + std::to_string(AddMailAccounts()));
+        } else if (op == "failrename") {
+            // from the nth rename onto a path under the prefix, times renames fail (0: all)
+            const std::string prefix = next();
+            const int nth = atoi(next().c_str());
+            failcall::Arm({.call = failcall::Call::Rename, .pathPrefix = prefix, .nth = nth,
+                           .times = atoi(next().c_str())});
+        } else if (op == "fired") {
+            say("fired " + std::to_string(failcall::Fired()));
+            failcall::Disarm();
+        } else if (op == "adduser") {
+            // a user added by the SDK, as the user interface adds one
+            VEXAUSER *u = nullptr;
+            const std::string name = next();
+            int r = VEXAUserAlloc(&u, name.c_str(), "pw", -1, 100, "", nullptr, nullptr, 0, nullptr, 0);
+            if (r == 0) {
+                u->szHome = nullptr;
+                u->szShell = nullptr;
+                u->szMail = nullptr;
+                r = VEXAUserSet(nullptr, u);
+            }
+            VEXAUserFree(u);
+            say("adduser " + std::to_string(r));
         } else if (op == "failfsync") {
             // the nth fsync of a file under the prefix fails once
             const std::string prefix = next();
@@ -276,6 +301,105 @@ TEST_F(AccountSteps, FailedCopyLeavesNoAccount)
         EXPECT_EQ(run({"copy", "ftp"}), (Lines{"copy 0"})) << c.name;
         EXPECT_NE(lineOf("/etc/passwd", "ftp1"), "") << c.name;
     }
+}
+
+// Each write of the copy failing once, in the new user's dump or in its
+// hashes' dump, at any of its renames, or in the chroot list: whatever of
+// the copy reached the account files is taken out again, and the old
+// user's lines stay as they were.
+TEST_F(AccountSteps, CopyFailingAtAnyWriteLeavesNoLineOfIt)
+{
+    struct Case {
+        std::string name = "";
+        std::string prefix = "";  // the rename that fails; "" none
+        int nth = 1;
+        bool chrootFolder = false;
+    };
+    std::vector<Case> cases;
+    for (const char *f : {kSmbpasswd, "/etc/shadow", "/etc/passwd", "/etc/vexauser.conf"})
+        for (int nth : {1, 2})
+            cases.push_back({.name = std::string(f) + " dump " + std::to_string(nth), .prefix = f, .nth = nth,
+                             .chrootFolder = false});
+    cases.push_back({.name = "chroot list a folder", .prefix = "", .nth = 0, .chrootFolder = true});
+    const char *files[] = {"/etc/passwd", "/etc/shadow", kSmbpasswd, "/etc/vexauser.conf"};
+    for (const Case &c : cases) {
+        with({{.name = "ftp", .uid = 1030, .hash = usertest::md5("x", "ab"), .lm = kLm, .nt = kNt}});
+        app.writeFile("/etc/vexauser.conf", "ftp:3:\n", 0644);
+        sh("rm -rf /var/log/vexasys.log /usr/vexa/etc/ftpchroot.conf");
+        if (c.chrootFolder)
+            sh("mkdir -p /usr/vexa/etc/ftpchroot.conf");
+        std::vector<std::string> before;
+        for (const char *f : files)
+            before.push_back(lineOf(f, "ftp"));
+        Lines ops = {"copy", "ftp"};
+        if (!c.prefix.empty())
+            ops = {"failrename", c.prefix, std::to_string(c.nth), "1", "copy", "ftp", "fired"};
+        const Lines out = run(ops);
+        EXPECT_EQ(out.front(), "copy -1") << c.name;
+        if (!c.prefix.empty()) {
+            EXPECT_EQ(out.back(), "fired 1") << c.name;
+        }
+        for (size_t i = 0; i < std::size(files); ++i) {
+            EXPECT_EQ(lineOf(files[i], "ftp1"), "") << c.name << " " << files[i];
+            EXPECT_EQ(lineOf(files[i], "ftp"), before[i]) << c.name << " " << files[i];
+        }
+        EXPECT_EQ(events(), Lines{}) << c.name;
+        sh("rm -rf /usr/vexa/etc/ftpchroot.conf");
+    }
+}
+
+// Until it has the old account's hashes the copy holds a password nobody
+// can guess, never the empty one: seen where the hashes' write failed and
+// the copy's smbpasswd line could not be taken out either.
+TEST_F(AccountSteps, CopyNeverHoldsTheEmptyPassword)
+{
+    with({{.name = "ftp", .uid = 1030, .hash = usertest::md5("x", "ab"), .lm = kLm, .nt = kNt}});
+    EXPECT_EQ(run({"failrename", kSmbpasswd, "2", "0", "copy", "ftp"}), (Lines{"copy -1"}));
+    const std::string smb = lineOf(kSmbpasswd, "ftp1");
+    ASSERT_NE(smb, "");
+    // the LAN Manager and NT hashes of the empty password
+    EXPECT_EQ(smb.find("AAD3B435B51404EEAAD3B435B51404EE"), std::string::npos) << smb;
+    EXPECT_EQ(smb.find("31D6CFE0D16AE931B73C59D7E0C089C0"), std::string::npos) << smb;
+    EXPECT_EQ(lineOf("/etc/passwd", "ftp1"), "");
+    EXPECT_EQ(lineOf("/etc/shadow", "ftp1"), "");
+}
+
+// A fixed name held by an account in other letters ("Ftp", group "FTP",
+// "Postfix"): no line of the same name is added beside it, the log names
+// the account in the way, and a later write of the SDK keeps every
+// account's line once.
+TEST_F(AccountSteps, FixedNameHeldInOtherLettersGetsNoLine)
+{
+    const usertest::Accounts a = with({{.name = "Ftp", .uid = 1030, .hash = usertest::md5("x", "ab"), .lm = kLm,
+                                        .nt = kNt},
+                                       {.name = "Postfix", .uid = 1031}});
+    app.writeFile("/etc/group", "root:x:0:\nusers:x:100:\nsmmsp:x:25:\nFTP:x:1500:\n");
+    EXPECT_EQ(run({"ftp", "mail", "adduser", "zed"}), (Lines{"ftp 0", "mail 0", "adduser 0"}));
+    auto count = [&](const std::string &path, const std::string &name) {
+        int n = 0;
+        for (const std::string &l : vexatest::splitLines(file(path)))
+            n += strncasecmp(l.c_str(), (name + ":").c_str(), name.size() + 1) == 0 ? 1 : 0;
+        return n;
+    };
+    for (const char *f : {"/etc/passwd", "/etc/shadow"}) {
+        EXPECT_EQ(count(f, "ftp"), 1) << f;
+        EXPECT_EQ(count(f, "postfix"), 1) << f;
+        EXPECT_EQ(count(f, "anonymous"), 1) << f;
+        EXPECT_EQ(count(f, "zed"), 1) << f;
+    }
+    EXPECT_NE(lineOf("/etc/passwd", "Ftp"), "");
+    EXPECT_NE(lineOf("/etc/passwd", "Postfix"), "");
+    EXPECT_EQ(count("/etc/group", "ftp"), 1);
+    EXPECT_NE(lineOf("/etc/group", "FTP"), "");
+    const std::string log = [&] {
+        std::string all;
+        for (const std::string &l : app.syslog())
+            all += l + "\n";
+        return all;
+    }();
+    EXPECT_NE(log.find("user [Ftp] holds the name [ftp], no line added."), std::string::npos) << log;
+    EXPECT_NE(log.find("group [FTP] holds the name [ftp], no line added."), std::string::npos) << log;
+    EXPECT_NE(log.find("user [Postfix] holds the name [postfix], no line added."), std::string::npos) << log;
 }
 
 // ---- Home folders ---------------------------------------------------------

@@ -191,6 +191,39 @@ TEST(PostFlash, DumpFolderOfAnotherUserIsMovedAside)
     EXPECT_EQ(c.back(), "vexaindex [-R] [all]");
 }
 
+// A caller's umask of 000 opens nothing the run makes or changes to other
+// users, but the thumbnail and @app folders that are opened on purpose.
+TEST(PostFlash, NothingMadeAtUmask000IsOpenToOthers)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a);
+    a.app.writeFile("/etc/crontab", kCrontab, 0640);
+    a.app.writeFile("/etc/vexainfo.conf", a.app.readFile("/etc/vexainfo.conf") + "MTUValue=\"9000\"\n" +
+                                              "usbbkpid=\"20070315093000-x\"\nusbbkpresult=\"done\"\n");
+    a.app.writeFile("/etc.defaults/vexainfo.conf",
+                    a.app.readFile("/etc.defaults/vexainfo.conf") + "maxshares=\"4\"\n");
+    a.app.writeFile("/var/services/photo/album/@eaDir/a.jpg", "thumb\n", 0600);
+    a.app.writeFile("/var/services/NetBackup/set1/configbackup.dss", "conf\n", 0600);
+    a.app.writeFile("/etc/rsyncd.secrets", "bkp:x|plain\n", 0640);
+    a.package({});
+    const approot::RunResult r = a.runAs({"/bin/sh", "-c", "umask 000 && exec '" + a.packageDir + "/updater'"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t seen = 0;
+    for (const approot::Change &c : a.app.changes()) {
+        if (c.kind == 'D' || c.path.find("/@eaDir") != std::string::npos || c.path.find("/@app") != std::string::npos)
+            continue;
+        const std::string st = a.statOf(c.path, "%F %a");
+        if (st.rfind("symbolic link", 0) == 0)
+            continue;
+        ++seen;
+        const int mode = std::stoi(st.substr(st.rfind(' ') + 1), nullptr, 8);
+        EXPECT_EQ(mode & 022, 0) << c.kind << " " << c.path << " " << st;
+    }
+    EXPECT_GT(seen, 10u);
+    EXPECT_EQ(a.statOf("/var/services/photo/album/@eaDir/a.jpg", "%a"), "777");
+}
+
 // The steps that need not succeed only log their failures.
 TEST(PostFlash, OptionalStepFailureIsOnlyLogged)
 {
