@@ -4,7 +4,6 @@
 // folder, never leaves the share's file system and changes only folders
 // and regular files with one name, so nothing a user links or swaps in
 // there is opened up.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,21 +31,11 @@ struct Walk {
     int skipped = 0;
 };
 
-std::vector<std::string> namesIn(int dirFd)
+std::vector<std::string> namesIn(int dirFd, Walk &w)
 {
     std::vector<std::string> names;
-    const int dup = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    DIR *d = dup >= 0 ? fdopendir(dup) : nullptr;
-    if (d == nullptr) {
-        if (dup >= 0)
-            close(dup);
-        return names;
-    }
-    while (const struct dirent *e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-    }
-    closedir(d);
+    if (!FolderEntries(dirFd, names))
+        ++w.skipped;
     return names;
 }
 
@@ -85,7 +74,7 @@ void openUp(int dirFd, Walk &w, int depth)
         ++w.skipped;
         return;
     }
-    for (const std::string &name : namesIn(dirFd)) {
+    for (const std::string &name : namesIn(dirFd, w)) {
         bool isDir = false;
         vralio::Fd fd(openEntry(dirFd, name.c_str(), w, isDir));
         if (!fd.ok()) {
@@ -106,7 +95,7 @@ void findEaDirs(int dirFd, Walk &w, int depth)
         ++w.skipped;
         return;
     }
-    for (const std::string &name : namesIn(dirFd)) {
+    for (const std::string &name : namesIn(dirFd, w)) {
         struct stat st {};
         if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
             continue;

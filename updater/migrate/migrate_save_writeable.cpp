@@ -1,10 +1,9 @@
 // The "/writeable" folder of old models, saved to the volume before the
 // new firmware drops the files that used it.
-#include <dirent.h>
+#include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,19 +24,8 @@ int failedCommand(const std::string &cmd, int err)
 // The names in a source folder; false when it cannot be read.
 bool entriesOf(const char *folder, std::vector<std::string> &names)
 {
-    struct Close {
-        void operator()(DIR *d) const { closedir(d); }
-    };
-    std::unique_ptr<DIR, Close> d(opendir(folder));
-    if (!d)
-        return false;
-    errno = 0;
-    while (const struct dirent *e = readdir(d.get())) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-        errno = 0;
-    }
-    return errno == 0;
+    vralio::Fd fd(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.ok() && FolderEntries(fd.get(), names);
 }
 
 // Copies each entry of folder into the saved folder; the folder itself is
@@ -50,8 +38,11 @@ int copyEntries(const VolumeFolder &saved, const char *folder)
         return failedCommand(std::string("/bin/cp -a ") + folder + "/* .", errno);
     for (const std::string &name : names) {
         const std::string source = std::string(folder) + "/" + name;
-        const std::string cmd = quotedCommand("/bin/cp -a -- ", source) + " .";
-        if (cmd.size() <= 4 || saved.run(cmd) != 0)
+        std::string cmd = quotedCommand("/bin/cp -a -- ", source);
+        if (cmd.empty())
+            return failedCommand("/bin/cp -a -- " + source + " .", ENAMETOOLONG);
+        cmd += " .";
+        if (saved.run(cmd) != 0)
             return failedCommand(cmd, errno);
     }
     return 0;

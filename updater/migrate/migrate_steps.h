@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/io/io_fd.h"
 #include "migration_table.h"
@@ -48,6 +49,10 @@ void startPgsql();
 // Runs a database command through the shell, inside a folder when given
 // (result not looked at), the service started first.
 void pgsqlCommand(const std::string &cmd, const VolumeFolder *inside = nullptr);
+
+// The names in the folder held by dirFd, "." and ".." left out; false when
+// it cannot be read to its end.
+bool FolderEntries(int dirFd, std::vector<std::string> &names);
 
 // words followed by the quoted path: "" when the line would be longer
 // than the shell runner takes.

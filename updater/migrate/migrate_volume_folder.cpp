@@ -8,12 +8,33 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "migrate_steps.h"
 #include "updt_driver.h"
 #include "updt_shell.h"
 
 namespace updt::migrate {
+
+bool FolderEntries(int dirFd, std::vector<std::string> &names)
+{
+    const int dup = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    DIR *d = dup >= 0 ? fdopendir(dup) : nullptr;
+    if (d == nullptr) {
+        if (dup >= 0)
+            close(dup);
+        return false;
+    }
+    errno = 0;
+    while (const struct dirent *e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+        errno = 0;
+    }
+    const bool whole = errno == 0;
+    closedir(d);
+    return whole;
+}
 
 std::string quotedCommand(std::string_view words, std::string_view path)
 {
@@ -35,22 +56,8 @@ constexpr int kAsideMax = 1000;
 
 bool isEmptyFolder(int fd)
 {
-    const int dup = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    DIR *d = dup >= 0 ? fdopendir(dup) : nullptr;
-    if (d == nullptr) {
-        if (dup >= 0)
-            close(dup);
-        return false;
-    }
-    bool empty = true;
-    while (const struct dirent *e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-            empty = false;
-            break;
-        }
-    }
-    closedir(d);
-    return empty;
+    std::vector<std::string> names;
+    return FolderEntries(fd, names) && names.empty();
 }
 
 }  // namespace
