@@ -272,6 +272,22 @@ const std::vector<MigrationAttack> &migrationAttacks()
              [](e2e::Appliance &a) {
                  EXPECT_EQ(a.statOf("/var/services/photo/album/@eaDir", "%a"), "777");
              }},
+        // Links the user put there before the run: an @eaDir naming "/etc",
+        // and one in a real @eaDir naming the secret.
+        {.name = "eadir_links_planted",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -p /var/services/photo/a1/@eaDir /var/services/photo/a2 && "
+                           "chown -R 65534:65534 /var/services/photo/a1 /var/services/photo/a2");
+                 inside(a, "ln -s /etc /var/services/photo/a2/@eaDir && "
+                           "ln -s /etc/secret /var/services/photo/a1/@eaDir/thumb.jpg", true);
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/var/services/photo/a1/@eaDir", "%a"), "777");
+                 EXPECT_EQ(a.statOf("/var/services/photo/a2/@eaDir", "%F"), "symbolic link");
+             }},
         // The user swaps the album's @eaDir for a link to "/etc" once it has
         // been found: the moment the old command started chmod on it.
         {.name = "eadir_swapped_for_a_link",
