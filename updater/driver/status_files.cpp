@@ -99,7 +99,7 @@ int writeStatus(const char *szPath, const char *szText, int fWait)
         return UPDT_STATUS_NO_LOCK;
     const size_t len = std::strlen(szText);
     const int ret = VRALIoPWriteAll(fd.get(), szText, len, 0) == static_cast<ssize_t>(len) ? UPDT_STATUS_OK
-                                                                                      : UPDT_STATUS_NO_WRITE;
+                                                                                            : UPDT_STATUS_NO_WRITE;
     ::flock(fd.get(), LOCK_UN);
     return ret;
 }
@@ -127,9 +127,8 @@ std::string ownMessageLines()
 {
     vralio::Fd fd(::open(UPDT_MESSAGE_FILE, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !ownPlainFile(st)) {
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !ownPlainFile(st))
         return std::string();
-    }
     std::string text;
     char buf[4096];
     ssize_t n;

@@ -4,6 +4,8 @@
 // read through that descriptor, never through its path.
 #include "patch_internal.h"
 
+#include "base/err/err_guard.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -152,7 +154,7 @@ extern "C" int UPDTKeepEarlierBackup(void)
         syslog(LOG_ERR, "%s(%d): cannot open the package folder, errno = %d", __func__, __LINE__, errno);
         return -1;
     }
-    return updtpatch::keepEarlierFolder(pkg.get(), __func__) ? 0 : -1;
+    return vral::NoThrow(-1, [&] { return updtpatch::keepEarlierFolder(pkg.get(), __func__) ? 0 : -1; });
 }
 
 extern "C" int UPDTBackupIsOwn(void)
