@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "approot.h"
 #include "base/err/vral_err.h"
 #include "root_probe.h"
@@ -117,11 +121,12 @@ std::string localText(const VEXALOCALBKPCONF *r)
 
 // Operations (each up to the next operation word): umask OCTAL;
 // net|local OLD NAME key=value...; netnull, localnull (no record or no
-// name); count PATH|-; mode PATH; getall TYPE; freeall TYPE.
+// name); count PATH|-; mode PATH; getall TYPE; freeall TYPE; leaks (under
+// ASan: whether any block is left unreachable).
 int probe(std::vector<std::string> ops)
 {
-    static const std::vector<std::string> kWords = {"umask", "net",  "local",  "netnull", "localnull",
-                                                    "count", "mode", "getall", "freeall"};
+    static const std::vector<std::string> kWords = {"umask", "net",  "local",   "netnull", "localnull",
+                                                    "count", "mode", "getall", "freeall", "leaks"};
     auto isWord = [&](const std::string &s) { return std::find(kWords.begin(), kWords.end(), s) != kWords.end(); };
     for (auto it = ops.begin(); it != ops.end();) {
         const std::string op = *it++;
@@ -177,6 +182,13 @@ int probe(std::vector<std::string> ops)
             VEXABackupConfFreeAll(rg, 1, atoi(args.at(0).c_str()));
             say(rg[0] != nullptr ? "freeall kept" : "freeall cleared");
             VEXALocalBkpConfFreeAll(reinterpret_cast<VEXALOCALBKPCONF **>(rg), 1);
+        } else if (op == "leaks") {
+            // The probe ends with _exit: the leak check runs here or never.
+#if defined(__SANITIZE_ADDRESS__)
+            say(std::string("leaks ") + (__lsan_do_recoverable_leak_check() != 0 ? "found" : "none"));
+#else
+            say("leaks none");
+#endif
         } else {
             return 92;
         }
@@ -547,7 +559,7 @@ TEST_F(BackupRoot, HeadersWithoutNamesGiveNoArray)
 {
     app.writeFile(VEXA_NETBKP_CONF, "[]\n\tbkp_ip=\"1\"\n[]\n");
     app.writeFile(VEXA_LOCALBKP_CONF, "\n[]\n");
-    EXPECT_EQ(run({"getall", "0", "getall", "1"}), (Lines{"getall 0 null", "getall 0 null"}));
+    EXPECT_EQ(run({"getall", "0", "getall", "1", "leaks"}), (Lines{"getall 0 null", "getall 0 null", "leaks none"}));
 }
 
 }  // namespace
