@@ -174,6 +174,7 @@ TEST_F(Whole, EmptyNamesAreMissesNotFailures)
     EXPECT_NE(shadow.find("\nAnna:" + hash + ":19000:0:99999:7::20000:\n"), std::string::npos) << shadow;
     EXPECT_NE(app.readFile("/usr/vexa/etc/private/smbpasswd").find("Anna:1026:" + lm + ":" + nt + ":"),
               std::string::npos);
+    EXPECT_EQ(oracles(), "");
 }
 
 TEST_F(Whole, FailedHashStoreReachesNoLaterDump)
@@ -232,6 +233,7 @@ TEST_F(Whole, RenameReachesSystemAndLongNamedGroups)
               (Lines{"members 0 admin,Anne,gone,guest,nobody,nomisc", "members 0 Anne", "members 0 Anne",
                      "members 0 admin,Anne"}));
     EXPECT_EQ(app.readFile("/etc/group"), want);
+    EXPECT_EQ(oracles(), "");
 }
 
 TEST_F(Whole, GroupLinesOfOneKeyRefuseBuildAndRename)
@@ -262,6 +264,7 @@ TEST_F(Whole, DomainMemberWithColonStopsNoWalk)
     EXPECT_EQ(run({"user", "Anna", "Anne", "x", "go"}), (Lines{"go 0", "Anne 1026 100 home kept"}));
     EXPECT_EQ(app.readFile("/etc/group"),
               "#$_@GID__INDEX@_$65536$\nroot:x:0:\nusers:x:100:admin\nstaff:x:65536:nobody,Anne,nobody\n");
+    EXPECT_EQ(oracles(), "");
 }
 
 TEST_F(Whole, ListItemsTrimmed)
