@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <unordered_set>
 
 #include "base/file/vral_file.h"
 #include "base/lock/vral_lock.h"
@@ -235,14 +233,14 @@ int renameSetsCode()
 // A rename the batch cannot carry: the sets behind the lists are not
 // current, or its old name is the new name of an earlier rename (the
 // lists would take both steps as one).  true refused (logged, code set).
-bool refusedRename(const char *oldName, int setsCode, const std::unordered_set<std::string> &renamedTo)
+bool refusedRename(const char *oldName, int setsCode, const vexauser::SeenNames &renamedTo)
 {
     if (setsCode != 0) {
         VRALErrSetCode(setsCode);
         return true;
     }
     char OLDNAME[USER_KEY_SIZE];
-    if (vexauser::keyForm(oldName, OLDNAME, sizeof OLDNAME) > 0 && renamedTo.count(OLDNAME) != 0) {
+    if (vexauser::keyForm(oldName, OLDNAME, sizeof OLDNAME) > 0 && renamedTo.has(OLDNAME)) {
         USER_NOTICE("Duplicated key:[%s]", OLDNAME);
         return true;
     }
@@ -309,7 +307,11 @@ extern "C" int VEXAUserSetMulti(const char **oldNames, VEXAUSER **users, int n)
             break;
         }
     }
-    std::unordered_set<std::string> renamedTo;
+    vexauser::SeenNames renamedTo;
+    if (!renamedTo.ok()) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return st.finish(-1);
+    }
     int nWritten = 0;
     for (int i = 0; i < n; ++i) {
         if (users[i] == nullptr) {
@@ -334,7 +336,7 @@ extern "C" int VEXAUserSetMulti(const char **oldNames, VEXAUSER **users, int n)
         ++nWritten;
         char NEWNAME[USER_KEY_SIZE];
         if (b.renames(i) && vexauser::keyForm(users[i]->szName, NEWNAME, sizeof NEWNAME) > 0)
-            renamedTo.insert(NEWNAME);
+            renamedTo.first(NEWNAME);
     }
     dropUnchanged(b, st.map);
     signalScheduler();
