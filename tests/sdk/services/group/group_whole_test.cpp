@@ -1,6 +1,5 @@
-// Groups kept whole: a refused change keeps the code of the step that
-// refused it, a domain list never replaces a local group, and two lines of
-// one key form refuse the build.
+// Groups kept whole: a domain list never replaces a local group, and two
+// lines of one key form refuse the build.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,26 +10,6 @@ namespace {
 
 using grouptest::Lines;
 using GroupWhole = grouptest::GroupRoot;
-
-TEST_F(GroupWhole, RefusalsThatRenameNothingKeepTheirCode)
-{
-    struct Case {
-        const char *name;
-        Lines set;
-        const char *want;
-    };
-    const Case cases[] = {
-        {.name = "bad name", .set = {"-", "a@b", "70009", "admin"}, .want = "gset -1 0x1600 gid=70009"},
-        {.name = "long name", .set = {"-", "sixteen_chars_xx", "70009", "admin"}, .want = "gset -1 0x1600 gid=70009"},
-        {.name = "users in place", .set = {"users", "users", "100", "admin"}, .want = "gset -1 0xB700 gid=100"},
-    };
-    for (const Case &c : cases) {
-        Lines ops = {"gset"};
-        ops.insert(ops.end(), c.set.begin(), c.set.end());
-        EXPECT_EQ(run(ops), (Lines{c.want})) << c.name;
-    }
-    EXPECT_EQ(app.readFile("/etc/group"), grouptest::baseGroup());
-}
 
 TEST_F(GroupWhole, DomainListNeverReplacesALocalGroup)
 {

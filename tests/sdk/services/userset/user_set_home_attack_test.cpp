@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "../user/user_fixture.h"
-#include "test_tmp.h"
 
 namespace {
 
@@ -39,15 +38,14 @@ struct Attack {
 // A row of the table, before or during the batch.
 class HomeAttack : public usertest::UserRoot, public ::testing::WithParamInterface<std::tuple<size_t, bool>> {
 protected:
-    vexatest::TempDir volume{"volume"};
-
     void SetUp() override
     {
         UserRoot::SetUp();
         // a volume anyone may write, its homes folder too
-        const std::string v = vexatest::shellQuote(volume.path());
-        ASSERT_EQ(system(("mkdir -p " + v + "/homes/Anna && chmod 0777 " + v + " " + v + "/homes").c_str()), 0);
-        app.bind(volume.path(), "/volume1");
+        bindVolume();
+        volumeDir("homes/Anna");
+        volumeDir("homes", 0777);
+        volumeDir(".", 0777);
         app.writeFile("/etc/group", "#$_@GID__INDEX@_$65536$\nroot:x:0:\nsmmsp:x:25:\nusers:x:100:admin,Anna\n", 0644);
         app.writeFile("/etc/group_desc", "", 0644);
         app.writeFile("/usr/vexa/etc/smb.conf", kSmbConf, 0644);

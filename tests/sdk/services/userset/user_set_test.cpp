@@ -23,7 +23,6 @@
 #include "services/netbkp/vexa_netbkp.h"
 #include "failput.h"
 #include "scheduler_standin.h"
-#include "test_tmp.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
 
@@ -197,14 +196,10 @@ const char kAfpd[] = "- -transall -uamlist uams_noguest.so,uams_dhx.so -nosavepa
 
 class UserSet : public usertest::UserRoot {
 protected:
-    // the volume, a folder of its own as on the appliance: home folders
-    // move inside it
-    vexatest::TempDir volume{"volume"};
-
     void SetUp() override
     {
         UserRoot::SetUp();
-        app.bind(volume.path(), "/volume1");
+        bindVolume();
         volumeDir("homes/nomisc");
         volumeDir("homes/Anna");
         app.writeFile("/etc/group", kGroups, 0644);
@@ -216,10 +211,6 @@ protected:
         app.writeFile("/etc/rsyncd.secrets", "root:stored|c2VjcmV0\n", 0640);
         app.writeFile("/usr/vexa/etc/rc.d/S84rsyncd.sh", "#!/bin/sh\necho \"$1\" >> /var/log/rsyncd.calls\n", 0755);
         download("yes");
-    }
-    void volumeDir(const std::string &path)
-    {
-        ASSERT_EQ(system(("mkdir -p " + vexatest::shellQuote(volume / path)).c_str()), 0);
     }
     void download(const char *value)
     {

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "../user/user_fixture.h"
-#include "test_tmp.h"
 
 namespace {
 
@@ -61,14 +60,11 @@ std::string replaced(std::string s, const std::string &from, const std::string &
 
 class Whole : public usertest::UserRoot {
 protected:
-    // the volume, a folder of its own as on the appliance
-    vexatest::TempDir volume{"volume"};
-
     void SetUp() override
     {
         UserRoot::SetUp();
-        app.bind(volume.path(), "/volume1");
-        ASSERT_EQ(system(("mkdir -p " + vexatest::shellQuote(volume / "homes/Anna")).c_str()), 0);
+        bindVolume();
+        volumeDir("homes/Anna");
         writeAccounts(accounts());
         app.writeFile("/etc/group", groups(), 0644);
         app.writeFile("/etc/group_desc", "staff:the staff\n", 0644);
