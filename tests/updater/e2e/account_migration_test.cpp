@@ -3,8 +3,6 @@
 // their hashes through the real SDK, adds the system entries, rewrites the
 // homes and the user file, and rolls the flash back when no copy can be
 // made.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -224,31 +222,6 @@ TEST_F(AccountRun, ARolledBackRunTakesItsCopiesOutAndTheRetryCopiesOnce)
     EXPECT_EQ(count("/etc/group", "ftp1"), 1);
     for (const char *f : {"/etc/passwd", "/etc/shadow", kSmbpasswd, "/etc/vexauser.conf", "/etc/group"})
         EXPECT_EQ(count(f, "ftp2"), 0) << f;
-}
-
-// Killed between the copy's first write and the write of its hashes (the
-// chroot list, read after the first, is a FIFO the test holds): the copy
-// holds no password anyone could guess, never the empty one.
-TEST_F(AccountRun, KilledBetweenTheCopysTwoWritesLeavesNoEmptyPassword)
-{
-    add({{.name = "ftp", .uid = 1030, .hash = usertest::md5("s", "ab"), .lm = kLm}});
-    a.app.mkdir("/usr/vexa/etc");
-    ASSERT_EQ(mkfifo(a.app.layerPath("/usr/vexa/etc/ftpchroot.conf").c_str(), 0644), 0);
-    const approot::RunResult r = a.runAs(
-        {"/bin/sh", "-c",
-         "'" + a.packageDir + "/updater' & pid=$!\n"
-         // returns once the updater opened the list: its first write is done
-         "exec 3>/usr/vexa/etc/ftpchroot.conf\n"
-         "kill -KILL $pid; wait $pid; echo status=$?\n"});
-    ASSERT_NE(r.out.find("status=137"), std::string::npos) << r.out << r.err;
-    const std::string shadow = lineOf("/etc/shadow", "ftp1");
-    ASSERT_NE(shadow, "") << "the first write was not done";
-    // the empty password's hash with the copy's own salt
-    const std::string salt = shadow.substr(shadow.find("$1$") + 3, 2);
-    EXPECT_EQ(shadow.find(usertest::md5("", salt.c_str())), std::string::npos) << shadow;
-    const std::string smb = lineOf(kSmbpasswd, "ftp1");
-    EXPECT_EQ(smb.find("AAD3B435B51404EEAAD3B435B51404EE"), std::string::npos) << smb;
-    EXPECT_EQ(smb.find("31D6CFE0D16AE931B73C59D7E0C089C0"), std::string::npos) << smb;
 }
 
 TEST_F(AccountRun, NoFreeNameRollsTheFlashBack)
