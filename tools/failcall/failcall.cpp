@@ -179,6 +179,20 @@ extern "C" char *crypt(const char *key, const char *salt)
     return crypt_r(key, salt, &data);
 }
 
+extern "C" char *strdup(const char *s)
+{
+    if (Takes(Call::Strdup, -1)) {
+        errno = gState.err;
+        return nullptr;
+    }
+    // From malloc, as the C library's: the caller frees it with free.
+    const size_t n = strlen(s) + 1;
+    char *p = static_cast<char *>(malloc(n));
+    if (p != nullptr)
+        memcpy(p, s, n);
+    return p;
+}
+
 // Plain allocations come from malloc and go back to free, in every build,
 // so that a sanitizer sees matching pairs.
 void *operator new(size_t n)
