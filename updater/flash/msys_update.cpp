@@ -92,7 +92,7 @@ void logDirectory(const FISDIRENTRY *directory, int count)
 }  // namespace
 
 extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
-{
+try {
     updtpatch::gFlashTouched = false;
     if (directory == nullptr || count <= 0 || reparted == nullptr) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
@@ -129,10 +129,13 @@ extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
         syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, p.part);
     }
     return 0;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
-{
+try {
     if (int go = updtpatch::rollBackStart(directory, count, __func__); go <= 0)
         return go;
     if (reparted) {
@@ -173,6 +176,9 @@ extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
         syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, gPatchInfo[i].part);
     }
     return updtpatch::rollBackEnd(failed, __func__);
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int UPDTMSysConfigure(void)
