@@ -416,8 +416,11 @@ int Run::shortExit(int code)
         syslog(LOG_ERR, "%s", text);
         UPDTWriteLog(text);
     }
-    if (mtuCalled_)
-        VEXANetSetMTUValue(savedMtu_, kEth);
+    // Put back whatever it costs: a lowered MTU left behind is read as
+    // the saved one by the next run.
+    for (int tries = 0; mtuCalled_ && tries < UPDT_ATTEMPTS; ++tries)
+        if (VEXANetSetMTUValue(savedMtu_, kEth) >= 0)
+            break;
     if (signals_)
         signals_->logArrived();
     UPDTSetProgress(state_, -code);

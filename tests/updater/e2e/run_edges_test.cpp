@@ -220,3 +220,62 @@ TEST(SmallTools, CleanAndRolledBackRunsNeedNoCopyTool)
 }
 
 }  // namespace
+
+namespace {
+
+// A run whose write of rd.gz fails, with each of its allocations failing
+// in turn: it ends with 20 or the code of the step that failed (a version
+// file that could not be read, the backup, ...), the flash as before, and
+// every exit step done: the buffer released (asked at every exit after the
+// start folder was opened), the MTU and "/etc/vexainfo.conf" as before,
+// the negated code last in the progress file.
+TEST(AllocSweep, EveryFailedAllocationOfAFailingRunEndsCleanly)
+{
+    // The small chip: the same road with fewer bytes to copy; a 100 Mb/s
+    // link, on which the MTU is lowered in "/etc/vexainfo.conf" only (each
+    // change of a link costs the host's kernel some time).
+    e2e::Appliance a("bantam");
+    a.installWithMtu(9000, 100);
+    simkernel::PackageLayout contents;
+    contents.images = simkernel::defaultImages("bantam");
+    contents.images["zImage"] = 0xD8000;  // a block more, given by rd.gz
+    contents.images["rd.bin"] = 0x60000;
+    a.package(contents);
+    for (const char *nth : {"1", "2", "3"})
+        simkernel::addFault(a.state, std::string("fail write dev=mtd2 nth=") + nth);
+    a.app.setTimeout(600);
+    const approot::RunResult r = a.app.run({ALLOCPROBE_PATH, a.packageDir + "/updater"}, a.packageDir);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<std::string> runs = vexatest::splitLines(r.out);
+    ASSERT_GT(runs.size(), 100u) << r.out;
+    EXPECT_EQ(runs.front().substr(0, 22), "run=0 code=20 fired=0 ");
+    size_t rolledBack = 0;
+    for (const std::string &run : runs) {
+        SCOPED_TRACE(run);
+        const auto field = [&](const std::string &key) {
+            const size_t at = run.find(" " + key + "=") + key.size() + 2;
+            return run.substr(at, run.find(' ', at) - at);
+        };
+        const std::string code = field("code");
+        EXPECT_NE(code, "0");
+        EXPECT_EQ(field("flash"), "before");
+        EXPECT_EQ(field("conf"), "same");
+        EXPECT_EQ(field("mtu"), "9000");
+        const std::string progress = field("progress");
+        ASSERT_FALSE(progress.empty());
+        EXPECT_EQ(progress.substr(1), ":-" + code + ":");
+        const std::string calls = field("calls");
+        if (progress[0] == 'P') {
+            EXPECT_EQ(calls, "1/1");
+        } else {
+            EXPECT_EQ(progress[0], 'A');
+            EXPECT_TRUE(calls == "0/1" || calls == "0/0") << calls;
+        }
+        rolledBack += code == "20";
+    }
+    // The write itself, and every run that failed in the write or the
+    // roll-back, were rolled back.
+    EXPECT_GT(rolledBack, 10u);
+}
+
+}  // namespace
