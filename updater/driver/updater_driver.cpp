@@ -427,9 +427,9 @@ int Run::shortExit(int code)
     return code;
 }
 
-// Whatever failed where nothing expected it (a failed allocation): the
-// flash is rolled back when it was touched, and the run still ends
-// through every exit step.
+// Whatever failed where nothing expected it (a failed allocation): a
+// flash touched by a write or migration that did not finish is rolled
+// back, and the run still ends through every exit step.
 int Run::unexpected()
 {
     LOGE("unexpected failure (out of memory)");
@@ -440,7 +440,8 @@ int Run::unexpected()
     }
     const int code = state_ == UPDT_STATE_CONFIG ? UPDT_ERR_CONFIG : UPDT_ERR_SPACE;
     try {
-        if (UPDTFlashTouched())
+        // Past the migration the update is whole: it is not undone.
+        if (UPDTFlashTouched() && (state_ == UPDT_STATE_PATCH || state_ == UPDT_STATE_CONFIG))
             rollBackAndClean(code);
     } catch (...) {
         LOGE("unexpected failure while rolling back");
