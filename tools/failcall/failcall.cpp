@@ -212,6 +212,30 @@ void *operator new[](size_t n)
     return operator new(n);
 }
 
+// The nothrow forms too: they must pair with the deletes above, and a
+// failed one gives NULL as it would.
+void *operator new(size_t n, const std::nothrow_t &) noexcept
+{
+    if (Takes(Call::Alloc, -1))
+        return nullptr;
+    return malloc(n != 0 ? n : 1);
+}
+
+void *operator new[](size_t n, const std::nothrow_t &tag) noexcept
+{
+    return operator new(n, tag);
+}
+
+void operator delete(void *p, const std::nothrow_t &) noexcept
+{
+    free(p);
+}
+
+void operator delete[](void *p, const std::nothrow_t &) noexcept
+{
+    free(p);
+}
+
 void operator delete(void *p) noexcept
 {
     free(p);

@@ -1,7 +1,7 @@
 // Making single calls fail inside a test program.  Linking the library
 // replaces fsync, fchown, fchmod, fclose, write, waitpid, crypt, strdup and
-// the plain operator new and delete for the whole program; each passes straight
-// through until a test arms it.
+// the plain and nothrow operator new and delete for the whole program;
+// each passes straight through until a test arms it.
 #ifndef VEXA_FAILCALL_H
 #define VEXA_FAILCALL_H
 
@@ -20,7 +20,7 @@ struct Rule {
     // return 0.  waitpid reaps the child first, as if another waiter had,
     // and then fails.  crypt gives "*0", as libcrypt does on failure.
     // strdup gives NULL with errno err.  An allocation throws
-    // std::bad_alloc.
+    // std::bad_alloc (a nothrow one gives NULL).
     int err = 5;  // EIO
     // The first matching call that fails; those before it pass.
     int nth = 1;
