@@ -35,6 +35,22 @@ std::string packagePath(const char *file);
 // logged as func's and recorded as ERR_OUT_OF_MEMORY.
 int outOfMemory(const char *func) noexcept;
 
+// The restore of one partition, started again when an allocation cut it
+// short (at most UPDT_ATTEMPTS times): a roll-back never leaves a
+// partition half-done for want of memory.  What restore returns, or -1.
+template <typename Restore>
+int restoreShortOfMemory(const char *func, Restore restore) noexcept
+{
+    for (int tries = 1;; ++tries) {
+        try {
+            return restore();
+        } catch (...) {
+            if (tries >= UPDT_ATTEMPTS)
+                return outOfMemory(func);
+        }
+    }
+}
+
 // Index of partition part (table entry i) in the directory; -1 logged as
 // func's "get idx of partition" failure.
 int entryIndex(const char *part, int i, FISDIRENTRY *directory, int count, const char *func, int line);

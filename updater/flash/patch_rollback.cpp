@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <syslog.h>
 
 #include "patch_internal.h"
@@ -72,21 +71,6 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
     return -1;
 }
 
-// A restore cut short for want of memory is started again (the attempts
-// of one partition), never left half-done; a partition that still fails
-// does not stop the others.
-int restoreAttempts(int i, const PATCHINFO &p, const FISDIRENTRY &old)
-{
-    for (int tries = 1;; ++tries) {
-        try {
-            return restorePartition(i, p, old);
-        } catch (const std::bad_alloc &) {
-            if (tries >= UPDT_ATTEMPTS)
-                return updtpatch::outOfMemory("UPDTRollBack");
-        }
-    }
-}
-
 }  // namespace
 
 namespace updtpatch {
@@ -127,7 +111,9 @@ try {
             continue;
         }
         int idx = updtpatch::entryIndex(p.part, i, directory, count, __func__, __LINE__);
-        if (idx < 0 || restoreAttempts(i, p, directory[idx]) != 0)
+        // A partition that still fails does not stop the others.
+        if (idx < 0 ||
+            updtpatch::restoreShortOfMemory(__func__, [&] { return restorePartition(i, p, directory[idx]); }) != 0)
             failed = true;
     }
     return updtpatch::rollBackEnd(failed, __func__);

@@ -1,6 +1,7 @@
 // Edges of a whole run: options that name no volume, an MTU the exit
 // could not put back, empty partitions that grow, give their block or are
 // rolled back, and an appliance whose copy tool is a small one.
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_fixture.h"
+#include "../patch/msys_layout.h"
 
 namespace {
 
@@ -223,24 +225,32 @@ TEST(SmallTools, CleanAndRolledBackRunsNeedNoCopyTool)
 
 namespace {
 
+struct Sweep {
+    const char *name;
+    std::function<void(e2e::Appliance &)> setup;  // chip and package
+};
+
+void PrintTo(const Sweep &s, std::ostream *os)
+{
+    *os << s.name;
+}
+
+class AllocSweep : public ::testing::TestWithParam<Sweep> {};
+
 // A run whose write of rd.gz fails, with each of its allocations failing
 // in turn: it ends with 20 or the code of the step that failed (a version
 // file that could not be read, the backup, ...), the flash as before, and
 // every exit step done: the buffer released (asked at every exit after the
 // start folder was opened), the MTU and "/etc/vexainfo.conf" as before,
 // the negated code last in the progress file.
-TEST(AllocSweep, EveryFailedAllocationOfAFailingRunEndsCleanly)
+
+TEST_P(AllocSweep, EveryFailedAllocationOfAFailingRunEndsCleanly)
 {
-    // The small chip: the same road with fewer bytes to copy; a 100 Mb/s
-    // link, on which the MTU is lowered in "/etc/vexainfo.conf" only (each
-    // change of a link costs the host's kernel some time).
-    e2e::Appliance a("bantam");
+    // A 100 Mb/s link, on which the MTU is lowered in "/etc/vexainfo.conf"
+    // only (each change of a link costs the host's kernel some time).
+    e2e::Appliance a(std::string(GetParam().name) == "bantam" ? "bantam" : "normal");
+    GetParam().setup(a);
     a.installWithMtu(9000, 100);
-    simkernel::PackageLayout contents;
-    contents.images = simkernel::defaultImages("bantam");
-    contents.images["zImage"] = 0xD8000;  // a block more, given by rd.gz
-    contents.images["rd.bin"] = 0x60000;
-    a.package(contents);
     for (const char *nth : {"1", "2", "3"})
         simkernel::addFault(a.state, std::string("fail write dev=mtd2 nth=") + nth);
     a.app.setTimeout(600);
@@ -277,5 +287,27 @@ TEST(AllocSweep, EveryFailedAllocationOfAFailingRunEndsCleanly)
     // roll-back, were rolled back.
     EXPECT_GT(rolledBack, 10u);
 }
+
+// The small NOR chip: the same road with fewer bytes to copy; and MSys
+// flash.  Either way rd.gz, the second partition written, fails.
+INSTANTIATE_TEST_SUITE_P(
+    Flash, AllocSweep,
+    ::testing::Values(Sweep{"bantam",
+                            [](e2e::Appliance &a) {
+                                simkernel::PackageLayout contents;
+                                contents.images = simkernel::defaultImages("bantam");
+                                contents.images["zImage"] = 0xD8000;  // a block more, given by rd.gz
+                                contents.images["rd.bin"] = 0x60000;
+                                a.package(contents);
+                            }},
+                      Sweep{"msys",
+                            [](e2e::Appliance &a) {
+                                simkernel::makeMSysChip(a.state, msystest::kUnits, msystest::kData);
+                                simkernel::PackageLayout contents;
+                                contents.images = {{"zImage", 5 * msystest::kUnit + 3},
+                                                   {"rd.bin", 4 * msystest::kUnit}};
+                                a.package(contents);
+                            }}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
