@@ -132,6 +132,7 @@ const SignalRun kRuns[] = {
      .status = 20,
      .flashAsBefore = true},
     {.name = "term_after_the_passwd_homes", .road = Road::Steps, .watch = "rename=/etc/passwd"},
+    {.name = "int_after_the_shadow_lines", .road = Road::Steps, .sig = SIGINT, .watch = "rename=/etc/shadow"},
     {.name = "hup_in_the_msys_write", .road = Road::MSys, .sig = SIGHUP, .rule = "signal write dev=mtd1 after=20000 sig=HUP"},
 };
 
