@@ -62,8 +62,10 @@ bool heldInSdk(const char *kind, const char *name, int (*get)(const char *, Reco
     } else if (VRALErrGet() == notFound) {
         held = false;
     } else {
-        syslog(LOG_ERR, "%s (%d) cannot tell whether the %s [%s] exists, no line added. vexaerr=[0x%04X]", "updater",
-               __LINE__, kind, name, VRALErrGet());
+        // The system's database has the last word, as it had before.
+        syslog(LOG_ERR, "%s (%d) the SDK cannot tell whether the %s [%s] exists in other letters. vexaerr=[0x%04X]",
+               "updater", __LINE__, kind, name, VRALErrGet());
+        held = false;
     }
     release(rec);
     return held;

@@ -32,8 +32,8 @@ const char *AddFixedUser(const FixedUser &user);
 // True when an account of the kind holds the name: getpwnam/getgrnam, or
 // the SDK in any letter case (it keys names upper-cased), so that no line
 // of the same name in another case is added beside it.  An account of
-// another case is logged as the one in the way; a failed lookup counts as
-// held, logged too.
+// another case is logged as the one in the way.  When the SDK cannot be
+// asked (logged), the system's database alone decides.
 bool UserNameHeld(const char *name);
 bool GroupNameHeld(const char *name);
 
