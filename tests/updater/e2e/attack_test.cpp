@@ -296,14 +296,11 @@ const std::vector<MigrationAttack> &migrationAttacks()
                  inside(a, "mkdir -p /var/services/photo/album/@eaDir/sub && "
                            "echo thumb >/var/services/photo/album/@eaDir/sub/a.jpg && "
                            "chown -R 65534:65534 /var/services/photo/album");
-                 a.app.writeFile("/usr/bin/chmod.real", vexatest::readFile("/usr/bin/chmod"), 0755);
-                 a.app.writeFile("/usr/bin/chmod",
-                                 "#!/bin/sh\n"
-                                 "case \"$3\" in *@eaDir) /usr/bin/setpriv --reuid=65534 --regid=65534 "
-                                 "--clear-groups /bin/sh -c 'cd \"$(dirname \"$1\")\" && mv @eaDir @eaDir.real && "
-                                 "ln -s /etc @eaDir' x \"$3\";; esac\n"
-                                 "exec /usr/bin/chmod.real \"$@\"\n",
-                                 0755);
+                 a.wrapTool("chmod", "#!/bin/sh\n"
+                                     "case \"$3\" in *@eaDir) /usr/bin/setpriv --reuid=65534 --regid=65534 "
+                                     "--clear-groups /bin/sh -c 'cd \"$(dirname \"$1\")\" && mv @eaDir @eaDir.real && "
+                                     "ln -s /etc @eaDir' x \"$3\";; esac\n"
+                                     "exec /usr/local/bin/chmod.real \"$@\"\n");
              },
          .target = "/etc/secret",
          .check =
