@@ -411,4 +411,226 @@ INSTANTIATE_TEST_SUITE_P(Cases, CrontabReload,
                                            PidFile{.name = "missing", .text = nullptr, .hups = "hups 0"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// What cron makes of a line of the system crontab, read here as
+// crontab(5) tells it, not with the code under test: five time fields, the
+// user, then the command up to its first unescaped "%" ("\%" is a "%");
+// what follows that "%" goes to the command's input.
+struct CronJob {
+    bool valid = false;
+    std::string user;
+    std::string command;
+    std::string input;
+};
+
+bool cronFieldValid(const std::string &field, int lo, int hi)
+{
+    auto number = [&](const std::string &t, int *v) {
+        if (t.empty() || t.size() > 2 || t.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        *v = std::stoi(t);
+        return *v >= lo && *v <= hi;
+    };
+    size_t at = 0;
+    while (true) {
+        const size_t comma = field.find(',', at);
+        std::string item = field.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        const size_t slash = item.find('/');
+        if (slash != std::string::npos) {
+            int step = 0;
+            if (!number(item.substr(slash + 1), &step) || step == 0)
+                return false;
+            item.resize(slash);
+        }
+        const size_t dash = item.find('-');
+        int a = 0;
+        int b = 0;
+        if (item == "*") {
+        } else if (dash != std::string::npos) {
+            if (!number(item.substr(0, dash), &a) || !number(item.substr(dash + 1), &b) || a > b)
+                return false;
+        } else if (!number(item, &a) || slash != std::string::npos) {
+            return false;
+        }
+        if (comma == std::string::npos)
+            return true;
+        at = comma + 1;
+    }
+}
+
+CronJob cronRead(const std::string &line)
+{
+    CronJob job;
+    static const struct {
+        int lo, hi;
+    } kRanges[5] = {{0, 59}, {0, 23}, {1, 31}, {1, 12}, {0, 7}};
+    size_t at = 0;
+    auto field = [&]() {
+        at = line.find_first_not_of(" \t", at);
+        if (at == std::string::npos)
+            return std::string();
+        const size_t end = line.find_first_of(" \t", at);
+        std::string f = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? line.size() : end;
+        return f;
+    };
+    for (const auto &r : kRanges) {
+        if (!cronFieldValid(field(), r.lo, r.hi))
+            return job;
+    }
+    job.user = field();
+    at = line.find_first_not_of(" \t", at);
+    if (job.user.empty() || at == std::string::npos)
+        return job;
+    std::string *into = &job.command;
+    for (size_t i = at; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '%') {
+            *into += '%';
+            ++i;
+        } else if (line[i] == '%') {
+            if (into == &job.input)
+                *into += '\n';
+            into = &job.input;
+        } else {
+            *into += line[i];
+        }
+    }
+    job.valid = true;
+    return job;
+}
+
+// Every job line of the crontab (no comment, no variable) as cron reads it.
+std::vector<CronJob> cronJobs(const std::string &tab)
+{
+    std::vector<CronJob> jobs;
+    size_t at = 0;
+    while (at < tab.size()) {
+        const size_t nl = tab.find('\n', at);
+        const std::string line = tab.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? tab.size() : nl + 1;
+        if (line.empty() || line[0] == '#' || line.find('=') < line.find_first_of(" \t"))
+            continue;
+        jobs.push_back(cronRead(line));
+    }
+    return jobs;
+}
+
+// The reader above knows cron's rule.
+TEST(CronReader, AppliesThePercentRule)
+{
+    const CronJob job = cronRead("0\t1-5/2\t*\t*\t1,3\troot\techo a\\%b%in%put");
+    EXPECT_TRUE(job.valid);
+    EXPECT_EQ(job.user, "root");
+    EXPECT_EQ(job.command, "echo a%b");
+    EXPECT_EQ(job.input, "in\nput");
+    EXPECT_FALSE(cronRead("60\t1\t*\t*\t*\troot\tx").valid);
+    EXPECT_FALSE(cronRead("0\t1-5\t*\t*\t9\troot\tx").valid);
+    EXPECT_FALSE(cronRead("0\t1\t*\t*\t*\troot").valid);
+}
+
+constexpr char kTar[] = "tar czf /b/etc-$(date +%Y%m%d).tgz /etc";
+constexpr char kTarLine[] = "tar czf /b/etc-$(date +\\%Y\\%m\\%d).tgz /etc";
+
+class CrontabPercent : public CrontabRoot {
+protected:
+    // The crontab holds exactly one job, the one cron runs as cmd.
+    void expectOneJob(const std::string &cmd)
+    {
+        const std::vector<CronJob> jobs = cronJobs(app.readFile("/etc/crontab"));
+        ASSERT_EQ(jobs.size(), 1u) << app.readFile("/etc/crontab");
+        EXPECT_TRUE(jobs[0].valid);
+        EXPECT_EQ(jobs[0].user, "root");
+        EXPECT_EQ(jobs[0].command, cmd);
+        EXPECT_EQ(jobs[0].input, "");
+    }
+};
+
+TEST_F(CrontabPercent, CronRunsTheCommandAsSet)
+{
+    EXPECT_EQ(run({"crond", "set", "127", "3", "0", "3", "30", kTar, "hups", "get", kTar}),
+              (Lines{"set 0", "hups 1", "get 1 127 3-3/0 :30 x1 tar"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "30\t3\t*\t*\t*\troot\t" + kTarLine + "\n");
+    expectOneJob(kTar);
+
+    EXPECT_EQ(run({"crond", "set", "0x2A", "8", "4", "20", "5", kTar, "hups"}), (Lines{"set 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "5\t8-20/4\t*\t*\t1,3,5\troot\t" + kTarLine + "\n");
+    expectOneJob(kTar);
+
+    EXPECT_EQ(run({"crond", "remove", kTar, "hups"}), (Lines{"remove 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
+}
+
+// The first word comes back as cron runs it.
+TEST_F(CrontabPercent, GetUnescapesTheCommand)
+{
+    const char kCmd[] = "/usr/vexa/bin/job%1 -a";
+    EXPECT_EQ(run({"set", "127", "3", "0", "3", "0", kCmd, "get", kCmd}),
+              (Lines{"set 0", "get 1 127 3-3/0 :0 x1 /usr/vexa/bin/job%1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "0\t3\t*\t*\t*\troot\t/usr/vexa/bin/job\\%1 -a\n");
+    expectOneJob(kCmd);
+}
+
+// A line written before "%" was escaped is still the job's line.
+TEST_F(CrontabPercent, OlderUnescapedLineIsTheJobsLine)
+{
+    const std::string older = std::string(kTab) + "0\t1\t*\t*\t*\troot\t" + kTar + "\n";
+    app.writeFile("/etc/crontab", older);
+    EXPECT_EQ(run({"get", kTar}), Lines{"get 1 127 1-1/0 :0 x1 tar"});
+    EXPECT_EQ(run({"crond", "set", "127", "2", "0", "2", "0", kTar, "hups"}), (Lines{"set 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "0\t2\t*\t*\t*\troot\t" + kTarLine + "\n");
+    expectOneJob(kTar);
+
+    app.writeFile("/etc/crontab", older);
+    EXPECT_EQ(run({"crond", "remove", kTar, "hups"}), (Lines{"remove 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
+}
+
+// No line makes cron run a command holding "\%": it would run "%".
+TEST_F(CrontabPercent, EscapedPercentInTheCommandIsRefused)
+{
+    EXPECT_EQ(run({"crond", "set", "127", "3", "0", "3", "0", "date +\\%Y", "hups"}),
+              (Lines{"set -1 0x0D00", "hups 0"}));
+    expectCrontabUntouched();
+}
+
+struct LineBreak {
+    const char *name;
+    Lines ops;
+};
+
+void PrintTo(const LineBreak &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class CrontabLineBreak : public CrontabRoot, public ::testing::WithParamInterface<LineBreak> { };
+
+// Lines are matched with their line break: "t\n" would name the job
+// ending in "t", "t\r" the one ending in "t" on a CRLF line.
+TEST_P(CrontabLineBreak, CommandIsRefused)
+{
+    const std::string tab =
+        std::string(kTab) + "0\t1\t*\t*\t*\troot\t/bin/out\r\n0\t2\t*\t*\t*\troot\t/bin/cat\n";
+    app.writeFile("/etc/crontab", tab);
+    Lines ops = {"crond"};
+    ops.insert(ops.end(), GetParam().ops.begin(), GetParam().ops.end());
+    ops.push_back("hups");
+    const Lines out = run(ops);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].substr(out[0].find(' ') + 1), "-1 0x0D00");
+    EXPECT_EQ(out[1], "hups 0");
+    EXPECT_EQ(app.readFile("/etc/crontab"), tab);
+    for (const approot::Change &c : app.changes())
+        EXPECT_EQ(c.path, "/var/run/crond.pid") << c.kind;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CrontabLineBreak,
+                         ::testing::Values(LineBreak{.name = "get_lf", .ops = {"get", "t\n"}},
+                                           LineBreak{.name = "get_cr", .ops = {"get", "t\r"}},
+                                           LineBreak{.name = "remove_lf", .ops = {"remove", "t\n"}},
+                                           LineBreak{.name = "remove_cr", .ops = {"remove", "t\r"}},
+                                           LineBreak{.name = "update_delete_lf", .ops = {"update", "t\n", "-"}},
+                                           LineBreak{.name = "update_replace_cr",
+                                                     .ops = {"update", "t\r", "0\t3\t*\t*\t*\troot\tx"}}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 }  // namespace
