@@ -76,6 +76,20 @@ Testparm testparm(approot::Appliance &app, const std::string &smbConf)
     return t;
 }
 
+void expectSmbConfReadable(approot::Appliance &app)
+{
+    constexpr char kConf[] = "/usr/vexa/etc/smb.conf";
+    bool written = false;
+    for (const approot::Change &c : app.changes())
+        written = written || (c.path == kConf && c.kind != 'D');
+    if (!written)
+        return;
+    const Testparm t = testparm(app, app.readFile(kConf));
+    EXPECT_EQ(t.status, 0) << t.err;
+    for (const std::string &u : t.unknown)
+        EXPECT_EQ(u, "ftp write only") << t.err << app.readFile(kConf);
+}
+
 approot::RunResult pdbeditList(approot::Appliance &app, const std::string &backend)
 {
     if (!toolThere("/usr/bin/pdbedit"))

@@ -30,6 +30,10 @@ struct Testparm {
 // testparm -s on a copy of an smb.conf text.
 Testparm testparm(approot::Appliance &app, const std::string &smbConf);
 
+// When a run wrote "/usr/vexa/etc/smb.conf", testparm reads it whole and
+// refuses no parameter but "ftp write only", which samba does not know.
+void expectSmbConfReadable(approot::Appliance &app);
+
 // pdbedit -L -w of the passdb backend given ("smbpasswd:/oracle/x"): the
 // status and the lines it printed, each "name:uid:LM:NT:flags:LCT-...:".
 approot::RunResult pdbeditList(approot::Appliance &app, const std::string &backend);
