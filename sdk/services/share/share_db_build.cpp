@@ -138,8 +138,9 @@ int shareLine(Section &sec, const char *line)
         std::string value = VRALSzListItem(pair, 1);
         // a list's items are read one by one: the value's own enclosing
         // quotes are no pair around the whole list but an item's
-        if (vexashare::isListKey(key)) {
-            const char *eq = strchr(line, '=') + 1;
+        const char *eq = strchr(line, '=');
+        if (vexashare::isListKey(key) && eq != nullptr) {
+            ++eq;
             std::string raw = eq + strspn(eq, " \t");
             while (!raw.empty() && strchr(" \t\r\n", raw.back()) != nullptr)
                 raw.pop_back();
