@@ -38,6 +38,21 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
+// The items between "," each made over by fn, joined with "," again.
+template <typename Fn>
+std::string eachItem(std::string_view list, Fn fn)
+{
+    std::string out;
+    while (true) {
+        const size_t comma = list.find(',');
+        out += fn(list.substr(0, comma));
+        if (comma == std::string_view::npos)
+            return out;
+        out += ',';
+        list.remove_prefix(comma + 1);
+    }
+}
+
 }  // namespace
 
 namespace vexashare {
@@ -63,38 +78,22 @@ bool isListKey(const char *key)
 
 std::string listFromConf(std::string_view raw)
 {
-    std::string out;
-    while (true) {
-        const size_t comma = raw.find(',');
-        const std::string_view item = raw.substr(0, comma);
+    return eachItem(raw, [](std::string_view item) {
         const std::string_view t = trimmed(item);
         if (t.size() >= 2 && t.front() == '"' && t.back() == '"')
-            out += t.substr(1, t.size() - 2);
-        else
-            out += item;
-        if (comma == std::string_view::npos)
-            return out;
-        out += ',';
-        raw.remove_prefix(comma + 1);
-    }
+            return std::string(t.substr(1, t.size() - 2));
+        return std::string(item);
+    });
 }
 
 std::string listToConf(std::string_view list)
 {
-    std::string out;
-    while (true) {
-        const size_t comma = list.find(',');
-        const std::string_view item = list.substr(0, comma);
+    return eachItem(list, [](std::string_view item) {
         // samba splits a list at blanks too
         if (item.find_first_of(" \t") != std::string_view::npos)
-            out += "\"" + std::string(item) + "\"";
-        else
-            out += item;
-        if (comma == std::string_view::npos)
-            return out;
-        out += ',';
-        list.remove_prefix(comma + 1);
-    }
+            return "\"" + std::string(item) + "\"";
+        return std::string(item);
+    });
 }
 
 }  // namespace vexashare

@@ -79,15 +79,6 @@ bool renamedLine(const std::string &line, const vexashare::Rename &rename, std::
     return changed;
 }
 
-// A string list owned here; the list functions may move it.
-struct ListOwner {
-    VRALSzList *p = PslVRALSzListAlloc(512);
-    ListOwner() = default;
-    ~ListOwner() { VRALSzListFree(p); }
-    ListOwner(const ListOwner &) = delete;
-    ListOwner &operator=(const ListOwner &) = delete;
-};
-
 struct KeptKey {
     char text[32];
     int len;
@@ -161,12 +152,15 @@ int keptRename(VEXABDB *h, const Rename &rename)
         }
         if (!any)
             return 0;
-        ListOwner fresh;
-        for (const std::string &line : lines) {
-            if (fresh.p == nullptr || VRALSzListPush(&fresh.p, line.c_str()) < 0)
-                return -1;
-        }
-        if (keptStore(h, n, fresh.p) != 0) {
+        // the list functions may move the list: owned once it is complete
+        VRALSzList *raw = PslVRALSzListAlloc(512);
+        bool pushed = raw != nullptr;
+        for (const std::string &line : lines)
+            pushed = pushed && VRALSzListPush(&raw, line.c_str()) >= 0;
+        vral::HeapPtr<VRALSzList> fresh(raw);
+        if (!pushed)
+            return -1;
+        if (keptStore(h, n, fresh.get()) != 0) {
             SHARE_LOG("cannot store kept section %s. vexaerr=0x%04X", VRALSzListItem(list, 0), VRALErrGet());
             return -1;
         }

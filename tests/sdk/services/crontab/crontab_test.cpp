@@ -233,9 +233,9 @@ protected:
     }
 
     // Only the stand-in's pid file changed.
-    void expectCrontabUntouched()
+    void expectCrontabUntouched(const std::string &tab = kTab)
     {
-        EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
+        EXPECT_EQ(app.readFile("/etc/crontab"), tab);
         for (const approot::Change &c : app.changes())
             EXPECT_EQ(c.path, "/var/run/crond.pid") << c.kind;
     }
@@ -291,6 +291,7 @@ TEST_F(CrontabRoot, WeekdayBitsAboveSaturdayAreNotWritten)
 struct Refused {
     const char *name;
     Lines ops;
+    const char *tab = kTab;  // the crontab before and after
 };
 
 void PrintTo(const Refused &c, std::ostream *os)
@@ -302,6 +303,7 @@ class CrontabRefused : public CrontabRoot, public ::testing::WithParamInterface<
 
 TEST_P(CrontabRefused, LeavesTheFileAndTheDaemonAlone)
 {
+    app.writeFile("/etc/crontab", GetParam().tab);
     Lines ops = {"crond"};
     ops.insert(ops.end(), GetParam().ops.begin(), GetParam().ops.end());
     ops.push_back("hups");
@@ -309,8 +311,13 @@ TEST_P(CrontabRefused, LeavesTheFileAndTheDaemonAlone)
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].substr(out[0].find(' ') + 1), "-1 0x0D00");
     EXPECT_EQ(out[1], "hups 0");
-    expectCrontabUntouched();
+    expectCrontabUntouched(GetParam().tab);
 }
+
+// Lines are matched with their line break: "t\n" would name the job
+// ending in "t", "t\r" the one ending in "t" on a CRLF line.
+constexpr char kJobsEndingInT[] = "# m h dom mon dow user command\nSHELL=/bin/sh\n"
+                                  "0\t1\t*\t*\t*\troot\t/bin/out\r\n0\t2\t*\t*\t*\troot\t/bin/cat\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CrontabRefused,
@@ -331,7 +338,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{.name = "get_empty", .ops = {"get", ""}},
                       Refused{.name = "remove_empty", .ops = {"remove", ""}},
                       Refused{.name = "update_empty", .ops = {"update", "", "-"}},
-                      Refused{.name = "update_empty_with_line", .ops = {"update", "", "x"}}),
+                      Refused{.name = "update_empty_with_line", .ops = {"update", "", "x"}},
+                      Refused{.name = "get_lf", .ops = {"get", "t\n"}, .tab = kJobsEndingInT},
+                      Refused{.name = "get_cr", .ops = {"get", "t\r"}, .tab = kJobsEndingInT},
+                      Refused{.name = "remove_lf", .ops = {"remove", "t\n"}, .tab = kJobsEndingInT},
+                      Refused{.name = "remove_cr", .ops = {"remove", "t\r"}, .tab = kJobsEndingInT},
+                      Refused{.name = "update_delete_lf", .ops = {"update", "t\n", "-"}, .tab = kJobsEndingInT},
+                      Refused{.name = "update_replace_cr",
+                              .ops = {"update", "t\r", "0\t3\t*\t*\t*\troot\tx"},
+                              .tab = kJobsEndingInT},
+                      // no crontab line makes cron run a command holding "\%"
+                      Refused{.name = "escaped_percent", .ops = {"set", "127", "3", "0", "3", "0", "date +\\%Y"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CrontabRoot, LongestCommandThatFitsIsWritten)
@@ -583,54 +600,5 @@ TEST_F(CrontabPercent, OlderUnescapedLineIsTheJobsLine)
     EXPECT_EQ(run({"crond", "remove", kTar, "hups"}), (Lines{"remove 0", "hups 1"}));
     EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
 }
-
-// No line makes cron run a command holding "\%": it would run "%".
-TEST_F(CrontabPercent, EscapedPercentInTheCommandIsRefused)
-{
-    EXPECT_EQ(run({"crond", "set", "127", "3", "0", "3", "0", "date +\\%Y", "hups"}),
-              (Lines{"set -1 0x0D00", "hups 0"}));
-    expectCrontabUntouched();
-}
-
-struct LineBreak {
-    const char *name;
-    Lines ops;
-};
-
-void PrintTo(const LineBreak &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class CrontabLineBreak : public CrontabRoot, public ::testing::WithParamInterface<LineBreak> { };
-
-// Lines are matched with their line break: "t\n" would name the job
-// ending in "t", "t\r" the one ending in "t" on a CRLF line.
-TEST_P(CrontabLineBreak, CommandIsRefused)
-{
-    const std::string tab =
-        std::string(kTab) + "0\t1\t*\t*\t*\troot\t/bin/out\r\n0\t2\t*\t*\t*\troot\t/bin/cat\n";
-    app.writeFile("/etc/crontab", tab);
-    Lines ops = {"crond"};
-    ops.insert(ops.end(), GetParam().ops.begin(), GetParam().ops.end());
-    ops.push_back("hups");
-    const Lines out = run(ops);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].substr(out[0].find(' ') + 1), "-1 0x0D00");
-    EXPECT_EQ(out[1], "hups 0");
-    EXPECT_EQ(app.readFile("/etc/crontab"), tab);
-    for (const approot::Change &c : app.changes())
-        EXPECT_EQ(c.path, "/var/run/crond.pid") << c.kind;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, CrontabLineBreak,
-                         ::testing::Values(LineBreak{.name = "get_lf", .ops = {"get", "t\n"}},
-                                           LineBreak{.name = "get_cr", .ops = {"get", "t\r"}},
-                                           LineBreak{.name = "remove_lf", .ops = {"remove", "t\n"}},
-                                           LineBreak{.name = "remove_cr", .ops = {"remove", "t\r"}},
-                                           LineBreak{.name = "update_delete_lf", .ops = {"update", "t\n", "-"}},
-                                           LineBreak{.name = "update_replace_cr",
-                                                     .ops = {"update", "t\r", "0\t3\t*\t*\t*\troot\tx"}}),
-                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
