@@ -19,9 +19,15 @@ struct GroupDbOwner {
     ~GroupDbOwner() { VEXAGroupDBClose(db); }
 };
 
+// Opened only for a rename: no close of a NULL handle overwrites the
+// failing step's code.
 struct ShareDbOwner {
     VEXASHAREDB *db = nullptr;
-    ~ShareDbOwner() { VEXAShareDBClose(db); }
+    ~ShareDbOwner()
+    {
+        if (db != nullptr)
+            VEXAShareDBClose(db);
+    }
 };
 
 // One share's lists after the rename; the record as read stays for the rest.
