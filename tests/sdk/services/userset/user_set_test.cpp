@@ -23,6 +23,7 @@
 #include "services/netbkp/vexa_netbkp.h"
 #include "failput.h"
 #include "scheduler_standin.h"
+#include "rsync_oracle.h"
 #include "scrambler_reference.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
@@ -435,6 +436,13 @@ TEST_F(UserSetReserved, SecretHoldsEveryScrambledByte)
         for (size_t i = 0; i < pw.size(); i += 3)
             zeroStartsAGroup = zeroStartsAGroup || bytes[i] == '\0';
         EXPECT_EQ(zeroStartsAGroup, pw != "s3cret") << pw;
+        // rsync's daemon takes the whole secret's text as root's password;
+        // the files name no module, so the copy puts theirs under one
+        const std::string secret = secrets.substr(strlen("root:"), secrets.find('\n') - strlen("root:"));
+        vexatest::RsyncOracle d("[NetBackup]\n\tpath = /volume1/NetBackup\n" + app.readFile("/etc/rsyncd.conf"),
+                                secrets, 0640, "/volume1/NetBackup");
+        EXPECT_EQ(d.list("NetBackup", "root", secret).status, 0) << pw;
+        EXPECT_EQ(d.list("NetBackup", "root", pw).status, 5) << pw;
     }
     // a scrambled password with no such zero keeps the text it had: the
     // encoding of its groups
