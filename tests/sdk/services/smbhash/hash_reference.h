@@ -100,7 +100,7 @@ inline std::string nt(const std::string &utf8)
 // converted by the named converter (nullptr: kept as UTF-8); "" when the
 // upper-cased or converted text does not fit 128 bytes.
 // What lm() gives for text the code page cannot hold.
-inline const std::string kUnmappable = "unmappable";
+inline constexpr char kUnmappable[] = "unmappable";
 
 inline std::string lm(const std::string &utf8, const char *converter)
 {
