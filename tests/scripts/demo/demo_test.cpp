@@ -1,6 +1,7 @@
 // scripts/demo ends 0 only when its road ends as expected, and otherwise
 // names why: here on a build folder of the test's own whose updater cannot
-// run or whose flash refuses a write.
+// run or whose flash refuses a write; and the configuration road shows
+// what it carried across.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -96,6 +97,17 @@ INSTANTIATE_TEST_SUITE_P(
              0,
              {"== exit code 0: upgrade_success", "/dev/mtd1  zImage", "equals the package image",
               "== the run ended as the road expects"}},
+        // the configuration road: the files shown before and after, none of
+        // the fixture's secrets among them (the demo checks that itself)
+        Case{"ConfigurationRoad",
+             "",
+             "--from 200",
+             0,
+             {"== exit code 0: upgrade_success", "-0\t3\t*\t*\t*\troot\t/usr/vexa/pgsql/bin/vacuumdb -a\n",
+              "-5\t*\t*\t*\t*\troot\t/bin/rm -f /var/log/*.html\n", "-MTUValue=\"9000\"\n",
+              "+eth0_mtu=\"8000\"\n", "+ftp1:x:1031:100:ftp of old:", "-- /volume1/s@vedconfig: created",
+              "-- /etc/rc: removed", "-- /etc/fstab: removed", "    ftp:1030:<hash>:<hash>:",
+              "pg_dump [-C] [-o] [-U] [admin] [photo]", "== the run ended as the road expects"}},
         // the program is there but cannot start (its interpreter is missing)
         Case{"UpdaterCannotRun",
              "#!/nonexistent/interpreter\n",
