@@ -1,7 +1,7 @@
 // The configuration steps keyed to the installed firmware: one row each,
-// in the order they run.  The analysis sets the flags from the rows, the
-// driver runs the rows of a stage, and a new migration is one row plus the
-// function that does it.
+// in the order they run.  The analysis sets the flags from the rows and the
+// driver runs the rows of a stage.  A new migration also needs its flag,
+// its function's file and tests (README: "How to add a migration step").
 #ifndef UPDT_MIGRATION_TABLE_H
 #define UPDT_MIGRATION_TABLE_H
 
