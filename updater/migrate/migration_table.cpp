@@ -4,9 +4,9 @@
 #include <syslog.h>
 
 #include "backup_migrate.h"
+#include "migrate_flags.h"
 #include "migrate_steps.h"
 #include "updt_accounts.h"
-#include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
 #include "updt_preflash.h"
