@@ -524,10 +524,10 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
     view::Stack lower = view::stackFor(opt.dir, opt.layers, {});
     lower.upper.clear();
     lower.mounts.clear();
-    for (const auto &b : opt.binds)
-        baseMountPoint(base, lower, b.inside);
     for (const auto &r : opt.reach)
         baseReachable(base, lower, r);
+    for (const auto &b : opt.binds)
+        baseMountPoint(base, lower, b.inside);
     if (userns)
         mountSplitRoot(lowerdir, base);
     else
