@@ -1,15 +1,13 @@
 // The MSys flash sequence: write with its re-partitioning, migration, and
 // the roll-back to the old table and contents.
-#include "updt_msys.h"
+#include "updt_msys_update.h"
 
 #include <syslog.h>
 
 #include <string>
 #include <vector>
 
-#include "migration_table.h"
 #include "patch_internal.h"
-#include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_status.h"
 
@@ -68,14 +66,6 @@ bool planPatch(FISDIRENTRY *directory, int count, bool &repart, uint32_t blocks[
             return false;
     }
     return true;
-}
-
-// Rows the MSys sequence leaves out: the photo-folder command and the
-// database service with its steps belong to the normal road only.
-bool notOnMSys(const updt::migrate::Step &step)
-{
-    return step.flag == &gChmodPhotoEaDir || step.flag == &gPhotoDbUpdates || step.flag == &gDropMediaDb ||
-           step.flag == &gDumpPgsqlDbs;
 }
 
 void logDirectory(const FISDIRENTRY *directory, int count)
@@ -173,11 +163,6 @@ extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
         syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, gPatchInfo[i].part);
     }
     return updtpatch::rollBackEnd(failed, __func__);
-}
-
-extern "C" int UPDTMSysConfigure(void)
-{
-    return updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::AfterWrite, notOnMSys);
 }
 
 int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending)
