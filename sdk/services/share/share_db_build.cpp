@@ -33,67 +33,55 @@ struct Section {
         VRALSzHashFree(pairs);
     }
     bool ok() const { return lines != nullptr && pairs != nullptr; }
+    void reset()
+    {
+        type = kNone;
+        VRALSzListClear(lines);
+        VRALSzHashClear(pairs);
+    }
 };
 
 // A share section that the parse refuses is kept as it was read, and the
 // dump writes it back after the shares: dropping it would delete it from
 // smb.conf.
-int keepVerbatim(VEXASHAREDB *db, VRALSzList *lines, const char *name, int *kept)
+int keepVerbatim(VEXASHAREDB *db, const Section &sec, int *kept)
 {
     char key[32];
     const int klen = snprintf(key, sizeof key, "%s%06d", vexashare::kKeptPrefix, ++*kept) + 1;
-    vral::HeapPtr<void> packed(VEXAListDBPack(lines, lines->cbAlloc));
-    if (!packed || VEXABDbSet(db->pShareDB, key, klen, packed.get(), lines->cbAlloc) != 0) {
-        SHARE_LOG("cannot keep section [%s]. vexaerr=0x%04X", name, VRALErrGet());
+    vral::HeapPtr<void> packed(VEXAListDBPack(sec.lines, sec.lines->cbAlloc));
+    if (!packed || VEXABDbSet(db->pShareDB, key, klen, packed.get(), sec.lines->cbAlloc) != 0) {
+        SHARE_LOG("cannot keep section [%s]. vexaerr=0x%04X", sec.name, VRALErrGet());
         return -1;
     }
     return 0;
 }
 
 // Stores the open section: 0 stored or kept, -1 when the cache failed.
-// Beside the section it takes what the build opened once (the group and
-// user databases behind the share's lists) and the count of sections kept
-// verbatim.
-int ShareDBSetOne(VEXASHAREDB *db, VRALSzList *lines, VRALSzHash *pairs, const char *name, int iSecType,
-                  const ParseDbs &dbs, int *kept)
+int setOne(VEXASHAREDB *db, const Section &sec, const ParseDbs &dbs, int *kept)
 {
-    if (db == nullptr || lines == nullptr || pairs == nullptr || name == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    if (iSecType == kReserved) {
-        if (VEXAListDBSet(db->pShareDB, name, lines) != 0) {
-            SHARE_LOG("VEXAListDBSet [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
+    if (sec.type == kReserved) {
+        if (VEXAListDBSet(db->pShareDB, sec.name, sec.lines) != 0) {
+            SHARE_LOG("VEXAListDBSet [%s] failed. vexaerr=0x%04X", sec.name, VRALErrGet());
             return -1;
         }
         return 0;
     }
-    if (iSecType != kShare)
+    if (sec.type != kShare)
         return 0;
-    if (pairs->nItem == 0) {
-        SHARE_LOG("section [%s] holds no key", name);
-        return keepVerbatim(db, lines, name, kept);
+    if (sec.pairs->nItem == 0) {
+        SHARE_LOG("section [%s] holds no key", sec.name);
+        return keepVerbatim(db, sec, kept);
     }
-    vral::HeapPtr<VEXASHARE> rec(vexashare::allocFromConf(name, pairs, dbs));
+    vral::HeapPtr<VEXASHARE> rec(vexashare::allocFromConf(sec.name, sec.pairs, dbs));
     if (!rec) {
-        SHARE_LOG("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
-        return keepVerbatim(db, lines, name, kept);
+        SHARE_LOG("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", sec.name, VRALErrGet());
+        return keepVerbatim(db, sec, kept);
     }
     if (VEXAShareDBSet(db, nullptr, rec.get()) != 0) {
         SHARE_LOG("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
-        return keepVerbatim(db, lines, name, kept);
+        return keepVerbatim(db, sec, kept);
     }
     return 0;
-}
-
-// Empties what the section held for the next one: a share's pairs and the
-// lines it keeps as read (for a verbatim copy), a reserved section's lines.
-void ShareDBSectionReset(VRALSzList *lines, VRALSzHash *pairs, int iSecType)
-{
-    if (iSecType == kShare && pairs->nItem > 0)
-        VRALSzHashClear(pairs);
-    if ((iSecType == kShare || iSecType == kReserved) && lines->nItem > 0)
-        VRALSzListClear(lines);
 }
 
 // One line of a share section: a key=value pair into the section's pairs;
@@ -166,9 +154,8 @@ int parse(FILE *fp, VEXASHAREDB *db)
         if (n > 0 && line[n - 1] == '\n')
             line[--n] = '\0';
         if (VRALFileIsSectionLine(line, static_cast<int>(n)) == 1) {
-            r = ShareDBSetOne(db, sec.lines, sec.pairs, sec.name, sec.type, dbs, &kept);
-            ShareDBSectionReset(sec.lines, sec.pairs, sec.type);
-            sec.type = kNone;
+            r = setOne(db, sec, dbs, &kept);
+            sec.reset();
             if (r == 0)
                 r = sectionLine(sec, line);
         } else if (sec.type == kReserved) {
@@ -178,7 +165,7 @@ int parse(FILE *fp, VEXASHAREDB *db)
         }
     }
     if (r == 0)
-        r = ShareDBSetOne(db, sec.lines, sec.pairs, sec.name, sec.type, dbs, &kept);
+        r = setOne(db, sec, dbs, &kept);
     free(line);
     if (r == 0 && !feof(fp)) {
         SHARE_LOG("Fail to read the end of the file. errno=%d/%m", errno);
