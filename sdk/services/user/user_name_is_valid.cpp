@@ -28,5 +28,8 @@ int nameRuleOk(const char *name, int maxChars)
 
 extern "C" int VEXAUserNameIsValid(const char *name)
 {
+    // "." and ".." would name the homes folder or its parent as a home
+    if (name != nullptr && (strcmp(name, ".") == 0 || strcmp(name, "..") == 0))
+        return 0;
     return vexauser::nameRuleOk(name, 64);
 }

@@ -21,8 +21,9 @@ bool injects(const char *s)
 
 bool skipped(VEXAUSER *const *users, const char *const *hashes, const char *const *lm, const char *const *nt, int i)
 {
-    return users[i] == nullptr || users[i]->szName == nullptr || hashes[i] == nullptr || lm[i] == nullptr ||
-           nt[i] == nullptr;
+    // no user has the empty name: skipped like a miss
+    return users[i] == nullptr || users[i]->szName == nullptr || users[i]->szName[0] == '\0' ||
+           hashes[i] == nullptr || lm[i] == nullptr || nt[i] == nullptr;
 }
 
 struct Fields {
@@ -38,8 +39,10 @@ struct Fields {
 };
 
 // Both records of one user, read and checked before either is written:
-// 1 written, 0 skipped, -1 ends the loop.
-int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, const char *nt, Fields &f)
+// 1 written, 0 skipped, -1 ends the loop.  *stored tells that the cache
+// changed.
+int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, const char *nt, Fields &f,
+           bool *stored)
 {
     char NAME[USER_KEY_SIZE];
     const int len = vexauser::keyForm(name, NAME, sizeof NAME);
@@ -74,6 +77,7 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
         USER_LOG("VEXABDbSet pPWDShadow failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
+    *stored = true;
     if (VEXABDbSet(db->pPWDSMB, NAME, len + 1, smbLine.c_str(), static_cast<int>(smbLine.size()) + 1) != 0) {
         USER_LOG("VEXABDbSet pPWDSMB failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
@@ -116,16 +120,21 @@ extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const ch
     } else {
         int written = 0;
         int one = 0;
+        bool stored = false;
         for (int i = 0; i < n && one >= 0; ++i) {
             if (skipped(users, hashes, lmHashes, ntHashes, i))
                 continue;
-            one = setOne(db, users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f);
+            one = setOne(db, users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f, &stored);
             written += one > 0 ? 1 : 0;
         }
         if (one < 0 || written == 0) {
-            // nothing of a loop that ended early reaches the files
-            if (written > 0)
+            // nothing of a loop that ended early reaches the files, nor
+            // does any record it stored reach a later writer's dump
+            if (stored) {
+                const int code = VRALErrGet();
                 vexabdb::cacheMarkStale(vexauser::kUserSet, db);
+                VRALErrSetCode(code);
+            }
         } else if (VEXAUserDBDump(db) != 0) {
             USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
             const int code = VRALErrGet();

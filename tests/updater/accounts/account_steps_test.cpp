@@ -38,6 +38,12 @@ int probe(vexatest::probe::Ops next)
             // the nth fsync of a file under the prefix fails once
             const std::string prefix = next();
             failcall::Arm({.call = failcall::Call::Fsync, .pathPrefix = prefix, .nth = atoi(next().c_str())});
+        } else if (op == "failalloc") {
+            // the nth allocation fails once
+            failcall::Arm({.call = failcall::Call::Alloc, .nth = atoi(next().c_str())});
+        } else if (op == "fired") {
+            say("fired " + std::to_string(failcall::Fired()));
+            failcall::Disarm();
         } else {
             return 92;
         }
@@ -278,6 +284,32 @@ TEST_F(AccountSteps, FailedCopyLeavesNoAccount)
     }
 }
 
+TEST_F(AccountSteps, CopyGetsNoHomeThroughAHomesFolderSwappedForALink)
+{
+    // another user who can write the volume swaps the homes folder for a
+    // link to "/etc/cron.d" before the update
+    with({{.name = "ftp", .uid = 1030, .hash = usertest::md5("secret", "ft"), .lm = kLm, .nt = kNt}});
+    app.writeFile("/usr/vexa/etc/smb.conf", "[global]\n\tsecurity = user\n[homes]\n\tpath = /volume1/homes\n");
+    app.writeFile("/etc/cron.d/keep", "# kept\n", 0644);
+    bindVolume();
+    volumeDir("homes", 0777);
+    volumeDir(".", 0777);
+    const approot::RunResult plant =
+        app.run({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c",
+                 "mv /volume1/homes /volume1/old && ln -s /etc/cron.d /volume1/homes"});
+    ASSERT_EQ(plant.status, 0) << plant.err;
+    const std::string cron = sh("ls -ln /etc/cron.d; cat /etc/cron.d/keep");
+    EXPECT_EQ(run({"copy", "ftp"}), (Lines{"copy 0"}));
+    EXPECT_EQ(lineOf("/etc/passwd", "ftp1"), "ftp1:x:1031:100:ftp of old:/var/services/homes/ftp1:/bin/csh");
+    EXPECT_EQ(sh("ls -ln /etc/cron.d; cat /etc/cron.d/keep"), cron);
+    for (const approot::Change &c : app.changes())
+        EXPECT_NE(c.path.rfind("/etc/cron.d", 0), 0u) << c.kind << " " << c.path;
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("open homes folder [/volume1/homes] at [homes] failed") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
 // ---- Home folders ---------------------------------------------------------
 
 TEST_F(AccountSteps, HomesOfLocalUsersRewritten)
@@ -314,6 +346,30 @@ TEST_F(AccountSteps, WalkCutShortKeepsPasswd)
     for (const approot::Change &c : app.changes())
         EXPECT_EQ(c.path.rfind("/etc/passwd", 0), std::string::npos) << c.path;
     EXPECT_TRUE(app.syslog().back().find("Rewrite /etc/passwd user home failed.") != std::string::npos);
+}
+
+// Short of memory anywhere in the rewrite: the step fails and the file is
+// as it was, never a copy without one of its lines.
+TEST_F(AccountSteps, HomesRewriteShortOfMemoryKeepsPasswd)
+{
+    const std::string passwd = "root:x:0:0:root:/root:/bin/ash\n"
+                               "admin:x:1024:100:System default user:/old/admin:/bin/sh\n"
+                               "Anna:x:1030:100:Anna:/old/Anna:/bin/sh\n";
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth));
+        app.writeFile("/etc/passwd", passwd, 0644);
+        const Lines said = run({"failalloc", std::to_string(nth), "homes", "fired"});
+        if (said == Lines{"homes 0", "fired 0"}) {
+            EXPECT_EQ(file("/etc/passwd"), "root:x:0:0:root:/root:/bin/ash\n"
+                                           "admin:x:1024:100:System default user:/var/services/homes/admin:/bin/sh\n"
+                                           "Anna:x:1030:100:Anna:/var/services/homes/Anna:/bin/sh\n");
+            EXPECT_GT(nth, 1);
+            break;
+        }
+        EXPECT_EQ(said, (Lines{"homes -1", "fired 1"}));
+        EXPECT_EQ(file("/etc/passwd"), passwd);
+        ASSERT_LT(nth, 200);
+    }
 }
 
 // ---- /etc/vexauser.conf ----------------------------------------------------

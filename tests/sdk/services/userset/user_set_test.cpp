@@ -16,11 +16,15 @@
 
 #include "../user/user_fixture.h"
 #include "base/err/vral_err.h"
+#include "base/list/vral_list.h"
 #include "base/lock/vral_lock.h"
 #include "failcall.h"
 #include "services/ftp/vexa_ftp.h"
 #include "services/netbkp/vexa_netbkp.h"
+#include "failput.h"
 #include "scheduler_standin.h"
+#include "rsync_oracle.h"
+#include "scrambler_reference.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
 
@@ -128,6 +132,34 @@ int probe(vexatest::probe::Ops next)
                 s += WIFEXITED(st) && WEXITSTATUS(st) == 0 ? " free" : " held";
             }
             say(s);
+        } else if (op == "passwd2") {
+            // passwd2 NAME1 NAME2 HASH LM NT: one call for two users
+            const std::string n1 = next();
+            const std::string n2 = next();
+            const std::string hash = next();
+            const std::string lm = next();
+            const std::string nt = next();
+            VEXAUSER *u[2] = {};
+            VEXAUserAlloc(&u[0], "x", "", 0, 0, "", "", "", 0, "", 0);
+            VEXAUserAlloc(&u[1], "x", "", 0, 0, "", "", "", 0, "", 0);
+            u[0]->szName = const_cast<char *>(n1.c_str());
+            u[1]->szName = const_cast<char *>(n2.c_str());
+            const char *h[2] = {hash.c_str(), hash.c_str()}, *l[2] = {lm.c_str(), lm.c_str()},
+                       *t[2] = {nt.c_str(), nt.c_str()};
+            say(result("passwd2", VEXAUserSetPasswd(u, h, l, t, 2)));
+            VEXAUserFree(u[0]);
+            VEXAUserFree(u[1]);
+        } else if (op == "failput") {
+            // failput SUFFIX: the next store into the cache file so named fails
+            usertest::failNextPut(next());
+        } else if (op == "members") {
+            VRALSzList *l = PslVRALSzListAlloc(512);
+            const int r = VEXAGroupListMember(next().c_str(), &l);
+            std::string s = result("members", r);
+            for (int k = 0; r == 0 && k < l->nItem; ++k)
+                s += (k == 0 ? " " : ",") + std::string(VRALSzListItem(l, k));
+            say(s);
+            VRALSzListFree(l);
         } else {
             return 92;
         }
@@ -169,14 +201,14 @@ protected:
     void SetUp() override
     {
         UserRoot::SetUp();
+        bindVolume();
+        volumeDir("homes/nomisc");
+        volumeDir("homes/Anna");
         app.writeFile("/etc/group", kGroups, 0644);
         app.writeFile("/etc/group_desc", "", 0644);
         app.writeFile("/usr/vexa/etc/smb.conf", kSmbConf, 0644);
         app.writeFile("/usr/vexa/etc/afpd.conf", kAfpd, 0644);
         app.writeFile("/usr/vexa/etc/ftpchroot.conf", "Anna\nzed\n", 0644);
-        app.mkdir("/volume1/homes", 0755);
-        app.mkdir("/volume1/homes/nomisc", 0755);
-        app.mkdir("/volume1/homes/Anna", 0755);
         app.writeFile("/etc/rsyncd.conf", "auth users = root\nsecrets file = /etc/rsyncd.secrets\n", 0644);
         app.writeFile("/etc/rsyncd.secrets", "root:stored|c2VjcmV0\n", 0640);
         app.writeFile("/usr/vexa/etc/rc.d/S84rsyncd.sh", "#!/bin/sh\necho \"$1\" >> /var/log/rsyncd.calls\n", 0755);
@@ -361,6 +393,119 @@ TEST_F(UserSetReserved, PasswordTooLongForASecretWritesNoAccount)
     EXPECT_TRUE(logged);
 }
 
+// Base64 written plainly: the bytes of a secret's second half.
+std::string base64Bytes(const std::string &text)
+{
+    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int n = 0;
+    for (char c : text) {
+        if (c == '=')
+            break;
+        const size_t v = kAlphabet.find(c);
+        EXPECT_NE(v, std::string::npos) << text;
+        bits = (bits << 6) | static_cast<unsigned>(v);
+        n += 6;
+        if (n >= 8) {
+            n -= 8;
+            out += static_cast<char>((bits >> n) & 0xff);
+        }
+    }
+    return out;
+}
+
+// The half after "|" holds every scrambled byte of the password, whole
+// groups of three, so the scrambler run again gives the password back.
+// The first two scramble to a byte 0 that begins a group.
+TEST_F(UserSetReserved, SecretHoldsEveryScrambledByte)
+{
+    const vexatest::scrambler::Tables t = vexatest::scrambler::referenceTables(vexatest::scrambler::kKey12);
+    for (const std::string pw : {"Adm1n-NetBkp", "Jip*!A!^t3Ps", "s3cret"}) {
+        const Lines out = run({"user", "root", "root", pw, "go", "cryptform", pw});
+        ASSERT_EQ(out.size(), 3u) << pw;
+        const std::string secrets = app.readFile("/etc/rsyncd.secrets");
+        const std::string prefix = "root:" + out[2].substr(strlen("cryptform ")) + "|";
+        ASSERT_EQ(secrets.rfind(prefix, 0), 0u) << secrets;
+        const std::string b64 = secrets.substr(prefix.size(), secrets.find('\n') - prefix.size());
+        const std::string bytes = base64Bytes(b64);
+        ASSERT_EQ(bytes.size(), (pw.size() + 2) / 3 * 3) << pw << " " << b64;
+        EXPECT_EQ(bytes.substr(pw.size()), std::string(bytes.size() - pw.size(), '\0')) << pw;
+        EXPECT_EQ(vexatest::scrambler::referenceScramble(t, bytes.substr(0, pw.size())), pw) << b64;
+        bool zeroStartsAGroup = false;
+        for (size_t i = 0; i < pw.size(); i += 3)
+            zeroStartsAGroup = zeroStartsAGroup || bytes[i] == '\0';
+        EXPECT_EQ(zeroStartsAGroup, pw != "s3cret") << pw;
+        // rsync's daemon takes the whole secret's text as root's password;
+        // the files name no module, so the copy puts theirs under one
+        const std::string secret = secrets.substr(strlen("root:"), secrets.find('\n') - strlen("root:"));
+        vexatest::RsyncOracle d("[NetBackup]\n\tpath = /volume1/NetBackup\n" + app.readFile("/etc/rsyncd.conf"),
+                                secrets, 0640, "/volume1/NetBackup");
+        EXPECT_EQ(d.list("NetBackup", "root", secret).status, 0) << pw;
+        EXPECT_EQ(d.list("NetBackup", "root", pw).status, 5) << pw;
+    }
+    // a scrambled password with no such zero keeps the text it had: the
+    // encoding of its groups
+    EXPECT_EQ(app.readFile("/etc/rsyncd.secrets").substr(app.readFile("/etc/rsyncd.secrets").find('|')),
+              "|I3BYaaX4\n");
+}
+
+struct KeptHash {
+    const char *name;
+    const char *user;
+    const char *conf;     // nullptr: no file
+    const char *secrets;  // nullptr: no file
+};
+
+void PrintTo(const KeptHash &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UserSetKeptHash : public UserSetReserved, public ::testing::WithParamInterface<KeptHash> {
+protected:
+    void SetUp() override
+    {
+        UserSetReserved::SetUp();
+        // the fixture layer's rsync files give way to the case's
+        sh("rm -f /etc/rsyncd.conf /etc/rsyncd.secrets");
+        if (GetParam().conf != nullptr)
+            app.writeFile("/etc/rsyncd.conf", GetParam().conf, 0644);
+        if (GetParam().secrets != nullptr)
+            app.writeFile("/etc/rsyncd.secrets", GetParam().secrets, 0640);
+    }
+};
+
+// The stored hash handed back with no stored secret to keep: neither rsync
+// file changes and the service is not touched; an empty secret would let
+// any password in.
+TEST_P(UserSetKeptHash, ChangesNoRsyncFile)
+{
+    const KeptHash &c = GetParam();
+    const bool root = std::string(c.user) == "root";
+    const std::string hash = root ? usertest::md5("r00t", "rt") : usertest::md5("adm", "ad");
+    EXPECT_EQ(run({"user", c.user, c.user, hash, "go"}),
+              (Lines{"go 0", std::string(c.user) + (root ? " 0" : " 1024") + " 100 home kept"}));
+    EXPECT_EQ(vexatest::probe::readOr(app, "/etc/rsyncd.conf", "<missing>"), c.conf ? c.conf : "<missing>");
+    EXPECT_EQ(vexatest::probe::readOr(app, "/etc/rsyncd.secrets", "<missing>"), c.secrets ? c.secrets : "<missing>");
+    EXPECT_EQ(calls(), "");
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("VEXANetBackupGetServerPasswd() failed") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+constexpr char kRsyncConf[] = "auth users = root\nsecrets file = /etc/rsyncd.secrets\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UserSetKeptHash,
+    ::testing::Values(KeptHash{.name = "admin_no_files", .user = "admin", .conf = nullptr, .secrets = nullptr},
+                      KeptHash{.name = "root_no_files", .user = "root", .conf = nullptr, .secrets = nullptr},
+                      KeptHash{.name = "admin_no_line_of_root", .user = "admin", .conf = kRsyncConf,
+                               .secrets = "rsync:x|eA==\n"},
+                      KeptHash{.name = "root_stored_empty", .user = "root", .conf = kRsyncConf, .secrets = "root:\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(UserSet, GuestPasswordSwitchesTheAfpGuestModule)
 {
     EXPECT_EQ(run({"user", "guest", "guest", "", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
@@ -464,7 +609,7 @@ TEST_F(UserSet, HomesPathWithQuoteAndBlankMovesTheFolder)
     std::string conf = kSmbConf;
     conf.replace(conf.find("/volume1/homes"), strlen("/volume1/homes"), "/volume1/it's homes");
     app.writeFile("/usr/vexa/etc/smb.conf", conf, 0644);
-    app.mkdir("/volume1/it's homes/Anna", 0755);
+    volumeDir("it's homes/Anna");
     EXPECT_EQ(run({"user", "Anna", "Bea", "x", "user", "-", "newbie", "pw", "go"}),
               (Lines{"go 0", "Bea 1026 100 home kept", "newbie 1031 100 home kept"}));
     EXPECT_TRUE(app.exists("/volume1/it's homes/Bea"));
