@@ -91,17 +91,6 @@ int restorePartition(int i, const FISDIRENTRY &old)
     return 0;
 }
 
-void logDirectory(const FISDIRENTRY *directory, int count)
-{
-    syslog(LOG_ERR, "number of partitions = [%d]", count);
-    for (int i = 0; i < count; ++i) {
-        const FISDIRENTRY &e = directory[i];
-        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
-               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
-               static_cast<unsigned long>(e.dataLength));
-    }
-}
-
 }  // namespace
 
 extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
@@ -187,7 +176,7 @@ int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending)
     const int count = UPDTMSysGetPartitionInfo(directory);
     if (count < 0)
         return UPDT_ERR_PARTITION_INFO;
-    logDirectory(directory, count);
+    updtpatch::logDirectory(directory, count);
     UPDTSetProgress(*state, 10);
     if (UPDTMSysInitPatchInfo(directory, count) < 0) {
         syslog(LOG_ERR, "%s(%d): fail to initialize patch info ", fn, __LINE__);
