@@ -131,6 +131,7 @@ Appliance::Appliance(const std::string &tag)
     for (const auto &hidden : view::stackFor(dir_, {}, {}).hiddenOnHost)
         if (isBelow(build, hidden))
             binds_.push_back({build, build, true});
+    reach(build);
 #ifdef APPROOT_COVERAGE
     // Coverage counters of what runs inside go to the build tree, shown
     // read-write at a path of its own: the root's overlay would keep them.
@@ -245,6 +246,11 @@ void Appliance::bind(const std::string &hostDir, const std::string &inside)
     binds_.push_back({hostFolder(hostDir, "bound folder"), checkedInside(inside), false});
 }
 
+void Appliance::reach(const std::string &inside)
+{
+    reach_.push_back(checkedInside(inside));
+}
+
 void Appliance::bindReadOnly(const std::string &hostDir, const std::string &inside)
 {
     binds_.push_back({hostFolder(hostDir, "bound folder"), checkedInside(inside), true});
@@ -290,6 +296,8 @@ std::vector<std::string> Appliance::commonArgs() const
         a.insert(a.end(), {"--layer", l});
     for (const auto &b : binds_)
         a.insert(a.end(), {b.readOnly ? "--bind-ro" : "--bind", b.host + ":" + b.inside});
+    for (const auto &r : reach_)
+        a.insert(a.end(), {"--reach", r});
     return a;
 }
 

@@ -56,6 +56,11 @@ public:
     void bind(const std::string &hostDir, const std::string &inside);
     // Host folder shown read-only at `inside`, without the mounts below it.
     void bindReadOnly(const std::string &hostDir, const std::string &inside);
+    // Every user inside may pass the folders down to `inside`, whatever
+    // their modes on the host (which stay as they are).  The build tree is
+    // always reachable: programs run as other users inside reach what is
+    // under test wherever the build lies.
+    void reach(const std::string &inside);
     void setEnv(const std::string &key, const std::string &value);
     void setEth0(int mtu, int speedMbps);
     void setUptime(long seconds);
@@ -95,6 +100,7 @@ private:
         bool readOnly;
     };
     std::vector<Bound> binds_;
+    std::vector<std::string> reach_;
     std::vector<std::pair<std::string, std::string>> env_;
     int eth0Mtu_ = -1;
     int eth0Speed_ = -1;

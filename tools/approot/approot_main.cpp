@@ -31,6 +31,9 @@ const char kHelp[] =
     "                       same path); writes there reach HOST\n"
     "  --bind-ro HOST[:INSIDE]  the same, read-only and without the mounts below\n"
     "                       HOST; bound folders are attached parents first\n"
+    "  --reach DIR          every user inside may pass the folders above DIR: those\n"
+    "                       closed to others get their search bits in the root's\n"
+    "                       own lowest layer; the host's folders keep their modes\n"
     "  --eth0-mtu N         create eth0 (a tap device) with MTU N\n"
     "  --eth0-speed N       create eth0 reporting a link of N Mb/s (default 10000)\n"
     "  --uptime SECONDS     what sysinfo and /proc/uptime report at the start\n"
@@ -155,6 +158,10 @@ int main(int argc, char **argv)
                 inside.rfind("/proc/", 0) == 0)
                 return usage("cannot bind over " + inside);
             opt.binds.push_back({inside, host, a == "--bind-ro"});
+        } else if (a == "--reach") {
+            if (value.empty() || value[0] != '/')
+                return usage("the path of --reach must be absolute: " + value);
+            opt.reach.push_back(approot::view::normalise(value));
         } else if (a == "--eth0-mtu") {
             if (!toInt(value, 68, 65535, n))
                 return usage("bad MTU " + value);

@@ -356,6 +356,35 @@ void baseMountPoint(const std::string &base, const view::Stack &lower, const std
         baseDir(base, in, model, 0755);
 }
 
+// Folders above a path that others may not pass, made passable inside:
+// the base layer, above the host's "/", holds each folder of the chain with
+// the host's mode and owner, plus the search bits where they lack.  The
+// overlay shows the base layer's mode; the host's folders stay as they are.
+void baseReachable(const std::string &base, const view::Stack &lower, const std::string &inside)
+{
+    std::vector<std::pair<std::string, std::string>> chain;  // inside, host
+    bool closed = false;
+    for (size_t j = 1; j <= inside.size(); ++j) {
+        if (j < inside.size() && inside[j] != '/')
+            continue;
+        const std::string in = inside.substr(0, j);
+        const std::string host = view::resolve(lower, in, false);
+        struct stat st;
+        if (host.empty() || lstat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            break;
+        chain.push_back({in, host});
+        closed = closed || (st.st_mode & 0011) != 0011;
+    }
+    if (!closed)
+        return;
+    for (const auto &[in, host] : chain) {
+        baseDir(base, in, host, 0755);
+        struct stat st;
+        if (stat((base + in).c_str(), &st) == 0 && (st.st_mode & 0011) != 0011)
+            chmod((base + in).c_str(), (st.st_mode & 07777) | 0011);
+    }
+}
+
 bool mountOverlay(const std::string &target, const std::string &lowerdir, const std::string &upper,
                   const std::string &work, bool userns, bool mayFail = false)
 {
@@ -495,6 +524,8 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
     view::Stack lower = view::stackFor(opt.dir, opt.layers, {});
     lower.upper.clear();
     lower.mounts.clear();
+    for (const auto &r : opt.reach)
+        baseReachable(base, lower, r);
     for (const auto &b : opt.binds)
         baseMountPoint(base, lower, b.inside);
     if (userns)

@@ -14,6 +14,7 @@ struct SandboxOptions {
     std::string dir;                        // scratch folder, absolute
     std::vector<std::string> layers;        // fixture layers, top first, absolute
     std::vector<view::Mount> binds;         // host folder -> inside path
+    std::vector<std::string> reach;         // folders every user inside may reach
     int eth0Mtu = -1;                       // -1: tap default
     int eth0Speed = -1;                     // -1: tap default
     bool eth0 = false;

@@ -30,7 +30,7 @@ namespace {
 
 constexpr const char *kInstalledInfo = "/etc.defaults/vexainfo.conf";
 constexpr const char *kInstalledVersion = "/etc.defaults/VERSION";
-constexpr const char *kInfo = "/etc/vexainfo.conf";
+constexpr const char *kInfo = VEXA_INFO_CONF;
 constexpr const char *kLineFormat = "%s=\"%s\"\n";
 
 constexpr unsigned long kResizeStartAfter = 1333331;

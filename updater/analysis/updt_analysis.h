@@ -3,6 +3,8 @@
 #ifndef UPDT_ANALYSIS_H
 #define UPDT_ANALYSIS_H
 
+#include "migrate_flags.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -24,35 +26,6 @@ void UPDTSetConfigFlags(int build);
 /* 1, 0 or -1 as dotted version a is above, equal to or below b; kept for
  * callers outside the run, which does not use it. */
 int UPDTCompareVersion(const char *a, const char *b);
-
-/* Set by the analysis. gFixFisDir and gUseMtdBuffer belong to the driver. */
-extern int gSaveWriteable;
-
-/* Migration flags (gPhotoDbUpdates is a bit mask). */
-#define UPDT_PHOTO_DB_COLUMNS 0x1
-#define UPDT_PHOTO_DB_VIDEO   0x2
-
-extern int gRemoveRcAtalk;
-extern int gRemovePapdConf;
-extern int gAddFtpAccounts;
-extern int gRemoveEtcProfile;
-extern int gRemoveJumboFrameScript;
-extern int gConvertMTUValue;
-extern int gFixFtpPortRange;
-extern int gPhotoDbUpdates;
-extern int gUpdateRsyncdConf;
-extern int gDumpPgsqlDbs;
-extern int gMoveMTUValue;
-extern int gUpdateRsyncdSecrets;
-extern int gUpdateSmmspGroup;
-extern int gDropMediaDb;
-extern int gUpdateUsbBackup;
-extern int gChmodPhotoEaDir;
-extern int gRewritePasswdHomes;
-extern int gRewriteUserConf;
-extern int gUpdateNetBackup;
-extern int gAddMailAccounts;
-extern int gUpdateCodepage;
 
 #ifdef __cplusplus
 }

@@ -27,7 +27,7 @@
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_flash_stage.h"
-#include "updt_msys.h"
+#include "updt_msys_update.h"
 #include "updt_patch.h"
 #include "updt_shell.h"
 #include "updt_signals.h"
@@ -76,7 +76,7 @@ namespace {
 constexpr const char *kFn = "main";
 constexpr const char *kInitrd = "/initrd";
 constexpr const char *kDefaultsConf = "/etc.defaults/vexainfo.conf";
-constexpr const char *kInfoConf = "/etc/vexainfo.conf";
+constexpr const char *kInfoConf = VEXA_INFO_CONF;
 constexpr const char *kMtuDefault = "1500";
 constexpr const char *kEth = "eth0";
 constexpr const char *kSafePath = "/usr/sbin:/usr/bin:/sbin:/bin";
@@ -313,9 +313,10 @@ int Run::configure()
     state_ = UPDT_STATE_CONFIG;
     UPDTSetProgress(state_, 0);
     if (!gGroupUpdate) {
-        if (int code = updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::AfterWrite);
-            code != UPDT_OK)
-            return code;
+        updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::PhotoFolders);
+        UpdatePgsqlDatabases();
+        if (UPDTUpdateConfig() != 0)
+            return UPDT_ERR_CONFIG;
     }
     UPDTSetProgress(state_, 100);
     return UPDT_OK;
@@ -516,7 +517,7 @@ int Run::road(int argc, char **argv)
     if (VEXAMTDIsMSys() == 1) {
         // Its own flash stages, migration and finish; no pre-flash steps.
         MSysEnding ending;
-        const int code = UPDTMSysUpdate(&state_, UPDTMSysConfigure, ending);
+        const int code = UPDTMSysUpdate(&state_, UPDTUpdateConfig, ending);
         if (ending.cleanUp) {
             const std::string archive = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
             if (access(archive.c_str(), F_OK) == 0 && !moveUpgradeArchive(archive))

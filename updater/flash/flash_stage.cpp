@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <new>
 
+#include "patch_internal.h"
 #include "updt_driver.h"
 #include "updt_status.h"
 
@@ -16,18 +17,6 @@ constexpr const char *kFn = "main";
 constexpr char kState = UPDT_STATE_PATCH;
 
 #define STAGE_LOG(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kFn, __LINE__, ##__VA_ARGS__)
-
-// The directory as the driver logs it before the table is built.
-void logDirectory(const std::vector<FISDIRENTRY> &directory, int entries)
-{
-    syslog(LOG_ERR, "number of partitions = [%d]", entries);
-    for (int i = 0; i < entries; ++i) {
-        const FISDIRENTRY &e = directory[static_cast<size_t>(i)];
-        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
-               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
-               static_cast<unsigned long>(e.dataLength));
-    }
-}
 
 }  // namespace
 
@@ -55,7 +44,7 @@ int UPDTFlashReadTable(std::vector<FISDIRENTRY> &directory, int &entries)
         return UPDT_ERR_PARTITION_INFO;
     }
     entries = n;
-    logDirectory(directory, entries);
+    updtpatch::logDirectory(directory.data(), entries);
 
     UPDTSetProgress(kState, 10);
     if (UPDTInitPatchInfo(directory.data(), entries) < 0) {

@@ -99,4 +99,15 @@ bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize)
     return true;
 }
 
+void logDirectory(const FISDIRENTRY *directory, int count)
+{
+    syslog(LOG_ERR, "number of partitions = [%d]", count);
+    for (int i = 0; i < count; ++i) {
+        const FISDIRENTRY &e = directory[i];
+        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
+               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
+               static_cast<unsigned long>(e.dataLength));
+    }
+}
+
 }  // namespace updtpatch

@@ -30,6 +30,8 @@ std::string entryName(const FISDIRENTRY &e);
 std::string backupCopyPath(const std::string &name);
 // "<package folder>/<file>".
 std::string packagePath(const char *file);
+// The flash directory as both roads log it before the patch table is built.
+void logDirectory(const FISDIRENTRY *directory, int count);
 
 // What a flash function returns when an allocation failed inside it: -1,
 // logged as func's and recorded as ERR_OUT_OF_MEMORY.

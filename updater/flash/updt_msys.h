@@ -35,23 +35,9 @@ int UPDTMSysFormat(const uint32_t blocks[VEXA_MSYS_PARTITIONS], int count);
  * goes on after a failed partition and returns -1 when any failed; 0 at
  * once when the write never changed the flash. */
 int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted);
-/* The post-flash migration without the photo-folder permissions and the
- * database service and steps; 0 or the exit code of a failed step. */
-int UPDTMSysConfigure(void);
 
 #ifdef __cplusplus
 }
-
-/* What the driver does once the sequence returns. */
-struct MSysEnding {
-    bool cleanUp = false;     /* move hda1.tgz, remove b@ckup (0, 17, 20) */
-    bool keepBackup = false;  /* the roll-back failed: b@ckup is the way back */
-};
-
-/* The whole sequence; state is the driver's state letter, moved P, C, R.
- * configure runs the migration after the write (not with -g).  The exit
- * code: 0, 15, 17, 18, 19 or 20. */
-int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending);
 #endif
 
 #endif

@@ -9,7 +9,7 @@ namespace updt::migrate {
 
 namespace {
 
-constexpr char kInfoConf[] = "/etc/vexainfo.conf";
+constexpr const char *kInfoConf = VEXA_INFO_CONF;
 constexpr char kOldKey[] = "MTUValue";
 constexpr char kNewKey[] = "eth0_mtu";
 constexpr char kKeyFormat[] = "%s=\"%s\"\n";

@@ -7,9 +7,9 @@
 
 #include "account_lines.h"
 #include "backup_migrate.h"
+#include "migrate_flags.h"
 #include "migrate_steps.h"
 #include "updt_accounts.h"
-#include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_patch.h"
 #include "updt_preflash.h"
@@ -50,6 +50,8 @@ int reports(const Step &)
 #define FLAG(f) &f, #f
 
 constexpr Stage kBefore = Stage::BeforeWrite;
+constexpr Stage kPhoto = Stage::PhotoFolders;
+constexpr Stage kDb = Stage::Databases;
 constexpr Stage kAfter = Stage::AfterWrite;
 
 // In the order they run.  The steps after the write that must succeed
@@ -71,13 +73,13 @@ const Step kSteps[] = {
     {"UpdateCodepageConfig", FLAG(gUpdateCodepage), kAnyBuild, 807, 1, kBefore, 0,
      logsItsFailures<UpdateCodepageConfig>},
 
-    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kAfter, 0, chmodPhotoEaDir},
-    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kAfter, 0, updatePhotoDbColumns},
-    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kAfter, 0,
+    {"ChmodPhotoEaDir", FLAG(gChmodPhotoEaDir), kAnyBuild, 702, 1, kPhoto, 0, chmodPhotoEaDir},
+    {"UpdatePhotoDbColumns", FLAG(gPhotoDbUpdates), 401, 424, UPDT_PHOTO_DB_COLUMNS, kDb, 0, updatePhotoDbColumns},
+    {"UpdatePhotoDbVideoTables", FLAG(gPhotoDbUpdates), 401, 481, UPDT_PHOTO_DB_VIDEO, kDb, 0,
      updatePhotoDbVideoTables},
-    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kAfter, 0, dropMediaDb},
-    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kAfter, 0, dumpPgsqlDbs},
-    {"ReindexMedia", nullptr, "", kNotByBuild, kNotByBuild, 1, kAfter, 0, reindexMedia},
+    {"DropMediaDb", FLAG(gDropMediaDb), kAnyBuild, 620, 1, kDb, 0, dropMediaDb},
+    {"DumpPgsqlDbs", FLAG(gDumpPgsqlDbs), kAnyBuild, 537, 1, kDb, 0, dumpPgsqlDbs},
+    {"ReindexMedia", nullptr, "", kNotByBuild, kNotByBuild, 1, kDb, 0, reindexMedia},
     {"RemoveRcAtalk", FLAG(gRemoveRcAtalk), kAnyBuild, 107, 1, kAfter, UPDT_ERR_CONFIG, removeRcAtalk},
     {"RemovePapdConf", FLAG(gRemovePapdConf), kAnyBuild, 210, 1, kAfter, UPDT_ERR_CONFIG, removePapdConf},
     {"AddFtpAccounts", FLAG(gAddFtpAccounts), kAnyBuild, 229, 1, kAfter, UPDT_ERR_CONFIG, reports<AddFtpAccounts>},

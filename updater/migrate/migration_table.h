@@ -1,7 +1,7 @@
 // The configuration steps keyed to the installed firmware: one row each,
-// in the order they run.  The analysis sets the flags from the rows, the
-// driver runs the rows of a stage, and a new migration is one row plus the
-// function that does it.
+// in the order they run.  The analysis sets the flags from the rows and the
+// driver runs the rows of a stage.  A new migration also needs its flag,
+// its function's file and tests (README: "How to add a migration step").
 #ifndef UPDT_MIGRATION_TABLE_H
 #define UPDT_MIGRATION_TABLE_H
 
@@ -11,8 +11,10 @@
 namespace updt::migrate {
 
 enum class Stage {
-    BeforeWrite,  // after the analysis, before the flash is touched
-    AfterWrite,   // after a written flash; a failure rolls it back
+    BeforeWrite,   // after the analysis, before the flash is touched
+    PhotoFolders,  // after the write: the photo share's folders, by the driver
+    Databases,     // then the database steps and the re-index (UpdatePgsqlDatabases)
+    AfterWrite,    // then the configuration (UPDTUpdateConfig); a failure rolls it back
 };
 
 struct Step;
@@ -55,5 +57,17 @@ int runStage(std::span<const Step> table, Stage stage, bool (*skip)(const Step &
 int notAvailable(const Step &step);
 
 }  // namespace updt::migrate
+
+extern "C" {
+
+// The configuration after the write: the rows of Stage::AfterWrite (the
+// obsolete files, "/writeable", the crontab, the MTU keys and the
+// accounts).  0, or -1 when a row that must succeed failed; every row runs.
+int UPDTUpdateConfig(void);
+// The database rows (photo tables, the media database, the dumps) and the
+// media re-index; what they leave is not looked at.  0.
+int UpdatePgsqlDatabases(void);
+
+}
 
 #endif

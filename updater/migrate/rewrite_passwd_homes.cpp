@@ -8,6 +8,7 @@
 #include <string>
 
 #include "account_lines.h"
+#include "services/user/vexa_user_query.h"
 #include "updt_accounts.h"
 
 namespace {
@@ -63,7 +64,7 @@ bool fillEntries(std::string &text)
         if (pw.pw_name == nullptr || pw.pw_name[0] == '\0' || strchr(pw.pw_name, '\\') != nullptr)
             continue;  // nameless, or a domain user
         const unsigned uid = pw.pw_uid;
-        if (uid == 1024 || uid >= 1026) {
+        if (uid == USER_UID_FIRST || uid > USER_UID_GUEST) {
             const int n = snprintf(home, sizeof home, "%s/%s", kHomeRoot, pw.pw_name);
             if (n < 0 || static_cast<size_t>(n) >= sizeof home) {
                 syslog(LOG_ERR, "%s:%d home of [%s] too long", "updater", __LINE__, pw.pw_name);

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char *kInfo = "/etc/vexainfo.conf";
+constexpr const char *kInfo = VEXA_INFO_CONF;
 constexpr const char *kMail = "/etc/mail";
 
 // The comment lines on top of the old file: the header that holds the last
@@ -73,7 +73,7 @@ bool fill(std::string &text)
         return false;
     }
     for (const VEXALOCALUSERINFO *p = users.head; p != nullptr; p = p->pNext) {
-        if (p->uid > 1025)
+        if (p->uid > USER_UID_GUEST)
             text += std::string(p->szName) + ":" + std::to_string(priv) + ":" + mailOf(p->szName) + "\n";
     }
     return true;

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr const char *kInfo = "/etc/vexainfo.conf";
+constexpr const char *kInfo = VEXA_INFO_CONF;
 
 struct CodePage {
     long number;

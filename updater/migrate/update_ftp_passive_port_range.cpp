@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr const char *kInfo = "/etc/vexainfo.conf";
+constexpr const char *kInfo = VEXA_INFO_CONF;
 constexpr const char *kStep = "UpdateFTPPassivePortRange";
 constexpr long kMaxPorts = 128;
 

@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr char kInfo[] = "/etc/vexainfo.conf";
+constexpr const char *kInfo = VEXA_INFO_CONF;
 constexpr char kDefaults[] = "/etc.defaults/vexainfo.conf";
 constexpr char kOldCmd[] = "/usr/vexa/bin/vexausbbkp";
 constexpr char kNewTool[] = "/usr/vexa/bin/vexalocalbkp";

@@ -26,6 +26,9 @@
 extern "C" {
 #endif
 
+/* The system's own key="value" file: model, settings, migration keys. */
+#define VEXA_INFO_CONF "/etc/vexainfo.conf"
+
 /* Match flags, combinable. */
 #define OP_FIND_LAST     0x001  /* use the last matching line, not the first */
 #define OP_MATCH_BEGIN   0x002  /* the line must begin with the pattern */

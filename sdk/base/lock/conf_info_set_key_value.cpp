@@ -12,7 +12,7 @@ extern "C" int VEXAINFOSetKeyValue(const char *szKey, const char *szValue)
     }
     if (VRALFileLock(LOCK_ID_VEXAINFO | LOCK_EX | LOCK_NB, 5) < 0)
         return -1;
-    const int written = VRALFileSetKeyValue("/etc/vexainfo.conf", szKey, szValue, "%s=\"%s\"\n");
+    const int written = VRALFileSetKeyValue(VEXA_INFO_CONF, szKey, szValue, "%s=\"%s\"\n");
     const int released = VRALFileUnlock(LOCK_ID_VEXAINFO);
     return written > 0 && released == 0 ? 0 : -1;
 }

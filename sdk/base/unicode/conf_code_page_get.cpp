@@ -11,7 +11,7 @@ extern "C" int VEXAConfCodePageGet(int kind, int *pId)
     const char *szKey = kind == VRAL_CODEPAGE_MEDIA ? "codepage_mediaservice" : "codepage";
     char szValue[8];
     // The reader records its own code (missing key, value too long).
-    if (VRALFileGetKeyValue("/etc/vexainfo.conf", szKey, szValue, sizeof szValue, 0) <= 0)
+    if (VRALFileGetKeyValue(VEXA_INFO_CONF, szKey, szValue, sizeof szValue, 0) <= 0)
         return -1;
     int id = VRALUnicodeCodepageValueParse(kind, szValue);
     if (id < 0)

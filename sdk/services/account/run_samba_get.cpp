@@ -11,7 +11,7 @@ extern "C" int VEXARunSambaGet(void)
     if (VRALFileLock(LOCK_ID_VEXAINFO | LOCK_SH | LOCK_NB, 10) < 0)
         return 0;
     char value[20] = {};
-    const int found = VRALFileGetKeyValue("/etc/vexainfo.conf", "runsamba", value, sizeof value, 0);
+    const int found = VRALFileGetKeyValue(VEXA_INFO_CONF, "runsamba", value, sizeof value, 0);
     VRALFileUnlock(LOCK_ID_VEXAINFO);
     return found > 0 && strcasecmp(value, "yes") == 0 ? 1 : 0;
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr char kInfoConf[] = "/etc/vexainfo.conf";
+constexpr const char *kInfoConf = VEXA_INFO_CONF;
 constexpr char kKeyFormat[] = "%s=\"%s\"\n";
 
 template <size_t N>

@@ -44,7 +44,7 @@ extern "C" int VEXANetConfSetMTUValue(const char *szMtu, const char *szIfName)
         return -1;
     }
     int result = 0;
-    if (VRALFileSetKeyValue("/etc/vexainfo.conf", key.c_str(), szMtu, "%s=\"%s\"\n") < 0) {
+    if (VRALFileSetKeyValue(VEXA_INFO_CONF, key.c_str(), szMtu, "%s=\"%s\"\n") < 0) {
         NET_LOG_P("Failed to set MTU value(%X)", VRALErrGet());
         result = -1;
     }

@@ -33,21 +33,15 @@ struct Section {
         VRALSzHashFree(pairs);
     }
     bool ok() const { return lines != nullptr && pairs != nullptr; }
-    void reset()
-    {
-        type = kNone;
-        VRALSzListClear(lines);
-        VRALSzHashClear(pairs);
-    }
 };
 
 // A share section that the parse refuses is kept as it was read, and the
 // dump writes it back after the shares: dropping it would delete it from
 // smb.conf.
-int keepVerbatim(VEXASHAREDB *db, const Section &sec, int *kept)
+int keepVerbatim(VEXASHAREDB *db, const VRALSzList *lines, const char *name, int *kept)
 {
-    if (vexashare::keptStore(db->pShareDB, ++*kept, sec.lines) != 0) {
-        SHARE_LOG("cannot keep section [%s]. vexaerr=0x%04X", sec.name, VRALErrGet());
+    if (vexashare::keptStore(db->pShareDB, ++*kept, lines) != 0) {
+        SHARE_LOG("cannot keep section [%s]. vexaerr=0x%04X", name, VRALErrGet());
         return -1;
     }
     return 0;
@@ -55,11 +49,11 @@ int keepVerbatim(VEXASHAREDB *db, const Section &sec, int *kept)
 
 // samba reads a later reserved section of the same name as more lines of
 // the first: its lines go after those stored, under the first spelling.
-// 0 (sec.lines then holds them all) or -1.
-int mergeReserved(VEXASHAREDB *db, Section &sec)
+// 0 (lines then holds them all, name the first spelling) or -1.
+int mergeReserved(VEXASHAREDB *db, VRALSzList *&lines, char (&name)[SHARE_SECTION_SIZE])
 {
     std::string key = "#";
-    for (const char *p = sec.name; *p != '\0'; ++p)
+    for (const char *p = name; *p != '\0'; ++p)
         key += *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
     char *data = nullptr;
     int cb = 0;
@@ -71,45 +65,64 @@ int mergeReserved(VEXASHAREDB *db, Section &sec)
     if (stored == nullptr)
         return -1;
     int r = 0;
-    for (int i = 1; r == 0 && i < sec.lines->nItem; ++i)
-        r = VRALSzListPush(&stored, VRALSzListItem(sec.lines, i)) < 0 ? -1 : 0;
+    for (int i = 1; r == 0 && i < lines->nItem; ++i)
+        r = VRALSzListPush(&stored, VRALSzListItem(lines, i)) < 0 ? -1 : 0;
     if (stored == nullptr)
         return -1;
     if (stored->nItem < 1)
         r = -1;
     if (r == 0)
-        snprintf(sec.name, sizeof sec.name, "%s", VRALSzListItem(stored, 0));
-    std::swap(stored, sec.lines);
+        snprintf(name, sizeof name, "%s", VRALSzListItem(stored, 0));
+    std::swap(stored, lines);
     VRALSzListFree(stored);
     return r;
 }
 
 // Stores the open section: 0 stored or kept, -1 when the cache failed.
-int setOne(VEXASHAREDB *db, Section &sec, const ParseDbs &dbs, int *kept)
+// Beyond the section it takes what the build opened once (the group and
+// user databases behind a share's lists) and the count of sections kept
+// verbatim; a reserved section merged with an earlier one of its name
+// comes back in lines and name.
+int ShareDBSetOne(VEXASHAREDB *db, VRALSzList *&lines, VRALSzHash *pairs, char (&name)[SHARE_SECTION_SIZE],
+                  int iSecType, const ParseDbs &dbs, int *kept)
 {
-    if (sec.type == kReserved) {
-        if (mergeReserved(db, sec) != 0 || VEXAListDBSet(db->pShareDB, sec.name, sec.lines) != 0) {
-            SHARE_LOG("VEXAListDBSet [%s] failed. vexaerr=0x%04X", sec.name, VRALErrGet());
+    if (db == nullptr || lines == nullptr || pairs == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    if (iSecType == kReserved) {
+        if (mergeReserved(db, lines, name) != 0 || VEXAListDBSet(db->pShareDB, name, lines) != 0) {
+            SHARE_LOG("VEXAListDBSet [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
             return -1;
         }
         return 0;
     }
-    if (sec.type != kShare)
+    if (iSecType != kShare)
         return 0;
-    if (sec.pairs->nItem == 0) {
-        SHARE_LOG("section [%s] holds no key", sec.name);
-        return keepVerbatim(db, sec, kept);
+    if (pairs->nItem == 0) {
+        SHARE_LOG("section [%s] holds no key", name);
+        return keepVerbatim(db, lines, name, kept);
     }
-    vral::HeapPtr<VEXASHARE> rec(vexashare::allocFromConf(sec.name, sec.pairs, dbs));
+    vral::HeapPtr<VEXASHARE> rec(vexashare::allocFromConf(name, pairs, dbs));
     if (!rec) {
-        SHARE_LOG("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", sec.name, VRALErrGet());
-        return keepVerbatim(db, sec, kept);
+        SHARE_LOG("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
+        return keepVerbatim(db, lines, name, kept);
     }
     if (vexashare::dbSet(db, nullptr, rec.get(), false) != 0) {
         SHARE_LOG("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
-        return keepVerbatim(db, sec, kept);
+        return keepVerbatim(db, lines, name, kept);
     }
     return 0;
+}
+
+// Empties what the section held for the next one: a share's pairs and the
+// lines it keeps as read (for a verbatim copy), a reserved section's lines.
+void ShareDBSectionReset(VRALSzList *lines, VRALSzHash *pairs, int iSecType)
+{
+    if (iSecType == kShare && pairs->nItem > 0)
+        VRALSzHashClear(pairs);
+    if ((iSecType == kShare || iSecType == kReserved) && lines->nItem > 0)
+        VRALSzListClear(lines);
 }
 
 // One line of a share section: a key=value pair into the section's pairs;
@@ -196,8 +209,9 @@ int parse(FILE *fp, VEXASHAREDB *db)
         if (n > 0 && line[n - 1] == '\n')
             line[--n] = '\0';
         if (VRALFileIsSectionLine(line, static_cast<int>(n)) == 1) {
-            r = setOne(db, sec, dbs, &kept);
-            sec.reset();
+            r = ShareDBSetOne(db, sec.lines, sec.pairs, sec.name, sec.type, dbs, &kept);
+            ShareDBSectionReset(sec.lines, sec.pairs, sec.type);
+            sec.type = kNone;
             if (r == 0)
                 r = sectionLine(sec, line);
         } else if (sec.type == kReserved) {
@@ -207,7 +221,7 @@ int parse(FILE *fp, VEXASHAREDB *db)
         }
     }
     if (r == 0)
-        r = setOne(db, sec, dbs, &kept);
+        r = ShareDBSetOne(db, sec.lines, sec.pairs, sec.name, sec.type, dbs, &kept);
     free(line);
     if (r == 0 && !feof(fp)) {
         SHARE_LOG("Fail to read the end of the file. errno=%d/%m", errno);

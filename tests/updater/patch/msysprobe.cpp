@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include "updt_driver.h"
-#include "updt_msys.h"
+#include "migration_table.h"
+#include "updt_msys_update.h"
 #include "updt_shell.h"
 #include "updt_status.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char **argv)
         return 98;
     char state = UPDT_STATE_START;
     MSysEnding ending;
-    const int code = UPDTMSysUpdate(&state, failConfig ? migrationFails : UPDTMSysConfigure, ending);
+    const int code = UPDTMSysUpdate(&state, failConfig ? migrationFails : UPDTUpdateConfig, ending);
     if (ending.cleanUp && !ending.keepBackup) {
         const std::string cmd = "/bin/rm -rf " + VRALStrShellQuoteString(std::string(gszPatchDir) + "/b@ckup");
         UPDTExecute(cmd.c_str());

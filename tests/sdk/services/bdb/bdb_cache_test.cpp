@@ -14,6 +14,7 @@
 
 #include "base/err/vral_err.h"
 #include "services/bdb/bdb_cache.h"
+#include "reach_all.h"
 #include "test_tmp.h"
 
 namespace {
@@ -83,13 +84,15 @@ protected:
         }
         return out;
     }
-    // The result of fn run as nobody in a child.
+    // The result of fn run as nobody in a child, which reaches the scratch
+    // folder wherever the build lies.
     template <typename Fn>
     int asNobody(Fn fn)
     {
         const pid_t pid = fork();
         if (pid == 0) {
-            if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
+            if (!vexatest::reachFromEveryUser(dir.path()) || setresgid(65534, 65534, 65534) != 0 ||
+                setresuid(65534, 65534, 65534) != 0)
                 _exit(99);
             _exit(fn());
         }

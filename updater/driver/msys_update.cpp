@@ -1,15 +1,13 @@
 // The MSys flash sequence: write with its re-partitioning, migration, and
 // the roll-back to the old table and contents.
-#include "updt_msys.h"
+#include "updt_msys_update.h"
 
 #include <syslog.h>
 
 #include <string>
 #include <vector>
 
-#include "migration_table.h"
 #include "patch_internal.h"
-#include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_status.h"
 
@@ -93,25 +91,6 @@ int restorePartition(int i, const FISDIRENTRY &old)
     return 0;
 }
 
-// Rows the MSys sequence leaves out: the photo-folder command and the
-// database service with its steps belong to the normal road only.
-bool notOnMSys(const updt::migrate::Step &step)
-{
-    return step.flag == &gChmodPhotoEaDir || step.flag == &gPhotoDbUpdates || step.flag == &gDropMediaDb ||
-           step.flag == &gDumpPgsqlDbs;
-}
-
-void logDirectory(const FISDIRENTRY *directory, int count)
-{
-    syslog(LOG_ERR, "number of partitions = [%d]", count);
-    for (int i = 0; i < count; ++i) {
-        const FISDIRENTRY &e = directory[i];
-        syslog(LOG_ERR, "[%.*s]  0x%08lX  0x%08lX  0x%08lX\n", FIS_NAME_LEN, e.name,
-               static_cast<unsigned long>(e.flashBase), static_cast<unsigned long>(e.size),
-               static_cast<unsigned long>(e.dataLength));
-    }
-}
-
 }  // namespace
 
 extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
@@ -187,11 +166,6 @@ try {
     return updtpatch::outOfMemory(__func__);
 }
 
-extern "C" int UPDTMSysConfigure(void)
-{
-    return updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::AfterWrite, notOnMSys);
-}
-
 int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending)
 {
     const char *fn = __func__;
@@ -202,7 +176,7 @@ int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending)
     const int count = UPDTMSysGetPartitionInfo(directory);
     if (count < 0)
         return UPDT_ERR_PARTITION_INFO;
-    logDirectory(directory, count);
+    updtpatch::logDirectory(directory, count);
     UPDTSetProgress(*state, 10);
     if (UPDTMSysInitPatchInfo(directory, count) < 0) {
         syslog(LOG_ERR, "%s(%d): fail to initialize patch info ", fn, __LINE__);
