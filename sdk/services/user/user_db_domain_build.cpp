@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 #include "services/account/vexa_account.h"
 
@@ -53,8 +54,17 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
 
 }  // namespace vexauser
 
-extern "C" int UserDBDomainBuild(VEXABDB *h)
+namespace {
+
+int userDBDomainBuild(VEXABDB *h)
 {
     static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE, nullptr};
     return vexauser::domainListBuild(h, kUsers);
+}
+
+}  // namespace
+
+extern "C" int UserDBDomainBuild(VEXABDB *h)
+{
+    return vral::NoThrow(-1, [&] { return userDBDomainBuild(h); });
 }
