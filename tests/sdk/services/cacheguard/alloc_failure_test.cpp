@@ -22,6 +22,7 @@
 #include "base/lock/vral_lock.h"
 #include "cacheguard_fixture.h"
 #include "failcall.h"
+#include "services/bdb/vexa_bdb.h"
 #include "services/group/vexa_group.h"
 #include "services/share/vexa_share.h"
 #include "services/user/vexa_user.h"
@@ -289,6 +290,72 @@ int probe(std::vector<std::string> ops)
         const std::string op = next();
         if (op == "lockall") {
             return VRALFileLock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 0) == 0 ? 0 : 1;
+        } else if (op == "open") {
+            // open user|group|share: "open SET ok" or the failure's code
+            const std::string set = next();
+            bool ok = false;
+            if (set == "user") {
+                VEXAUSERDB *db = VEXAUserDBOpen();
+                ok = db != nullptr;
+                VEXAUserDBClose(db);
+            } else if (set == "group") {
+                VEXAGROUPDB *db = VEXAGroupDBOpen();
+                ok = db != nullptr;
+                VEXAGroupDBClose(db);
+            } else {
+                VEXASHAREDB *db = VEXAShareDBOpen();
+                ok = db != nullptr;
+                if (ok)
+                    VEXAShareDBClose(db);
+            }
+            say("open " + set + (ok ? " ok" : " null " + vexatest::probe::hex(VRALErrGet())));
+        } else if (op == "get") {
+            // get user|group|share NAME: the lookup's result
+            const std::string set = next();
+            const std::string name = next();
+            int r;
+            if (set == "user") {
+                VEXAUSER *u = nullptr;
+                r = VEXAUserGet(name.c_str(), &u);
+                VEXAUserFree(u);
+            } else if (set == "group") {
+                VEXAGROUP *g = nullptr;
+                r = VEXAGroupGet(name.c_str(), &g);
+                VEXAGroupFree(g);
+            } else {
+                VEXASHARE *sh = nullptr;
+                r = VEXAShareGet(name.c_str(), &sh);
+                VEXAShareFree(sh);
+            }
+            say(result("get " + set + " " + name, r));
+        } else if (op == "passwd") {
+            // passwd NAME HASH: a user write that dumps
+            VEXAUSER *u = nullptr;
+            VEXAUserAlloc(&u, next().c_str(), "", 0, 0, "", "", "", 0, "", 0);
+            const std::string hash = next();
+            const char *h = hash.c_str();
+            const char *l = "55555555555555555555555555555555";
+            const char *t = "66666666666666666666666666666666";
+            say(result("passwd", VEXAUserSetPasswd(&u, &h, &l, &t, 1)));
+            VEXAUserFree(u);
+        } else if (op == "forge") {
+            // forge NAME LINE: the record of NAME in the shadow cache, as
+            // whoever runs the probe can write it
+            const std::string name = next();
+            const std::string line = next();
+            VEXABDB *h = VEXABDbOpen("/tmp/.db.user.shadow.0832", O_RDWR, 0);
+            const int r = h == nullptr ? -1
+                                       : VEXABDbSet(h, name.c_str(), static_cast<int>(name.size()) + 1,
+                                                    line.c_str(), static_cast<int>(line.size()) + 1);
+            if (h != nullptr)
+                VEXABDbClose(h);
+            say(result("forge", r));
+        } else if (op == "fsize") {
+            // fsize BYTES: later writes beyond it fail with EFBIG
+            signal(SIGXFSZ, SIG_IGN);
+            const rlim_t n = static_cast<rlim_t>(vexatest::probe::num(next()));
+            const struct rlimit rl = {n, n};
+            say("fsize " + std::to_string(setrlimit(RLIMIT_FSIZE, &rl)));
         } else if (op == "sweep") {
             const std::string only = next.more() ? next() : "";
             for (const Sweep &s : sweeps())
