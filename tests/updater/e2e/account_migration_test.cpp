@@ -12,6 +12,7 @@
 
 #include "../../sdk/services/log/log_reader.h"
 #include "../../sdk/services/user/user_fixture.h"
+#include "cache_attacker.h"
 #include "e2e_fixture.h"
 
 namespace {
@@ -211,6 +212,38 @@ TEST_F(AccountRun, NoFreeNameRollsTheFlashBack)
     EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
     EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
     EXPECT_EQ(lineOf("/etc/passwd", "anonymous128"), "");
+}
+
+// A whole update with its FTP copy while an unprivileged user plants, in a
+// loop, at every name of the account caches in "/tmp": the update ends 0,
+// the copy is made, and nothing of root's is written through a plant.
+TEST_F(AccountRun, UpdateEndsWhileAUserPlantsAtEveryCacheName)
+{
+    const std::string hash = usertest::md5("ftp-secret", "fs");
+    add({{.name = "ftp", .uid = 1030, .hash = hash, .lm = kLm}});
+    a.app.writeFile("/etc/keep.db", "root's own database\n", 0600);
+    a.app.setEnv("NAMES", vexatest::cacheAttackNames());
+    const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const std::string script =
+        nobody + "sh -c 'for n in $NAMES; do mkdir \"$n\"; done 2>/dev/null'\n" + nobody + "sh -c " +
+        vexatest::shellQuote(vexatest::kCacheAttack) + " &\n" + "while [ ! -e /tmp/attacking ]; do :; done\n" +
+        vexatest::shellQuote(a.packageDir + "/updater") + "\nst=$?\ntouch /tmp/stop; wait\n" +
+        "echo \"@ status $st\"\n"
+        "echo \"@ held $(grep -c '\\$1\\$' /tmp/held.out)\"\n"
+        "echo \"@ readable $(cat /tmp/readable.out)\"\n"
+        "echo \"@ keep $(stat -c '%a %u' /etc/keep.db) $(cat /etc/keep.db)\"\n"
+        "echo \"@ build folders $(find /tmp -mindepth 1 -maxdepth 1 -type d -user 0 ! -name lock)\"\n"
+        "echo \"@ live $(cd /tmp && stat -c '%a %u %h' .db.user.name.0832 .db.user.misc.0832 .db.user.shadow.0832 "
+        ".db.user.smb.0832 .db.user.uid.0832 | sort -u | tr '\\n' ' ')\"\n";
+    const approot::RunResult r = a.runAs({"/bin/sh", "-c", script});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(vexatest::probe::said(r.out),
+              (Lines{"status 0", "held 0", "readable ", "keep 600 0 root's own database", "build folders ",
+                     "live 600 0 1 644 0 1 "}))
+        << r.out << r.err;
+    EXPECT_EQ(lineOf("/etc/shadow", "ftp1").rfind("ftp1:" + hash + ":", 0), 0u) << lineOf("/etc/shadow", "ftp1");
+    EXPECT_EQ(lineOf("/etc/shadow", "admin"), "admin:" + usertest::md5("adm", "ad") + ":19000:0:99999:7:::");
+    EXPECT_EQ(a.statOf("/etc/shadow", "%a %u"), "600 0");
 }
 
 }  // namespace

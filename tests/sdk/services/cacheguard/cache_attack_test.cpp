@@ -6,63 +6,13 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "cache_attacker.h"
 #include "cacheguard_fixture.h"
 
 namespace {
 
 using guardtest::Lines;
-
-// The names root used or uses beside the live ones: the old temporary
-// names, the library's creation names of both, the rebuild locks.
-std::string plantedNames()
-{
-    struct Set {
-        const char *prefix;
-        std::vector<const char *> suffixes;
-    };
-    const Set sets[] = {
-        {"/tmp/.db.user", {".name.0832", ".misc.0832", ".shadow.0832", ".smb.0832", ".uid.0832"}},
-        {"/tmp/.db.group", {".name.0832", ".id.0832", ".desc.0832"}},
-        {"/tmp/.db.vexashare", {".0832"}},
-    };
-    std::string names;
-    for (const Set &set : sets) {
-        const std::string prefix = set.prefix;
-        const std::string base = prefix.substr(5);
-        for (const char *suffix : set.suffixes) {
-            for (const std::string &name : {base + suffix, base + ".tmp" + suffix})
-                names += " /tmp/" + name + " /tmp/__db." + name;
-        }
-        names += " " + prefix + ".lock " + prefix + ".tmp";
-    }
-    return names;
-}
-
-// The attacker's loop: at each name not taken, the next kind of plant.
-const char kAttack[] =
-    "exec 3< /tmp/.db.user.name.0832\n"
-    "i=0\n"
-    "while [ ! -e /tmp/stop ]; do\n"
-    "  for n in $NAMES; do\n"
-    "    if [ ! -e \"$n\" ] && [ ! -L \"$n\" ]; then\n"
-    "      case $((i % 6)) in\n"
-    "        0) ln -s /etc/keep.db \"$n\" ;;\n"
-    "        1) ln -s /etc/shadow \"$n\" ;;\n"
-    "        2) ln -s /tmp/.db.user.name.0832 \"$n\" ;;\n"
-    "        3) echo planted > \"$n\" && chmod 0666 \"$n\" ;;\n"
-    "        4) mkfifo -m 0666 \"$n\" ;;\n"
-    "        5) mkdir \"$n\" ;;\n"
-    "      esac 2>/dev/null\n"
-    "    fi\n"
-    "    i=$((i + 1))\n"
-    "  done\n"
-    "  touch /tmp/attacking\n"
-    "done\n"
-    // what the user holds or can read now
-    "cat <&3 > /tmp/held.out\n"
-    "grep -rls '\\$1\\$' /tmp > /tmp/readable.out\n";
 
 using CacheAttack = guardtest::GuardRoot;
 
@@ -75,7 +25,7 @@ TEST_F(CacheAttack, PlantsAtEveryNameWhileRootWorks)
         "chmod 1777 /tmp\n" + probe + " open user\n" +
         // folders first, at every name, so that some are there for sure
         nobody + "sh -c 'for n in $NAMES; do mkdir \"$n\"; done 2>/dev/null'\n" + nobody + "sh -c " +
-        vexatest::shellQuote(kAttack) + " &\n" +
+        vexatest::shellQuote(vexatest::kCacheAttack) + " &\n" +
         "while [ ! -e /tmp/attacking ]; do :; done\n" + probe + " work 12\n" + "touch /tmp/stop; wait\n" +
         "echo held: $(grep -c '\\$1\\$' /tmp/held.out)\n" + "echo readable: $(cat /tmp/readable.out)\n" +
         "echo keep: $(stat -c '%a %u' /etc/keep.db) $(cat /etc/keep.db)\n" +
@@ -83,7 +33,7 @@ TEST_F(CacheAttack, PlantsAtEveryNameWhileRootWorks)
         "/etc/shadow)\n" +
         "echo build folders: $(find /tmp -mindepth 1 -maxdepth 1 -type d -user 0 ! -name lock)\n" +
         "echo aside: $(find /tmp -mindepth 1 -maxdepth 1 -type d -user 65534 -name '*.aside.*' | wc -l)\n";
-    app.setEnv("NAMES", plantedNames());
+    app.setEnv("NAMES", vexatest::cacheAttackNames());
     const approot::RunResult r = app.run({"/bin/sh", "-c", script});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     Lines got;
