@@ -61,7 +61,7 @@ inline const char kCacheAttack[] =
     "done\n"
     // what the user holds or can read now
     "cat <&3 > /tmp/held.out\n"
-    "grep -rls '\\$1\\$' /tmp > /tmp/readable.out\n";
+    "find /tmp -xdev -type f -exec grep -ls '\\$1\\$' {} + > /tmp/readable.out\n";
 
 }  // namespace vexatest
 

@@ -232,7 +232,7 @@ TEST_F(AccountRun, UpdateEndsWhileAUserPlantsAtEveryCacheName)
         "echo \"@ held $(grep -c '\\$1\\$' /tmp/held.out)\"\n"
         "echo \"@ readable $(cat /tmp/readable.out)\"\n"
         "echo \"@ keep $(stat -c '%a %u' /etc/keep.db) $(cat /etc/keep.db)\"\n"
-        "echo \"@ build folders $(find /tmp -mindepth 1 -maxdepth 1 -type d -user 0 ! -name lock)\"\n"
+        "echo \"@ build folders $(find /tmp -mindepth 1 -maxdepth 1 -type d -user 0 -name '.db.*.tmp.*')\"\n"
         "echo \"@ live $(cd /tmp && stat -c '%a %u %h' .db.user.name.0832 .db.user.misc.0832 .db.user.shadow.0832 "
         ".db.user.smb.0832 .db.user.uid.0832 | sort -u | tr '\\n' ' ')\"\n";
     const approot::RunResult r = a.runAs({"/bin/sh", "-c", script});

@@ -71,7 +71,7 @@ void dropSet(const std::string &prefix)
 std::string leftovers()
 {
     std::string out;
-    FILE *fp = popen("find /tmp -mindepth 1 -maxdepth 1 -type d ! -name lock; "
+    FILE *fp = popen("find /tmp -mindepth 1 -maxdepth 1 -type d -name '.db.*.tmp.*'; "
                      "ls -d /etc/*.tmp /etc/group_tmp /usr/vexa/etc/smb.conf.tmp "
                      "/usr/vexa/etc/private/*.tmp 2>/dev/null",
                      "re");

@@ -78,7 +78,7 @@ TEST_P(CacheRoom, BuildThatCannotBeWrittenLeavesTheLiveSet)
         "mount -t tmpfs -o size=4m tmpfs /tmp; mkdir /tmp/lock\n"
         // every set built with room; then this one gone
         + probe + " open user open group open share\n" + "rm -f " + c.files + "\n" + shortOfRoom + "\n" +
-        "echo left: $(find /tmp -mindepth 1 -maxdepth 1 -type d ! -name lock)\n" +
+        "echo left: $(find /tmp -mindepth 1 -maxdepth 1 -type d -name '.db.*.tmp.*')\n" +
         "echo files: $(ls " + c.files + " 2>/dev/null)\n" +
         // with room again, the whole set
         probe + " open " + set + "\n" +
@@ -87,7 +87,7 @@ TEST_P(CacheRoom, BuildThatCannotBeWrittenLeavesTheLiveSet)
         c.add + "\n" + shortOfRoom + "\n" +
         "after=$(stat -c '%i %s' " + c.files + "; md5sum " + c.files + ")\n" +
         "[ \"$before\" = \"$after\" ] && echo kept || echo changed\n" +
-        "echo left: $(find /tmp -mindepth 1 -maxdepth 1 -type d ! -name lock)\n" +
+        "echo left: $(find /tmp -mindepth 1 -maxdepth 1 -type d -name '.db.*.tmp.*')\n" +
         probe + " get " + set + " " + c.added + "\n" + "echo modes: $(stat -c '%a %u %h' " + c.files + " | sort -u)\n";
     const approot::RunResult r = app.run({"/bin/sh", "-c", script});
     ASSERT_EQ(r.status, 0) << r.out << r.err;

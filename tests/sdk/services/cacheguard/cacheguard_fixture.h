@@ -55,8 +55,6 @@ protected:
             want += std::string(f.path) + " " + f.mode + " 0 1\n";
         return want;
     }
-    // Folders and files a build may have left in "/tmp" (none).
-    std::string leftovers() { return sh("find /tmp -mindepth 1 -maxdepth 1 -type d ! -name lock; true"); }
 };
 
 }  // namespace guardtest
