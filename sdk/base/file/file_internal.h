@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -232,6 +233,14 @@ int AppendInPlace(int fd, std::string_view data);
 // A section that may be written: a name without newline, a format with
 // two "%s" around "=" ending in a newline (or NULL), pairs without newline.
 bool SectionWritable(const char *name, struct _tag_VRALSzHash *pMap, const char *format);
+
+// The rewrite behind VRALFileModifySection: every section oldSection
+// gives way to the header of newSection (NULL keeps the name) and the map's
+// pairs when replace is set, or to nothing; of the old section's lines only
+// those that keep(line) accepts stay, in order, after them.  1 done, 0 not
+// found (ERR_NOT_FOUND, file rewritten unchanged), -1.
+int ModifySection(const char *szFile, const char *oldSection, const char *newSection, struct _tag_VRALSzHash *pMap,
+                  bool replace, const char *format, const std::function<bool(std::string_view)> &keep);
 
 // Syncs the folder holding path so that a rename survives a power cut.
 void SyncParentDir(const std::string &path) noexcept;

@@ -5,25 +5,22 @@
 #include "base/file/vral_file.h"
 #include "base/hash/vral_hash.h"
 
-extern "C" int VRALFileModifySection(const char *szFile, const char *oldSection, const char *newSection,
-                                     VRALSzHash *pMap, int mode, const char *format)
+namespace vralfile {
+
+int ModifySection(const char *szFile, const char *oldSection, const char *newSection, VRALSzHash *pMap, bool replace,
+                  const char *format, const std::function<bool(std::string_view)> &keep)
 {
-    if (szFile == nullptr || oldSection == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    const bool replace = (mode & 1) != 0;
     const char *name = newSection != nullptr ? newSection : oldSection;
-    if (replace && !vralfile::SectionWritable(name, pMap, format)) {
+    if (replace && !SectionWritable(name, pMap, format)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    return vralfile::Guarded([&] {
-        vralfile::Rewriter out;
+    return Guarded([&] {
+        Rewriter out;
         bool found = false;
         bool inOld = false;
         bool failed = false;
-        int rc = vralfile::RewriteExisting(szFile, out, [&](std::string_view line) {
+        int rc = RewriteExisting(szFile, out, [&](std::string_view line) {
             if (failed)
                 return;
             int len = static_cast<int>(line.size());
@@ -37,8 +34,7 @@ extern "C" int VRALFileModifySection(const char *szFile, const char *oldSection,
             }
             if (inOld && header)
                 inOld = false;
-            // The old section keeps only its comment lines.
-            if (inOld && !vralfile::IsComment(line))
+            if (inOld && !keep(line))
                 return;
             out.Write(line);
         });
@@ -50,4 +46,18 @@ extern "C" int VRALFileModifySection(const char *szFile, const char *oldSection,
         }
         return 1;
     });
+}
+
+}  // namespace vralfile
+
+extern "C" int VRALFileModifySection(const char *szFile, const char *oldSection, const char *newSection,
+                                     VRALSzHash *pMap, int mode, const char *format)
+{
+    if (szFile == nullptr || oldSection == nullptr) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    // The old section keeps only its comment lines.
+    return vralfile::ModifySection(szFile, oldSection, newSection, pMap, (mode & 1) != 0, format,
+                                   [](std::string_view line) { return vralfile::IsComment(line); });
 }

@@ -113,21 +113,20 @@ int GetAll(void ***pppConf, int type)
         }
         if (szCurSetName[0] == '\0')
             continue;
-        if (VRALStrTrimSpace(line.text, nullptr) < 0) {
+        VRALSzList *raw = list.release();
+        const int split = vexabkp::SetLinePair(line.text, &raw);
+        list.reset(raw);
+        if (split < 0) {
             BKP_LOG("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.text, VRALErrGet());
             return -1;
         }
-        if (line.text[0] == '\0')
-            continue;
-        VRALSzListClear(list.get());
-        VRALSzList *raw = list.release();
-        const int split = VRALStrSepPair(line.text, &raw);
-        list.reset(raw);
         if (!list) {
             VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
             return -1;
         }
-        if (split != 0 || list->nItem != 2) {
+        if (split == 0)
+            continue;
+        if (split == 1) {
             BKP_LOG("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.text, VRALErrGet());
             continue;
         }
@@ -145,6 +144,9 @@ int GetAll(void ***pppConf, int type)
     }
     if (full() || !finish())
         return -1;
+    // Headers that name no set give no records: nothing to hand out.
+    if (rec.made == 0)
+        return 0;
     *pppConf = rec.slots;
     rec.slots = nullptr;
     return rec.made;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/err/vral_err.h"
+#include "base/string/vral_string.h"
 #include "services/backup/backup_internal.h"
 
 namespace vexabkp {
@@ -12,6 +13,18 @@ char *PairCopy(VRALSzHash *pHash, const char *szKey)
 {
     const char *value = SzVRALSzHashGetValue(pHash, szKey);
     return strdup(value != nullptr ? value : "");
+}
+
+int SetLinePair(char *line, VRALSzList **ppList)
+{
+    if (VRALStrTrimSpace(line, nullptr) < 0)
+        return -1;
+    if (line[0] == '\0')
+        return 0;
+    VRALSzListClear(*ppList);
+    if (VRALStrSepPair(line, ppList) != 0 || *ppList == nullptr || (*ppList)->nItem != 2)
+        return 1;
+    return 2;
 }
 
 int PairInt(VRALSzHash *pHash, const char *szKey, int fallback)

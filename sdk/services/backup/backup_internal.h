@@ -15,6 +15,7 @@
 
 #include "base/err/vral_err.h"
 #include "base/hash/vral_hash.h"
+#include "base/list/vral_list.h"
 #include "services/backup/vexa_backup.h"
 
 #define BKP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
@@ -86,6 +87,13 @@ template <typename Record> void FreeRecords(Record **rgConf, int count, void (*f
 // A string copy for a record: the key's value, or "" when it is missing.
 // NULL only without memory.
 char *PairCopy(VRALSzHash *pHash, const char *szKey);
+
+// The pair of a set's line as the set reader takes it: the line trimmed
+// whole (one pair of enclosing quotes too), then split at its first "=".
+// line is trimmed in place.  -1 when trimming fails, 0 for a line empty
+// once trimmed, 1 for a line that is no pair, 2 with the key and the value
+// as items 0 and 1 of *ppList (NULL afterwards without memory).
+int SetLinePair(char *line, VRALSzList **ppList);
 
 // An int key as atoi reads it, or fallback when it is missing.
 int PairInt(VRALSzHash *pHash, const char *szKey, int fallback);

@@ -28,6 +28,22 @@ struct UserDbOwner {
     ~UserDbOwner() { VEXAUserDBClose(db); }
 };
 
+// A second line of one key form ("staff" and "Staff") would leave one of
+// the two out of every dump: 0 when NAME is new, else -1 (logged,
+// ERR_BAD_FORMAT, as a name without a key form).
+int keyTaken(VEXAGROUPDB *db, const LineReader &in, const char *line, const char *NAME, int len)
+{
+    vexagroup::Buf stored;
+    if (VEXABDbGet(db->pGRPName, NAME, len + 1, &stored.p, &stored.cb) != 0)
+        return VRALErrGet() == ERR_NOT_FOUND ? 0 : -1;
+    const std::string value(stored.p, stored.cb > 0 ? static_cast<size_t>(stored.cb) - 1 : 0);
+    const std::string before = value.substr(0, value.find(':'));
+    GROUP_LOG("%s line %d: group %.*s has the key of group %s", in.path(), in.lineNo(),
+              static_cast<int>(strcspn(line, ":")), line, before.c_str());
+    VRAL_ERR_SET(ERR_BAD_FORMAT);
+    return -1;
+}
+
 int localBuild(VEXAGROUPDB *db)
 {
     LineReader in(GROUP_FILE);
@@ -47,6 +63,8 @@ int localBuild(VEXAGROUPDB *db)
         if (r == 0)
             continue;
         const int len = f.len;
+        if (keyTaken(db, in, line, NAME, len) != 0)
+            return -1;
         if (VEXAUserGetValidUserList2(f.rest, &members.p, &members.cb, nullptr, users.db) != 0) {
             GROUP_LOG("VEXAUserGetValidUserList2() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;

@@ -1,24 +1,11 @@
-#include <cstring>
-
 #include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
 namespace {
 
-// ":" would give a line no walk can unpack, "#" a marker key
-bool usable(const char *name)
-{
-    return strchr(name, ':') == nullptr && name[0] != '#';
-}
-
-}  // namespace
-
-namespace {
-
 int groupDBDomainBuild(VEXABDB *h)
 {
-    static const vexauser::DomainList kGroups = {GROUP_FILE_DOMAIN, "group", ":x:-1:", vexagroup::kDomainKeySize,
-                                                 usable};
+    static const vexauser::DomainList kGroups = {GROUP_FILE_DOMAIN, "group", ":x:-1:", vexagroup::kDomainKeySize};
     return vexauser::domainListBuild(h, kGroups);
 }
 

@@ -63,6 +63,36 @@ int readOld(VEXAGROUPDB *db, const char *OLDNAME, int klenOld, const char *NAME,
 
 }  // namespace
 
+namespace vexagroup {
+
+int setMembers(VEXAGROUPDB *db, const char *NAME, int len, char **members)
+{
+    Buf stored;
+    if (vexauser::getLine(db->pGRPName, NAME, len + 1, &stored.p, &stored.cb) != 0)
+        return -1;
+    VEXAGROUP *g = nullptr;
+    if (VEXAGroupDBUnpack(stored.p, &g) != 0) {
+        VEXAGroupFree(g);
+        return -1;
+    }
+    VEXAGROUP rec{g->szName, g->gid, members, 0, 0};
+    struct group gr {};
+    Buf line;
+    int r = VEXAGroupToUnixGroup(&rec, &gr);
+    if (r == 0 && VEXAGroupDBPackFromUnix(&gr, &line.p, &line.cb) < 0) {
+        GROUP_LOG("VEXAGroupDBPackFromUnix failed. vexaerr=0x%04X", VRALErrGet());
+        r = -1;
+    }
+    VEXAGroupFree(g);
+    if (r == 0 && store(db->pGRPName, NAME, len + 1, line.p) != 0) {
+        GROUP_LOG("VEXABDbSet pGRPName failed, str=%s. vexaerr=0x%04X", NAME, VRALErrGet());
+        r = -1;
+    }
+    return r;
+}
+
+}  // namespace vexagroup
+
 extern "C" int VEXAGroupDBSet(VEXAGROUPDB *db, const char *OLDNAME, int oldLen, VEXAGROUP *pGroup)
 {
     return vexabdb::cacheWriteGuarded(vexagroup::kGroupSet, db, [&] {

@@ -70,6 +70,11 @@ inline const char *gidHeaderPrefix()
 std::string groupLine(const std::string &name, const std::string &passwd, const std::string &gidText, int gid,
                       const std::string &members);
 
+// Rewrites the members of the stored group NAME (len its length), its
+// name, password and gid as they stand: a member rename is no group write,
+// so neither the name rule nor the refusal of "users" applies.  0 or -1.
+int setMembers(VEXAGROUPDB *db, const char *NAME, int len, char **members);
+
 // Removes a local group's records: its own gid-index entry (unless
 // keepGid), then NAME from the name and description files.  Absent records
 // pass; 0 or -1.

@@ -19,6 +19,8 @@ struct GroupDbOwner {
     ~GroupDbOwner() { VEXAGroupDBClose(db); }
 };
 
+// Opened only for a rename: no close of a NULL handle overwrites the
+// failing step's code.
 struct ShareDbOwner {
     VEXASHAREDB *db = nullptr;
     ~ShareDbOwner()

@@ -45,5 +45,5 @@ extern "C" int VEXALogChangeSize(int iMax, int iClass)
     }
     if (st.st_size <= iMax)
         return 0;
-    return vral::NoThrow(-1, [&] { return vexalog::shrink(static_cast<uint32_t>(st.st_size - iMax), path); });
+    return vral::NoThrow(-1, [&] { return VEXALogShrink(static_cast<int>(st.st_size - iMax), path); });
 }

@@ -7,13 +7,11 @@
 #include "services/log/log_internal.h"
 #include "services/user/vexa_user.h"
 
-namespace vexalog {
-
 namespace {
 char gUserName[256];
 }
 
-const char *userName()
+const char *VEXALogGetUserName()
 {
     const char *name = getenv("USERNAME");
     VEXAUSER *pUser = nullptr;
@@ -25,5 +23,3 @@ const char *userName()
     VEXAUserFree(pUser);
     return gUserName;
 }
-
-}  // namespace vexalog

@@ -1,15 +1,18 @@
 #include <errno.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "services/log/log_internal.h"
 
-namespace vexalog {
+using namespace vexalog;
 
-std::string packRecord(int level, unsigned event, const char *const texts[4])
+unsigned short VEXALogRecordPack(unsigned char **ppRecord, int level, unsigned event, const char *text1,
+                                 const char *text2, const char *text3, const char *text4)
 {
-    const char *strings[6] = {program_invocation_short_name, userName(), texts[0], texts[1], texts[2], texts[3]};
+    *ppRecord = nullptr;
+    const char *strings[6] = {program_invocation_short_name, VEXALogGetUserName(), text1, text2, text3, text4};
     size_t lens[6];
     size_t total = kFixed;
     for (int i = 0; i < 6; ++i) {
@@ -17,9 +20,10 @@ std::string packRecord(int level, unsigned event, const char *const texts[4])
         total += lens[i];
     }
     if (total > kMaxRecord)
-        return std::string();
-    std::string rec(kFixed, '\0');
-    auto *p = reinterpret_cast<unsigned char *>(rec.data());
+        return 0;
+    auto *p = static_cast<unsigned char *>(calloc(1, total));
+    if (p == nullptr)
+        return 0;
     putU16(p, static_cast<uint32_t>(total));
     putU16(p + 2, static_cast<uint32_t>(level));
     putU32(p + 4, static_cast<uint32_t>(time(nullptr)));
@@ -28,19 +32,11 @@ std::string packRecord(int level, unsigned event, const char *const texts[4])
     putU32(p + 12, event);
     for (int i = 0; i < 4; ++i)
         putU16(p + 16 + 2 * i, static_cast<uint32_t>(lens[2 + i]));
-    for (int i = 0; i < 6; ++i)
-        rec.append(strings[i], lens[i]);
-    return rec;
+    size_t at = kFixed;
+    for (int i = 0; i < 6; ++i) {
+        memcpy(p + at, strings[i], lens[i]);
+        at += lens[i];
+    }
+    *ppRecord = p;
+    return static_cast<unsigned short>(total);
 }
-
-std::string emptyHeader()
-{
-    std::string h(kFirst, '\0');
-    auto *p = reinterpret_cast<unsigned char *>(h.data());
-    memcpy(p, "VEXA", 4);
-    putU32(p + 8, kFirst);
-    putU32(p + 12, kFirst);
-    return h;
-}
-
-}  // namespace vexalog

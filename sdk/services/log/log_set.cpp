@@ -73,20 +73,14 @@ int logSet(int iClass, int iLevel, unsigned uEvent, const char *const texts[4])
         if (limit != 0)
             VEXALogChangeSize(limit, shrinkClass);
         char file[64] = {};
-        if (VRALFileGetKeyValue(VEXA_LOG_CONF, cls->fileKey, file, sizeof file, 0) > 0 && file[0] != '\0' &&
+        // A name that is not absolute (a file cut short) counts as missing.
+        if (VRALFileGetKeyValue(VEXA_LOG_CONF, cls->fileKey, file, sizeof file, 0) > 0 && file[0] == '/' &&
             strlen(file) <= 31)
             path = file;
     }
     if (path.empty())
         path = vexalog::builtInFile(shrinkClass);
-
-    const std::string record = vexalog::packRecord(iLevel, uEvent, texts);
-    // A record must fit the ring's region with the two bytes of a lap's end.
-    if (record.empty() || record.size() + vexalog::kFirst + 2 > static_cast<size_t>(gLogSizeLimit)) {
-        syslog(LOG_ERR, "sdk/vexalog1 : event of %zu bytes too long for %s", record.size(), path.c_str());
-        return -1;
-    }
-    return vexalog::writeRecord(path.c_str(), static_cast<uint32_t>(gLogSizeLimit), record);
+    return VEXALogWriteRecord(path.c_str(), iLevel, uEvent, texts[0], texts[1], texts[2], texts[3]) == 0 ? 0 : -1;
 }
 
 }  // namespace

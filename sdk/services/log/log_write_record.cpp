@@ -3,195 +3,178 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <cstdlib>
+#include <deque>
+#include <memory>
 
 #include "base/io/io_fd.h"
-#include "base/io/vral_io.h"
 #include "services/log/log_internal.h"
 
-namespace vexalog {
+using namespace vexalog;
 
 namespace {
 
-// One open log file and its ring: O the oldest record, W the write offset.
-// Offsets that are stored are synced first, so a record's bytes reach the
-// disk before the offset that publishes them, and dropped records are
-// given up on disk before their bytes are overwritten.
+// One open log file and its ring: the records held, oldest first, in the
+// older lap of a wrapped log and up to the write offset.  A ring whose
+// chain can be followed is sound whatever the limit: it wraps within the
+// limit of the day, and records an older limit left above it stay until
+// new ones need their room.  Every stored offset leaves the header naming
+// a chain that can be followed.
 class Ring {
 public:
     Ring(int fd, const char *path, uint32_t limit) : fd_(fd), path_(path), limit_(limit) {}
 
     bool load()
     {
-        unsigned char h[16];
-        struct stat st {};
-        if (VRALIoPReadAll(fd_, h, 4, 0) != 4 || memcmp(h, "VEXA", 4) != 0) {
-            if (!writeAt(0, emptyHeader()))
-                return false;
-        }
-        if (fstat(fd_, &st) != 0 || VRALIoPReadAll(fd_, h, 16, 0) != 16)
+        if (VEXALogCheckHeader(fd_) < 0)
             return false;
-        size_ = static_cast<uint64_t>(st.st_size);
-        o_ = oStored_ = getU32(h + 8);
-        w_ = getU32(h + 12);
-        const uint64_t end = size_ < limit_ ? size_ : limit_;
-        if (o_ < kFirst || w_ < kFirst || o_ > end || w_ > end)
-            return reset(true);
+        const int o = VEXALogGetStartOffset(fd_);
+        const int w = VEXALogGetEndOffset(fd_);
+        if (o < 0 || w < 0) {
+            syslog(LOG_ERR, "sdk/vexalog1 : logfile %s header cut short, started anew", path_);
+            return empty();
+        }
+        std::string bytes;
+        Chain chain;
+        if (!readAll(fd_, &bytes))
+            return false;
+        size_ = bytes.size();
+        if (!followChain(bytes, static_cast<uint32_t>(o), static_cast<uint32_t>(w), &chain)) {
+            syslog(LOG_ERR, "sdk/vexalog1 : logfile %s damaged, started anew", path_);
+            return empty();
+        }
+        oStored_ = static_cast<uint32_t>(o);
+        w_ = static_cast<uint32_t>(w);
+        wrapped_ = oStored_ > w_;
+        older_.assign(chain.older.begin(), chain.older.end());
+        newer_.assign(chain.newer.begin(), chain.newer.end());
+        lapEnd_ = chain.lapEnd;
         return true;
     }
 
-    // Finds room for n bytes, drops what has to go, writes the record and
+    // Drops from the oldest what the record needs, writes it and
     // publishes it.
-    bool put(const std::string &rec)
+    bool put(const unsigned char *rec, uint32_t n)
     {
-        const auto n = static_cast<uint32_t>(rec.size());
-        uint32_t pos = 0;
         for (;;) {
-            if (o_ > w_) {
-                if (w_ + n < o_) {
-                    pos = w_;
-                    break;
+            if (wrapped_) {
+                if (fits(n)) {
+                    while (!older_.empty() && older_.front().off <= w_ + n)
+                        older_.pop_front();
+                    if (!older_.empty())
+                        return setStart(older_.front().off) && place(w_, rec, n, "sdk/vexalog1 : lline 432");
+                    // The older lap is used up; its end stays the oldest
+                    // offset while the record fits below it.
+                    if (lapEnd_ > w_ + n)
+                        return setStart(lapEnd_) && place(w_, rec, n, "sdk/vexalog1 : lline 432");
+                } else {
+                    older_.clear();  // the rest of the older lap goes first
                 }
-                uint32_t len = 0;
-                if (!lengthAt(o_, &len) || len == 0) {
-                    o_ = kFirst;  // the older lap is gone
-                    continue;
-                }
-                if (!recordFits(o_, len, end()))
-                    return reset(true) && put(rec);
-                o_ += len;
+                wrapped_ = false;
+                if (!setStart(newer_.empty() ? w_ : newer_.front().off))
+                    return false;
                 continue;
             }
-            if (w_ + n + 2 <= limit_) {
-                pos = w_;
-                break;
-            }
-            // Wrap: the lap ends at W, the record goes to the front, and the
-            // oldest records make room until the oldest offset is above the
-            // record's end.
+            if (fits(n))
+                return place(w_, rec, n, "sdk/vexalog1 : line 335");
+            // Wrap: the record goes to the front, the oldest make room
+            // until the oldest offset is above its end.
             const uint32_t lapEnd = w_;
-            while (o_ < lapEnd && o_ <= kFirst + n) {
-                uint32_t len = 0;
-                if (!lengthAt(o_, &len) || !recordFits(o_, len, lapEnd))
-                    return reset(true) && put(rec);
-                o_ += len;
-            }
-            if (o_ >= lapEnd) {
-                // Nothing is left to drop: the log starts again empty.
-                if (!reset(false))
-                    return false;
-                pos = kFirst;
-                break;
-            }
-            if (!commitO() || !endLap(lapEnd))
+            while (!newer_.empty() && newer_.front().off <= kFirst + n)
+                newer_.pop_front();
+            if (newer_.empty())
+                return empty() && place(kFirst, rec, n, "sdk/vexalog1 : line 371");
+            if (!setStart(newer_.front().off))
                 return false;
-            w_ = kFirst;
-            pos = kFirst;
-            break;
+            // The lap ends at a zero length, or at the file's end where
+            // the limit has no room for one.
+            if (lapEnd + 2 <= size_ || lapEnd + 2 <= limit_) {
+                if (!writeAt(lapEnd, "\0\0", 2)) {
+                    syslog(LOG_ERR, "sdk/vexalog1 : lline 349");
+                    return false;
+                }
+            }
+            wrapped_ = true;
+            lapEnd_ = lapEnd;
+            return place(kFirst, rec, n, "sdk/vexalog1 : line 371");
         }
-        if (!commitO() || !writeAt(pos, rec)) {
-            syslog(LOG_ERR, "sdk/vexalog1 : line %d", __LINE__);
-            return false;
-        }
-        w_ = pos + n;
-        return storeW();
     }
 
 private:
-    uint32_t end() const { return size_ < limit_ ? static_cast<uint32_t>(size_) : limit_; }
+    // Room for n bytes and a lap's end at the write offset below the limit.
+    bool fits(uint32_t n) const { return uint64_t{w_} + n + 2 <= limit_; }
 
-    bool lengthAt(uint32_t off, uint32_t *len)
+    bool writeAt(uint32_t off, const void *buf, uint32_t n)
     {
-        unsigned char b[2];
-        if (off + 2 > size_ || VRALIoPReadAll(fd_, b, 2, off) != 2)
+        if (lseek(fd_, off, SEEK_SET) != off || VEXALogWriteByte(fd_, buf, static_cast<int>(n)) < 0)
             return false;
-        *len = b[0] | (b[1] << 8);
+        if (off + n > size_)
+            size_ = off + n;
         return true;
     }
 
-    bool writeAt(uint32_t off, const std::string &bytes)
+    bool setStart(uint32_t o)
     {
-        if (VRALIoPWriteAll(fd_, bytes.data(), bytes.size(), off) != static_cast<ssize_t>(bytes.size())) {
-            syslog(LOG_ERR, "VEXALogWriteByte(): write() error!, input count is [%d]", static_cast<int>(bytes.size()));
-            return false;
-        }
-        if (off + bytes.size() > size_)
-            size_ = off + bytes.size();
-        return true;
-    }
-
-    // The lap ends in a zero length at W, or at the file's end when no two
-    // bytes fit below the limit (a limit lowered under an old write offset).
-    bool endLap(uint32_t lapEnd)
-    {
-        if (lapEnd + 2 <= limit_) {
-            if (writeAt(lapEnd, std::string(2, '\0')))
-                return true;
-            syslog(LOG_ERR, "sdk/vexalog1 : lline %d", __LINE__);
-            return false;
-        }
-        if (ftruncate(fd_, lapEnd) != 0) {
-            syslog(LOG_ERR, "sdk/vexalog1 : lline %d", __LINE__);
-            return false;
-        }
-        size_ = lapEnd;
-        return true;
-    }
-
-    bool commitO()
-    {
-        if (o_ == oStored_)
+        if (o == oStored_)
             return true;
-        unsigned char b[4];
-        putU32(b, o_);
-        if (!writeAt(8, std::string(reinterpret_cast<char *>(b), 4)) || fsync(fd_) != 0) {
-            syslog(LOG_ERR, "sdk/vexalog1: line %d", __LINE__);
+        if (VEXALogSetStartOffset(fd_, o) < 0)
             return false;
-        }
-        oStored_ = o_;
+        oStored_ = o;
         return true;
     }
 
-    bool storeW()
+    bool place(uint32_t at, const unsigned char *rec, uint32_t n, const char *failed)
     {
-        unsigned char b[4];
-        putU32(b, w_);
-        if (fsync(fd_) != 0 || !writeAt(12, std::string(reinterpret_cast<char *>(b), 4))) {
-            syslog(LOG_ERR, "sdk/vexalog1: line %d", __LINE__);
+        if (!writeAt(at, rec, n)) {
+            syslog(LOG_ERR, "%s", failed);
             return false;
         }
-        return true;
+        w_ = at + n;
+        return VEXALogSetEndOffset(fd_, w_) >= 0;
     }
 
-    // Empties the log: when nothing older is left to drop, or (damaged)
-    // when its header or record chain cannot be followed and must not be
-    // trusted.
-    bool reset(bool damaged)
+    // An empty log: both offsets 16 at once.
+    bool empty()
     {
-        if (damaged)
-            syslog(LOG_ERR, "sdk/vexalog1 : logfile %s damaged, started anew", path_);
-        o_ = w_ = kFirst;
-        if (fsync(fd_) != 0 || !writeAt(0, emptyHeader()) || fsync(fd_) != 0) {
-            syslog(LOG_ERR, "sdk/vexalog1: line %d", __LINE__);
+        unsigned char b[8];
+        putU32(b, kFirst);
+        putU32(b + 4, kFirst);
+        if (!writeAt(8, b, 8) || fsync(fd_) != 0) {
+            syslog(LOG_ERR, "sdk/vexalog1: line 160");
             return false;
         }
-        oStored_ = kFirst;
+        oStored_ = w_ = kFirst;
+        wrapped_ = false;
+        older_.clear();
+        newer_.clear();
         return true;
     }
 
     int fd_;
     const char *path_;
-    uint32_t limit_;
+    uint64_t limit_;
     uint64_t size_ = 0;
-    uint32_t o_ = kFirst;
     uint32_t oStored_ = kFirst;
     uint32_t w_ = kFirst;
+    uint32_t lapEnd_ = 0;
+    bool wrapped_ = false;
+    std::deque<Span> older_;
+    std::deque<Span> newer_;
 };
 
 }  // namespace
 
-int writeRecord(const char *path, uint32_t limit, const std::string &record)
+int VEXALogWriteRecord(const char *path, int level, unsigned event, const char *text1, const char *text2,
+                       const char *text3, const char *text4)
 {
+    unsigned char *raw = nullptr;
+    const uint32_t n = VEXALogRecordPack(&raw, level, event, text1, text2, text3, text4);
+    const std::unique_ptr<unsigned char, decltype(&free)> rec(raw, free);
+    // A record must fit the ring's region with the two bytes of a lap's end.
+    if (n == 0 || gLogSizeLimit < 0 || uint64_t{n} + kFirst + 2 > static_cast<uint64_t>(gLogSizeLimit)) {
+        syslog(LOG_ERR, "sdk/vexalog1 : event not written to %s: too long", path);
+        return -1;
+    }
     vralio::Fd fd(openRetrying(path, O_RDWR | O_CREAT));
     if (!fd.ok()) {
         syslog(LOG_ERR, "logfile %s open error while writing!", path);
@@ -206,13 +189,11 @@ int writeRecord(const char *path, uint32_t limit, const std::string &record)
             break;
         sleep(1);
     }
-    Ring ring(fd.get(), path, limit);
-    const bool ok = ring.load() && ring.put(record);
+    Ring ring(fd.get(), path, static_cast<uint32_t>(gLogSizeLimit));
+    const bool ok = ring.load() && ring.put(rec.get(), n);
     if (locked)
         flock(fd.get(), LOCK_UN);
     if (ok)
         fchmod(fd.get(), 0600);
     return ok ? 0 : -1;
 }
-
-}  // namespace vexalog

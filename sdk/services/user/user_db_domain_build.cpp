@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -28,16 +29,31 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
     char name[2 * USER_KEY_SIZE];
     const int cbName = list.keySize < static_cast<int>(sizeof name) ? list.keySize : static_cast<int>(sizeof name);
     std::string record;
+    struct Held {
+        char *p = nullptr;
+        int cb = 0;
+        ~Held() { free(p); }
+    } held;
     while (char *line = in.next()) {
         char *colon = strrchr(line, ':');
         if (colon == nullptr)
             continue;
         *colon = '\0';
         ++count;
-        // one unusable name does not keep the other domain accounts out
-        if ((list.usable != nullptr && !list.usable(line)) || keyForm(line, name, cbName) < 0) {
+        // one unusable name does not keep the other domain accounts out;
+        // ":" would give a line no reader unpacks, "#" a marker key
+        if (line[0] == '#' || strchr(line, ':') != nullptr || keyForm(line, name, cbName) < 0) {
             USER_LOG("%s line %d: unusable %s name, skipped", in.path(), in.lineNo(), list.what);
             continue;
+        }
+        // a local account keeps its record: a listed name never replaces it
+        if (VEXABDbGet(h, name, static_cast<int>(strlen(name)) + 1, &held.p, &held.cb) == 0) {
+            USER_LOG("%s line %d: %s %s already stored, skipped", in.path(), in.lineNo(), list.what, line);
+            continue;
+        }
+        if (VRALErrGet() != ERR_NOT_FOUND) {
+            USER_LOG("VEXABDbGet() failed! vexaerr=0x%04X", VRALErrGet());
+            return -1;
         }
         record = std::string(line) + list.recordTail;
         if (VEXABDbSet(h, name, static_cast<int>(strlen(name)) + 1, record.c_str(),
@@ -58,7 +74,7 @@ namespace {
 
 int userDBDomainBuild(VEXABDB *h)
 {
-    static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE, nullptr};
+    static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE};
     return vexauser::domainListBuild(h, kUsers);
 }
 

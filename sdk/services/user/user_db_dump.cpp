@@ -62,10 +62,12 @@ int fill(VEXAUSERDB *db, std::unique_ptr<vexabdb::TmpFile> (&files)[4])
             USER_LOG("VEXABDbGet(pUserDb->pPWDName) [%s] failed. vexaerr=0x%04X", w.data, VRALErrGet());
             return -1;
         }
-        if (appendLine(db->pPWDShadow, w.data, w.cbData, w, files[kShadow]->text()) != 1) {
+        // a user without a shadow line is logged, not kept from the others
+        const int shadow = appendLine(db->pPWDShadow, w.data, w.cbData, w, files[kShadow]->text());
+        if (shadow != 1)
             USER_LOG("VEXABDbGet(pUserDb->pPWDShadow) [%s] failed. vexaerr=0x%04X", w.data, VRALErrGet());
+        if (shadow < 0)
             return -1;
-        }
         if (appendLine(db->pPWDVexaser, w.data, w.cbData, w, files[kVexauser]->text()) < 0 ||
             appendLine(db->pPWDSMB, w.data, w.cbData, w, files[kSmb]->text()) < 0)
             return -1;

@@ -263,8 +263,12 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
         hash = password;
         changed = false;
     } else {
-        // an old hash that is no salt ("*", "!") gets a fresh one
-        const char *salt = old.user != nullptr && VEXAUserIsPasswdMD5Encrypt(old.user->szPasswd) ? old.user->szPasswd : "";
+        // an old hash that is no salt ("*", "!", a locked "!$1$...") gets a
+        // fresh one
+        const char *salt = old.user != nullptr && strncmp(old.user->szPasswd, "$1$", 3) == 0 &&
+                                   VEXAUserIsPasswdMD5Encrypt(old.user->szPasswd)
+                               ? old.user->szPasswd
+                               : "";
         const char *h = SzSDKIWrapMD5Encrypt(password, salt);
         if (h == nullptr) {
             USER_LOG("SzSDKIWrapMD5Encrypt failed. vexaerr=0x%04X", VRALErrGet());

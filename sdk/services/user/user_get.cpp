@@ -12,8 +12,12 @@ namespace {
 int lookupKey(const char *name, char (&NAME)[USER_KEY_SIZE])
 {
     const int len = vexauser::keyForm(name, NAME, sizeof NAME);
-    if (len < 0)
+    if (len < 0 && name[0] == '\0') {
+        // no user has the empty name
+        VRAL_ERR_SET(ERR_USER_NOT_FOUND);
+    } else if (len < 0) {
         USER_LOG("VRALUnicodeUTF8StrUpper failed, str=%s", name);
+    }
     return len;
 }
 

@@ -85,6 +85,9 @@ extern "C" int VEXAUserGetValidUserListCore(const char **items, char **pBuf, int
                 continue;
             if (strchr(item, '\\') != nullptr && !v.domainOn)
                 continue;
+            // ":" would add fields to the line the list goes into
+            if (strchr(item, ':') != nullptr)
+                continue;
             char NAME[kItemKeySize];
             // a name without a key form names nobody: dropped like an unknown one
             const int len = vexauser::keyForm(item, NAME, sizeof NAME);

@@ -41,13 +41,13 @@ int keyForm(const char *name, char *out, int cb);
 int nameRuleOk(const char *name, int maxChars);
 
 // A list of domain accounts: each line names one by its text before the
-// last ":", stored under its key form as that text and recordTail.
+// last ":", stored under its key form as that text and recordTail, unless
+// that key is stored already or the name holds ":" or begins with "#".
 struct DomainList {
     const char *path;
     const char *what;                // "user", "group"
     const char *recordTail;
     int keySize;                     // of the key-form buffer
-    bool (*usable)(const char *name);  // NULL: every name with a key form
 };
 
 // Loads the list into h when the file server runs as a domain member, and

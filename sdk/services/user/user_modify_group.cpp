@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "services/group/vexa_group.h"
+#include "services/group/group_internal.h"
 #include "services/user/user_set_internal.h"
 
 namespace {
@@ -72,6 +72,9 @@ int collect(VEXAGROUPDB *db, VRALSzHash *map, std::vector<Changed> &changed)
     }
 }
 
+// Every changed group is rewritten in place; one that cannot be is logged
+// and passed over, so the others still reach the files.  0, or -1 when a
+// group was left out.
 int modify(VRALSzHash *map)
 {
     GroupDb g;
@@ -82,21 +85,28 @@ int modify(VRALSzHash *map)
     std::vector<Changed> changed;
     if (collect(g.db, map, changed) != 0)
         return -1;
+    int failedCode = 0;
+    int written = 0;
     for (Changed &c : changed) {
         std::vector<char *> members;
         for (std::string &m : c.members)
             members.push_back(m.data());
         members.push_back(nullptr);
-        VEXAGROUP rec{c.name.data(), c.gid, members.data(), 0, 0};
         char NAME[USER_KEY_SIZE];
         const int len = vexauser::keyForm(c.name.c_str(), NAME, sizeof NAME);
-        if (VEXAGroupDBSet(g.db, NAME, len, &rec) != 0) {
+        if (len < 0 || vexagroup::setMembers(g.db, NAME, len, members.data()) != 0) {
             USER_LOG("VEXAGroupDBSet %s failed. vexaerr=0x%04X", c.name.c_str(), VRALErrGet());
-            return -1;
+            failedCode = VRALErrGet() != 0 ? VRALErrGet() : ERR_WRITE_FAILED;
+            continue;
         }
+        ++written;
     }
-    if (!changed.empty() && VEXAGroupDBDump(g.db) != 0) {
+    if (written > 0 && VEXAGroupDBDump(g.db) != 0) {
         USER_LOG("VEXAGroupDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    if (failedCode != 0) {
+        VRALErrSetCode(failedCode);
         return -1;
     }
     return 0;

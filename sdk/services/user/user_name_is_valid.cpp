@@ -31,6 +31,9 @@ namespace {
 
 int userNameIsValid(const char *name)
 {
+    // "." and ".." would name the homes folder or its parent as a home
+    if (name != nullptr && (strcmp(name, ".") == 0 || strcmp(name, "..") == 0))
+        return 0;
     return vexauser::nameRuleOk(name, 64);
 }
 

@@ -12,8 +12,8 @@
 #include "base/lock/vral_lock.h"
 #include "base/unicode/vral_unicode.h"
 #include "services/fetchcrate/vexa_fetchcrate.h"
-#include "services/group/vexa_group.h"
-#include "services/share/vexa_share.h"
+#include "services/group/group_internal.h"
+#include "services/share/share_internal.h"
 #include "services/user/user_set_internal.h"
 #include "services/user/vexa_user_query.h"
 
@@ -211,6 +211,48 @@ struct BatchState {
     }
 };
 
+// 0 when the group and share sets open current, else the code of what
+// failed (a build or rebuild; logged).
+int renameSetsCode()
+{
+    VRALErrSetCode(0);
+    VEXAGROUPDB *g = VEXAGroupDBOpen();
+    bool current = g != nullptr && vexabdb::cacheIsCurrent(vexagroup::kGroupSet, g) == 1;
+    int code = VRALErrGet();
+    if (g != nullptr)
+        VEXAGroupDBClose(g);
+    if (current) {
+        VEXASHAREDB *sh = VEXAShareDBOpen();
+        current = sh != nullptr && vexabdb::cacheIsCurrent(vexashare::kShareSet, sh) == 1;
+        code = VRALErrGet();
+        if (sh != nullptr)
+            VEXAShareDBClose(sh);
+    }
+    if (current)
+        return 0;
+    if (code == 0)
+        code = ERR_OPEN_FAILED;
+    USER_LOG("group or share set not current, renames refused. vexaerr=0x%04X", code);
+    return code;
+}
+
+// A rename the batch cannot carry: the sets behind the lists are not
+// current, or its old name is the new name of an earlier rename (the
+// lists would take both steps as one).  true refused (logged, code set).
+bool refusedRename(const char *oldName, int setsCode, const vexauser::SeenNames &renamedTo)
+{
+    if (setsCode != 0) {
+        VRALErrSetCode(setsCode);
+        return true;
+    }
+    char OLDNAME[USER_KEY_SIZE];
+    if (vexauser::keyForm(oldName, OLDNAME, sizeof OLDNAME) > 0 && renamedTo.has(OLDNAME)) {
+        USER_NOTICE("Duplicated key:[%s]", OLDNAME);
+        return true;
+    }
+    return false;
+}
+
 // After the database, the account files: the groups and shares, the
 // services, the homes and the chroot list follow.  0 or -1.
 int followChanges(const vexauser::Batch &b, VRALSzHash *map)
@@ -264,18 +306,29 @@ int userSetMulti(const char **oldNames, VEXAUSER **users, int n)
     }
     const vexauser::Batch b{oldNames, users, n, st.written};
     // The group and share caches are built now, while the old names are
-    // users: built after the writes, they would have dropped them.
+    // users: built after the writes, they would have dropped them.  Sets
+    // that cannot be had current would miss the renames: they are refused.
+    int setsCode = 0;
     for (int i = 0; i < n; ++i) {
         if (oldNames[i] != nullptr) {
-            VEXAGroupDBClose(VEXAGroupDBOpen());
-            VEXAShareDBClose(VEXAShareDBOpen());
+            setsCode = renameSetsCode();
             break;
         }
+    }
+    vexauser::SeenNames renamedTo;
+    if (!renamedTo.ok()) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return st.finish(-1);
     }
     int nWritten = 0;
     for (int i = 0; i < n; ++i) {
         if (users[i] == nullptr) {
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+            continue;
+        }
+        if (oldNames[i] != nullptr && users[i]->szName != nullptr && strcmp(oldNames[i], users[i]->szName) != 0 &&
+            refusedRename(oldNames[i], setsCode, renamedTo)) {
+            USER_NOTICE("UserSetUpdate() failed. vexaerr=0x%04X", VRALErrGet());
             continue;
         }
         if (oldNames[i] == nullptr) {
@@ -289,6 +342,9 @@ int userSetMulti(const char **oldNames, VEXAUSER **users, int n)
         }
         st.written[i] = 1;
         ++nWritten;
+        char NEWNAME[USER_KEY_SIZE];
+        if (b.renames(i) && vexauser::keyForm(users[i]->szName, NEWNAME, sizeof NEWNAME) > 0)
+            renamedTo.first(NEWNAME);
     }
     // the code of the last write, not of the steps after it
     const int code = VRALErrGet();

@@ -22,6 +22,13 @@ namespace vexauser {
 
 int SDKISetFTPChrootUser(const Batch &b)
 {
+    // the list is read only for a batch that changes a name: one that
+    // cannot be read then fails no other batch
+    bool renames = false;
+    for (int i = 0; i < b.n && !renames; ++i)
+        renames = b.isWritten(i) && b.renames(i);
+    if (!renames)
+        return 0;
     Lists l;
     if (l.add == nullptr || l.del == nullptr || l.chroot == nullptr) {
         USER_LOG("Failed to malloc list.");

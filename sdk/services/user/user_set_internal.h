@@ -34,6 +34,7 @@ public:
     SeenNames(const SeenNames &) = delete;
     SeenNames &operator=(const SeenNames &) = delete;
     bool ok() const { return h_ != nullptr; }
+    bool has(const char *name) const { return SzVRALSzHashGetValue(h_, name) != nullptr; }
     // 1 the first time, 0 after, -1 when it cannot be noted (logged).
     int first(const char *name)
     {

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "base/list/vral_list.h"
+#include "base/err/err_guard.h"
 #include "base/lock/lock_holder.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_query_internal.h"
 #include "services/user/user_set_internal.h"
-#include "base/err/err_guard.h"
 
 namespace {
 
@@ -22,8 +22,9 @@ bool injects(const char *s)
 
 bool skipped(VEXAUSER *const *users, const char *const *hashes, const char *const *lm, const char *const *nt, int i)
 {
-    return users[i] == nullptr || users[i]->szName == nullptr || hashes[i] == nullptr || lm[i] == nullptr ||
-           nt[i] == nullptr;
+    // no user has the empty name: skipped like a miss
+    return users[i] == nullptr || users[i]->szName == nullptr || users[i]->szName[0] == '\0' ||
+           hashes[i] == nullptr || lm[i] == nullptr || nt[i] == nullptr;
 }
 
 struct Fields {
@@ -39,8 +40,10 @@ struct Fields {
 };
 
 // Both records of one user, read and checked before either is written:
-// 1 written, 0 skipped, -1 ends the loop.
-int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, const char *nt, Fields &f)
+// 1 written, 0 skipped, -1 ends the loop.  *stored tells that the cache
+// changed.
+int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, const char *nt, Fields &f,
+           bool *stored)
 {
     char NAME[USER_KEY_SIZE];
     const int len = vexauser::keyForm(name, NAME, sizeof NAME);
@@ -75,6 +78,7 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
         USER_LOG("VEXABDbSet pPWDShadow failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
+    *stored = true;
     if (VEXABDbSet(db->pPWDSMB, NAME, len + 1, smbLine.c_str(), static_cast<int>(smbLine.size()) + 1) != 0) {
         USER_LOG("VEXABDbSet pPWDSMB failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
@@ -84,62 +88,76 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
 
 }  // namespace
 
-extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes,
-                                 const char **ntHashes, int n)
+namespace {
+
+int userSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes, const char **ntHashes, int n)
 {
-    return vral::NoThrow(-1, [&]() -> int {
-        if (users == nullptr || hashes == nullptr || lmHashes == nullptr || ntHashes == nullptr || n < 0) {
+    if (users == nullptr || hashes == nullptr || lmHashes == nullptr || ntHashes == nullptr || n < 0) {
+        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+        return -1;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!skipped(users, hashes, lmHashes, ntHashes, i) &&
+            (injects(hashes[i]) || injects(lmHashes[i]) || injects(ntHashes[i]))) {
+            USER_LOG("hash of [%s] holds a field or line break", users[i]->szName);
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);
             return -1;
         }
-        for (int i = 0; i < n; ++i) {
-            if (!skipped(users, hashes, lmHashes, ntHashes, i) &&
-                (injects(hashes[i]) || injects(lmHashes[i]) || injects(ntHashes[i]))) {
-                USER_LOG("hash of [%s] holds a field or line break", users[i]->szName);
-                VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-                return -1;
-            }
+    }
+    if (n == 0)
+        return 0;
+    Fields f;
+    if (f.p == nullptr) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+    vral::LockHolder lock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5);
+    if (!lock.held()) {
+        VRAL_ERR_SET(ERR_LOCK_FAILED);
+        return -1;
+    }
+    vexauser::UserDb db(VEXAUserDBOpen());
+    if (db == nullptr) {
+        vexabdb::cacheOpenFailed();
+        return lock.release(-1);
+    }
+    const int r = vexabdb::cacheWriteGuarded(vexauser::kUserSet, db.get(), [&] {
+        int written = 0;
+        int one = 0;
+        bool stored = false;
+        for (int i = 0; i < n && one >= 0; ++i) {
+            if (skipped(users, hashes, lmHashes, ntHashes, i))
+                continue;
+            one = setOne(db.get(), users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f, &stored);
+            written += one > 0 ? 1 : 0;
         }
-        if (n == 0)
-            return 0;
-        Fields f;
-        if (f.p == nullptr) {
-            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-            return -1;
-        }
-        vral::LockHolder lock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5);
-        if (!lock.held()) {
-            VRAL_ERR_SET(ERR_LOCK_FAILED);
-            return -1;
-        }
-        vexauser::UserDb db(VEXAUserDBOpen());
-        if (db == nullptr) {
-            vexabdb::cacheOpenFailed();
-            return lock.release(-1);
-        }
-        const int r = vexabdb::cacheWriteGuarded(vexauser::kUserSet, db.get(), [&] {
-            int written = 0;
-            int one = 0;
-            for (int i = 0; i < n && one >= 0; ++i) {
-                if (skipped(users, hashes, lmHashes, ntHashes, i))
-                    continue;
-                one = setOne(db.get(), users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f);
-                written += one > 0 ? 1 : 0;
-            }
-            if (one < 0 || written == 0) {
-                // nothing of a loop that ended early reaches the files
-                if (written > 0)
-                    vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
-                return -1;
-            }
-            if (VEXAUserDBDump(db.get()) != 0) {
-                USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        if (one < 0 || written == 0) {
+            // nothing of a loop that ended early reaches the files, nor
+            // does any record it stored reach a later writer's dump
+            if (stored) {
+                const int code = VRALErrGet();
                 vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
-                return -1;
+                VRALErrSetCode(code);
             }
-            return 0;
-        });
-        db.reset();
-        return lock.release(r);
+            return -1;
+        }
+        if (VEXAUserDBDump(db.get()) != 0) {
+            USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
+            const int code = VRALErrGet();
+            vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
+            VRALErrSetCode(code);
+            return -1;
+        }
+        return 0;
     });
+    db.reset();
+    return lock.release(r);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes,
+                                 const char **ntHashes, int n)
+{
+    return vral::NoThrow(-1, [&] { return userSetPasswd(users, hashes, lmHashes, ntHashes, n); });
 }

@@ -278,6 +278,32 @@ TEST_F(AccountSteps, FailedCopyLeavesNoAccount)
     }
 }
 
+TEST_F(AccountSteps, CopyGetsNoHomeThroughAHomesFolderSwappedForALink)
+{
+    // another user who can write the volume swaps the homes folder for a
+    // link to "/etc/cron.d" before the update
+    with({{.name = "ftp", .uid = 1030, .hash = usertest::md5("secret", "ft"), .lm = kLm, .nt = kNt}});
+    app.writeFile("/usr/vexa/etc/smb.conf", "[global]\n\tsecurity = user\n[homes]\n\tpath = /volume1/homes\n");
+    app.writeFile("/etc/cron.d/keep", "# kept\n", 0644);
+    bindVolume();
+    volumeDir("homes", 0777);
+    volumeDir(".", 0777);
+    const approot::RunResult plant =
+        app.run({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c",
+                 "mv /volume1/homes /volume1/old && ln -s /etc/cron.d /volume1/homes"});
+    ASSERT_EQ(plant.status, 0) << plant.err;
+    const std::string cron = sh("ls -ln /etc/cron.d; cat /etc/cron.d/keep");
+    EXPECT_EQ(run({"copy", "ftp"}), (Lines{"copy 0"}));
+    EXPECT_EQ(lineOf("/etc/passwd", "ftp1"), "ftp1:x:1031:100:ftp of old:/var/services/homes/ftp1:/bin/csh");
+    EXPECT_EQ(sh("ls -ln /etc/cron.d; cat /etc/cron.d/keep"), cron);
+    for (const approot::Change &c : app.changes())
+        EXPECT_NE(c.path.rfind("/etc/cron.d", 0), 0u) << c.kind << " " << c.path;
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("open homes folder [/volume1/homes] at [homes] failed") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
 // ---- Home folders ---------------------------------------------------------
 
 TEST_F(AccountSteps, HomesOfLocalUsersRewritten)

@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "approot.h"
 #include "base/err/vral_err.h"
 #include "root_probe.h"
@@ -117,11 +121,12 @@ std::string localText(const VEXALOCALBKPCONF *r)
 
 // Operations (each up to the next operation word): umask OCTAL;
 // net|local OLD NAME key=value...; netnull, localnull (no record or no
-// name); count PATH|-; mode PATH; getall TYPE; freeall TYPE.
+// name); count PATH|-; mode PATH; getall TYPE; freeall TYPE; leaks (under
+// ASan: whether any block is left unreachable).
 int probe(std::vector<std::string> ops)
 {
-    static const std::vector<std::string> kWords = {"umask", "net",  "local",  "netnull", "localnull",
-                                                    "count", "mode", "getall", "freeall"};
+    static const std::vector<std::string> kWords = {"umask", "net",  "local",   "netnull", "localnull",
+                                                    "count", "mode", "getall", "freeall", "leaks"};
     auto isWord = [&](const std::string &s) { return std::find(kWords.begin(), kWords.end(), s) != kWords.end(); };
     for (auto it = ops.begin(); it != ops.end();) {
         const std::string op = *it++;
@@ -177,6 +182,13 @@ int probe(std::vector<std::string> ops)
             VEXABackupConfFreeAll(rg, 1, atoi(args.at(0).c_str()));
             say(rg[0] != nullptr ? "freeall kept" : "freeall cleared");
             VEXALocalBkpConfFreeAll(reinterpret_cast<VEXALOCALBKPCONF **>(rg), 1);
+        } else if (op == "leaks") {
+            // The probe ends with _exit: the leak check runs here or never.
+#if defined(__SANITIZE_ADDRESS__)
+            say(std::string("leaks ") + (__lsan_do_recoverable_leak_check() != 0 ? "found" : "none"));
+#else
+            say("leaks none");
+#endif
         } else {
             return 92;
         }
@@ -431,6 +443,123 @@ TEST_F(BackupRoot, ReaderTakesTheSectionsAsTheFileHasThem)
     for (const std::string &m : app.syslog())
         logged = logged || m.find("VRALStrSepPair [no pair here] failed!!") != std::string::npos;
     EXPECT_TRUE(logged);
+}
+
+}  // namespace
+
+namespace {
+
+// A set holding lines a hand may have added, between two sets the writer
+// must leave byte for byte.
+struct HandEdited {
+    const char *name;
+    const char *path;
+    Lines ops;            // the replace or rename, named "S" to "to"
+    std::string to;       // the set's name afterwards
+    std::string body;     // the set's lines before
+    std::string kept;     // the lines that stay, in order, after the record's keys
+    Keys recordKeys;      // the record's key lines written
+    Lines readBack;       // VEXABackupConfGetAll afterwards
+};
+
+void PrintTo(const HandEdited &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class BackupHandEdited : public BackupRoot, public ::testing::WithParamInterface<HandEdited> { };
+
+const std::string kHandLines = "# set by admin=bob\n\t\" note \"=\"x\"\n";
+const std::string kBefore = "\n[first]\n\tbkp_shares=\"a\"\n";
+const std::string kAfter = "[home]\n\tbkp_shares=\"photo\"\n; end\n";
+
+TEST_P(BackupHandEdited, KeepsEveryLineButTheRecordsKeys)
+{
+    const HandEdited &c = GetParam();
+    app.writeFile(c.path, kBefore + "[S]\n" + c.body + kAfter);
+    const std::string type = std::string(c.path) == VEXA_NETBKP_CONF ? "0" : "1";
+    const Lines before = run({"getall", type});
+    Lines ops = c.ops;
+    ops.insert(ops.end(), {"getall", type});
+    Lines want = {std::string(c.ops[0]) + " 0"};
+    want.insert(want.end(), c.readBack.begin(), c.readBack.end());
+    EXPECT_EQ(run(ops), want);
+    // The other sets read as before.
+    EXPECT_EQ(before.at(1), want.at(2));
+    EXPECT_EQ(before.at(3), want.at(4));
+
+    const std::string text = app.readFile(c.path);
+    const std::string head = kBefore + "[" + c.to + "]\n";
+    ASSERT_EQ(text.substr(0, head.size()), head);
+    ASSERT_GE(text.size(), head.size() + c.kept.size() + kAfter.size());
+    EXPECT_EQ(text.substr(text.size() - kAfter.size()), kAfter);
+    const std::string section = text.substr(head.size(), text.size() - head.size() - kAfter.size());
+    EXPECT_EQ(section.substr(section.size() - c.kept.size()), c.kept);
+    const Sections written = vexatest::parseSections("[" + c.to + "]\n" +
+                                                     section.substr(0, section.size() - c.kept.size()));
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].second, c.recordKeys);
+}
+
+const std::string kNetBody = kHandLines + "\tbkp_server=\"srv\"\n[junk\n\tbkp_ip=\"10.0.0.9\"\n\"incrbkp=\"\n" +
+                             "\tfuture_key=\"kept\"\n";
+const std::string kLocalBody = kHandLines + "\tdest_share=\"usb1\"\n[junk\n\tdest_id=\"X-1\"\n\"incrbkp=\"\n" +
+                               "\tfuture_key=\"kept\"\n";
+const std::string kKept = kHandLines + "[junk\n\tfuture_key=\"kept\"\n";
+const Keys kNetKeys = {{"bkp_server", "srv"}, {"bkp_ip", "10.0.0.9"}, {"bkp_shares", "new"},
+                       {"last_bkp_status", "0"}, {"ssh", "1"},          {"server_type", "0"},
+                       {"blockbkp", "0"},        {"incrbkp", "1"}};
+const Keys kLocalKeys = {{"dest_type", "usb"}, {"incrbkp", "1"},  {"dest_id", ""},         {"dest_share", ""},
+                         {"bkp_shares", "new"}, {"bkp_apps", ""}, {"last_bkp_time", ""}, {"last_bkp_result", ""}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BackupHandEdited,
+    ::testing::Values(
+        HandEdited{"net_replaced", VEXA_NETBKP_CONF, {"net", "S", "S", "incrbkp=1", "ssh=1", "bkp_shares=new"}, "S",
+                   kNetBody, kKept, kNetKeys,
+                   {"getall 3", "first|-1,0,0,0,1||||||||a|", "S|0,1,0,1,0|srv|10.0.0.9||||||new|",
+                    "home|-1,0,0,0,1||||||||photo|"}},
+        HandEdited{"net_renamed", VEXA_NETBKP_CONF, {"net", "S", "to", "incrbkp=1", "ssh=1", "bkp_shares=new"}, "to",
+                   kNetBody, kKept, kNetKeys,
+                   {"getall 3", "first|-1,0,0,0,1||||||||a|", "to|0,1,0,1,0|srv|10.0.0.9||||||new|",
+                    "home|-1,0,0,0,1||||||||photo|"}},
+        HandEdited{"local_replaced", VEXA_LOCALBKP_CONF, {"local", "S", "S", "dest_type=1", "incrbkp=1",
+                   "bkp_shares=new"}, "S", kLocalBody, kKept, kLocalKeys,
+                   {"getall 3", "first|-1,0|||a|||", "S|1,1|||new|||", "home|-1,0|||photo|||"}},
+        HandEdited{"local_renamed", VEXA_LOCALBKP_CONF, {"local", "S", "to", "dest_type=1", "incrbkp=1",
+                   "bkp_shares=new"}, "to", kLocalBody, kKept, kLocalKeys,
+                   {"getall 3", "first|-1,0|||a|||", "to|1,1|||new|||", "home|-1,0|||photo|||"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+bool logged(approot::Appliance &app, const std::string &text)
+{
+    for (const std::string &m : app.syslog())
+        if (m.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(BackupRoot, BracketedNameKeptByItsSetRefusedAsANewName)
+{
+    const std::string file = "\n[Daily [NAS]]\n\tbkp_server=\"srv\"\n[home]\n\tbkp_shares=\"photo\"\n";
+    app.writeFile(VEXA_NETBKP_CONF, file);
+    for (const Lines &ops : {Lines{"net", "", "[x]"}, Lines{"net", "Daily [NAS]", "[x]"}, Lines{"net", "home", "a]"}}) {
+        app.clearSyslog();
+        EXPECT_EQ(run(ops), Lines{"net -1 0x0D00"}) << ops[2];
+        EXPECT_EQ(app.readFile(VEXA_NETBKP_CONF), file);
+        EXPECT_TRUE(logged(app, "set name [" + ops[2] + "] refused: brackets")) << ops[2];
+    }
+    EXPECT_EQ(run({"net", "Daily [NAS]", "Daily [NAS]", "bkp_ip=1", "getall", "0"}),
+              (Lines{"net 0", "getall 2", "Daily [NAS]|0,0,0,0,0|srv|1|||||||", "home|-1,0,0,0,1||||||||photo|"}));
+    EXPECT_EQ(run({"net", "Daily [NAS]", "Daily", "getall", "0"}),
+              (Lines{"net 0", "getall 2", "Daily|0,0,0,0,0|srv|1|||||||", "home|-1,0,0,0,1||||||||photo|"}));
+}
+
+TEST_F(BackupRoot, HeadersWithoutNamesGiveNoArray)
+{
+    app.writeFile(VEXA_NETBKP_CONF, "[]\n\tbkp_ip=\"1\"\n[]\n");
+    app.writeFile(VEXA_LOCALBKP_CONF, "\n[]\n");
+    EXPECT_EQ(run({"getall", "0", "getall", "1", "leaks"}), (Lines{"getall 0 null", "getall 0 null", "leaks none"}));
 }
 
 }  // namespace

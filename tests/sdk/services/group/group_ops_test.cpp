@@ -37,6 +37,10 @@ TEST_F(GroupOps, RefusedChanges)
         {.name = "rename smmsp", .set = {"smmsp", "mail", "25", "admin"}, .want = "gset -1 0xB700 gid=25"},
         {.name = "users", .set = {"users", "Users", "100", "admin"}, .want = "gset -1 0xB700 gid=100"},
         {.name = "empty name", .set = {"-", "", "70009", "admin"}, .want = "gset -1 0x0D00 gid=70009"},
+        // refusals of a call that renames nothing keep their own code
+        {.name = "bad name", .set = {"-", "a@b", "70009", "admin"}, .want = "gset -1 0x1600 gid=70009"},
+        {.name = "long name", .set = {"-", "sixteen_chars_xx", "70009", "admin"}, .want = "gset -1 0x1600 gid=70009"},
+        {.name = "users in place", .set = {"users", "users", "100", "admin"}, .want = "gset -1 0xB700 gid=100"},
     };
     for (const Case &c : cases) {
         Lines ops = {"gset"};

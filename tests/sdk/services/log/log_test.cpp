@@ -3,15 +3,20 @@
 // the configuration file and the recorded user name.
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "failcall.h"
 #include "log_reader.h"
 #include "root_probe.h"
 #include "services/log/vexa_log.h"
@@ -77,8 +82,58 @@ std::string many(int n, uint32_t limit, uint32_t padMax, unsigned seed)
     return "ok wraps>10 " + std::to_string(wraps > 10) + " survivors>3 " + std::to_string(lastSurvivors > 3);
 }
 
+// Events in batches to a log the limit of which goes down and up between
+// them, read back after every one: the chain is followed, the newest last,
+// each event once and in order; once two limits' worth of records went in
+// under a new limit, every record lies below it.
+std::string churn(unsigned seed)
+{
+    static const uint32_t kLimits[] = {16384, 4096, 9000, 65536, 5000, 12000, 4096, 30000};
+    const char *path = "/var/log/churn.log";
+    std::mt19937 rng(seed);
+    int seq = 0;
+    size_t wrapped = 0;
+    for (uint32_t limit : kLimits) {
+        FILE *conf = fopen(VEXA_LOG_CONF, "we");
+        fprintf(conf, "syslogfile=\"%s\"\nsyslogfilesize_MAX=\"%u\"\n", path, limit);
+        fclose(conf);
+        uint64_t sinceChange = 0;
+        for (int i = 0; i < 150; ++i, ++seq) {
+            const std::string text = std::to_string(seq);
+            const std::string pad(rng() % 700, 'p');
+            if (VEXALogSet(1, 1, 7, text.c_str(), pad.c_str(), nullptr, nullptr) != 0)
+                return "write " + text + " failed";
+            const logtest::Log log = readLog(fileBytes(path));
+            if (!log.error.empty())
+                return "after " + text + ": " + log.error;
+            wrapped += log.wrapped;
+            if (log.records.empty() || log.records.back().texts[0] != text)
+                return "after " + text + ": newest missing";
+            for (size_t k = 0; k < log.records.size(); ++k)
+                if (log.records[k].texts[0] != std::to_string(seq - static_cast<int>(log.records.size() - 1 - k)))
+                    return "after " + text + ": record " + std::to_string(k) + " is " + log.records[k].texts[0];
+            sinceChange += log.records.back().length;
+            for (const logtest::Record &r : log.records)
+                if (sinceChange >= 2 * limit && r.offset + r.length + 2 > limit)
+                    return "after " + text + ": record at " + std::to_string(r.offset) + " past " +
+                           std::to_string(limit);
+        }
+    }
+    return "churn ok wrapped " + std::to_string(wrapped > 100);
+}
+
+const std::map<std::string, failcall::Call> &kCalls()
+{
+    static const std::map<std::string, failcall::Call> table = {{"fsync", failcall::Call::Fsync},
+                                                                 {"fchown", failcall::Call::Fchown},
+                                                                 {"fchmod", failcall::Call::Fchmod},
+                                                                 {"fclose", failcall::Call::Fclose}};
+    return table;
+}
+
 // set CLASS T1 T2 T3 T4 | big CLASS LEN | change MAX CLASS | many N LIMIT
-// PADMAX | tmpfs | limit | rmconf
+// PADMAX | tmpfs | limit | rmconf | fill CLASS COUNT PAD | churn SEED |
+// umask OCTAL | fsize BYTES | fail CALL (on the settings file's copy)
 int probe(std::vector<std::string> ops)
 {
     for (size_t i = 0; i < ops.size(); ++i) {
@@ -111,6 +166,29 @@ int probe(std::vector<std::string> ops)
             vexatest::probe::say("limit " + std::to_string(gLogSizeLimit));
         } else if (op == "rmconf") {
             unlink(VEXA_LOG_CONF);
+        } else if (op == "fill") {
+            const int cls = atoi(ops[i + 1].c_str());
+            const int count = atoi(ops[i + 2].c_str());
+            const std::string pad(static_cast<size_t>(atoi(ops[i + 3].c_str())), 'f');
+            i += 3;
+            int k = 0;
+            while (k < count && VEXALogSet(cls, 1, 7, std::to_string(k).c_str(), pad.c_str(), nullptr, nullptr) == 0)
+                ++k;
+            vexatest::probe::say("fill " + std::to_string(k));
+        } else if (op == "churn") {
+            if (mount("tmpfs", "/var/log", "tmpfs", 0, nullptr) != 0)
+                vexatest::probe::say("mount failed");
+            vexatest::probe::say(churn(static_cast<unsigned>(atoi(ops[++i].c_str()))));
+        } else if (op == "umask") {
+            umask(static_cast<mode_t>(strtol(ops[++i].c_str(), nullptr, 8)));
+        } else if (op == "fsize") {
+            // Writes past this size fail (EFBIG) instead of killing us.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlim_t n = static_cast<rlim_t>(atol(ops[++i].c_str()));
+            const struct rlimit lim = {n, n};
+            setrlimit(RLIMIT_FSIZE, &lim);
+        } else if (op == "fail") {
+            failcall::Arm({.call = kCalls().at(ops[++i]), .pathPrefix = std::string(VEXA_LOG_CONF) + "."});
         }
     }
     return 0;
@@ -414,7 +492,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{.name = "wrapped_record_past_the_limit", .oldest = 300, .write = 100, .size = 4000,
                              .lengths = {{300, 5000}}},
                       Damage{.name = "wrapped_record_below_24", .oldest = 300, .write = 100, .size = 4000,
-                             .lengths = {{300, 23}}}),
+                             .lengths = {{300, 23}}},
+                      // 16 to 99 no record, the older lap empty at 100.
+                      Damage{.name = "newer_lap_not_followed", .oldest = 100, .write = 60, .size = 102,
+                             .lengths = {{100, 0}}},
+                      Damage{.name = "older_lap_past_the_file", .oldest = 200, .write = 16, .size = 300,
+                             .lengths = {}}),
     [](const ::testing::TestParamInfo<Damage> &i) { return std::string(i.param.name); });
 
 TEST_F(LogRoot, HeaderWithoutMagicIsRenewedWithoutTruncating)
@@ -469,6 +552,206 @@ TEST(LogUser, RootIsRecordedAsAdminAndAnEmptyUserNameStays)
     ASSERT_EQ(l.records.size(), 2u);
     EXPECT_EQ(l.records[0].user, "admin");
     EXPECT_EQ(l.records[1].user, "");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint32_t kOwnFields = 24 + sizeof kProgram - 1 + 6;  // program and user "tester"
+
+std::vector<std::string> firstTexts(const logtest::Log &l)
+{
+    std::vector<std::string> t;
+    for (const logtest::Record &r : l.records)
+        t.push_back(r.texts[0]);
+    return t;
+}
+
+// What a reader walks after one more event: the records before but the
+// dropped oldest ones, then the new one.
+std::vector<std::string> keptThen(const logtest::Log &before, size_t dropped, const std::string &text)
+{
+    std::vector<std::string> t = firstTexts(before);
+    t.erase(t.begin(), t.begin() + static_cast<long>(std::min(dropped, t.size())));
+    t.push_back(text);
+    return t;
+}
+
+TEST_F(LogRoot, SoundRingLosesOnlyTheOldestTheNewRecordNeeds)
+{
+    app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "4096"));
+    const std::string pad(400 - kOwnFields - 1, 'p');  // records of 400 bytes
+    EXPECT_EQ(run({"fill", "1", "10", std::to_string(pad.size())}), Lines{"fill 10"});
+    const logtest::Log full = log();
+    ASSERT_EQ(full.write, 4016u);
+    // Unwrapped: to 16, dropping the records at 16 and 416 (the oldest
+    // offset must end above the new record's end).
+    EXPECT_EQ(run({"set", "1", "a", pad, "NULL", "NULL"}), Lines{"set 0"});
+    const logtest::Log once = log();
+    EXPECT_EQ(once.error, "");
+    EXPECT_EQ(firstTexts(once), keptThen(full, 2, "a"));
+    EXPECT_EQ(once.oldest, 816u);
+    // Wrapped: at the write offset, dropping the one at 816.
+    EXPECT_EQ(run({"set", "1", "b", pad, "NULL", "NULL"}), Lines{"set 0"});
+    EXPECT_EQ(firstTexts(log()), keptThen(once, 1, "b"));
+    EXPECT_EQ(log().oldest, 1216u);
+}
+
+struct Lowered {
+    const char *name;
+    int cls;
+    const char *file;      // the log written
+    std::string fullConf;  // while it fills
+    std::string lowConf;   // for the one more event
+    int count, pad;        // events that fill it
+    Lines pre;             // probe operations before the event
+    const char *limit;     // the limit the event is written under
+};
+
+void PrintTo(const Lowered &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LoweredLimit : public LogRoot, public ::testing::WithParamInterface<Lowered> {};
+
+TEST_P(LoweredLimit, RingWrapsWithinTheNewLimitKeepingItsRecords)
+{
+    const Lowered &c = GetParam();
+    app.writeFile(VEXA_LOG_CONF, c.fullConf);
+    EXPECT_EQ(run({"fill", std::to_string(c.cls), std::to_string(c.count), std::to_string(c.pad)}),
+              Lines{"fill " + std::to_string(c.count)});
+    const logtest::Log full = log(c.file);
+    ASSERT_FALSE(full.wrapped);
+    ASSERT_GT(full.write, static_cast<uint32_t>(atoi(c.limit)));
+    app.writeFile(VEXA_LOG_CONF, c.lowConf);
+    Lines ops = c.pre;
+    ops.insert(ops.end(), {"set", std::to_string(c.cls), "new", "NULL", "NULL", "NULL", "limit"});
+    EXPECT_EQ(run(ops), (Lines{"set 0", std::string("limit ") + c.limit}));
+    const logtest::Log l = log(c.file);
+    EXPECT_EQ(l.error, "");
+    EXPECT_EQ(firstTexts(l), keptThen(full, 1, "new"));
+    EXPECT_EQ(l.records.back().offset, 16u);
+    EXPECT_FALSE(syslogHas("damaged"));
+}
+
+std::string conf(const std::string &lines)
+{
+    return lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoweredLimit,
+    ::testing::Values(
+        Lowered{"failed_shrink", 1, kSys, confWith("syslogfilesize_MAX", "65536"),
+                confWith("syslogfilesize_MAX", "32768"), 60, 1000, {"fsize", "16384"}, "32768"},
+        Lowered{"configured_file", 1, "/var/log/other.log",
+                conf("syslogfile=\"/var/log/other.log\"\nsyslogfilesize_MAX=\"65536\"\n"),
+                conf("syslogfile=\"/var/log/other.log\"\nsyslogfilesize_MAX=\"32768\"\n"), 60, 1000, {}, "32768"},
+        Lowered{"size_key_missing_system", 1, kSys, confWith("syslogfilesize_MAX", "262144"),
+                conf("syslogfile=\"/var/log/vexasys.log\"\n"), 45, 3000, {}, "131072"},
+        Lowered{"size_key_missing_connection", 3, "/var/log/vexaconn.log", confWith("connlogfilesize_MAX", "131072"),
+                conf("connlogfile=\"/var/log/vexaconn.log\"\n"), 70, 1000, {}, "65536"},
+        Lowered{"size_key_6e4", 3, "/var/log/vexaconn.log", confWith("connlogfilesize_MAX", "131072"),
+                confWith("connlogfilesize_MAX", "6e4"), 70, 1000, {}, "65536"}),
+    [](const ::testing::TestParamInfo<Lowered> &i) { return std::string(i.param.name); });
+
+TEST_F(LogRoot, RandomEventsUnderLimitsLoweredAndRaised)
+{
+    EXPECT_EQ(run({"churn", "7"}), Lines{"churn ok wrapped 1"});
+}
+
+TEST_F(LogRoot, HeaderCutShortGetsOffsets16ThenTheEvent)
+{
+    app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "4096"));
+    for (size_t len = 4; len < 16; ++len) {
+        app.clearSyslog();
+        app.writeFile(kSys, "VEXA" + std::string(len - 4, '\x11'), 0600);
+        EXPECT_EQ(run({"set", "1", "only", "NULL", "NULL", "NULL"}), Lines{"set 0"}) << len;
+        const logtest::Log l = log();
+        EXPECT_EQ(l.error, "") << len;
+        EXPECT_EQ(firstTexts(l), Lines{"only"}) << len;
+        EXPECT_TRUE(syslogHas("logfile /var/log/vexasys.log header cut short, started anew")) << len;
+    }
+}
+
+TEST_F(LogRoot, LinkIsFollowedWhereOnlyRootWritesItsFolder)
+{
+    constexpr char kTarget[] = "/volume1/@logs/vexasys.log";
+    app.mkdir("/volume1");
+    app.mkdir("/volume1/@logs");
+    app.writeFile(VEXA_LOG_CONF, confWith("syslogfilesize_MAX", "8192"));
+    EXPECT_EQ(run({"fill", "1", "5", "500"}), Lines{"fill 5"});
+    app.writeFile(kTarget, app.readFile(kSys), 0600);
+    app.symlink(kTarget, kSys);
+    const logtest::Log before = log(kTarget);
+    app.clearPauses();
+    EXPECT_EQ(run({"set", "1", "linked", "NULL", "NULL", "NULL"}), Lines{"set 0"});
+    EXPECT_EQ(app.pauses(), Lines{});
+    EXPECT_EQ(firstTexts(log(kTarget)), keptThen(before, 0, "linked"));
+    EXPECT_EQ(app.run({"/usr/bin/readlink", kSys}).out, std::string(kTarget) + "\n");
+
+    // The shrink replaces the file the link names.
+    EXPECT_EQ(run({"change", "4096", "1"}), Lines{"change 0"});
+    EXPECT_EQ(app.run({"/usr/bin/readlink", kSys}).out, std::string(kTarget) + "\n");
+    const logtest::Log shrunk = log(kTarget);
+    EXPECT_EQ(shrunk.error, "");
+    EXPECT_LE(app.readFile(kTarget).size(), 4096u);
+    EXPECT_EQ(shrunk.records.back().texts[0], "linked");
+}
+
+TEST_F(LogRoot, LinkInAFolderOthersWriteIsRefusedAtOnce)
+{
+    app.mkdir("/volume1");
+    app.mkdir("/volume1/public", 01777);
+    app.writeFile("/etc/secret", "root:secret\n", 0600);
+    app.symlink("/etc/secret", "/volume1/public/sys.log");
+    app.writeFile(VEXA_LOG_CONF, "syslogfile=\"/volume1/public/sys.log\"\nsyslogfilesize_MAX=\"4096\"\n");
+    app.clearPauses();
+    EXPECT_EQ(run({"set", "1", "x", "NULL", "NULL", "NULL"}), Lines{"set -1"});
+    EXPECT_EQ(app.pauses(), Lines{});
+    EXPECT_EQ(app.readFile("/etc/secret"), "root:secret\n");
+    EXPECT_TRUE(syslogHas("logfile /volume1/public/sys.log is a link in a folder others can write, not followed"));
+}
+
+std::string statOf(approot::Appliance &app, const char *path)
+{
+    return app.run({"/usr/bin/stat", "-c", "%a %U", path}).out;
+}
+
+TEST_F(LogRoot, SettingsFileIsRootsAndReadableWhateverTheUmask)
+{
+    EXPECT_EQ(run({"umask", "000", "set", "1", "x", "NULL", "NULL", "NULL"}), Lines{"set 0"});
+    EXPECT_EQ(app.readFile(VEXA_LOG_CONF), kDefaultConf);
+    EXPECT_EQ(statOf(app, VEXA_LOG_CONF), "644 root\n");
+}
+
+TEST_F(LogRoot, SettingsFileFailingOnceIsMissingThenWrittenWhole)
+{
+    const Lines failures[] = {{"fsize", "100"}, {"fail", "fsync"}, {"fail", "fchown"}, {"fail", "fchmod"},
+                              {"fail", "fclose"}};
+    for (const Lines &failure : failures) {
+        app.clearSyslog();
+        Lines ops = failure;
+        ops.insert(ops.end(), {"set", "1", "x", "NULL", "NULL", "NULL"});
+        EXPECT_EQ(run(ops), Lines{"set -1"}) << failure[1];
+        EXPECT_EQ(app.run({"/bin/sh", "-c", "ls -a /etc | grep vexalog"}).out, "") << failure[1];
+        EXPECT_TRUE(syslogHas("VEXALogSetLogConf : /etc/vexalog.conf not written")) << failure[1];
+        EXPECT_EQ(run({"set", "1", "y", "NULL", "NULL", "NULL"}), Lines{"set 0"}) << failure[1];
+        EXPECT_EQ(app.readFile(VEXA_LOG_CONF), kDefaultConf) << failure[1];
+        EXPECT_EQ(statOf(app, VEXA_LOG_CONF), "644 root\n");
+        run({"rmconf"});
+    }
+}
+
+TEST_F(LogRoot, SettingsFileCutInsideAFileNameLeavesTheBuiltInFile)
+{
+    app.writeFile(VEXA_LOG_CONF, "syslogfile\t=\t\"/var/log/vexas");
+    app.clearPauses();
+    EXPECT_EQ(run({"set", "1", "x", "NULL", "NULL", "NULL"}), Lines{"set 0"});
+    EXPECT_EQ(app.pauses(), Lines{});
+    EXPECT_EQ(firstTexts(log()), Lines{"x"});
 }
 
 }  // namespace

@@ -4,14 +4,18 @@
 #define VEXA_TEST_USER_FIXTURE_H
 
 #include <crypt.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "approot.h"
 #include "root_probe.h"
+#include "test_tmp.h"
 
 namespace usertest {
 
@@ -63,6 +67,21 @@ inline Accounts baseAccounts()
 class UserRoot : public ::testing::Test {
 protected:
     approot::Appliance app{"user"};
+    // The volume: a folder of its own bound at "/volume1", as on the
+    // appliance, where home folders move within one file system.
+    std::unique_ptr<vexatest::TempDir> volume;
+
+    void bindVolume()
+    {
+        volume = std::make_unique<vexatest::TempDir>("volume");
+        app.bind(volume->path(), "/volume1");
+    }
+    // A folder on the volume (and those above it), then its mode.
+    void volumeDir(const std::string &path, int mode = 0755)
+    {
+        ASSERT_EQ(system(("mkdir -p " + vexatest::shellQuote(*volume / path)).c_str()), 0);
+        ASSERT_EQ(chmod((*volume / path).c_str(), static_cast<mode_t>(mode)), 0);
+    }
 
     void writeAccounts(const Accounts &a)
     {

@@ -16,10 +16,12 @@
 
 #include "../user/user_fixture.h"
 #include "base/err/vral_err.h"
+#include "base/list/vral_list.h"
 #include "base/lock/vral_lock.h"
 #include "failcall.h"
 #include "services/ftp/vexa_ftp.h"
 #include "services/netbkp/vexa_netbkp.h"
+#include "failput.h"
 #include "scheduler_standin.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
@@ -128,6 +130,34 @@ int probe(vexatest::probe::Ops next)
                 s += WIFEXITED(st) && WEXITSTATUS(st) == 0 ? " free" : " held";
             }
             say(s);
+        } else if (op == "passwd2") {
+            // passwd2 NAME1 NAME2 HASH LM NT: one call for two users
+            const std::string n1 = next();
+            const std::string n2 = next();
+            const std::string hash = next();
+            const std::string lm = next();
+            const std::string nt = next();
+            VEXAUSER *u[2] = {};
+            VEXAUserAlloc(&u[0], "x", "", 0, 0, "", "", "", 0, "", 0);
+            VEXAUserAlloc(&u[1], "x", "", 0, 0, "", "", "", 0, "", 0);
+            u[0]->szName = const_cast<char *>(n1.c_str());
+            u[1]->szName = const_cast<char *>(n2.c_str());
+            const char *h[2] = {hash.c_str(), hash.c_str()}, *l[2] = {lm.c_str(), lm.c_str()},
+                       *t[2] = {nt.c_str(), nt.c_str()};
+            say(result("passwd2", VEXAUserSetPasswd(u, h, l, t, 2)));
+            VEXAUserFree(u[0]);
+            VEXAUserFree(u[1]);
+        } else if (op == "failput") {
+            // failput SUFFIX: the next store into the cache file so named fails
+            usertest::failNextPut(next());
+        } else if (op == "members") {
+            VRALSzList *l = PslVRALSzListAlloc(512);
+            const int r = VEXAGroupListMember(next().c_str(), &l);
+            std::string s = result("members", r);
+            for (int k = 0; r == 0 && k < l->nItem; ++k)
+                s += (k == 0 ? " " : ",") + std::string(VRALSzListItem(l, k));
+            say(s);
+            VRALSzListFree(l);
         } else {
             return 92;
         }
@@ -169,14 +199,14 @@ protected:
     void SetUp() override
     {
         UserRoot::SetUp();
+        bindVolume();
+        volumeDir("homes/nomisc");
+        volumeDir("homes/Anna");
         app.writeFile("/etc/group", kGroups, 0644);
         app.writeFile("/etc/group_desc", "", 0644);
         app.writeFile("/usr/vexa/etc/smb.conf", kSmbConf, 0644);
         app.writeFile("/usr/vexa/etc/afpd.conf", kAfpd, 0644);
         app.writeFile("/usr/vexa/etc/ftpchroot.conf", "Anna\nzed\n", 0644);
-        app.mkdir("/volume1/homes", 0755);
-        app.mkdir("/volume1/homes/nomisc", 0755);
-        app.mkdir("/volume1/homes/Anna", 0755);
         app.writeFile("/etc/rsyncd.conf", "auth users = root\nsecrets file = /etc/rsyncd.secrets\n", 0644);
         app.writeFile("/etc/rsyncd.secrets", "root:stored|c2VjcmV0\n", 0640);
         app.writeFile("/usr/vexa/etc/rc.d/S84rsyncd.sh", "#!/bin/sh\necho \"$1\" >> /var/log/rsyncd.calls\n", 0755);
@@ -464,7 +494,7 @@ TEST_F(UserSet, HomesPathWithQuoteAndBlankMovesTheFolder)
     std::string conf = kSmbConf;
     conf.replace(conf.find("/volume1/homes"), strlen("/volume1/homes"), "/volume1/it's homes");
     app.writeFile("/usr/vexa/etc/smb.conf", conf, 0644);
-    app.mkdir("/volume1/it's homes/Anna", 0755);
+    volumeDir("it's homes/Anna");
     EXPECT_EQ(run({"user", "Anna", "Bea", "x", "user", "-", "newbie", "pw", "go"}),
               (Lines{"go 0", "Bea 1026 100 home kept", "newbie 1031 100 home kept"}));
     EXPECT_TRUE(app.exists("/volume1/it's homes/Bea"));

@@ -279,6 +279,37 @@ TEST_F(BackupMigrateRoot, NetworkSetsBackUpTheirOwnShare)
     EXPECT_EQ(s[2].second.at("incrbkp"), "3");
 }
 
+// Sets edited by hand: a comment holding "=", a quoted key with blanks,
+// a line that opens no set, a line the set reader takes for a key, a
+// bracketed name.  Every set is migrated; every hand line stays.
+TEST_F(BackupMigrateRoot, HandEditedSetsAreMigratedKeepingTheirLines)
+{
+    app.writeFile("/etc/vexanetbkp.conf",
+                  "[office]\n# set by admin=bob\n\tbkp_server=\"srv\"\n\t\" note \"=\"x\"\n\tbkp_shares=\"music\"\n"
+                  "[Daily [NAS]]\n[junk\n\tbkp_ip=\"10.0.0.9\"\n\"incrbkp=\"\n\tbkp_shares=\"old\"\n"
+                  "[home]\n\tbkp_shares=\"\"\n",
+                  0600);
+    run({"net"});
+    const std::string text = app.readFile("/etc/vexanetbkp.conf");
+    const size_t daily = text.find("[Daily [NAS]]\n");
+    const size_t home = text.find("[home]\n");
+    ASSERT_EQ(text.find("[office]\n"), 0u);
+    ASSERT_NE(daily, std::string::npos);
+    ASSERT_NE(home, std::string::npos);
+    const std::string office = text.substr(0, daily);
+    const std::string nas = text.substr(daily, home - daily);
+    for (const char *line : {"\tbkp_shares=\"office\"\n", "\tbkp_server=\"srv\"\n", "# set by admin=bob\n",
+                             "\t\" note \"=\"x\"\n"})
+        EXPECT_NE(office.find(line), std::string::npos) << line;
+    for (const char *line : {"\tbkp_shares=\"Daily [NAS]\"\n", "\tbkp_ip=\"10.0.0.9\"\n", "[junk\n"})
+        EXPECT_NE(nas.find(line), std::string::npos) << line;
+    EXPECT_EQ(nas.find("\"incrbkp=\""), std::string::npos);
+    EXPECT_NE(text.substr(home).find("\tbkp_shares=\"home\"\n"), std::string::npos);
+    EXPECT_FALSE(logged("SetOne"));
+    EXPECT_FALSE(logged("ErrVRALFile"));
+    EXPECT_FALSE(logged("refused"));
+}
+
 // Folder names chosen by backup clients, each with a configuration backup;
 // the probe runs in "/", where a command let loose would touch its file.
 const char *const kFolders[] = {

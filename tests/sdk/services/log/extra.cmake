@@ -1,0 +1,2 @@
+# Failures of single calls on request.
+target_link_libraries(${name} PRIVATE failcall)
