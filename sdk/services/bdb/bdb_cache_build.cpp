@@ -9,20 +9,13 @@
 #include <utility>
 
 #include "base/io/io_fd.h"
+#include "base/io/io_path.h"
 #include "services/bdb/bdb_cache_internal.h"
 #include "services/bdb/bdb_internal.h"
 
 namespace vexabdb {
 
 namespace {
-
-std::string folderOf(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string baseOf(const std::string &path)
 {
@@ -86,7 +79,7 @@ int buildIn(const CacheSet &set, void *rec, const BuildFolder &folder)
 
 BuildFolder::BuildFolder(const char *prefix, const char *tmpPrefix) : base_(baseOf(tmpPrefix))
 {
-    std::string tmpl = folderOf(prefix) + "/" + base_ + ".XXXXXX";
+    std::string tmpl = vralio::folderOf(prefix) + "/" + base_ + ".XXXXXX";
     if (mkdtemp(tmpl.data()) == nullptr) {
         BDB_LOG(LOG_ERR, "mkdtemp(%s) failed. errno=%d/%m", tmpl.c_str(), errno);
         return;
@@ -149,7 +142,7 @@ int cacheBuildAside(const CacheSet &set, const char *prefix)
             return -1;
         }
     }
-    syncFolder(folderOf(prefix));
+    syncFolder(vralio::folderOf(prefix));
     return 0;
 }
 

@@ -1,10 +1,7 @@
-#include <sys/file.h>
-
 #include <cstdlib>
 
-#include "base/lock/lock_holder.h"
-#include "services/user/user_internal.h"
 #include "base/err/err_guard.h"
+#include "services/user/user_query_internal.h"
 
 extern "C" int VEXAUserGetByUid(int uid, VEXAUSER **ppUser)
 {
@@ -13,29 +10,18 @@ extern "C" int VEXAUserGetByUid(int uid, VEXAUSER **ppUser)
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);
             return -1;
         }
-        vral::LockHolder lock(LOCK_ID_PW | LOCK_SH | LOCK_NB, 5);
-        if (!lock.held()) {
-            VRAL_ERR_SET(ERR_LOCK_FAILED);
-            return -1;
-        }
-        int r = -1;
+        vexauser::SharedRead rd;
+        if (rd.db() == nullptr)
+            return rd.finish(-1);
         char *name = nullptr;
         int cbName = 0;
-        const struct FreeName {
-            char *&p;
-            ~FreeName() { free(p); }
-        } freeName{name};
-        vexauser::UserDb db(VEXAUserDBOpen());
-        if (db == nullptr) {
-            vexabdb::cacheOpenFailed();
-        } else {
-            const vexauser::UidKey k = vexauser::uidKey(uid);
-            if (vexauser::getLine(db->pPWDUID, k.text, sizeof k.text, &name, &cbName) != 0)
-                VRAL_ERR_SET(ERR_USER_NOT_FOUND);
-            else
-                r = VEXAUserDBGet(db.get(), name, ppUser);
+        char *unused = nullptr;
+        const vexauser::FreeBoth freeName{name, unused};
+        const vexauser::UidKey k = vexauser::uidKey(uid);
+        if (vexauser::getLine(rd.db()->pPWDUID, k.text, sizeof k.text, &name, &cbName) != 0) {
+            VRAL_ERR_SET(ERR_USER_NOT_FOUND);
+            return rd.finish(-1);
         }
-        db.reset();
-        return lock.release(r);
+        return rd.finish(VEXAUserDBGet(rd.db(), name, ppUser));
     });
 }
