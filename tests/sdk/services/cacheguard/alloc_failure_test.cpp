@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/err/vral_err.h"
+#include "base/hash/vral_hash.h"
 #include "base/list/vral_list.h"
 #include "base/lock/vral_lock.h"
 #include "cacheguard_fixture.h"
@@ -27,6 +28,7 @@
 #include "services/group/vexa_group.h"
 #include "services/share/vexa_share.h"
 #include "services/user/vexa_user.h"
+#include "services/user/vexa_user_list.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
 
@@ -115,6 +117,7 @@ struct Args {
     VEXAUSER *anna = nullptr;
     VEXAGROUP *staff = nullptr;
     VRALSzList *list = nullptr;
+    VRALSzHash *map = nullptr;
 
     Args()
     {
@@ -125,6 +128,7 @@ struct Args {
         char *members[] = {admin, annaName, nullptr};
         VEXAGroupAlloc2(&staff, "staff", 65540, members);
         list = PslVRALSzListAlloc(1024);
+        map = VRALSzHashAlloc(512);
     }
     ~Args()
     {
@@ -132,6 +136,7 @@ struct Args {
         VEXAUserFree(anna);
         VEXAGroupFree(staff);
         VRALSzListFree(list);
+        VRALSzHashFree(map);
     }
 };
 Args *gArgs = nullptr;
@@ -221,6 +226,34 @@ const std::vector<Sweep> &sweeps()
         {"VEXAGroupDBDump", "", true, [] {
              return onOpen<VEXAGROUPDB>(VEXAGroupDBOpen, VEXAGroupDBClose,
                                         [](VEXAGROUPDB *db) { return VEXAGroupDBDump(db); });
+         }},
+        {"VEXAUserDBDelete", "", true, [] {
+             return userDb([](VEXAUSERDB *db) { return VEXAUserDBDelete(db, "GONE"); });
+         }},
+        {"VEXAGroupDBSet", "", true, [] {
+             return onOpen<VEXAGROUPDB>(VEXAGroupDBOpen, VEXAGroupDBClose, [](VEXAGROUPDB *db) {
+                 return VEXAGroupDBSet(db, "STAFF", 5, gArgs->staff);
+             });
+         }},
+        {"VEXAGroupDBDelete", "", true, [] {
+             return onOpen<VEXAGROUPDB>(VEXAGroupDBOpen, VEXAGroupDBClose,
+                                        [](VEXAGROUPDB *db) { return VEXAGroupDBDelete(db, "STAFF", 5); });
+         }},
+        {"VEXAShareDBDelete", "", true, [] {
+             return onOpen<VEXASHAREDB>(VEXAShareDBOpen, VEXAShareDBClose,
+                                        [](VEXASHAREDB *db) { return VEXAShareDBDelete(db, "Docs"); });
+         }},
+        {"VEXAUserTotalNum", "", false, [] { return VEXAUserTotalNum(USER_KIND_LOCAL) < 0 ? -1 : 0; }},
+        {"VEXALocalUserInfoEnum", "", false, [] {
+             VEXALOCALUSERINFO *head = nullptr;
+             const int r = VEXALocalUserInfoEnum(&head);
+             VEXALocalUserInfoFree(&head);
+             return r < 0 ? -1 : 0;
+         }},
+        {"VEXAGroupListMember", "", false, [] { return VEXAGroupListMember("staff", &gArgs->list) < 0 ? -1 : 0; }},
+        {"VEXAUserModifyGroup", "", true, [] {
+             VRALSzHashSetValue(&gArgs->map, "ANNA", "Hanna");
+             return VEXAUserModifyGroup(gArgs->map) < 0 ? -1 : 0;
          }},
         {"VEXAShareGet", "", false, [] {
              VEXASHARE *s = nullptr;
