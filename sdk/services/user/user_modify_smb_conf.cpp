@@ -11,7 +11,12 @@ namespace {
 
 struct ShareDb {
     VEXASHAREDB *db = VEXAShareDBOpen();
-    ~ShareDb() { VEXAShareDBClose(db); }
+    ~ShareDb()
+    {
+        // a NULL close records a code of its own
+        if (db != nullptr)
+            VEXAShareDBClose(db);
+    }
 };
 
 // A share whose lists the map changes: the record as read and its lists.

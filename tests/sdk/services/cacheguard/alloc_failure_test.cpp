@@ -255,6 +255,10 @@ const std::vector<Sweep> &sweeps()
              VRALSzHashSetValue(&gArgs->map, "ANNA", "Hanna");
              return VEXAUserModifyGroup(gArgs->map) < 0 ? -1 : 0;
          }},
+        {"VEXAUserModifySmbConf", "", true, [] {
+             VRALSzHashSetValue(&gArgs->map, "ADMIN", "root2");
+             return VEXAUserModifySmbConf(gArgs->map) < 0 ? -1 : 0;
+         }},
         {"VEXAShareGet", "", false, [] {
              VEXASHARE *s = nullptr;
              const int r = VEXAShareGet("Docs", &s);
