@@ -77,6 +77,11 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st);
 // 1 when the open files still mirror the sources and are the live set,
 // else 0 (a write must then not be dumped).
 int cacheIsCurrent(const CacheSet &set, void *rec);
+// Whether key is stored in h: 1 or 0, recording nothing for an absent key
+// (a lookup per record of a build would otherwise record one each time);
+// -1 when the library fails (logged, code recorded).
+int cacheHasKey(VEXABDB *h, const void *key, int klen);
+
 // After a write that failed half-way: the next check rebuilds, and no dump
 // takes the set as current.
 void cacheMarkStale(const CacheSet &set, void *rec) noexcept;
