@@ -137,7 +137,10 @@ extern "C" ssize_t write(int fd, const void *buf, size_t n)
         errno = gState.err;
         return -1;
     }
-    return syscall(SYS_write, fd, buf, n);
+    // Handed on, not issued: a preloaded stand-in (the simulated devices)
+    // must still see the write.
+    static auto next = failcall::Next<ssize_t (*)(int, const void *, size_t)>("write");
+    return next(fd, buf, n);
 }
 
 // The stream is closed as asked; only the result says it failed, as after
@@ -179,6 +182,20 @@ extern "C" char *crypt(const char *key, const char *salt)
     return crypt_r(key, salt, &data);
 }
 
+extern "C" char *strdup(const char *s)
+{
+    if (Takes(Call::Strdup, -1)) {
+        errno = gState.err;
+        return nullptr;
+    }
+    // From malloc, as the C library's: the caller frees it with free.
+    const size_t n = strlen(s) + 1;
+    char *p = static_cast<char *>(malloc(n));
+    if (p != nullptr)
+        memcpy(p, s, n);
+    return p;
+}
+
 // Plain allocations come from malloc and go back to free, in every build,
 // so that a sanitizer sees matching pairs.
 void *operator new(size_t n)
@@ -193,6 +210,30 @@ void *operator new(size_t n)
 void *operator new[](size_t n)
 {
     return operator new(n);
+}
+
+// The nothrow forms too: they must pair with the deletes above, and a
+// failed one gives NULL as it would.
+void *operator new(size_t n, const std::nothrow_t &) noexcept
+{
+    if (Takes(Call::Alloc, -1))
+        return nullptr;
+    return malloc(n != 0 ? n : 1);
+}
+
+void *operator new[](size_t n, const std::nothrow_t &tag) noexcept
+{
+    return operator new(n, tag);
+}
+
+void operator delete(void *p, const std::nothrow_t &) noexcept
+{
+    free(p);
+}
+
+void operator delete[](void *p, const std::nothrow_t &) noexcept
+{
+    free(p);
 }
 
 void operator delete(void *p) noexcept

@@ -7,6 +7,12 @@
 //                               fails with EACCES), "fchdir" (fchdir fails
 //                               with EACCES), "getcwd" (getcwd fails with
 //                               ENAMETOOLONG)
+//   VEXA_WATCH_SIGNAL=<n> <event>
+//                               the updater sends itself signal <n> once,
+//                               right after the call of <event> returned:
+//                               "reserve" (system call 405 with 1), "mtu"
+//                               (the interface MTU request), or
+//                               "rename=<path>" (a file renamed onto <path>)
 //
 // Only the process named "updater" is watched; the shells and tools it
 // starts pass through untouched.  No allocation, no stdio: it runs inside
@@ -17,6 +23,8 @@
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -105,7 +113,84 @@ bool refusedDot(const char *path)
     return true;
 }
 
+// After a call of the event that VEXA_WATCH_SIGNAL names (event "rename="
+// takes the target path), the signal goes out; one time per process.
+void signalAfter(const char *event, const char *path = nullptr)
+{
+    static bool sent = false;
+    const char *spec = getenv("VEXA_WATCH_SIGNAL");
+    if (sent || spec == nullptr || !isUpdater())
+        return;
+    const char *blank = strchr(spec, ' ');
+    if (blank == nullptr)
+        return;
+    const char *want = blank + 1;
+    const size_t n = strlen(event);
+    if (strncmp(want, event, n) != 0)
+        return;
+    if (path == nullptr ? want[n] != '\0' : (want[n] != '=' || strcmp(want + n + 1, path) != 0))
+        return;
+    sent = true;
+    kill(getpid(), atoi(spec));
+}
+
 }  // namespace
+
+API long syscall(long number, ...)
+{
+    using SyscallFn = long (*)(long, ...);
+    static SyscallFn real = next<SyscallFn>("syscall");
+    va_list ap;
+    va_start(ap, number);
+    long a[6];
+    for (long &v : a)
+        v = va_arg(ap, long);
+    va_end(ap);
+    const long r = real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+    const int err = errno;
+    if (number == 405 && a[0] == 1)
+        signalAfter("reserve");
+    errno = err;
+    return r;
+}
+
+API int ioctl(int fd, unsigned long request, ...)
+{
+    using IoctlFn = int (*)(int, unsigned long, ...);
+    static IoctlFn real = next<IoctlFn>("ioctl");
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    const int r = real(fd, request, arg);
+    const int err = errno;
+    if (request == SIOCSIFMTU)
+        signalAfter("mtu");
+    errno = err;
+    return r;
+}
+
+API int rename(const char *from, const char *to)
+{
+    static auto real = next<int (*)(const char *, const char *)>("rename");
+    const int r = real(from, to);
+    const int err = errno;
+    if (r == 0)
+        signalAfter("rename", to);
+    errno = err;
+    return r;
+}
+
+API int renameat(int fromDir, const char *from, int toDir, const char *to)
+{
+    static auto real = next<int (*)(int, const char *, int, const char *)>("renameat");
+    const int r = real(fromDir, from, toDir, to);
+    const int err = errno;
+    if (r == 0)
+        signalAfter("rename", to);
+    errno = err;
+    return r;
+}
 
 API int open(const char *path, int flags, ...)
 {

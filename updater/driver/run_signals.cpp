@@ -58,7 +58,7 @@ void SignalHold::logArrived()
         if (gArrived[i] == 0 || gLogged[i])
             continue;
         gLogged[i] = true;
-        syslog(LOG_ERR, "%s(%d): signal %d (%s) arrived while the flash is updated, ignored", "main", __LINE__,
+        syslog(LOG_ERR, "%s(%d): signal %d (%s) arrived during the update, ignored", "main", __LINE__,
                kHeld[i], sigabbrev_np(kHeld[i]));
     }
 }

@@ -138,6 +138,16 @@ std::string commandLine(std::initializer_list<std::pair<std::string_view, bool>>
     return cmd;
 }
 
+// A saved MTU that the exit can write back as it was: a plain number.
+bool restorableMtu(const char *text)
+{
+    size_t n = 0;
+    for (; text[n] != '\0'; ++n)
+        if (text[n] < '0' || text[n] > '9')
+            return false;
+    return n > 0;
+}
+
 class Run {
 public:
     int main(int argc, char **argv);
@@ -145,6 +155,8 @@ public:
 private:
     enum class Opt { Go, Help, Bad };
 
+    int road(int argc, char **argv);
+    int unexpected();
     Opt readOptions(int argc, char **argv);
     void selectModel();
     int enterPackageFolder(int argc, char **argv);
@@ -165,7 +177,8 @@ private:
     bool mtuCalled_ = false;
     char savedMtu_[16] = {};
     bool keepBackup_ = false;
-    std::optional<updt::SignalHold> signals_;  // from the flash stage to the exit
+    bool exiting_ = false;  // the exit steps have begun
+    std::optional<updt::SignalHold> signals_;  // from the start to the exit
 };
 
 Run::Opt Run::readOptions(int argc, char **argv)
@@ -183,6 +196,12 @@ Run::Opt Run::readOptions(int argc, char **argv)
             break;
         case 'v': {
             size_t len = std::strlen(optarg);
+            // An empty or relative name would put the archive somewhere
+            // else than on a volume.
+            if (optarg[0] != '/') {
+                syslog(LOG_ERR, "updater: volume [%s] is not an absolute path\n", optarg);
+                return Opt::Bad;
+            }
             // A longer name would be cut to some other folder: refuse it.
             if (len >= sizeof(gszUpgradeVolume)) {
                 syslog(LOG_ERR, "updater: volume name too long (%zu characters, at most %zu)\n", len,
@@ -249,10 +268,15 @@ int Run::prepare()
             strcasecmp(support, "yes") == 0 &&
             VRALFileGetKeyValue(kInfoConf, "eth0_mtu", savedMtu_, sizeof(savedMtu_), 0) > 0 &&
             std::strcmp(savedMtu_, kMtuDefault) != 0) {
-            // The call records eth0_mtu even when it fails on the link, so
-            // the old value goes back whatever it answered.
-            mtuCalled_ = true;
-            VEXANetSetMTUValue(kMtuDefault, kEth);  // logs its own failure
+            if (!restorableMtu(savedMtu_)) {
+                // Lowered, it could not be put back at exit.
+                LOGE("eth0_mtu [%s] is not a number, the MTU is left as it is", savedMtu_);
+            } else {
+                // The call records eth0_mtu even when it fails on the link,
+                // so the old value goes back whatever it answered.
+                mtuCalled_ = true;
+                VEXANetSetMTUValue(kMtuDefault, kEth);  // logs its own failure
+            }
         }
         if (syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RESERVE) != 0) {
             int err = errno;
@@ -368,6 +392,7 @@ int Run::rollBackAndClean(int code)
 
 int Run::exitRun(int code)
 {
+    exiting_ = true;
     if (gUseMtdBuffer && syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RELEASE) != 0)
         LOGE("fail to free mtd driver buffer, error = %d", errno);
     directory_.clear();
@@ -384,21 +409,60 @@ int Run::exitRun(int code)
 
 int Run::shortExit(int code)
 {
+    exiting_ = true;
     if (code != 0) {
         char text[64];
         std::snprintf(text, sizeof(text), "Failed to accomplish the update! (errno = %d)", code);
         syslog(LOG_ERR, "%s", text);
         UPDTWriteLog(text);
     }
-    if (mtuCalled_)
-        VEXANetSetMTUValue(savedMtu_, kEth);
+    // Put back whatever it costs: a lowered MTU left behind is read as
+    // the saved one by the next run.
+    for (int tries = 0; mtuCalled_ && tries < UPDT_ATTEMPTS; ++tries)
+        if (VEXANetSetMTUValue(savedMtu_, kEth) >= 0)
+            break;
     if (signals_)
         signals_->logArrived();
     UPDTSetProgress(state_, -code);
     return code;
 }
 
+// Whatever failed where nothing expected it (a failed allocation): a
+// flash touched by a write or migration that did not finish is rolled
+// back, and the run still ends through every exit step.
+int Run::unexpected()
+{
+    LOGE("unexpected failure (out of memory)");
+    if (exiting_) {
+        // The exit itself failed half-way; what is left is the progress.
+        UPDTSetProgress(state_, -UPDT_ERR_SPACE);
+        return UPDT_ERR_SPACE;
+    }
+    const int code = state_ == UPDT_STATE_CONFIG ? UPDT_ERR_CONFIG : UPDT_ERR_SPACE;
+    try {
+        // Past the migration the update is whole: it is not undone.
+        if (UPDTFlashTouched() && (state_ == UPDT_STATE_PATCH || state_ == UPDT_STATE_CONFIG))
+            rollBackAndClean(code);
+    } catch (...) {
+        LOGE("unexpected failure while rolling back");
+        keepBackup_ = true;
+    }
+    return startFd_ >= 0 ? exitRun(code) : shortExit(code);
+}
+
 int Run::main(int argc, char **argv)
+{
+    // Held before the first change a run makes: a signal ends no run
+    // half-way, it is logged and the run goes on to its own exit.
+    signals_.emplace();
+    try {
+        return road(argc, argv);
+    } catch (...) {
+        return unexpected();
+    }
+}
+
+int Run::road(int argc, char **argv)
 {
     LOGE("Start of the updater...");
     keepAbsolutePath();
@@ -442,7 +506,6 @@ int Run::main(int argc, char **argv)
 
     if (VEXAMTDIsMSys() == 1) {
         // Its own flash stages, migration and finish; no pre-flash steps.
-        signals_.emplace();
         MSysEnding ending;
         const int code = UPDTMSysUpdate(&state_, UPDTMSysConfigure, ending);
         if (ending.cleanUp) {
@@ -458,7 +521,6 @@ int Run::main(int argc, char **argv)
     if (int code = preFlashSteps(); code != UPDT_OK)
         return exitRun(code);
 
-    signals_.emplace();
     bool rollBack = false;
     if (int code = flashWrite(rollBack); code != UPDT_OK)
         return exitRun(rollBack ? rollBackAndClean(code) : code);
@@ -473,12 +535,6 @@ int Run::main(int argc, char **argv)
 
 extern "C" int UPDTMain(int argc, char **argv)
 {
-    try {
-        Run run;
-        return run.main(argc, argv);
-    } catch (...) {
-        // Nothing may escape to the C caller; only an allocation can throw.
-        syslog(LOG_ERR, "%s(%d): unexpected failure", kFn, __LINE__);
-        return UPDT_ERR_SPACE;
-    }
+    Run run;
+    return run.main(argc, argv);
 }

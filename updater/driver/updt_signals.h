@@ -1,5 +1,6 @@
-// The signals a caller may send while the flash is being changed.  From
-// the start of the flash stage until the run's exit they are caught and
+// The signals a caller may send while a run changes the system.  From the
+// run's start, before its first change (the MTU, the driver buffer, the
+// directory repair, any migration), until its exit they are caught and
 // noted instead of ending the run half-way: a half-written flash, the
 // driver buffer left reserved or the MTU left lowered cannot be put right
 // by any later run.  A caught signal goes back to its default in every

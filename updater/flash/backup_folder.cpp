@@ -95,26 +95,24 @@ void closeBackupFolder()
     gFolder = -1;
 }
 
-int runInBackupFolder(const std::string &cmd, const char *func, int line)
+int createCopy(const std::string &name, const char *func)
 {
     if (gFolder < 0) {
-        syslog(LOG_ERR, "%s(%d): no backup folder", func, line);
+        syslog(LOG_ERR, "%s(%d): no backup folder", func, __LINE__);
         return -1;
     }
-    vexamtd::Fd here(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!here.ok() || ::fchdir(gFolder) != 0) {
-        syslog(LOG_ERR, "%s(%d): cannot enter the backup folder, errno = %d", func, line, errno);
-        return -1;
+    // The copies hold the boot loader's configuration: root's alone,
+    // whatever the umask.
+    const std::string file = copyName(name);
+    int fd = ::openat(gFolder, file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::fchmod(fd, 0600) != 0) {
+        ::close(fd);
+        fd = -1;
     }
-    // The copies hold the boot loader's configuration: root's alone.
-    mode_t mask = ::umask(077);
-    int rc = runCommand(cmd, func, line, true);
-    ::umask(mask);
-    if (::fchdir(here.get()) != 0) {
-        syslog(LOG_ERR, "%s(%d): cannot return to the package folder, errno = %d", func, line, errno);
-        return -1;
-    }
-    return rc;
+    if (fd < 0)
+        syslog(LOG_ERR, "%s(%d): cannot create %s/%s/%s, errno = %d", func, __LINE__, gszPatchDir, UPDT_BACKUP_DIR,
+               file.c_str(), errno);
+    return fd;
 }
 
 int openCopy(const std::string &name, long long &size)

@@ -87,7 +87,14 @@ int UPDTFlashWritePartitions(std::vector<FISDIRENTRY> &directory, int entries, b
 int UPDTFlashStage(std::vector<FISDIRENTRY> &directory, int &entries, bool &rollBack)
 {
     rollBack = false;
-    if (int code = UPDTFlashReadTable(directory, entries); code != UPDT_OK)
-        return code;
-    return UPDTFlashWritePartitions(directory, entries, rollBack);
+    try {
+        if (int code = UPDTFlashReadTable(directory, entries); code != UPDT_OK)
+            return code;
+        return UPDTFlashWritePartitions(directory, entries, rollBack);
+    } catch (const std::bad_alloc &) {
+        // Once the flash was touched only the roll-back makes it whole.
+        STAGE_LOG("malloc fail, errno = %d", ENOMEM);
+        rollBack = UPDTFlashTouched() != 0;
+        return rollBack ? UPDT_ERR_FLASH_WRITE : UPDT_ERR_SPACE;
+    }
 }

@@ -35,7 +35,7 @@ bool readTable(int fd, MSYSPARTINFO &info, const char *func)
 }  // namespace
 
 extern "C" int UPDTMSysGetPartitionInfo(FISDIRENTRY directory[VEXA_MSYS_PARTITIONS])
-{
+try {
     if (directory == nullptr) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
         return -1;
@@ -71,10 +71,13 @@ extern "C" int UPDTMSysGetPartitionInfo(FISDIRENTRY directory[VEXA_MSYS_PARTITIO
         return -1;
     }
     return kParts;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int UPDTMSysInitPatchInfo(FISDIRENTRY *directory, int count)
-{
+try {
     if (directory == nullptr || count <= 0) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
         return -1;
@@ -98,10 +101,13 @@ extern "C" int UPDTMSysInitPatchInfo(FISDIRENTRY *directory, int count)
         return -1;
     }
     return 0;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int UPDTMSysFormat(const uint32_t blocks[VEXA_MSYS_PARTITIONS], int count)
-{
+try {
     if (blocks == nullptr || count != kParts) {
         syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
         return -1;
@@ -134,4 +140,7 @@ extern "C" int UPDTMSysFormat(const uint32_t blocks[VEXA_MSYS_PARTITIONS], int c
         }
     }
     return 0;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }

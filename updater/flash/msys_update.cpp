@@ -70,6 +70,29 @@ bool planPatch(FISDIRENTRY *directory, int count, bool &repart, uint32_t blocks[
     return true;
 }
 
+// Partition i back from its copy in b@ckup; 0 or -1.
+int restorePartition(int i, const FISDIRENTRY &old)
+{
+    const char *fn = "UPDTMSysRollBack";
+    Plan plan;
+    plan.device = SzUPDTGetDeviceByName(gPatchInfo[i].part);
+    plan.dirName = updtpatch::entryName(old);
+    plan.sourceName = updtpatch::backupCopyPath(plan.dirName);
+    plan.length = old.size;
+    long long have = -1;
+    plan.source.emplace(updtpatch::openCopy(plan.dirName, have));
+    if (plan.device == nullptr || have != static_cast<long long>(old.size)) {
+        syslog(LOG_ERR, "%s(%d): backup [%s] of partition %d is missing or not 0x%08X bytes, not restored", fn,
+               __LINE__, plan.sourceName.c_str(), i, old.size);
+        return -1;
+    }
+    if (old.size > 0 && !writeWithAttempts(plan, fn))
+        return -1;
+    UPDTSetProgress(UPDT_STATE_PATCH, 65 + 5 * i);
+    syslog(LOG_ERR, "%s: Finish updating [%s]", fn, gPatchInfo[i].part);
+    return 0;
+}
+
 // Rows the MSys sequence leaves out: the photo-folder command and the
 // database service with its steps belong to the normal road only.
 bool notOnMSys(const updt::migrate::Step &step)
@@ -92,7 +115,7 @@ void logDirectory(const FISDIRENTRY *directory, int count)
 }  // namespace
 
 extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
-{
+try {
     updtpatch::gFlashTouched = false;
     if (directory == nullptr || count <= 0 || reparted == nullptr) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
@@ -129,10 +152,13 @@ extern "C" int UPDTMSysDoPatch(FISDIRENTRY *directory, int count, int *reparted)
         syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, p.part);
     }
     return 0;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
-{
+try {
     if (int go = updtpatch::rollBackStart(directory, count, __func__); go <= 0)
         return go;
     if (reparted) {
@@ -151,28 +177,14 @@ extern "C" int UPDTMSysRollBack(FISDIRENTRY *directory, int count, int reparted)
     }
     bool failed = false;
     for (int i = 0; i < gPatchCount && i < count; ++i) {
-        const FISDIRENTRY &old = directory[i];
-        Plan plan;
-        plan.device = SzUPDTGetDeviceByName(gPatchInfo[i].part);
-        plan.dirName = updtpatch::entryName(old);
-        plan.sourceName = updtpatch::backupCopyPath(plan.dirName);
-        plan.length = old.size;
-        long long have = -1;
-        plan.source.emplace(updtpatch::openCopy(plan.dirName, have));
-        if (plan.device == nullptr || have != static_cast<long long>(old.size)) {
-            syslog(LOG_ERR, "%s(%d): backup [%s] of partition %d is missing or not 0x%08X bytes, not restored",
-                   __func__, __LINE__, plan.sourceName.c_str(), i, old.size);
+        // A partition that fails does not stop the others.
+        if (updtpatch::restoreShortOfMemory(__func__, [&] { return restorePartition(i, directory[i]); }) != 0)
             failed = true;
-            continue;
-        }
-        if (old.size > 0 && !writeWithAttempts(plan, __func__)) {
-            failed = true;
-            continue;
-        }
-        UPDTSetProgress(UPDT_STATE_PATCH, 65 + 5 * i);
-        syslog(LOG_ERR, "%s: Finish updating [%s]", __func__, gPatchInfo[i].part);
     }
     return updtpatch::rollBackEnd(failed, __func__);
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int UPDTMSysConfigure(void)

@@ -8,6 +8,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include "base/err/vral_err.h"
 #include "updt_shell.h"
 #include "updt_status.h"
 
@@ -34,6 +35,13 @@ std::string backupCopyPath(const std::string &name)
 std::string packagePath(const char *file)
 {
     return std::string(gszPatchDir) + "/" + file;
+}
+
+int outOfMemory(const char *func) noexcept
+{
+    syslog(LOG_ERR, "%s(%d): out of memory", func, __LINE__);
+    VRALErrSetCode(ERR_OUT_OF_MEMORY);
+    return -1;
 }
 
 int entryIndex(const char *part, int i, FISDIRENTRY *directory, int count, const char *func, int line)

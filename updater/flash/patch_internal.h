@@ -31,6 +31,26 @@ std::string backupCopyPath(const std::string &name);
 // "<package folder>/<file>".
 std::string packagePath(const char *file);
 
+// What a flash function returns when an allocation failed inside it: -1,
+// logged as func's and recorded as ERR_OUT_OF_MEMORY.
+int outOfMemory(const char *func) noexcept;
+
+// The restore of one partition, started again when an allocation cut it
+// short (at most UPDT_ATTEMPTS times): a roll-back never leaves a
+// partition half-done for want of memory.  What restore returns, or -1.
+template <typename Restore>
+int restoreShortOfMemory(const char *func, Restore restore) noexcept
+{
+    for (int tries = 1;; ++tries) {
+        try {
+            return restore();
+        } catch (...) {
+            if (tries >= UPDT_ATTEMPTS)
+                return outOfMemory(func);
+        }
+    }
+}
+
 // Index of partition part (table entry i) in the directory; -1 logged as
 // func's "get idx of partition" failure.
 int entryIndex(const char *part, int i, FISDIRENTRY *directory, int count, const char *func, int line);
@@ -52,8 +72,13 @@ void setWriteProgress();
 // progress says whether the rounds count in gProgressDone.  0 or -1.
 int compareWithDevice(int src, const char *source, const char *device, uint64_t length, int chunk, bool progress,
                       const char *func);
-// Copies the first length bytes of the open source onto device; 0 or -1.
-int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, const char *func);
+// Copies the first length bytes of the open source (read from its start)
+// to the open target in rounds of chunk bytes; progress as above.  0 or -1.
+int copyBetween(int src, const char *source, int dst, const char *target, uint64_t length, int chunk,
+                bool progress, const char *func);
+// The same onto device, opened for writing here.
+int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, bool progress,
+                 const char *func);
 
 // Fills table entry i from its directory entry and its image, logging as
 // func with one "PATCHINFO: <label>[...]" line; the blocks it needs, or -1.
@@ -99,9 +124,10 @@ bool deviceInfo(const char *device, uint32_t *size, uint32_t *eraseSize);
 // logged as func's, when it cannot.
 bool makeBackupFolder(const char *func);
 void closeBackupFolder();
-// Runs a command line inside the held folder (copies it makes are 0600);
-// 0 or -1.
-int runInBackupFolder(const std::string &cmd, const char *func, int line);
+// Creates the copy of the entry spelt name in the held folder, 0600, for
+// reading and writing: never through a link nor over a file already
+// there.  The descriptor, or -1 logged as func's.
+int createCopy(const std::string &name, const char *func);
 // Opens the copy of the entry spelt name for reading, only when it is a
 // regular file this run made; the descriptor and its size, or -1.
 int openCopy(const std::string &name, long long &size);

@@ -7,7 +7,6 @@
 #include <syslog.h>
 
 #include "patch_internal.h"
-#include "updt_shell.h"
 #include "updt_status.h"
 
 namespace {
@@ -27,14 +26,19 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
     long long have = -1;
     vexamtd::Fd copy(openCopy(name, have));
     // Without a whole copy the partition is better left as it is.
-    if (have != static_cast<long long>(old.size) || old.size == 0) {
+    if (have != static_cast<long long>(old.size)) {
         syslog(LOG_ERR, "%s(%d): backup [%s] of partition %d is missing or not 0x%08X bytes, not restored", fn,
                __LINE__, path.c_str(), i, old.size);
         return -1;
     }
-    // Read inside the held folder, never through a link put in its place.
-    const std::string cmd = "/bin/dd if=" + VRALStrShellQuoteString(copyName(name)) +
-                            " of=" + VRALStrShellQuoteString(device) + " bs=131072 iflag=nofollow";
+    // An empty partition holds nothing to erase or copy: only its entry
+    // goes back (a window of no block cannot be set on the device).
+    if (old.size == 0) {
+        if (recordEntry(name, old.flashBase, 0, old.dataLength, fn) != 0)
+            return -1;
+        syslog(LOG_ERR, "%s: Finish recovering [%s]", fn, p.part);
+        return 0;
+    }
     int attempts = 0;
     while (attempts < UPDT_ATTEMPTS) {
         ++attempts;
@@ -52,7 +56,9 @@ int restorePartition(int i, const PATCHINFO &p, const FISDIRENTRY &old)
             syslog(LOG_ERR, "%s: VEXAMTDErasePartition() fail", fn);
             continue;
         }
-        if (runInBackupFolder(cmd, fn, __LINE__) != 0)
+        // From the copy held open since the backup, never by its path.
+        syslog(LOG_ERR, "%s(%d): restoring %s from %s", fn, __LINE__, device, path.c_str());
+        if (copyToDevice(copy.get(), path.c_str(), device, old.size, UPDT_COPY_CHUNK, false, fn) != 0)
             continue;
         if (compareWithDevice(copy.get(), path.c_str(), device, old.size, UPDT_VERIFY_CHUNK, false, fn) != 0)
             continue;
@@ -94,7 +100,7 @@ int rollBackEnd(bool failed, const char *func)
 }  // namespace updtpatch
 
 extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
-{
+try {
     if (int go = updtpatch::rollBackStart(directory, count, __func__); go <= 0)
         return go;
     bool failed = false;
@@ -105,8 +111,13 @@ extern "C" int UPDTRollBack(FISDIRENTRY *directory, int count)
             continue;
         }
         int idx = updtpatch::entryIndex(p.part, i, directory, count, __func__, __LINE__);
-        if (idx < 0 || restorePartition(i, p, directory[idx]) != 0)
+        // A partition that still fails does not stop the others.
+        if (idx < 0 ||
+            updtpatch::restoreShortOfMemory(__func__, [&] { return restorePartition(i, p, directory[idx]); }) != 0)
             failed = true;
     }
     return updtpatch::rollBackEnd(failed, __func__);
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }

@@ -215,7 +215,7 @@ long long fillEntry(int i, FISDIRENTRY *directory, int count, const char *fn, co
 }  // namespace updtpatch
 
 extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
-{
+try {
     if (directory == nullptr || count <= 0) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
         return -1;
@@ -246,10 +246,13 @@ extern "C" int UPDTInitPatchInfo(FISDIRENTRY *directory, int count)
         return -1;
     }
     return 0;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 extern "C" int ErrUPDTAdjustPartitionSize(PATCHINFO *table, int count)
-{
+try {
     if (table == nullptr || count <= 0) {
         syslog(LOG_ERR, "%s(%d): parameter error", __func__, __LINE__);
         return -1;
@@ -294,6 +297,9 @@ extern "C" int ErrUPDTAdjustPartitionSize(PATCHINFO *table, int count)
         shift += p->nresize;
     }
     return 0;
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }
 
 namespace {

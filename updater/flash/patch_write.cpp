@@ -136,6 +136,13 @@ int writePlanned(const std::vector<Plan> &plans)
         }
         const Plan &plan = plans[i];
         gFlashTouched = true;
+        if (p.size == 0) {
+            // No window of no block can be set: only the entry is recorded.
+            if (recordEntry(plan.dirName, p.start, 0, 0, fn) != 0)
+                return -1;
+            syslog(LOG_ERR, "%s: Finish updating [%s]", fn, p.part);
+            continue;
+        }
         if (VEXAMTDModifyPartitionSize(plan.device, p.start, p.size) < 0) {
             syslog(LOG_ERR, "%s: VEXAMTDModifyPartitionSize() fail", fn);
             return -1;
@@ -189,6 +196,12 @@ bool planEntry(int i, FISDIRENTRY *directory, int count, Plan &plan, const char 
         plan.length = p.datalen;
         return true;
     }
+    // An empty partition that gave its blocks away keeps no data: only its
+    // entry changes, nothing is erased or copied.
+    if (p.size == 0 && p.datalen == 0) {
+        plan.length = 0;
+        return true;
+    }
     if (gGroupUpdate) {
         syslog(LOG_ERR, "%s(%d): partition [%s] must be moved but the package holds no image for it", fn, __LINE__,
                p.part);
@@ -215,7 +228,8 @@ int writeAndVerify(const Plan &plan, int attempt, bool progress, const char *fn)
 {
     const int src = plan.source->get();
     PATCH_LOG(fn, "Try to Write MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
-    if (copyToDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK, "UPDTCopyFile") < 0)
+    if (copyToDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_COPY_CHUNK, progress,
+                     "UPDTCopyFile") < 0)
         return -1;
     PATCH_LOG(fn, "Try to Verify MTD Partition(%s), [%d/%d]...", plan.device, attempt, UPDT_ATTEMPTS);
     return compareWithDevice(src, plan.sourceName.c_str(), plan.device, plan.length, UPDT_VERIFY_CHUNK, progress,
@@ -278,14 +292,12 @@ int compareWithDevice(int src, const char *source, const char *device, uint64_t 
     return done == length ? 0 : shortSource(source, done, length, func, __LINE__);
 }
 
-int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, const char *func)
+int copyBetween(int src, const char *source, int dst, const char *target, uint64_t length, int chunk,
+                bool progress, const char *func)
 {
-    if (src < 0 || source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+    if (src < 0 || dst < 0 || source == nullptr || target == nullptr || length == 0 || chunk <= 0)
         return -1;
     if (!rewind(src, source, func, __LINE__))
-        return -1;
-    Fd dev = openLogged(device, O_WRONLY, func, __LINE__);
-    if (!dev.ok())
         return -1;
     std::unique_ptr<unsigned char[]> buf = chunkBuffer(chunk, func, __LINE__);
     if (!buf)
@@ -297,17 +309,30 @@ int copyToDevice(int src, const char *source, const char *device, uint64_t lengt
             return -1;
         if (got == 0)
             break;
-        ssize_t put = ::write(dev.get(), buf.get(), static_cast<size_t>(got));
+        ssize_t put = ::write(dst, buf.get(), static_cast<size_t>(got));
         if (put != got) {
-            PATCH_LOG(func, "write file [%s] error: %s.", device,
+            PATCH_LOG(func, "write file [%s] error: %s.", target,
                       vralio::TransferFailText(put, static_cast<size_t>(got), "write").c_str());
             return -1;
         }
         copied += static_cast<uint64_t>(put);
-        gProgressDone += static_cast<uint64_t>(put);
-        setWriteProgress();
+        if (progress) {
+            gProgressDone += static_cast<uint64_t>(put);
+            setWriteProgress();
+        }
     }
     return copied == length ? 0 : shortSource(source, copied, length, func, __LINE__);
+}
+
+int copyToDevice(int src, const char *source, const char *device, uint64_t length, int chunk, bool progress,
+                 const char *func)
+{
+    if (src < 0 || source == nullptr || device == nullptr || length == 0 || chunk <= 0)
+        return -1;
+    Fd dev = openLogged(device, O_WRONLY, func, __LINE__);
+    if (!dev.ok())
+        return -1;
+    return copyBetween(src, source, dev.get(), device, length, chunk, progress, func);
 }
 
 }  // namespace updtpatch
@@ -317,7 +342,7 @@ extern "C" int UPDTCopyFile(const char *source, const char *device, uint64_t len
     if (source == nullptr || device == nullptr || length == 0 || chunk <= 0)
         return -1;
     Fd src(updtpatch::openImage(source, __func__, __LINE__));
-    return updtpatch::copyToDevice(src.get(), source, device, length, chunk, __func__);
+    return updtpatch::copyToDevice(src.get(), source, device, length, chunk, true, __func__);
 }
 
 extern "C" int UPDTVerifyFile(const char *source, const char *device, uint64_t length, int chunk)
@@ -334,7 +359,7 @@ extern "C" int UPDTFlashTouched(void)
 }
 
 extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
-{
+try {
     updtpatch::gFlashTouched = false;
     if (directory == nullptr || count <= 0) {
         syslog(LOG_ERR, "%s(%d): parameter error ", __func__, __LINE__);
@@ -344,4 +369,7 @@ extern "C" int UPDTDoPatch(FISDIRENTRY *directory, int count)
     if (!planWrite(directory, count, plans))
         return -1;
     return writePlanned(plans);
+} catch (...) {
+    // Nothing escapes to the C caller: a failed allocation fails the call.
+    return updtpatch::outOfMemory(__func__);
 }

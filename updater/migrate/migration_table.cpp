@@ -3,6 +3,8 @@
 
 #include <syslog.h>
 
+#include <new>
+
 #include "backup_migrate.h"
 #include "migrate_steps.h"
 #include "updt_accounts.h"
@@ -126,7 +128,15 @@ int runStage(std::span<const Step> table, Stage stage, bool (*skip)(const Step &
     for (const Step &s : table) {
         if (s.stage != stage || !selected(s) || (skip != nullptr && skip(s)))
             continue;
-        if (s.run(s) >= 0 || s.failCode == 0)
+        int rc = -1;
+        try {
+            rc = s.run(s);
+        } catch (const std::bad_alloc &) {
+            // A step cut short counts as failed; the stage goes on as after
+            // any failure of that step.
+            syslog(LOG_ERR, "%s(%d): %s failed: out of memory", "main", __LINE__, s.name);
+        }
+        if (rc >= 0 || s.failCode == 0)
             continue;
         if (stage == Stage::BeforeWrite)
             return s.failCode;

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -5,6 +7,7 @@
 #include <cstring>
 
 #include "base/err/vral_err.h"
+#include "base/io/vral_io.h"
 
 extern "C" int VRALErrorLogSet(const char *path, const char *line)
 {
@@ -12,22 +15,27 @@ extern "C" int VRALErrorLogSet(const char *path, const char *line)
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    FILE *fp = fopen(path, "a+");
-    if (fp == nullptr) {
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    size_t len = strlen(line);
-    if (fwrite(line, 1, len, fp) != len || fputc('\n', fp) == EOF) {
-        VRAL_ERR_SET(ERR_WRITE_FAILED);
-        fclose(fp);
-        return -1;
-    }
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // Straight to the file: nothing of the line waits in a buffer that a
+    // later close could still add behind a failure.
+    const size_t len = strlen(line);
+    bool failed = VRALIoWriteAll(fd, line, len) != static_cast<ssize_t>(len) ||
+                  VRALIoWriteAll(fd, "\n", 1) != 1;
     // A line that never reached the file is a failure, not a success.
-    bool failed = fflush(fp) != 0;
-    if (!failed && fsync(fileno(fp)) != 0 && errno != EINVAL && errno != EROFS)
+    if (!failed && fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
         failed = true;
-    if (fclose(fp) != 0)
+    // Part of a line would glue the next one onto it: the file is cut
+    // back to what it held before.
+    if (failed && regular && ftruncate(fd, st.st_size) != 0) {
+        // nothing more to undo with
+    }
+    if (close(fd) != 0)
         failed = true;
     if (failed) {
         VRAL_ERR_SET(ERR_WRITE_FAILED);

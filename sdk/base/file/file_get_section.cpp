@@ -50,6 +50,10 @@ extern "C" int VRALFileGetSection(const char *szFile, const char *section, VRALS
             VRALSzList *pList = pair.release();
             int rc = VRALStrSepPair(line, &pList);
             pair.reset(pList);
+            // Only a line without '=' or without a key is passed over; a
+            // pair lost for want of memory would read as a missing key.
+            if (rc != 0 && VRALErrGet() != ERR_BAD_PARAMETERS)
+                return -1;
             if (rc == 0 && pList != nullptr && pList->nItem == 2) {
                 if (VRALSzHashSetValue(ppMap, VRALSzListItem(pList, 0), VRALSzListItem(pList, 1)) < 0)
                     return -1;

@@ -90,6 +90,10 @@ void defaultSignals()
 
 [[noreturn]] void runChild(const char *path, char *const argv[])
 {
+    // The lock streams go first: when the caller started without standard
+    // descriptors they sit on 0 to 2, and closing them afterwards would
+    // close what was just set up there.
+    VRALFileLockCloseAll();
     const int fd = open("/dev/null", O_RDWR);
     if (fd >= 0) {
         dup2(fd, STDIN_FILENO);
@@ -99,7 +103,6 @@ void defaultSignals()
         if (fd > STDERR_FILENO)
             close(fd);
     }
-    VRALFileLockCloseAll();
     closeInherited();
     defaultSignals();
     setsid();

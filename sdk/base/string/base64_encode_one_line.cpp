@@ -26,9 +26,9 @@ bool reserve(size_t cb)
     return true;
 }
 
-}  // namespace
-
-extern "C" char *SzBase64EncodeOneLine(const unsigned char *pData, unsigned int cbData)
+// Base64 of cbData bytes; with fStopAtNul a NUL that begins a group of
+// three ends the text.
+char *encode(const unsigned char *pData, unsigned int cbData, bool fStopAtNul)
 {
     if (pData == nullptr)
         return nullptr;
@@ -39,9 +39,7 @@ extern "C" char *SzBase64EncodeOneLine(const unsigned char *pData, unsigned int 
     }
     char *out = gszResult;
     size_t at = 0;
-    // A NUL that begins a group ends the text; callers pass a string's
-    // length plus one or a whole buffer.
-    for (unsigned int i = 0; i < cbData && pData[i] != 0; i += 3) {
+    for (unsigned int i = 0; i < cbData && !(fStopAtNul && pData[i] == 0); i += 3) {
         unsigned int n = cbData - i < 3 ? cbData - i : 3;
         unsigned int b0 = pData[i];
         unsigned int b1 = n > 1 ? pData[i + 1] : 0;
@@ -55,4 +53,18 @@ extern "C" char *SzBase64EncodeOneLine(const unsigned char *pData, unsigned int 
     }
     out[at] = '\0';
     return out;
+}
+
+}  // namespace
+
+// Callers pass a string's length plus one or a whole buffer and get the
+// text's encoding.
+extern "C" char *SzBase64EncodeOneLine(const unsigned char *pData, unsigned int cbData)
+{
+    return encode(pData, cbData, true);
+}
+
+extern "C" char *SzBase64EncodeBytes(const unsigned char *pData, unsigned int cbData)
+{
+    return encode(pData, cbData, false);
 }

@@ -54,6 +54,9 @@ int VRALStrDecodeColon(const char *szIn, char *szOut, unsigned int cbOut);
  * call; NULL on failure. */
 char *SzBase64EncodeOneLine(const unsigned char *pData, unsigned int cbData);
 
+/* Base64 of all cbData bytes, zero bytes too, in the same buffer. */
+char *SzBase64EncodeBytes(const unsigned char *pData, unsigned int cbData);
+
 /* Decodes cchSrc characters into pDst (*pcbDst bytes); *pcbDst becomes the
  * number of bytes stored.  1 when the whole input was consumed, else 0. */
 int Base64DecodeOneLine(const char *szSrc, unsigned int cchSrc, unsigned char *pDst, unsigned int *pcbDst);

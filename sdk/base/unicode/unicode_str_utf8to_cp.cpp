@@ -44,6 +44,14 @@ extern "C" int VRALUnicodeStrUTF8ToCP(int id, const char *szSrc, char *szOut, in
     if (out.reserve(cbMax + 1) == nullptr)
         return -1;
     UErrorCode status = U_ZERO_ERROR;
+    // A character the code page lacks fails the conversion: a substitute
+    // byte would give texts that differ the same bytes (and passwords one
+    // LAN Manager hash).
+    ucnv_setFromUCallBack(pConv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) {
+        VRAL_ERR_SET(ERR_CONVERSION_FAILED);
+        return -1;
+    }
     int32_t cb = ucnv_fromUChars(pConv, out.get(), static_cast<int32_t>(cbMax) + 1, utf16.get(), cch, &status);
     if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || cb > static_cast<int32_t>(cbMax)) {
         VRAL_ERR_SET(ERR_CONVERSION_FAILED);

@@ -1,12 +1,18 @@
+#include <strings.h>
 #include <syslog.h>
 
 #include <cstring>
 #include <memory>
 
+#include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
+#include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
 #include "base/hash/vral_hash.h"
+#include "base/list/vral_list.h"
+#include "base/string/vral_string.h"
 #include "services/account/vexa_account.h"
+#include "services/share/share_internal.h"
 
 #define WINS_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
@@ -15,6 +21,54 @@ namespace {
 struct HashFree {
     void operator()(VRALSzHash *p) const { VRALSzHashFree(p); }
 };
+struct ListFree {
+    void operator()(VRALSzList *p) const { VRALSzListFree(p); }
+};
+
+// The global settings as samba and the share cache take them: every
+// section named "global" in any ASCII case, a later value replacing an
+// earlier one.  The item count, or -1.
+int readGlobals(VRALSzHash **ppMap)
+{
+    static const char *const kKeys[] = {"security", "realm", "workgroup"};
+    std::unique_ptr<VRALSzList, ListFree> pair(PslVRALSzListAlloc(VRAL_SZLIST_MIN_SIZE));
+    if (!pair) {
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+    bool global = false;
+    int failed = 0;
+    const int rc = vralfile::ScanLines(SHARE_CONF, [&](vralfile::LineReader &reader) {
+        const char *line = reader.Data();
+        if (VRALFileIsSectionLine(line, static_cast<int>(reader.Length())) == 1) {
+            char name[SHARE_SECTION_SIZE];
+            global = VEXAShareParseSectionName(line, name, sizeof name) == 0 && strcasecmp(name, "global") == 0;
+            return true;
+        }
+        if (!global)
+            return true;
+        VRALSzList *pList = pair.release();
+        const int sep = VRALStrSepPair(line, &pList);
+        pair.reset(pList);
+        if (!pair) {
+            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+            failed = 1;
+            return false;
+        }
+        if (sep == 0 && pair->nItem == 2) {
+            for (const char *key : kKeys) {
+                if (strcmp(VRALSzListItem(pair.get(), 0), key) == 0 &&
+                    VRALSzHashSetValue(ppMap, key, VRALSzListItem(pair.get(), 1)) < 0) {
+                    failed = 1;
+                    return false;
+                }
+            }
+        }
+        VRALSzListClear(pair.get());
+        return true;
+    });
+    return rc < 0 || failed ? -1 : (*ppMap)->nItem;
+}
 
 }  // namespace
 
@@ -30,7 +84,7 @@ extern "C" int VEXAWinsQuery1(char *buf, int cb, int *pIsDomain, int *pSambaOn)
         return -1;
     }
     VRALSzHash *pMap = map.release();
-    const int read = VRALFileGetSection("/usr/vexa/etc/smb.conf", "global", &pMap);
+    const int read = vral::NoThrow(-1, [&] { return readGlobals(&pMap); });
     map.reset(pMap);
     if (read < 0) {
         WINS_LOG("VRALFileGetSection failed [%X]!!", VRALErrGet());

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
@@ -73,7 +74,8 @@ bool ParseHours(const char *field, VEXASCHEDULE *s)
 int Get(const char *szCmd, PVEXASCHEDULE pSchedule)
 {
     char line[1024];
-    const int found = VRALFileGetLine(vexacron::kCrontab, szCmd, line, sizeof line, 0);
+    std::string pattern;
+    const int found = vexacron::FindJobLine(szCmd, line, sizeof line, &pattern);
     if (found < 0) {
         CRONTAB_LOG("fail to get schedule line from /etc/crontab");
         return -1;
@@ -109,6 +111,9 @@ int Get(const char *szCmd, PVEXASCHEDULE pSchedule)
         VRAL_ERR_SET(ERR_BAD_FORMAT);
         return -1;
     }
+    // The word as cron runs it.
+    const std::string word = vexacron::CronUnescape(parsed->szCmd);
+    snprintf(parsed->szCmd, sizeof parsed->szCmd, "%s", word.c_str());
     parsed->runsPerDay =
         parsed->hourInterval == 0 ? 1 : (parsed->hourLast - parsed->hourFirst) / parsed->hourInterval + 1;
     *pSchedule = *parsed;

@@ -18,12 +18,13 @@ bool InHours(int h)
     return h >= 0 && h <= 23;
 }
 
-// A command that fits its field and stays on one line: a line break would
-// add a line of its own to root's crontab.
+// A command that fits its field and stays on one line (a line break would
+// add a line of its own to root's crontab) and that cron can run as given:
+// it reads "\%" as "%", so no written form gives a command holding "\%".
 bool CommandWritable(const char (&szCmd)[VEXA_SCHEDULE_CMD_SIZE])
 {
     const size_t cch = strnlen(szCmd, sizeof szCmd);
-    return cch > 0 && cch < sizeof szCmd && strpbrk(szCmd, "\r\n") == nullptr;
+    return cch > 0 && cch < sizeof szCmd && vexacron::CommandUsable(szCmd) && strstr(szCmd, "\\%") == nullptr;
 }
 
 bool RecordValid(const VEXASCHEDULE &s)
@@ -64,7 +65,7 @@ int Set(const VEXASCHEDULE &s)
     }
     char line[1024];
     const int cch = snprintf(line, sizeof line, "%d\t%s\t*\t*\t%s\troot\t%s", s.minute, HourField(s).c_str(),
-                             WeekdayField(s.wdayMask).c_str(), s.szCmd);
+                             WeekdayField(s.wdayMask).c_str(), vexacron::CronEscape(s.szCmd).c_str());
     if (cch < 0 || static_cast<size_t>(cch) >= sizeof line) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         CRONTAB_LOG("command too long for a crontab line: %s", s.szCmd);

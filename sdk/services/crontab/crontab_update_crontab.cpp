@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "base/err/vral_err.h"
@@ -75,13 +76,14 @@ extern "C" int VEXAUpdateCrontab(const char *szCmd, const char *szLine)
     if (szLine != nullptr) {
         // Only to learn whether the job has a line: a longer one fails here.
         char existing[128];
-        const int found = VRALFileGetLine(vexacron::kCrontab, szCmd, existing, sizeof existing, 0);
+        std::string pattern;
+        const int found = vexacron::FindJobLine(szCmd, existing, sizeof existing, &pattern);
         if (found < 0) {
             UPDATE_LOG("Failed to get line in crontab (0x%x)", VRALErrGet());
             return -1;
         }
         if (found > 0) {
-            if (VRALFileSetLine(vexacron::kCrontab, szCmd, szLine, 0) != 1) {
+            if (VRALFileSetLine(vexacron::kCrontab, pattern.c_str(), szLine, 0) != 1) {
                 UPDATE_LOG("Failed to set line in crontab (0x%x)", VRALErrGet());
                 return -1;
             }
@@ -89,9 +91,16 @@ extern "C" int VEXAUpdateCrontab(const char *szCmd, const char *szLine)
             UPDATE_LOG("Failed to add line in crontab (0x%x)", VRALErrGet());
             return -1;
         }
-    } else if (VRALFileSetLine(vexacron::kCrontab, szCmd, nullptr, 0) < 0) {
-        UPDATE_LOG("Failed to remove line in crontab (0x%x)", VRALErrGet());
-        return -1;
+    } else {
+        // The line as written, else one written before "%" was escaped.
+        const std::string escaped = vexacron::CronEscape(szCmd);
+        int r = VRALFileSetLine(vexacron::kCrontab, escaped.c_str(), nullptr, 0);
+        if (r == 0 && escaped != szCmd)
+            r = VRALFileSetLine(vexacron::kCrontab, szCmd, nullptr, 0);
+        if (r < 0) {
+            UPDATE_LOG("Failed to remove line in crontab (0x%x)", VRALErrGet());
+            return -1;
+        }
     }
     HupCrond();
     return 0;

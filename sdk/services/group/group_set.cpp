@@ -10,7 +10,7 @@
 #include "base/unicode/vral_unicode.h"
 #include "base/string/heap_ptr.h"
 #include "services/group/group_internal.h"
-#include "services/share/vexa_share.h"
+#include "services/share/share_internal.h"
 
 namespace {
 
@@ -98,7 +98,13 @@ int carryRename(VEXASHAREDB *sdb, const char *oldGroup, const char *newGroup)
             return -1;
         }
     }
-    if (seen > 0 && VEXAShareDBDump(sdb) != 0) {
+    // sections kept as read hold names too
+    const int kept = vexashare::keptRenameGroup(sdb, oldGroup, newGroup);
+    if (kept < 0) {
+        GROUP_LOG("renaming the group in kept sections failed. vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    if ((seen > 0 || kept > 0) && VEXAShareDBDump(sdb) != 0) {
         GROUP_LOG("VEXAShareDBDump failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
 #include "base/list/vral_list.h"
 #include "base/proc/vral_proc.h"
@@ -30,6 +31,28 @@ struct List {
     List(const List &) = delete;
     List &operator=(const List &) = delete;
 };
+
+// The first line rsync reads that holds text, without its line break:
+// rsync takes a line whose first byte other than white space is "#" or ";"
+// for a comment, the engine's patterns only one starting with them.
+// 1 found, 0 none, -1 (recorded).
+int rsyncdLine(const char *text, std::string *pLine)
+{
+    int found = 0;
+    const int rc = vralfile::ScanLines(SZF_RSYNCD_CONF, [&](vralfile::LineReader &reader) {
+        std::string_view line = reader.Line();
+        if (!line.empty() && line.back() == '\n')
+            line.remove_suffix(1);
+        const size_t first = line.find_first_not_of(" \t\r\v\f");
+        if (first == std::string_view::npos || line[first] == '#' || line[first] == ';' ||
+            line.find(text) == std::string_view::npos)
+            return true;
+        pLine->assign(line);
+        found = 1;
+        return false;
+    });
+    return rc < 0 ? -1 : found;
+}
 
 // Names compare without the blanks and tabs around them, ignoring case.
 bool sameName(std::string_view item, const char *szName)
@@ -53,18 +76,20 @@ int findName(const VRALSzList *pList, const char *szName)
     return -1;
 }
 
-// Writes the list back over the line it came from, keeping what stood
-// before the key (the line's indentation).  0 or -1.
-int writeAuthLine(const std::string &prefix, const VRALSzList *pList)
+// Writes the list back over the line it came from (read), keeping what
+// stood before the key (the line's indentation).  0 or -1.
+int writeAuthLine(const std::string &read, const std::string &prefix, const VRALSzList *pList)
 {
     std::string rebuilt = prefix + kAuthUsers;
     for (int i = 0; i < pList->nItem; ++i) {
         rebuilt += i == 0 ? " " : ",";
         rebuilt += VRALSzListItem(pList, i);
     }
-    // The line must still fit the buffer it is read into.
+    // The line must still fit the buffer it is read into.  No line before
+    // the one read begins with all of it: rsync would read that line too,
+    // and it holds the key.
     if (rebuilt.size() >= static_cast<size_t>(kAuthLineSize) ||
-        VRALFileSetLine(SZF_RSYNCD_CONF, kAuthUsers, rebuilt.c_str(), 0) != 1) {
+        VRALFileSetLine(SZF_RSYNCD_CONF, read.c_str(), rebuilt.c_str(), OP_MATCH_BEGIN) != 1) {
         NETBKP_LOG("NetBackupSetAuthUser", ": VRALFileSetLine(szFile=[%s], szKey=[auth users]) failed",
                    SZF_RSYNCD_CONF);
         return -1;
@@ -81,8 +106,12 @@ int NetBackupSetAuthUser(const char *szOldName, const char *szNewName, int op)
         NETBKP_LOG(kStep, " : PslVRALSzListAlloc() failed");
         return -1;
     }
-    char line[kAuthLineSize] = {};
-    const int found = VRALFileGetLine(SZF_RSYNCD_CONF, kAuthUsers, line, sizeof line, 0);
+    std::string read;
+    int found = rsyncdLine(kAuthUsers, &read);
+    if (found > 0 && read.size() >= static_cast<size_t>(kAuthLineSize)) {
+        VRAL_ERR_SET(ERR_BUFFER_TOO_SMALL);
+        found = -1;
+    }
     if (found < 0) {
         NETBKP_LOG(kStep, ": VRALFileGetLine(szStrFile=[%s], szKey=[auth users]) failed", SZF_RSYNCD_CONF);
         return -1;
@@ -99,7 +128,14 @@ int NetBackupSetAuthUser(const char *szOldName, const char *szNewName, int op)
         return 0;
     }
 
+    char line[kAuthLineSize] = {};
+    memcpy(line, read.data(), read.size());
     char *value = strstr(line, kAuthUsers);
+    if (value == nullptr) {
+        // a NUL byte before the key
+        NETBKP_LOG(kStep, ": VRALFileGetLine(szStrFile=[%s], szKey=[auth users]) failed", SZF_RSYNCD_CONF);
+        return -1;
+    }
     const std::string prefix(line, static_cast<size_t>(value - line));
     value += strlen(kAuthUsers);
     if (VRALStrTrimSpace(value, nullptr) < 0) {
@@ -134,15 +170,15 @@ int NetBackupSetAuthUser(const char *szOldName, const char *szNewName, int op)
         NETBKP_LOG(kStep, ": SzVRALSzListRemove() failed!! szOldName=%s", szOldName);
         return 0;
     }
-    return writeAuthLine(prefix, list.p);
+    return writeAuthLine(read, prefix, list.p);
 }
 
 // "/etc/rsyncd.conf" names the secrets file.
 int ensureSecretsLine()
 {
     constexpr const char *kStep = "VEXANetBackupSetServerPasswd";
-    char line[256] = {};
-    const int found = VRALFileGetLine(SZF_RSYNCD_CONF, kSecretsLine, line, sizeof line, 0);
+    std::string line;
+    const int found = rsyncdLine(kSecretsLine, &line);
     if (found < 0) {
         NETBKP_LOG(kStep, ": VRALFileGetLine(szFile=[%s], szKey=[%s]) failed", SZF_RSYNCD_CONF, kSecretsLine);
         return -1;
@@ -236,8 +272,10 @@ extern "C" int VEXANetBackupSetServerPasswd(const char *szOldName, const char *s
                                             int op)
 {
     constexpr const char *kStep = "VEXANetBackupSetServerPasswd";
-    const bool ok = (op == NETBKP_OP_ADD && szNewName != nullptr && szSecret != nullptr) ||
-                    (op == NETBKP_OP_RENAME && szOldName != nullptr && szNewName != nullptr && szSecret != nullptr) ||
+    // An empty secret would let anyone in who names the account.
+    const bool secret = szSecret != nullptr && szSecret[0] != '\0';
+    const bool ok = (op == NETBKP_OP_ADD && szNewName != nullptr && secret) ||
+                    (op == NETBKP_OP_RENAME && szOldName != nullptr && szNewName != nullptr && secret) ||
                     (op == NETBKP_OP_DELETE && szOldName != nullptr);
     if (!ok) {
         NETBKP_LOG(kStep, " : bad parameters");

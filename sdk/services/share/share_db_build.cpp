@@ -46,21 +46,49 @@ struct Section {
 // smb.conf.
 int keepVerbatim(VEXASHAREDB *db, const Section &sec, int *kept)
 {
-    char key[32];
-    const int klen = snprintf(key, sizeof key, "%s%06d", vexashare::kKeptPrefix, ++*kept) + 1;
-    vral::HeapPtr<void> packed(VEXAListDBPack(sec.lines, sec.lines->cbAlloc));
-    if (!packed || VEXABDbSet(db->pShareDB, key, klen, packed.get(), sec.lines->cbAlloc) != 0) {
+    if (vexashare::keptStore(db->pShareDB, ++*kept, sec.lines) != 0) {
         SHARE_LOG("cannot keep section [%s]. vexaerr=0x%04X", sec.name, VRALErrGet());
         return -1;
     }
     return 0;
 }
 
+// samba reads a later reserved section of the same name as more lines of
+// the first: its lines go after those stored, under the first spelling.
+// 0 (sec.lines then holds them all) or -1.
+int mergeReserved(VEXASHAREDB *db, Section &sec)
+{
+    std::string key = "#";
+    for (const char *p = sec.name; *p != '\0'; ++p)
+        key += *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
+    char *data = nullptr;
+    int cb = 0;
+    const int got = VEXABDbGet(db->pShareDB, key.c_str(), static_cast<int>(key.size()) + 1, &data, &cb);
+    vral::HeapPtr<char> own(data);
+    if (got != 0)
+        return VRALErrGet() == ERR_NOT_FOUND ? 0 : -1;
+    VRALSzList *stored = VEXAListDBUnpack(data, cb);
+    if (stored == nullptr)
+        return -1;
+    int r = 0;
+    for (int i = 1; r == 0 && i < sec.lines->nItem; ++i)
+        r = VRALSzListPush(&stored, VRALSzListItem(sec.lines, i)) < 0 ? -1 : 0;
+    if (stored == nullptr)
+        return -1;
+    if (stored->nItem < 1)
+        r = -1;
+    if (r == 0)
+        snprintf(sec.name, sizeof sec.name, "%s", VRALSzListItem(stored, 0));
+    std::swap(stored, sec.lines);
+    VRALSzListFree(stored);
+    return r;
+}
+
 // Stores the open section: 0 stored or kept, -1 when the cache failed.
-int setOne(VEXASHAREDB *db, const Section &sec, const ParseDbs &dbs, int *kept)
+int setOne(VEXASHAREDB *db, Section &sec, const ParseDbs &dbs, int *kept)
 {
     if (sec.type == kReserved) {
-        if (VEXAListDBSet(db->pShareDB, sec.name, sec.lines) != 0) {
+        if (mergeReserved(db, sec) != 0 || VEXAListDBSet(db->pShareDB, sec.name, sec.lines) != 0) {
             SHARE_LOG("VEXAListDBSet [%s] failed. vexaerr=0x%04X", sec.name, VRALErrGet());
             return -1;
         }
@@ -77,7 +105,7 @@ int setOne(VEXASHAREDB *db, const Section &sec, const ParseDbs &dbs, int *kept)
         SHARE_LOG("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", sec.name, VRALErrGet());
         return keepVerbatim(db, sec, kept);
     }
-    if (VEXAShareDBSet(db, nullptr, rec.get()) != 0) {
+    if (vexashare::dbSet(db, nullptr, rec.get(), false) != 0) {
         SHARE_LOG("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
         return keepVerbatim(db, sec, kept);
     }
@@ -104,8 +132,22 @@ int shareLine(Section &sec, const char *line)
     int r = 0;
     if (VRALStrSepPair(line, &pair) != 0 || pair->nItem != 2) {
         SHARE_LOG("Failed to set section data. section[%s], vexaerr=0x%04X", sec.name, VRALErrGet());
-    } else if (VRALSzHashSetValue(&sec.pairs, VRALSzListItem(pair, 0), VRALSzListItem(pair, 1)) < 0) {
-        r = -1;
+    } else {
+        // samba's spelling of a key, any ASCII case and blanks, is ours
+        const char *key = vexashare::confKey(VRALSzListItem(pair, 0));
+        std::string value = VRALSzListItem(pair, 1);
+        // a list's items are read one by one: the value's own enclosing
+        // quotes are no pair around the whole list but an item's
+        const char *eq = strchr(line, '=');
+        if (vexashare::isListKey(key) && eq != nullptr) {
+            ++eq;
+            std::string raw = eq + strspn(eq, " \t");
+            while (!raw.empty() && strchr(" \t\r\n", raw.back()) != nullptr)
+                raw.pop_back();
+            value = vexashare::listFromConf(raw);
+        }
+        if (VRALSzHashSetValue(&sec.pairs, key != nullptr ? key : VRALSzListItem(pair, 0), value.c_str()) < 0)
+            r = -1;
     }
     VRALSzListFree(pair);
     return r;

@@ -49,7 +49,7 @@ void listLine(std::string &out, const char *key, const char *list)
     out += "\t";
     out += key;
     out += "=nobody,";
-    out += list;
+    out += vexashare::listToConf(list);
     if (list[0] != '\0')
         out += ",";
     out += "nobody\n";
@@ -114,6 +114,9 @@ int fill(VEXABDB *h, std::string &out)
         return -1;
     }
     for (; r == 0; r = VEXABDbCursorGet(h, 0, &w.key, &w.cbKey, &w.data, &w.cbData)) {
+        // the meta keys are stored without a NUL: passed over first
+        if (w.key != nullptr && w.cbKey > 0 && w.key[0] == '#' && w.key[w.cbKey - 1] != '\0')
+            continue;
         if (w.key == nullptr || w.cbKey <= 0 || w.key[w.cbKey - 1] != '\0') {
             syslog(LOG_WARNING, "%s:%d VEXABDbCursorGet() get a NULL key!", __FILE_NAME__, __LINE__);
             continue;

@@ -18,16 +18,12 @@ int shareKey(const char *name, char (&key)[SHARE_KEY_SIZE])
 
 }  // namespace
 
+namespace vexashare {
+
 // Everything is formed before the cache changes; the new record is stored
 // before the old one goes, so a failure never loses the share.
-namespace {
-
-int shareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
+int dbSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare, bool fKeptCounts)
 {
-    if (db == nullptr || db->pShareDB == nullptr || pShare == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
     vral::HeapPtr<VEXASHARE> copy(VEXAShareAlloc(pShare));
     if (!copy)
         return -1;
@@ -49,6 +45,16 @@ int shareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
         VRAL_ERR_SET(ERR_SHARE_EXISTS);
         return -1;
     }
+    // nor joins a section kept as read: samba would merge the two, and the
+    // kept one's settings would stand beside this one's
+    if ((oldName == nullptr || renamed) && fKeptCounts) {
+        const int kept = vexashare::keptHolds(db->pShareDB, key, len);
+        if (kept != 0) {
+            if (kept > 0)
+                VRAL_ERR_SET(ERR_SHARE_EXISTS);
+            return -1;
+        }
+    }
     if (VEXABDbSet(db->pShareDB, key, len + 1, stored.get(), cbStored) != 0)
         return -1;
     if (renamed && VEXABDbDelete(db->pShareDB, oldKey, oldLen + 1) != 0 && VRALErrGet() != ERR_NOT_FOUND) {
@@ -59,9 +65,15 @@ int shareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
     return 0;
 }
 
-}  // namespace
+}  // namespace vexashare
 
 extern "C" int VEXAShareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
 {
-    return vexabdb::cacheWriteGuarded(vexashare::kShareSet, db, [&] { return shareDBSet(db, oldName, pShare); });
+    return vexabdb::cacheWriteGuarded(vexashare::kShareSet, db, [&] {
+        if (db == nullptr || db->pShareDB == nullptr || pShare == nullptr) {
+            VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+            return -1;
+        }
+        return vexashare::dbSet(db, oldName, pShare, true);
+    });
 }

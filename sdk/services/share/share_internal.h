@@ -6,7 +6,11 @@
 #include <sys/file.h>
 #include <syslog.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/err/vral_err.h"
 #include "base/lock/lock_holder.h"
@@ -43,6 +47,41 @@ int getStored(VEXABDB *h, const char *key, int klen, VEXASHARE **ppShare);
 // Keys of the sections the parse refused, kept as read: this prefix and a
 // six-digit number in file order.
 inline constexpr char kKeptPrefix[] = "#VEXA@KEPT@";
+
+// The key of a share line as samba matches it (ASCII case and blanks
+// ignored), spelled as this system writes it: one of the keys the parse
+// reads, or "valid users"; nullptr for any other.
+const char *confKey(std::string_view key);
+// True for the four user-list keys.
+bool isListKey(const char *key);
+// A user list as read: items between "," with one pair of enclosing double
+// quotes taken off.
+std::string listFromConf(std::string_view raw);
+// A user list as written: samba splits items at blanks, so an item
+// holding one goes in double quotes.
+std::string listToConf(std::string_view list);
+
+// VEXAShareDBSet; the parse passes fKeptCounts false: it stores what it
+// reads as it always did.
+int dbSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare, bool fKeptCounts);
+
+// Stores the lines of the n-th kept section (from 1, in file order); 0 or
+// -1.
+int keptStore(VEXABDB *h, int n, const VRALSzList *lines);
+// 1 when a kept section's name has the key form key (len bytes), 0 when
+// none has, -1 when they cannot be read.
+int keptHolds(VEXABDB *h, const char *key, int len);
+// What a rename makes of one list item: its new text ("" drops it), or
+// nothing.
+using Rename = std::function<std::optional<std::string>(const std::string &)>;
+// Renames the items of the four list lines of every kept section; the
+// number of sections changed, or -1.
+int keptRename(VEXABDB *h, const Rename &rename);
+// A rename map of users (key form of the old name to the new name, ""
+// removes) applied to the kept sections; as keptRename.
+int keptRenameUsers(VEXASHAREDB *db, VRALSzHash *map);
+// A group's rename ("@old" and its "+", "&" forms) applied alike.
+int keptRenameGroup(VEXASHAREDB *db, const char *oldGroup, const char *newGroup);
 
 // The group and user databases a parse cleans its user lists against,
 // open for a whole build.

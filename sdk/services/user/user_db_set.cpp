@@ -10,6 +10,7 @@
 #include "base/list/vral_list.h"
 #include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
+#include "base/unicode/vral_unicode.h"
 #include "services/smbhash/vexa_smbhash.h"
 #include "services/user/user_internal.h"
 
@@ -287,11 +288,20 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
     if (changed) {
         unsigned char lmHash[VEXA_SMB_HASH_SIZE];
         unsigned char ntHash[VEXA_SMB_HASH_SIZE];
-        if (VEXAEncodingSmbLmHash(password, lmHash, 64) != 0 || VEXAEncodingSmbMd4Hash(password, ntHash, 64) != 0) {
+        if (VEXAEncodingSmbLmHash(password, lmHash, 64) == 0) {
+            lm = hex(lmHash);
+        } else if (VRALErrGet() == ERR_CONVERSION_FAILED && VRALUnicodeUTF8StrCountChar(password) >= 0) {
+            // text the code page cannot hold has no LAN Manager hash: samba's
+            // field for none, so no other password's hash logs it in
+            lm.assign(VEXA_SMB_HASH_SIZE * 2, 'X');
+        } else {
             USER_LOG("file-sharing hash of %s failed. vexaerr=0x%04X", pUser->szName, VRALErrGet());
             return -1;
         }
-        lm = hex(lmHash);
+        if (VEXAEncodingSmbMd4Hash(password, ntHash, 64) != 0) {
+            USER_LOG("file-sharing hash of %s failed. vexaerr=0x%04X", pUser->szName, VRALErrGet());
+            return -1;
+        }
         nt = hex(ntHash);
     } else if (old.smbSound) {
         lm = old.lm;

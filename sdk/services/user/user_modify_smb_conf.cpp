@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "base/string/heap_ptr.h"
-#include "services/share/vexa_share.h"
+#include "services/share/share_internal.h"
 #include "services/user/user_set_internal.h"
 #include "services/user/vexa_user_list.h"
 
@@ -103,7 +103,13 @@ int modify(VRALSzHash *map)
             return -1;
         }
     }
-    if (seen > 0 && VEXAShareDBDump(sdb.db) != 0) {
+    // sections kept as read hold names too
+    const int kept = vexashare::keptRenameUsers(sdb.db, map);
+    if (kept < 0) {
+        USER_LOG("renaming users in kept sections failed. vexaerr=0x%04X", VRALErrGet());
+        return -1;
+    }
+    if ((seen > 0 || kept > 0) && VEXAShareDBDump(sdb.db) != 0) {
         USER_LOG("VEXAShareDBDump failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }

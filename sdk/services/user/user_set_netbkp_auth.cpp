@@ -26,7 +26,10 @@ int composeSecret(const char *password, char (&secret)[kSecretSize])
     if (VEXANetBkpCryptPass(password, cryptForm, sizeof cryptForm) != 0 ||
         VEXAStrCrypt(password, reinterpret_cast<char *>(scrambled), sizeof scrambled) != 0)
         return -1;
-    const char *b64 = SzBase64EncodeOneLine(scrambled, sizeof scrambled);
+    // Every scrambled byte, whole groups zero-padded: a scrambled byte may
+    // be 0, and a text encoding would stop at one that begins a group.
+    const size_t cbScrambled = (strlen(password) + 2) / 3 * 3;
+    const char *b64 = SzBase64EncodeBytes(scrambled, static_cast<unsigned int>(cbScrambled));
     if (b64 == nullptr) {
         USER_LOG("SzBase64EncodeOneLine() failed!");
         return -1;
@@ -64,8 +67,13 @@ int keepInStep(const char *oldName, const VEXAUSER *user)
     }
     char secret[kSecretSize] = {};
     if (oldReserved && VEXAUserIsPasswdMD5Encrypt(user->szPasswd) == 1) {
-        // the stored hash handed back: the stored secret stays
-        if (VEXANetBackupGetServerPasswd(oldName, secret, sizeof secret) != 0) {
+        // the stored hash handed back: the stored secret stays, and without
+        // one the rsync files stay as they are (an empty secret would open
+        // the account to any password)
+        const int got = VEXANetBackupGetServerPasswd(oldName, secret, sizeof secret);
+        if (got == 0 && secret[0] == '\0')
+            VRAL_ERR_SET(ERR_NOT_FOUND);
+        if (got != 0 || secret[0] == '\0') {
             USER_LOG("VEXANetBackupGetServerPasswd() failed!! szOldName=[%s], vexaerr=[0x%04X]", oldName,
                      VRALErrGet());
             secret[0] = '\0';
@@ -88,6 +96,8 @@ int keepInStep(const char *oldName, const VEXAUSER *user)
         USER_LOG("VEXASmmspGroupSet() modify [%s]->[%s] failed!! vexaerr=0x%04X", oldName, newName, VRALErrGet());
         return -1;
     }
+    if (secret[0] == '\0')
+        return -1;
     if (VEXANetBackupSetServerPasswd(rsyncName(oldName), rsyncName(newName), secret, NETBKP_OP_RENAME) != 0) {
         USER_LOG("VEXANetBackupSetServerPasswd() failed");
         return -1;

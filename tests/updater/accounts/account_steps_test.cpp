@@ -38,6 +38,12 @@ int probe(vexatest::probe::Ops next)
             // the nth fsync of a file under the prefix fails once
             const std::string prefix = next();
             failcall::Arm({.call = failcall::Call::Fsync, .pathPrefix = prefix, .nth = atoi(next().c_str())});
+        } else if (op == "failalloc") {
+            // the nth allocation fails once
+            failcall::Arm({.call = failcall::Call::Alloc, .nth = atoi(next().c_str())});
+        } else if (op == "fired") {
+            say("fired " + std::to_string(failcall::Fired()));
+            failcall::Disarm();
         } else {
             return 92;
         }
@@ -340,6 +346,30 @@ TEST_F(AccountSteps, WalkCutShortKeepsPasswd)
     for (const approot::Change &c : app.changes())
         EXPECT_EQ(c.path.rfind("/etc/passwd", 0), std::string::npos) << c.path;
     EXPECT_TRUE(app.syslog().back().find("Rewrite /etc/passwd user home failed.") != std::string::npos);
+}
+
+// Short of memory anywhere in the rewrite: the step fails and the file is
+// as it was, never a copy without one of its lines.
+TEST_F(AccountSteps, HomesRewriteShortOfMemoryKeepsPasswd)
+{
+    const std::string passwd = "root:x:0:0:root:/root:/bin/ash\n"
+                               "admin:x:1024:100:System default user:/old/admin:/bin/sh\n"
+                               "Anna:x:1030:100:Anna:/old/Anna:/bin/sh\n";
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth));
+        app.writeFile("/etc/passwd", passwd, 0644);
+        const Lines said = run({"failalloc", std::to_string(nth), "homes", "fired"});
+        if (said == Lines{"homes 0", "fired 0"}) {
+            EXPECT_EQ(file("/etc/passwd"), "root:x:0:0:root:/root:/bin/ash\n"
+                                           "admin:x:1024:100:System default user:/var/services/homes/admin:/bin/sh\n"
+                                           "Anna:x:1030:100:Anna:/var/services/homes/Anna:/bin/sh\n");
+            EXPECT_GT(nth, 1);
+            break;
+        }
+        EXPECT_EQ(said, (Lines{"homes -1", "fired 1"}));
+        EXPECT_EQ(file("/etc/passwd"), passwd);
+        ASSERT_LT(nth, 200);
+    }
 }
 
 // ---- /etc/vexauser.conf ----------------------------------------------------

@@ -192,17 +192,21 @@ INSTANTIATE_TEST_SUITE_P(Table, Attacks, ::testing::ValuesIn(attacks()),
 
 // Signal dispositions the copy tools start with: caught signals go back to
 // their default in a child, ignored ones would stay ignored.
-TEST(AttackChildren, CopyToolsStartWithDefaultSignals)
+TEST(AttackChildren, CommandsStartWithDefaultSignals)
 {
     e2e::Appliance a("normal");
     a.install({});
     a.package({});
-    a.wrapCopyTool(
-        "#!/bin/sh\n"
-        "grep '^SigIgn' /proc/$$/status >>/tmp/dd.sigign\n"
-        "exec /usr/local/bin/dd.real \"$@\"\n");
+    // The last command of the run: the removal of b@ckup.
+    a.app.writeFile("/usr/local/bin/rm.real", vexatest::readFile("/usr/bin/rm"), 0755);
+    a.app.writeFile("/usr/bin/rm",
+                    "#!/bin/sh\n"
+                    "grep '^SigIgn' /proc/$$/status >>/tmp/rm.sigign\n"
+                    "exec /usr/local/bin/rm.real \"$@\"\n",
+                    0755);
     ASSERT_EQ(a.run({}).status, 0);
-    const std::vector<std::string> seen = vexatest::splitLines(a.app.readFile("/tmp/dd.sigign"));
+    EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
+    const std::vector<std::string> seen = vexatest::splitLines(a.app.readFile("/tmp/rm.sigign"));
     ASSERT_FALSE(seen.empty());
     // HUP, INT, QUIT, PIPE and TERM: bits 0, 1, 2, 12 and 14.
     for (const std::string &line : seen) {

@@ -48,7 +48,7 @@ TEST(BackupFolder, ARetryAfterAFailedRollBackKeepsTheFirstCopies)
 
 // The package folder's owner (an ordinary user) swaps b@ckup for a folder
 // of links to "/etc/shadow" while the updater copies the second partition;
-// the test-side racer stops the copy there, lets the owner act, and goes on.
+// the test-side racer stops the updater there, lets the owner act, and goes on.
 TEST(BackupFolder, SwappedDuringTheBackupRedirectsNoCopy)
 {
     e2e::Appliance a("normal");
@@ -60,7 +60,7 @@ TEST(BackupFolder, SwappedDuringTheBackupRedirectsNoCopy)
     std::map<std::string, std::string> old;
     for (const simkernel::DirEntry &e : a.directory())
         old[e.name] = simkernel::partitionBytes(a.state, e.name);
-    simkernel::addFault(a.state, "signal read proc=dd dev=mtd1 after=1 sig=" + std::to_string(SIGSTOP));
+    simkernel::addFault(a.state, "signal read proc=updater dev=mtd1 after=1 sig=" + std::to_string(SIGSTOP));
     const std::string racer = std::string(VEXA_BINARY_DIR) + "/tests/patchprobe";
     const approot::RunResult r = a.app.run(
         {racer, "--race-as", "65534", "/etc/shadow", "--exec", a.packageDir + "/updater"}, a.packageDir);
@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                 .setup =
                     [](e2e::Appliance &a) {
                         a.packageFile("zImage", std::string(0x10000, 'Z'));
-                        simkernel::addFault(a.state, "corrupt read dev=mtd1 proc=dd at=20000");
+                        simkernel::addFault(a.state, "corrupt read dev=mtd1 proc=updater at=20000");
                     },
                 .status = 15,
                 .logged = "b@ckup/mtd_zImage] differs from /dev/mtd1"}),

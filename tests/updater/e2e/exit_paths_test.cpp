@@ -132,7 +132,7 @@ const std::vector<Ending> &endings()
              "extramsg=\"System volume is insufficient to extract upgrade patch, please backup all files and restore "
              "to factory default.\"\n"},
         {.name = "backup_fails",
-         .setup = [](e2e::Appliance &a) { fault(a, "fail read dev=mtd3 proc=dd"); },
+         .setup = [](e2e::Appliance &a) { fault(a, "fail read dev=mtd3 proc=updater"); },
          .status = 15,
          .progress = "P:-15:      ",
          .logLine = failed(15),

@@ -8,3 +8,8 @@ target_include_directories(${name} PRIVATE ${d}/../analysis)
 add_dependencies(${name} crondstub crondsync)
 target_compile_definitions(${name} PRIVATE CRONDSTUB_PATH="$<TARGET_FILE:crondstub>"
                            CRONDSYNC_PATH="$<TARGET_FILE:crondsync>")
+# The whole run again and again with one allocation failing each time.
+add_executable(allocprobe ${CMAKE_CURRENT_LIST_DIR}/allocprobe.cpp)
+target_link_libraries(allocprobe PRIVATE updaterlib vexasdk failcall)
+add_dependencies(${name} allocprobe)
+target_compile_definitions(${name} PRIVATE ALLOCPROBE_PATH="$<TARGET_FILE:allocprobe>")

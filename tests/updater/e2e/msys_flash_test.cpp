@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Partition k is named after table entry k: six names for eight.
         EarlyCase{.name = "bantam_table", .table = "bantam", .fault = "", .status = 18},
         EarlyCase{.name = "table_unreadable", .table = "normal", .fault = "fail m26", .status = 18},
-        EarlyCase{.name = "copy_fails", .table = "normal", .fault = "fail read dev=mtd2 proc=dd", .status = 15}),
+        EarlyCase{.name = "copy_fails", .table = "normal", .fault = "fail read dev=mtd2 proc=updater", .status = 15}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -334,7 +334,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The "/etc/profile" run again with one flash operation failing once, in
 // the write or in the roll-back: whichever the code, the flash ends as it
-// was.  LAST stands for the copy tool's last write to the partition.
+// was.  The roll-back writes through the updater too, after the write's
+// pieces; LAST stands for its last write to the partition.
 struct SweepFault {
     std::string name;
     std::string rule;
@@ -356,7 +357,8 @@ std::vector<SweepFault> sweepFaults()
     std::vector<SweepFault> all;
     for (const Part &p : {Part{"zImage", "mtd1", kZImageSize, 1}, Part{"rd", "mtd2", kRdSize, 2}}) {
         const std::string dev = std::string(" dev=") + p.dev;
-        const std::string lastPiece = std::to_string((p.image + 0x3fff) / 0x4000);
+        const uint64_t pieces = (p.image + 0x3fff) / 0x4000;
+        const std::string lastPiece = std::to_string(pieces);
         for (const char *phase : {"write", "rollback"}) {
             const bool back = std::string(phase) == "rollback";
             const std::string nth = back ? " nth=2" : " nth=1";
@@ -367,8 +369,8 @@ std::vector<SweepFault> sweepFaults()
             add("unlock", "fail unlock" + dev + nth);
             add("erase", "fail erase" + dev + nth);
             add("m23", "fail m23 dev=mtd7 nth=" + std::to_string(back ? 2 + p.order : p.order));
-            add("first_write", "fail write" + dev + (back ? " proc=dd" : " proc=updater") + " nth=1");
-            add("last_write", "fail write" + dev + (back ? " proc=dd nth=LAST" : " proc=updater nth=" + lastPiece));
+            add("first_write", "fail write" + dev + " nth=" + (back ? std::to_string(pieces + 1) : "1"));
+            add("last_write", "fail write" + dev + " nth=" + (back ? "LAST+" + lastPiece : lastPiece));
         }
     }
     return all;
@@ -383,9 +385,10 @@ TEST_P(RollBackSweep, FlashEndsAsItWas)
     a.app.mkdir("/etc/profile");
     a.package(smallPackage());
     std::string rule = GetParam().rule;
-    if (const size_t at = rule.find("LAST"); at != std::string::npos) {
+    if (const size_t at = rule.find("LAST+"); at != std::string::npos) {
         const uint32_t size = a.entry(rule.find("mtd1") != std::string::npos ? "zImage" : "rd.gz").size;
-        rule.replace(at, 4, std::to_string(size / 131072));
+        const uint64_t before = std::stoull(rule.substr(at + 5));
+        rule.replace(at, std::string::npos, std::to_string(before + size / 0x4000));
     }
     simkernel::addFault(a.state, rule);
     const std::string chipBefore = simkernel::chipBytes(a.state);

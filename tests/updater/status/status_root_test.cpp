@@ -213,9 +213,9 @@ TEST(StatusSignals, HeldInTheUpdaterDefaultInItsChildren)
                   "log-signals", "raise:15", "log-signals"});
     EXPECT_EQ(out, (std::vector<std::string>{"raise=0", "raise=0", "raise=0", "raise=0", "exec=0", "procexec=0",
                                              "raise=0"}));
-    for (const char *line : {"signal 15 (TERM) arrived while the flash is updated, ignored",
-                             "signal 1 (HUP) arrived while the flash is updated, ignored",
-                             "signal 13 (PIPE) arrived while the flash is updated, ignored"})
+    for (const char *line : {"signal 15 (TERM) arrived during the update, ignored",
+                             "signal 1 (HUP) arrived during the update, ignored",
+                             "signal 13 (PIPE) arrived during the update, ignored"})
         EXPECT_EQ(root.syslogMatching(line).size(), 1u) << line;
     const std::vector<std::string> seen = lines(root.app.readFile("/tmp/sigign"));
     ASSERT_EQ(seen.size(), 2u);

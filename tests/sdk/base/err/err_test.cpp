@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -104,6 +106,32 @@ TEST(ErrorLog, FullDeviceIsAFailure)
     VRALErrSetCode(0);
     EXPECT_EQ(VRALErrorLogSet("/dev/full", "line"), -1);
     EXPECT_EQ(VRALErrGet(), ERR_WRITE_FAILED);
+}
+
+TEST(ErrorLog, FailedAppendLeavesNoPartOfItsLine)
+{
+    // A file that may grow only a little: the first bytes of a long line
+    // fit, the rest is refused.
+    TempDir dir;
+    const std::string log = dir.path + "/log";
+    {
+        std::ofstream(log) << "first\n";
+    }
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    const sighandler_t oldSig = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    VRALErrSetCode(0);
+    const int rc = VRALErrorLogSet(log.c_str(), std::string(6000, 'x').c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldSig);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(VRALErrGet(), ERR_WRITE_FAILED);
+    EXPECT_EQ(readFile(log), "first\n");
+    ASSERT_EQ(VRALErrorLogSet(log.c_str(), "next"), 0);
+    EXPECT_EQ(readFile(log), "first\nnext\n");
 }
 
 TEST(ErrorLog, ClearTruncatesOrCreatesAndIsQuietOtherwise)

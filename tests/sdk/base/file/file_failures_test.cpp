@@ -249,3 +249,36 @@ TEST_F(WriteFailure, AFailedCreationLeavesNoFile)
 }
 
 }  // namespace
+
+// A pair that cannot be split for want of memory fails the read: passed
+// over, it would read as a missing key and a caller would write the set
+// back without it.  Lines without '=' or without a key are still passed.
+TEST(ReadFailure, ASectionPairLostForWantOfMemoryFailsTheRead)
+{
+    vexatest::TempDir dir{"fileread"};
+    const std::string path = dir / "vexalocalbkp.conf";
+    vexatest::writeFile(path, "[daily]\nname=\"daily\"\nno pair here\n=\"keyless\"\nretention=\"30\"\n", 0644);
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE("copy " + std::to_string(nth));
+        VRALSzHash *map = VRALSzHashAlloc(64);
+        ASSERT_NE(map, nullptr);
+        int r;
+        int fired;
+        {
+            failcall::Armed armed({.call = failcall::Call::Strdup, .err = ENOMEM, .nth = nth});
+            r = VRALFileGetSection(path.c_str(), "daily", &map);
+            fired = failcall::Fired();
+        }
+        const bool kept = SzVRALSzHashGetValue(map, "retention") != nullptr;
+        VRALSzHashFree(map);
+        if (fired == 0) {
+            // Past the read's last copy: both pairs, the other lines passed.
+            EXPECT_EQ(r, 2);
+            EXPECT_TRUE(kept);
+            EXPECT_GE(nth, 5);
+            break;
+        }
+        EXPECT_EQ(r, -1);
+        EXPECT_EQ(VRALErrGet(), ERR_OUT_OF_MEMORY);
+    }
+}

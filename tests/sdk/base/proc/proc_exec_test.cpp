@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/err/vral_err.h"
+#include "base/lock/vral_lock.h"
 #include "base/proc/vral_proc.h"
 
 #include "approot.h"
@@ -152,6 +153,36 @@ TEST_F(ProcExec, StandardDescriptorsSetUpInTheChildStayOpen)
     });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(readFile(out), "fd0=/dev/null\nfd1=/dev/null\nfd2=/dev/null\n");
+}
+
+TEST_F(ProcExec, LockStreamsOnTheStandardDescriptorsLeaveTheChildItsOwn)
+{
+    // A caller that started without standard streams and then took locks:
+    // the lock files' streams sit on descriptors 0 to 2.
+    const std::string out = tmp / "fds";
+    const std::string prog =
+        script("fds", "f0=$(/bin/readlink /proc/$$/fd/0); f1=$(/bin/readlink /proc/$$/fd/1)\n"
+                      "f2=$(/bin/readlink /proc/$$/fd/2)\n"
+                      "printf 'fd0=%s\\nfd1=%s\\nfd2=%s\\n' \"$f0\" \"$f1\" \"$f2\" > " + out + "\n"
+                      "echo 'from the child' >&2\n");
+    const std::string held = tmp / "held";
+    writeFile(held, "lock\n");
+    const int rc = inChild([&] {
+        close(0);
+        close(1);
+        close(2);
+        for (int i = 0; i < 3; ++i) {
+            FILE *fp = fopen(held.c_str(), "r");
+            if (fp == nullptr || fileno(fp) != i)
+                return 90;
+            gLockFileTable[i].fp = fp;
+            gLockFileTable[i].refcount = 1;
+        }
+        return VEXAProcExec(prog.c_str(), nullptr, nullptr, nullptr, nullptr);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(readFile(out), "fd0=/dev/null\nfd1=/dev/null\nfd2=/dev/null\n");
+    EXPECT_EQ(readFile(held), "lock\n");
 }
 
 TEST_F(ProcExec, FailedExecLeavesTheParentsBuffersAlone)

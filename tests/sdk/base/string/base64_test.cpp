@@ -57,6 +57,20 @@ TEST(Base64Encode, StopsAtANulThatBeginsAGroup)
     EXPECT_EQ(encode(std::string(buf.data(), buf.size())), "cGFz");
 }
 
+// Bytes rather than text: a NUL that begins a group is encoded too.
+TEST(Base64Encode, BytesEncodesEveryByte)
+{
+    auto bytes = [](const std::string &data) {
+        const char *r = SzBase64EncodeBytes(reinterpret_cast<const unsigned char *>(data.data()),
+                                            static_cast<unsigned>(data.size()));
+        return r == nullptr ? std::string("<null>") : std::string(r);
+    };
+    EXPECT_EQ(bytes(std::string("\0\0\0abc\0", 7)), "AAAAYWJjAA==");
+    EXPECT_EQ(bytes(std::string("abc\0de", 6)), "YWJjAGRl");
+    EXPECT_EQ(bytes(""), "");
+    EXPECT_EQ(SzBase64EncodeBytes(nullptr, 3), nullptr);
+}
+
 TEST(Base64Encode, ResultBufferGrowsWithTheInput)
 {
     std::string big(100000, 'x');

@@ -217,6 +217,10 @@ TEST(CodepageConvert, BadArguments)
         {34, "a", out, 8, ERR_BAD_PARAMETERS},
         {-1, "a", out, 8, ERR_BAD_PARAMETERS},
         {15, "\xc3 broken", out, 8, ERR_CONVERSION_FAILED},
+        // a character the code page lacks: no substitute byte stands in
+        {15, "\xd0\x9c\xd0\xb8\xd1\x80", out, 8, ERR_CONVERSION_FAILED},
+        {15, "\xd0\x9c\xd0\xb8\xd1\x80", nullptr, 0, ERR_CONVERSION_FAILED},
+        {8, "Caf\xc3\xa9 \xe6\x97\xa5", out, 8, ERR_CONVERSION_FAILED},
     };
     for (const Case &c : cases) {
         VRALErrSetCode(0);

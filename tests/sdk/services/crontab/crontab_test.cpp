@@ -93,6 +93,120 @@ int probe(vexatest::probe::Ops next)
 
 VEXATEST_ROOT_PROBE(probe)
 
+// What cron makes of a line of the system crontab, read here as
+// crontab(5) tells it, not with the code under test: five time fields, the
+// user, then the command up to its first unescaped "%" ("\%" is a "%");
+// what follows that "%" goes to the command's input.
+struct CronJob {
+    bool valid = false;
+    std::string user;
+    std::string command;
+    std::string input;
+};
+
+bool cronFieldValid(const std::string &field, int lo, int hi)
+{
+    auto number = [&](const std::string &t, int *v) {
+        if (t.empty() || t.size() > 2 || t.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        *v = std::stoi(t);
+        return *v >= lo && *v <= hi;
+    };
+    size_t at = 0;
+    while (true) {
+        const size_t comma = field.find(',', at);
+        std::string item = field.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        const size_t slash = item.find('/');
+        if (slash != std::string::npos) {
+            int step = 0;
+            if (!number(item.substr(slash + 1), &step) || step == 0)
+                return false;
+            item.resize(slash);
+        }
+        const size_t dash = item.find('-');
+        int a = 0;
+        int b = 0;
+        if (item == "*") {
+        } else if (dash != std::string::npos) {
+            if (!number(item.substr(0, dash), &a) || !number(item.substr(dash + 1), &b) || a > b)
+                return false;
+        } else if (!number(item, &a) || slash != std::string::npos) {
+            return false;
+        }
+        if (comma == std::string::npos)
+            return true;
+        at = comma + 1;
+    }
+}
+
+CronJob cronRead(const std::string &line)
+{
+    CronJob job;
+    static const struct {
+        int lo, hi;
+    } kRanges[5] = {{0, 59}, {0, 23}, {1, 31}, {1, 12}, {0, 7}};
+    size_t at = 0;
+    auto field = [&]() {
+        at = line.find_first_not_of(" \t", at);
+        if (at == std::string::npos)
+            return std::string();
+        const size_t end = line.find_first_of(" \t", at);
+        std::string f = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? line.size() : end;
+        return f;
+    };
+    for (const auto &r : kRanges) {
+        if (!cronFieldValid(field(), r.lo, r.hi))
+            return job;
+    }
+    job.user = field();
+    at = line.find_first_not_of(" \t", at);
+    if (job.user.empty() || at == std::string::npos)
+        return job;
+    std::string *into = &job.command;
+    for (size_t i = at; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '%') {
+            *into += '%';
+            ++i;
+        } else if (line[i] == '%') {
+            if (into == &job.input)
+                *into += '\n';
+            into = &job.input;
+        } else {
+            *into += line[i];
+        }
+    }
+    job.valid = true;
+    return job;
+}
+
+// Every job line of the crontab (no comment, no variable) as cron reads it.
+std::vector<CronJob> cronJobs(const std::string &tab)
+{
+    std::vector<CronJob> jobs;
+    size_t at = 0;
+    while (at < tab.size()) {
+        const size_t nl = tab.find('\n', at);
+        const std::string line = tab.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? tab.size() : nl + 1;
+        if (line.empty() || line[0] == '#' || line.find('=') < line.find_first_of(" \t"))
+            continue;
+        jobs.push_back(cronRead(line));
+    }
+    return jobs;
+}
+
+// The crontab holds exactly one job, and cron runs it as cmd, as root.
+void expectOneJob(const std::string &tab, const std::string &cmd)
+{
+    const std::vector<CronJob> jobs = cronJobs(tab);
+    ASSERT_EQ(jobs.size(), 1u) << tab;
+    EXPECT_TRUE(jobs[0].valid) << tab;
+    EXPECT_EQ(jobs[0].user, "root");
+    EXPECT_EQ(jobs[0].command, cmd);
+    EXPECT_EQ(jobs[0].input, "");
+}
+
 constexpr char kTab[] = "# m h dom mon dow user command\nSHELL=/bin/sh\n";
 constexpr char kJob[] = "/usr/vexa/bin/job";
 
@@ -119,9 +233,9 @@ protected:
     }
 
     // Only the stand-in's pid file changed.
-    void expectCrontabUntouched()
+    void expectCrontabUntouched(const std::string &tab = kTab)
     {
-        EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
+        EXPECT_EQ(app.readFile("/etc/crontab"), tab);
         for (const approot::Change &c : app.changes())
             EXPECT_EQ(c.path, "/var/run/crond.pid") << c.kind;
     }
@@ -149,6 +263,7 @@ TEST_P(CrontabRoundTrip, RecordToLineAndBack)
     ops.insert(ops.end(), {kJob, "hups", "get", kJob});
     EXPECT_EQ(run(ops), (Lines{"set 0", "hups 1", std::string("get 1 ") + c.read + " " + kJob}));
     EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + c.line + kJob + "\n");
+    expectOneJob(app.readFile("/etc/crontab"), kJob);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CrontabRoundTrip,
@@ -176,6 +291,7 @@ TEST_F(CrontabRoot, WeekdayBitsAboveSaturdayAreNotWritten)
 struct Refused {
     const char *name;
     Lines ops;
+    const char *tab = kTab;  // the crontab before and after
 };
 
 void PrintTo(const Refused &c, std::ostream *os)
@@ -187,6 +303,7 @@ class CrontabRefused : public CrontabRoot, public ::testing::WithParamInterface<
 
 TEST_P(CrontabRefused, LeavesTheFileAndTheDaemonAlone)
 {
+    app.writeFile("/etc/crontab", GetParam().tab);
     Lines ops = {"crond"};
     ops.insert(ops.end(), GetParam().ops.begin(), GetParam().ops.end());
     ops.push_back("hups");
@@ -194,8 +311,13 @@ TEST_P(CrontabRefused, LeavesTheFileAndTheDaemonAlone)
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].substr(out[0].find(' ') + 1), "-1 0x0D00");
     EXPECT_EQ(out[1], "hups 0");
-    expectCrontabUntouched();
+    expectCrontabUntouched(GetParam().tab);
 }
+
+// Lines are matched with their line break: "t\n" would name the job
+// ending in "t", "t\r" the one ending in "t" on a CRLF line.
+constexpr char kJobsEndingInT[] = "# m h dom mon dow user command\nSHELL=/bin/sh\n"
+                                  "0\t1\t*\t*\t*\troot\t/bin/out\r\n0\t2\t*\t*\t*\troot\t/bin/cat\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CrontabRefused,
@@ -216,7 +338,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{.name = "get_empty", .ops = {"get", ""}},
                       Refused{.name = "remove_empty", .ops = {"remove", ""}},
                       Refused{.name = "update_empty", .ops = {"update", "", "-"}},
-                      Refused{.name = "update_empty_with_line", .ops = {"update", "", "x"}}),
+                      Refused{.name = "update_empty_with_line", .ops = {"update", "", "x"}},
+                      Refused{.name = "get_lf", .ops = {"get", "t\n"}, .tab = kJobsEndingInT},
+                      Refused{.name = "get_cr", .ops = {"get", "t\r"}, .tab = kJobsEndingInT},
+                      Refused{.name = "remove_lf", .ops = {"remove", "t\n"}, .tab = kJobsEndingInT},
+                      Refused{.name = "remove_cr", .ops = {"remove", "t\r"}, .tab = kJobsEndingInT},
+                      Refused{.name = "update_delete_lf", .ops = {"update", "t\n", "-"}, .tab = kJobsEndingInT},
+                      Refused{.name = "update_replace_cr",
+                              .ops = {"update", "t\r", "0\t3\t*\t*\t*\troot\tx"},
+                              .tab = kJobsEndingInT},
+                      // no crontab line makes cron run a command holding "\%"
+                      Refused{.name = "escaped_percent", .ops = {"set", "127", "3", "0", "3", "0", "date +\\%Y"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CrontabRoot, LongestCommandThatFitsIsWritten)
@@ -410,5 +542,63 @@ INSTANTIATE_TEST_SUITE_P(Cases, CrontabReload,
                                            PidFile{.name = "empty", .text = "", .hups = "hups 0"},
                                            PidFile{.name = "missing", .text = nullptr, .hups = "hups 0"}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The reader above knows cron's rule.
+TEST(CronReader, AppliesThePercentRule)
+{
+    const CronJob job = cronRead("0\t1-5/2\t*\t*\t1,3\troot\techo a\\%b%in%put");
+    EXPECT_TRUE(job.valid);
+    EXPECT_EQ(job.user, "root");
+    EXPECT_EQ(job.command, "echo a%b");
+    EXPECT_EQ(job.input, "in\nput");
+    EXPECT_FALSE(cronRead("60\t1\t*\t*\t*\troot\tx").valid);
+    EXPECT_FALSE(cronRead("0\t1-5\t*\t*\t9\troot\tx").valid);
+    EXPECT_FALSE(cronRead("0\t1\t*\t*\t*\troot").valid);
+}
+
+constexpr char kTar[] = "tar czf /b/etc-$(date +%Y%m%d).tgz /etc";
+constexpr char kTarLine[] = "tar czf /b/etc-$(date +\\%Y\\%m\\%d).tgz /etc";
+
+using CrontabPercent = CrontabRoot;
+
+TEST_F(CrontabPercent, CronRunsTheCommandAsSet)
+{
+    EXPECT_EQ(run({"crond", "set", "127", "3", "0", "3", "30", kTar, "hups", "get", kTar}),
+              (Lines{"set 0", "hups 1", "get 1 127 3-3/0 :30 x1 tar"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "30\t3\t*\t*\t*\troot\t" + kTarLine + "\n");
+    expectOneJob(app.readFile("/etc/crontab"), kTar);
+
+    EXPECT_EQ(run({"crond", "set", "0x2A", "8", "4", "20", "5", kTar, "hups"}), (Lines{"set 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "5\t8-20/4\t*\t*\t1,3,5\troot\t" + kTarLine + "\n");
+    expectOneJob(app.readFile("/etc/crontab"), kTar);
+
+    EXPECT_EQ(run({"crond", "remove", kTar, "hups"}), (Lines{"remove 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
+}
+
+// The first word comes back as cron runs it.
+TEST_F(CrontabPercent, GetUnescapesTheCommand)
+{
+    const char kCmd[] = "/usr/vexa/bin/job%1 -a";
+    EXPECT_EQ(run({"set", "127", "3", "0", "3", "0", kCmd, "get", kCmd}),
+              (Lines{"set 0", "get 1 127 3-3/0 :0 x1 /usr/vexa/bin/job%1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "0\t3\t*\t*\t*\troot\t/usr/vexa/bin/job\\%1 -a\n");
+    expectOneJob(app.readFile("/etc/crontab"), kCmd);
+}
+
+// A line written before "%" was escaped is still the job's line.
+TEST_F(CrontabPercent, OlderUnescapedLineIsTheJobsLine)
+{
+    const std::string older = std::string(kTab) + "0\t1\t*\t*\t*\troot\t" + kTar + "\n";
+    app.writeFile("/etc/crontab", older);
+    EXPECT_EQ(run({"get", kTar}), Lines{"get 1 127 1-1/0 :0 x1 tar"});
+    EXPECT_EQ(run({"crond", "set", "127", "2", "0", "2", "0", kTar, "hups"}), (Lines{"set 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), std::string(kTab) + "0\t2\t*\t*\t*\troot\t" + kTarLine + "\n");
+    expectOneJob(app.readFile("/etc/crontab"), kTar);
+
+    app.writeFile("/etc/crontab", older);
+    EXPECT_EQ(run({"crond", "remove", kTar, "hups"}), (Lines{"remove 0", "hups 1"}));
+    EXPECT_EQ(app.readFile("/etc/crontab"), kTab);
+}
 
 }  // namespace

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "approot.h"
 #include "root_probe.h"
+#include "rsync_oracle.h"
 #include "services/netbkp/vexa_netbkp.h"
 
 namespace {
@@ -146,6 +148,33 @@ std::vector<Change> changes()
                       "secrets file = /etc/rsyncd.secrets\n",
          .secretsAfter = "root:r\nrsync:x\n",
          .calls = "stop\nstart\n"},
+        {.name = "indented_comments_are_not_the_lines",
+         .conf = "[backup]\n\t# auth users = nobody\n\tauth users = root\n ;secrets file = /etc/rsyncd.secrets\n"
+                 "\t# secrets file = /etc/rsyncd.secrets\n",
+         .secrets = "root:r\n",
+         .ops = {"set", "-", "rsync", "x", "1"},
+         .said = {"set 0"},
+         .confAfter = "[backup]\n\t# auth users = nobody\n\tauth users = root,rsync\n"
+                      " ;secrets file = /etc/rsyncd.secrets\n\t# secrets file = /etc/rsyncd.secrets\n"
+                      "secrets file = /etc/rsyncd.secrets\n",
+         .secretsAfter = "root:r\nrsync:x\n",
+         .calls = "stop\nstart\n"},
+        {.name = "only_a_commented_list_gets_a_list_line",
+         .conf = "[backup]\n  # auth users = nobody\nsecrets file = /etc/rsyncd.secrets\n",
+         .secrets = "root:r\n",
+         .ops = {"set", "-", "admin", "s", "1"},
+         .said = {"set 0"},
+         .confAfter = "[backup]\n  # auth users = nobody\nsecrets file = /etc/rsyncd.secrets\nauth users = root\n",
+         .secretsAfter = "root:s\n",
+         .calls = "stop\nstart\n"},
+        {.name = "empty_secret_is_refused",
+         .conf = "auth users = root\nsecrets file = /etc/rsyncd.secrets\n",
+         .secrets = "root:r\n",
+         .ops = {"set", "-", "rsync", "", "1", "set", "root", "root", "", "2"},
+         .said = {"set -1", "set -1"},
+         .confAfter = "auth users = root\nsecrets file = /etc/rsyncd.secrets\n",
+         .secretsAfter = "root:r\n",
+         .calls = kMissing},
         {.name = "list_too_long_for_its_line_fails_and_leaves_the_service_stopped",
          .conf = "auth users = " + std::string(110, 'u') + "\n",
          .secrets = "root:r\n",
@@ -242,6 +271,81 @@ TEST(NetBkp, CryptAnsweringWithAStarFails)
     for (const std::string &line : app.syslog())
         logged = logged || line.find("crypt() failed!!") != std::string::npos;
     EXPECT_TRUE(logged);
+}
+
+// rsync's daemon reads copies of what the account functions wrote: every
+// account added or renamed lists the module with its secret's text; a
+// wrong secret or a removed account is refused.
+constexpr char kModuleConf[] =
+    "uid = nobody\n"
+    "[NetBackup]\n"
+    "\tpath = /volume1/NetBackup\n"
+    "\t# auth users = nobody\n"
+    "\tauth users = root\n"
+    "\t# secrets file = /etc/rsyncd.secrets\n";
+
+class NetBkpDaemon : public ::testing::Test {
+protected:
+    approot::Appliance app{"netbkp"};
+
+    void SetUp() override
+    {
+        app.writeFile(SZF_RSYNCD_CONF, kModuleConf);
+        app.writeFile(SZF_RSYNCD_SECRETS, "root:Root-Secret|cm9vdA==\n", 0640);
+        app.writeFile(SZF_RSYNCD_SCRIPT, "#!/bin/sh\n", 0755);
+    }
+
+    // The daemon on copies of both files as they are now.
+    std::unique_ptr<vexatest::RsyncOracle> daemon()
+    {
+        const Lines st = vexatest::probe::run(app, {"stat", SZF_RSYNCD_SECRETS});
+        EXPECT_EQ(st, Lines{"stat 0 640 0:25"});
+        return std::make_unique<vexatest::RsyncOracle>(app.readFile(SZF_RSYNCD_CONF), app.readFile(SZF_RSYNCD_SECRETS),
+                                                       0640, "/volume1/NetBackup");
+    }
+
+    static void expectAdmitted(vexatest::RsyncOracle &d, const std::string &user, const std::string &secret)
+    {
+        const vexatest::RsyncOracle::Result r = d.list("NetBackup", user, secret);
+        EXPECT_EQ(r.status, 0) << user << ": " << r.out;
+        EXPECT_NE(r.out.find("data"), std::string::npos) << user << ": " << r.out;
+    }
+
+    static void expectRefused(vexatest::RsyncOracle &d, const std::string &user, const std::string &secret)
+    {
+        const vexatest::RsyncOracle::Result r = d.list("NetBackup", user, secret);
+        EXPECT_EQ(r.status, 5) << user << ": " << r.out;
+        EXPECT_NE(r.out.find("auth failed"), std::string::npos) << user << ": " << r.out;
+    }
+};
+
+TEST_F(NetBkpDaemon, AddedAndRenamedAccountsAreAdmitted)
+{
+    // the secret's text as the services write it: crypt form, "|", base64
+    const std::string rsyncSecret = "tuQ/8RzuuEul2|cGFzcw==";
+    EXPECT_EQ(vexatest::probe::run(app, {"set", "-", "rsync", rsyncSecret, "1"}), Lines{"set 0"});
+    {
+        auto d = daemon();
+        expectAdmitted(*d, "rsync", rsyncSecret);
+        expectAdmitted(*d, "root", "Root-Secret|cm9vdA==");
+        expectRefused(*d, "rsync", "tuQ/8RzuuEul2|cGFzcw=");
+        expectRefused(*d, "root", "");
+    }
+    // admin is kept as root
+    EXPECT_EQ(vexatest::probe::run(app, {"set", "rsync", "admin", "New|c2Vj", "2"}), Lines{"set 0"});
+    {
+        auto d = daemon();
+        expectAdmitted(*d, "root", "New|c2Vj");
+        expectRefused(*d, "root", "Root-Secret|cm9vdA==");
+        expectRefused(*d, "rsync", rsyncSecret);
+    }
+    EXPECT_EQ(vexatest::probe::run(app, {"set", "-", "rsync", "Back|YWdhaW4=", "1", "set", "root", "-", "-", "3"}),
+              (Lines{"set 0", "set 0"}));
+    {
+        auto d = daemon();
+        expectAdmitted(*d, "rsync", "Back|YWdhaW4=");
+        expectRefused(*d, "root", "New|c2Vj");
+    }
 }
 
 }  // namespace

@@ -11,7 +11,11 @@
 #include "base/err/vral_err.h"
 #include "base/lock/vral_lock.h"
 #include "base/unicode/vral_unicode.h"
+#include "services/account/vexa_account.h"
+#include "services/group/vexa_group.h"
 #include "services/share/vexa_share.h"
+#include "services/user/vexa_user_query.h"
+#include "services/user/vexa_user_set.h"
 #include "share_fixture.h"
 
 namespace {
@@ -98,6 +102,42 @@ int probe(vexatest::probe::Ops next)
             else
                 say("stat " + std::to_string(st.st_mode & 07777) + " " + std::to_string(st.st_uid) + ":" +
                     std::to_string(st.st_gid));
+        } else if (op == "wins") {
+            char buf[64] = "";
+            int isDomain = -1;
+            const int r = VEXAWinsQuery1(buf, sizeof buf, &isDomain, nullptr);
+            say(result("wins", r) + " " + buf + " " + std::to_string(isDomain));
+        } else if (op == "rengroup") {
+            // the group under a new name, its members kept
+            const std::string old = next();
+            const std::string name = next();
+            VEXAGROUP *g = nullptr;
+            VEXAGROUP *renamed = nullptr;
+            int r = VEXAGroupGet(old.c_str(), &g);
+            if (r == 0)
+                r = VEXAGroupAlloc2(&renamed, name.c_str(), g->gid, g->ppszMember);
+            if (r == 0)
+                r = VEXAGroupSet(old.c_str(), renamed);
+            say(result("rengroup", r));
+            VEXAGroupFree(g);
+            VEXAGroupFree(renamed);
+        } else if (op == "renuser") {
+            // the user under a new name, its stored hash handed back
+            const char *old[1] = {nullptr};
+            const std::string oldName = next();
+            const std::string name = next();
+            VEXAUSER *u = nullptr;
+            int r = VEXAUserGet(oldName.c_str(), &u);
+            VEXAUSER *renamed = nullptr;
+            if (r == 0)
+                r = VEXAUserAlloc(&renamed, name.c_str(), u->szPasswd, u->uid, u->gid, u->szGecos, u->szHome,
+                                  u->szShell, u->expire, u->szMail, u->privilege);
+            old[0] = oldName.c_str();
+            if (r == 0)
+                r = VEXAUserSetMulti(old, &renamed, 1);
+            say(result("renuser", r));
+            VEXAUserFree(u);
+            VEXAUserFree(renamed);
         } else if (op == "append") {
             const std::string path = next();
             FILE *f = fopen(path.c_str(), "a");

@@ -99,6 +99,9 @@ inline std::string nt(const std::string &utf8)
 // LAN Manager hash with the password upper-cased by ICU's root rules and
 // converted by the named converter (nullptr: kept as UTF-8); "" when the
 // upper-cased or converted text does not fit 128 bytes.
+// What lm() gives for text the code page cannot hold.
+inline constexpr char kUnmappable[] = "unmappable";
+
 inline std::string lm(const std::string &utf8, const char *converter)
 {
     std::u16string u = utf16(utf8);
@@ -118,10 +121,13 @@ inline std::string lm(const std::string &utf8, const char *converter)
     if (converter != nullptr) {
         st = U_ZERO_ERROR;
         UConverter *cnv = ucnv_open(converter, &st);
+        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &st);
         text.assign(up.size() * 4 + 4, '\0');
         st = U_ZERO_ERROR;
         cb = ucnv_fromUChars(cnv, text.data(), static_cast<int32_t>(text.size()), up.data(), n, &st);
         ucnv_close(cnv);
+        if (U_FAILURE(st))
+            return kUnmappable;
         text.resize(static_cast<size_t>(cb));
         if (text.size() >= 128)
             return "";

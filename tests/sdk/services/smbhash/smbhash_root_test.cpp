@@ -182,6 +182,7 @@ TEST(LmHash, KnownValuesAndCases)
         const char *name;
         std::string pw;
         std::string result;
+        std::string enu = "";  // under "enu", when it differs
     };
     const std::string lm14 = "0 " + hex(hashref::lm("ABCDEFGHIJKLMN", nullptr)) + " 0x0000";
     const std::string a127 = "0 " + hex(hashref::lm(std::string(14, 'A'), nullptr)) + " 0x0000";
@@ -197,7 +198,11 @@ TEST(LmHash, KnownValuesAndCases)
         // U+0149 (two bytes) upper-cases to U+02BC and N (three): 127 bytes
         // become 128.
         {.name = "upper_grows_past_128", .pw = std::string(125, 'a') + "\xc5\x89", .result = "-1 - 0x0000"},
-        {.name = "upper_grows_to_127", .pw = std::string(124, 'a') + "\xc5\x89", .result = a127},
+        // U+02BC is no character of the Western code page
+        {.name = "upper_grows_to_127",
+         .pw = std::string(124, 'a') + "\xc5\x89",
+         .result = a127,
+         .enu = "-1 - 0x8000"},
         {.name = "bad_utf8", .pw = "pass\xff", .result = "-1 - 0x8000"},
     };
     for (const char *codepage : {"enu", "utf8"}) {
@@ -209,7 +214,9 @@ TEST(LmHash, KnownValuesAndCases)
         const std::vector<std::string> said = runHashes(app, ops);
         ASSERT_EQ(said.size(), cases.size()) << codepage;
         for (size_t i = 0; i < cases.size(); ++i)
-            EXPECT_EQ(said[i], cases[i].result) << codepage << " " << cases[i].name;
+            EXPECT_EQ(said[i], std::string(codepage) == "enu" && !cases[i].enu.empty() ? cases[i].enu
+                                                                                       : cases[i].result)
+                << codepage << " " << cases[i].name;
         EXPECT_TRUE(app.syslog().empty());
     }
 }
@@ -266,16 +273,46 @@ TEST(LmHash, RandomPasswordsAgainstNettle)
         const std::vector<std::string> said = vexatest::probe::run(app, {"lm-file", "/pw.hex"});
         ASSERT_EQ(said.size(), pws.size());
         int failed = 0;
+        int unmappable = 0;
         for (size_t i = 0; i < pws.size(); ++i) {
             const std::string want = hashref::lm(pws[i], page.converter);
             failed += want.empty();
-            EXPECT_EQ(said[i], want.empty() ? "-1 - 0x0000" : "0 " + hex(want) + " 0x0000")
+            unmappable += want == hashref::kUnmappable;
+            EXPECT_EQ(said[i], want.empty()                       ? "-1 - 0x0000"
+                               : want == hashref::kUnmappable     ? "-1 - 0x8000"
+                                                                  : "0 " + hex(want) + " 0x0000")
                 << page.codepage << " " << hex(pws[i]);
         }
-        // Both outcomes were met.
+        // Every outcome was met; only a code page can lack a character.
         EXPECT_GT(failed, 0);
-        EXPECT_LT(failed, static_cast<int>(pws.size()));
+        EXPECT_LT(failed + unmappable, static_cast<int>(pws.size()));
+        EXPECT_EQ(unmappable > 0, page.converter != nullptr) << page.codepage;
     }
+}
+
+// A character the code page lacks fails the hash: with a substitute byte
+// these two passwords would share one hash.
+TEST(LmHash, CharacterTheCodePageLacksFails)
+{
+    approot::Appliance app("lmlack");
+    app.writeFile("/etc/vexainfo.conf", conf("enu"));
+    EXPECT_EQ(runHashes(app, {{"lm", "\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c-1"},
+                              {"lm", "\xd0\x90\xd0\xb1\xd0\xb2\xd0\xb3\xd0\xb4\xd0\xb5-1"},
+                              {"lm", "caf\xc3\xa9\xe2\x82\xac"},
+                              {"nt", "\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c-1"}}),
+              (std::vector<std::string>{"-1 - 0x8000", "-1 - 0x8000",
+                                        "0 " + hex(hashref::lm("caf\xc3\xa9\xe2\x82\xac", "windows-1252")) +
+                                            " 0x0000",
+                                        "0 " + hex(hashref::nt("\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c-1")) +
+                                            " 0x0000"}));
+    // the same letters in the Cyrillic code page have hashes of their own
+    approot::Appliance rus("lmrus");
+    rus.writeFile("/etc/vexainfo.conf", conf("rus"));
+    const std::vector<std::string> r = runHashes(rus, {{"lm", "\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c-1"},
+                                                       {"lm", "\xd0\x90\xd0\xb1\xd0\xb2\xd0\xb3\xd0\xb4\xd0\xb5-1"}});
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].substr(0, 2), "0 ");
+    EXPECT_NE(r[0], r[1]);
 }
 
 TEST(NtHash, BadUtf8LogsThePositionNotThePassword)

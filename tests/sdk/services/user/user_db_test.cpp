@@ -13,6 +13,7 @@
 #include "base/err/vral_err.h"
 #include "base/unicode/vral_unicode.h"
 #include "services/user/vexa_user.h"
+#include "codepages_data.h"
 #include "user_fixture.h"
 
 namespace {
@@ -72,7 +73,10 @@ int probe(vexatest::probe::Ops next)
 {
     while (next.more()) {
         const std::string op = next();
-        if (op == "db") {
+        if (op == "codepages") {
+            // before any ICU call: the code pages' stand-in converters
+            codepages::useTestConverters();
+        } else if (op == "db") {
             VEXAUserDBClose(gDb);
             gDb = VEXAUserDBOpen();
             say(gDb != nullptr ? "db ok" : "db null " + hex(VRALErrGet()));

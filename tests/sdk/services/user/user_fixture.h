@@ -15,6 +15,7 @@
 
 #include "approot.h"
 #include "root_probe.h"
+#include "samba_oracle.h"
 #include "test_tmp.h"
 
 namespace usertest {
@@ -98,6 +99,8 @@ protected:
         app.writeFile("/usr/vexa/bin/vexalogset1", "#!/bin/sh\necho \"$*\" >> /var/log/vexalogset1.args\n", 0755);
         app.mkdir("/tmp", 01777);
     }
+    // samba reads every smb.conf a test wrote
+    void TearDown() override { vexatest::samba::expectSmbConfReadable(app); }
     void domainMode()
     {
         app.writeFile("/usr/vexa/etc/smb.conf", "[global]\n\tsecurity = domain\n\tworkgroup = DOM\n");

@@ -23,6 +23,8 @@
 #include "services/netbkp/vexa_netbkp.h"
 #include "failput.h"
 #include "scheduler_standin.h"
+#include "rsync_oracle.h"
+#include "scrambler_reference.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
 
@@ -390,6 +392,119 @@ TEST_F(UserSetReserved, PasswordTooLongForASecretWritesNoAccount)
         logged = logged || l.find("NetBackupAuthUserSet [bob] failed") != std::string::npos;
     EXPECT_TRUE(logged);
 }
+
+// Base64 written plainly: the bytes of a secret's second half.
+std::string base64Bytes(const std::string &text)
+{
+    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int n = 0;
+    for (char c : text) {
+        if (c == '=')
+            break;
+        const size_t v = kAlphabet.find(c);
+        EXPECT_NE(v, std::string::npos) << text;
+        bits = (bits << 6) | static_cast<unsigned>(v);
+        n += 6;
+        if (n >= 8) {
+            n -= 8;
+            out += static_cast<char>((bits >> n) & 0xff);
+        }
+    }
+    return out;
+}
+
+// The half after "|" holds every scrambled byte of the password, whole
+// groups of three, so the scrambler run again gives the password back.
+// The first two scramble to a byte 0 that begins a group.
+TEST_F(UserSetReserved, SecretHoldsEveryScrambledByte)
+{
+    const vexatest::scrambler::Tables t = vexatest::scrambler::referenceTables(vexatest::scrambler::kKey12);
+    for (const std::string pw : {"Adm1n-NetBkp", "Jip*!A!^t3Ps", "s3cret"}) {
+        const Lines out = run({"user", "root", "root", pw, "go", "cryptform", pw});
+        ASSERT_EQ(out.size(), 3u) << pw;
+        const std::string secrets = app.readFile("/etc/rsyncd.secrets");
+        const std::string prefix = "root:" + out[2].substr(strlen("cryptform ")) + "|";
+        ASSERT_EQ(secrets.rfind(prefix, 0), 0u) << secrets;
+        const std::string b64 = secrets.substr(prefix.size(), secrets.find('\n') - prefix.size());
+        const std::string bytes = base64Bytes(b64);
+        ASSERT_EQ(bytes.size(), (pw.size() + 2) / 3 * 3) << pw << " " << b64;
+        EXPECT_EQ(bytes.substr(pw.size()), std::string(bytes.size() - pw.size(), '\0')) << pw;
+        EXPECT_EQ(vexatest::scrambler::referenceScramble(t, bytes.substr(0, pw.size())), pw) << b64;
+        bool zeroStartsAGroup = false;
+        for (size_t i = 0; i < pw.size(); i += 3)
+            zeroStartsAGroup = zeroStartsAGroup || bytes[i] == '\0';
+        EXPECT_EQ(zeroStartsAGroup, pw != "s3cret") << pw;
+        // rsync's daemon takes the whole secret's text as root's password;
+        // the files name no module, so the copy puts theirs under one
+        const std::string secret = secrets.substr(strlen("root:"), secrets.find('\n') - strlen("root:"));
+        vexatest::RsyncOracle d("[NetBackup]\n\tpath = /volume1/NetBackup\n" + app.readFile("/etc/rsyncd.conf"),
+                                secrets, 0640, "/volume1/NetBackup");
+        EXPECT_EQ(d.list("NetBackup", "root", secret).status, 0) << pw;
+        EXPECT_EQ(d.list("NetBackup", "root", pw).status, 5) << pw;
+    }
+    // a scrambled password with no such zero keeps the text it had: the
+    // encoding of its groups
+    EXPECT_EQ(app.readFile("/etc/rsyncd.secrets").substr(app.readFile("/etc/rsyncd.secrets").find('|')),
+              "|I3BYaaX4\n");
+}
+
+struct KeptHash {
+    const char *name;
+    const char *user;
+    const char *conf;     // nullptr: no file
+    const char *secrets;  // nullptr: no file
+};
+
+void PrintTo(const KeptHash &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UserSetKeptHash : public UserSetReserved, public ::testing::WithParamInterface<KeptHash> {
+protected:
+    void SetUp() override
+    {
+        UserSetReserved::SetUp();
+        // the fixture layer's rsync files give way to the case's
+        sh("rm -f /etc/rsyncd.conf /etc/rsyncd.secrets");
+        if (GetParam().conf != nullptr)
+            app.writeFile("/etc/rsyncd.conf", GetParam().conf, 0644);
+        if (GetParam().secrets != nullptr)
+            app.writeFile("/etc/rsyncd.secrets", GetParam().secrets, 0640);
+    }
+};
+
+// The stored hash handed back with no stored secret to keep: neither rsync
+// file changes and the service is not touched; an empty secret would let
+// any password in.
+TEST_P(UserSetKeptHash, ChangesNoRsyncFile)
+{
+    const KeptHash &c = GetParam();
+    const bool root = std::string(c.user) == "root";
+    const std::string hash = root ? usertest::md5("r00t", "rt") : usertest::md5("adm", "ad");
+    EXPECT_EQ(run({"user", c.user, c.user, hash, "go"}),
+              (Lines{"go 0", std::string(c.user) + (root ? " 0" : " 1024") + " 100 home kept"}));
+    EXPECT_EQ(vexatest::probe::readOr(app, "/etc/rsyncd.conf", "<missing>"), c.conf ? c.conf : "<missing>");
+    EXPECT_EQ(vexatest::probe::readOr(app, "/etc/rsyncd.secrets", "<missing>"), c.secrets ? c.secrets : "<missing>");
+    EXPECT_EQ(calls(), "");
+    bool logged = false;
+    for (const std::string &l : app.syslog())
+        logged = logged || l.find("VEXANetBackupGetServerPasswd() failed") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+constexpr char kRsyncConf[] = "auth users = root\nsecrets file = /etc/rsyncd.secrets\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UserSetKeptHash,
+    ::testing::Values(KeptHash{.name = "admin_no_files", .user = "admin", .conf = nullptr, .secrets = nullptr},
+                      KeptHash{.name = "root_no_files", .user = "root", .conf = nullptr, .secrets = nullptr},
+                      KeptHash{.name = "admin_no_line_of_root", .user = "admin", .conf = kRsyncConf,
+                               .secrets = "rsync:x|eA==\n"},
+                      KeptHash{.name = "root_stored_empty", .user = "root", .conf = kRsyncConf, .secrets = "root:\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(UserSet, GuestPasswordSwitchesTheAfpGuestModule)
 {
