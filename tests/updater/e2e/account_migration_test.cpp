@@ -2,7 +2,9 @@
 // the updater copies local accounts that use the FTP service's names with
 // their hashes through the real SDK, adds the system entries, rewrites the
 // homes and the user file, and rolls the flash back when no copy can be
-// made.
+// made.  The probe of this program lives here: it builds the user cache
+// and, as whoever runs it, writes a record into the cache of hashes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,42 @@
 #include "../../sdk/services/user/user_fixture.h"
 #include "cache_attacker.h"
 #include "e2e_fixture.h"
+#include "services/bdb/vexa_bdb.h"
+#include "services/user/vexa_user.h"
+
+namespace {
+
+// "open": the user cache as the SDK opens it; "forge NAME LINE": LINE as
+// NAME's record in the cache of hashes, written with the wrapper.
+int probe(std::vector<std::string> ops)
+{
+    vexatest::probe::Ops next(std::move(ops));
+    while (next.more()) {
+        const std::string op = next();
+        if (op == "open") {
+            VEXAUSERDB *db = VEXAUserDBOpen();
+            vexatest::probe::say(db != nullptr ? "open ok" : vexatest::probe::result("open", -1));
+            VEXAUserDBClose(db);
+        } else if (op == "forge") {
+            const std::string name = next();
+            const std::string line = next();
+            VEXABDB *h = VEXABDbOpen("/tmp/.db.user.shadow.0832", O_RDWR, 0);
+            const int r = h == nullptr ? -1
+                                       : VEXABDbSet(h, name.c_str(), static_cast<int>(name.size()) + 1,
+                                                    line.c_str(), static_cast<int>(line.size()) + 1);
+            if (h != nullptr)
+                VEXABDbClose(h);
+            vexatest::probe::say(vexatest::probe::result("forge", r));
+        } else {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+VEXATEST_ROOT_PROBE(probe)
 
 namespace {
 
@@ -244,6 +282,33 @@ TEST_F(AccountRun, UpdateEndsWhileAUserPlantsAtEveryCacheName)
     EXPECT_EQ(lineOf("/etc/shadow", "ftp1").rfind("ftp1:" + hash + ":", 0), 0u) << lineOf("/etc/shadow", "ftp1");
     EXPECT_EQ(lineOf("/etc/shadow", "admin"), "admin:" + usertest::md5("adm", "ad") + ":19000:0:99999:7:::");
     EXPECT_EQ(a.statOf("/etc/shadow", "%a %u"), "600 0");
+}
+
+// The old firmware leaves its caches writable by all: another user's
+// record in the cache of hashes never reaches "/etc/shadow" through the
+// update's FTP copy, and the caches are new files afterwards.
+TEST_F(AccountRun, ForgedRecordInACacheLeftWritableIsNotDumped)
+{
+    const std::string hash = usertest::md5("ftp-secret", "fs");
+    add({{.name = "ftp", .uid = 1030, .hash = hash, .lm = kLm}});
+    EXPECT_EQ(vexatest::probe::run(a.app, {"open"}), (Lines{"open ok"}));
+    const approot::RunResult prep = a.app.run({"/bin/sh", "-c",
+                                               "chmod 0666 /tmp/.db.user.*.0832; stat -c %i /tmp/.db.user.*.0832"});
+    ASSERT_EQ(prep.status, 0) << prep.err;
+    Lines argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    for (const std::string &w :
+         vexatest::probe::argv({"forge", "ADMIN", "admin:$1$ev$forgedforgedforged0000:19000:0:99999:7:::"}))
+        argv.push_back(w);
+    const approot::RunResult forged = a.app.run(argv);
+    EXPECT_EQ(vexatest::probe::said(forged.out), (Lines{"forge 0"})) << forged.err;
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lineOf("/etc/shadow", "ftp1").rfind("ftp1:" + hash + ":", 0), 0u) << lineOf("/etc/shadow", "ftp1");
+    EXPECT_EQ(lineOf("/etc/shadow", "admin"), "admin:" + usertest::md5("adm", "ad") + ":19000:0:99999:7:::");
+    const approot::RunResult after = a.app.run({"/bin/sh", "-c", "stat -c %i /tmp/.db.user.*.0832"});
+    for (const std::string &ino : vexatest::splitLines(prep.out))
+        EXPECT_EQ(after.out.find(ino + "\n"), std::string::npos) << ino << " still there";
 }
 
 }  // namespace
