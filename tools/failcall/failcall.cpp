@@ -5,6 +5,7 @@
 
 #include <crypt.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -36,6 +37,11 @@ struct State {
 
 State gState;
 
+bool PrefixOf(const char *path)
+{
+    return strncmp(path, gState.prefix, strlen(gState.prefix)) == 0;
+}
+
 bool PathMatches(int fd)
 {
     if (gState.prefix[0] == '\0')
@@ -50,14 +56,17 @@ bool PathMatches(int fd)
     return strncmp(path, gState.prefix, strlen(gState.prefix)) == 0;
 }
 
-// True when this call is to fail; fd < 0 for calls without a descriptor.
-bool Takes(Call call, int fd)
+// True when this call is to fail; fd < 0 for calls without a descriptor,
+// path the one a call names instead.
+bool Takes(Call call, int fd, const char *path = nullptr)
 {
     if (!gState.armed.load() || gState.call != call)
         return false;
     if (gState.times != 0 && gState.fired.load() >= gState.times)
         return false;
     if (fd >= 0 && !PathMatches(fd))
+        return false;
+    if (path != nullptr && !PrefixOf(path))
         return false;
     if (gState.seen.fetch_add(1) + 1 < gState.nth)
         return false;
@@ -109,6 +118,15 @@ extern "C" int fsync(int fd)
         return -1;
     }
     return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+extern "C" int rename(const char *oldpath, const char *newpath)
+{
+    if (Takes(Call::Rename, -1, newpath)) {
+        errno = gState.err;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, oldpath, AT_FDCWD, newpath, 0));
 }
 
 extern "C" int fchown(int fd, uid_t owner, gid_t group)

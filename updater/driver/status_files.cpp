@@ -14,8 +14,11 @@
 #include <string>
 
 #include "base/err/vral_err.h"
+#include "base/file/vral_file.h"
 #include "base/io/io_fd.h"
 #include "base/io/vral_io.h"
+#include "base/string/vral_string.h"
+#include "services/bdb/bdb_tmp_file.h"
 #include "updt_status.h"
 
 namespace {
@@ -84,9 +87,8 @@ bool lockFile(int fd, bool wait)
 
 namespace {
 
-// Writes text at offset 0 under the file's lock; with cut, whatever an
-// earlier, longer text left behind it goes.
-int writeStatus(const char *szPath, const char *szText, int fWait, bool cut)
+// Writes text at offset 0 under the file's lock.
+int writeStatus(const char *szPath, const char *szText, int fWait)
 {
     if (szPath == nullptr || szText == nullptr)
         return UPDT_STATUS_NO_FILE;
@@ -96,10 +98,8 @@ int writeStatus(const char *szPath, const char *szText, int fWait, bool cut)
     if (!lockFile(fd.get(), fWait != 0))
         return UPDT_STATUS_NO_LOCK;
     const size_t len = std::strlen(szText);
-    int ret = VRALIoPWriteAll(fd.get(), szText, len, 0) == static_cast<ssize_t>(len) ? UPDT_STATUS_OK
-                                                                                      : UPDT_STATUS_NO_WRITE;
-    if (ret == UPDT_STATUS_OK && cut && ::ftruncate(fd.get(), static_cast<off_t>(len)) != 0)
-        ret = UPDT_STATUS_NO_WRITE;
+    const int ret = VRALIoPWriteAll(fd.get(), szText, len, 0) == static_cast<ssize_t>(len) ? UPDT_STATUS_OK
+                                                                                            : UPDT_STATUS_NO_WRITE;
     ::flock(fd.get(), LOCK_UN);
     return ret;
 }
@@ -108,7 +108,7 @@ int writeStatus(const char *szPath, const char *szText, int fWait, bool cut)
 
 extern "C" int UPDTWriteStatusFile(const char *szPath, const char *szText, int fWait)
 {
-    return writeStatus(szPath, szText, fWait, false);
+    return writeStatus(szPath, szText, fWait);
 }
 
 extern "C" int UPDTSetProgress(char chState, int value)
@@ -118,13 +118,86 @@ extern "C" int UPDTSetProgress(char chState, int value)
     return UPDTWriteStatusFile(UPDT_PROGRESS_FILE, text, 1);
 }
 
+namespace {
+
+// The message file's lines as they are, read only from a regular file of
+// ours with one name, opened without following a link; "" for anything
+// else, which the new file then replaces.
+std::string ownMessageLines()
+{
+    vralio::Fd fd(::open(UPDT_MESSAGE_FILE, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !ownPlainFile(st))
+        return std::string();
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd.get(), buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<size_t>(n));
+    return n < 0 ? std::string() : text;
+}
+
+// The key's first line replaced by line, its later lines dropped, line
+// appended when the key is missing; every other line kept.
+std::string withKeyLine(const std::string &old, const char *szKey, std::string line)
+{
+    std::string out;
+    bool placed = false;
+    size_t pos = 0;
+    while (pos < old.size()) {
+        size_t end = old.find('\n', pos);
+        end = end == std::string::npos ? old.size() : end + 1;
+        std::string one = old.substr(pos, end - pos);
+        pos = end;
+        std::string probe = one;
+        if (VRALFileLineKeyMatch(probe.data(), szKey) == 1) {
+            if (!placed)
+                out += line;
+            placed = true;
+            continue;
+        }
+        if (!out.empty() && out.back() != '\n')
+            out += '\n';
+        out += one;
+    }
+    if (!placed) {
+        if (!out.empty() && out.back() != '\n')
+            out += '\n';
+        out += line;
+    }
+    return out;
+}
+
+int setMessageKey(const char *szKey, const char *szValue)
+{
+    char text[1024];
+    std::snprintf(text, sizeof(text), "%s=\"%s\"\n", szKey, szValue);
+    const std::string content = withKeyLine(ownMessageLines(), szKey, text);
+    // The temporary file is made exclusively, root's and 0644 whatever the
+    // old file was, and renamed over whatever stands at the name.
+    char tmpPath[64];
+    if (VRALFileTempNameGet(UPDT_MESSAGE_FILE ".", tmpPath, sizeof tmpPath) != 0)
+        return UPDT_STATUS_NO_FILE;
+    vexabdb::TmpFile tmp(UPDT_MESSAGE_FILE, tmpPath, 0644);
+    if (!tmp.ok() || tmp.setOwner(::geteuid(), ::getegid()) != 0 || tmp.setMode(0644) != 0)
+        return UPDT_STATUS_NO_FILE;
+    tmp.text() = content;
+    if (tmp.finish() != 0)
+        return UPDT_STATUS_NO_WRITE;
+    return tmp.moveIn() == 0 ? UPDT_STATUS_OK : UPDT_STATUS_NO_WRITE;
+}
+
+}  // namespace
+
 extern "C" int UPDTWriteMessage(const char *szKey, const char *szValue)
 {
     if (szKey == nullptr || szValue == nullptr)
         return UPDT_STATUS_NO_FILE;
-    char text[1024];
-    std::snprintf(text, sizeof(text), "%s=\"%s\"\n", szKey, szValue);
-    return writeStatus(UPDT_MESSAGE_FILE, text, 1, true);
+    try {
+        return setMessageKey(szKey, szValue);
+    } catch (const std::bad_alloc &) {
+        return UPDT_STATUS_NO_WRITE;
+    }
 }
 
 extern "C" void UPDTWriteLog(const char *szText)

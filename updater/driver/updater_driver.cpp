@@ -363,6 +363,10 @@ int Run::finish()
 
 void Run::removeBackup()
 {
+    // Only the folder this run made: an earlier one was moved aside at the
+    // start, and one put in its place since is not ours to remove.
+    if (!UPDTBackupIsOwn())
+        return;
     if (keepBackup_) {
         LOGE("keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
         return;
@@ -452,6 +456,9 @@ int Run::unexpected()
 
 int Run::main(int argc, char **argv)
 {
+    // Whatever the caller's umask: nothing the run makes is open to others
+    // unless it says so.
+    umask(022);
     // Held before the first change a run makes: a signal ends no run
     // half-way, it is logged and the run goes on to its own exit.
     signals_.emplace();
@@ -491,6 +498,8 @@ int Run::road(int argc, char **argv)
     }
     if (int code = enterPackageFolder(argc, argv); code != UPDT_OK)
         return exitRun(code);
+    // Kept on every road, -g included: the run removes only its own.
+    UPDTKeepEarlierBackup();
 
     if (!gGroupUpdate) {
         int code = ErrUPDTIAnalyze_WholeSystem();

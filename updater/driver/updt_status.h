@@ -36,9 +36,13 @@ int UPDTWriteStatusFile(const char *szPath, const char *szText, int fWait);
 /* Writes "%c:%d:      " of state and value to the progress file. */
 int UPDTSetProgress(char chState, int value);
 
-/* Makes the message file hold the one line "%s=\"%s\"\n" of key and value
- * (at most 1023 characters), written as UPDTWriteStatusFile writes; its
- * result (-1 for a NULL argument). */
+/* Sets the key's line "%s=\"%s\"\n" of key and value (at most 1023
+ * characters) in the message file: the key's first line replaced, its later
+ * lines dropped, the line appended when missing, other lines kept.  Written
+ * whole to a temporary file made exclusively beside it, root's and 0644,
+ * then renamed over it; old lines are read only from a regular file of the
+ * caller's with one name, anything else gives a file of just the key.  0,
+ * -1 (no temporary file, or a NULL argument) or -3 (not written). */
 int UPDTWriteMessage(const char *szKey, const char *szValue);
 
 /* Appends "<local time>\t<text>" and a newline to the update log.  Silent;

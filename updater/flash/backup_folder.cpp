@@ -4,6 +4,8 @@
 // read through that descriptor, never through its path.
 #include "patch_internal.h"
 
+#include "base/err/err_guard.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,10 @@ namespace updtpatch {
 namespace {
 
 int gFolder = -1;
+// The folder this run made, told from one put in its place.
+bool gMade = false;
+dev_t gMadeDev = 0;
+ino_t gMadeIno = 0;
 
 // How many earlier folders may be kept aside before the run gives up.
 constexpr int kKeptMax = 1000;
@@ -84,6 +90,9 @@ bool makeBackupFolder(const char *func)
         return false;
     }
     gFolder = fd;
+    gMade = true;
+    gMadeDev = st.st_dev;
+    gMadeIno = st.st_ino;
     syslog(LOG_ERR, "%s(%d): the copies go to %s/%s", func, __LINE__, gszPatchDir, UPDT_BACKUP_DIR);
     return true;
 }
@@ -135,3 +144,24 @@ int openCopy(const std::string &name, long long &size)
 }
 
 }  // namespace updtpatch
+
+extern "C" int UPDTKeepEarlierBackup(void)
+{
+    vexamtd::Fd pkg(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!pkg.ok()) {
+        syslog(LOG_ERR, "%s(%d): cannot open the package folder, errno = %d", __func__, __LINE__, errno);
+        return -1;
+    }
+    return vral::NoThrow(-1, [&] { return updtpatch::keepEarlierFolder(pkg.get(), __func__) ? 0 : -1; });
+}
+
+extern "C" int UPDTBackupIsOwn(void)
+{
+    if (!updtpatch::gMade)
+        return 0;
+    struct stat st {};
+    return ::fstatat(AT_FDCWD, UPDT_BACKUP_DIR, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+                   st.st_dev == updtpatch::gMadeDev && st.st_ino == updtpatch::gMadeIno
+               ? 1
+               : 0;
+}

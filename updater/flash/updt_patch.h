@@ -93,6 +93,13 @@ int UPDTCheckDirectory(const FISDIRENTRY *directory, int entries);
  * renamed "b@ckup.<n>", never removed) and reads each copy back against
  * its device; 0 or -1. */
 int UPDTBackupOldPartition(FISDIRENTRY *directory, int count);
+/* Renames a "b@ckup" of an earlier run in the package folder (the current
+ * folder) to the first free "b@ckup.<n>" and logs where; every road of a
+ * run does so first.  0 (also when there is none) or -1: it stays. */
+int UPDTKeepEarlierBackup(void);
+/* 1 when "b@ckup" in the package folder is the folder this run made, the
+ * only one the run may remove; else 0. */
+int UPDTBackupIsOwn(void);
 /* Writes, verifies and records every marked partition; 0 or -1. */
 int UPDTDoPatch(FISDIRENTRY *directory, int count);
 /* Copies exactly length bytes of source onto device; 0 or -1 (also when

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
@@ -24,7 +25,7 @@ bool AddFirstLine(const char *path, const char *line)
 
 const char *AddFixedUser(const FixedUser &user)
 {
-    if (getpwnam(user.name) != nullptr)
+    if (UserNameHeld(user.name))
         return nullptr;
     if (!AddFirstLine(kPasswdFile, user.passwd))
         return kPasswdFile;
@@ -45,6 +46,31 @@ bool unknownToSdk(const char *name, int (*get)(const char *, Record **), void (*
     return r != 0 && VRALErrGet() == notFound;
 }
 
+// Held when the SDK knows the name in any letter case; the holder of
+// another case is named in the log.
+template <typename Record>
+bool heldInSdk(const char *kind, const char *name, int (*get)(const char *, Record **), void (*release)(Record *),
+               int notFound)
+{
+    Record *rec = nullptr;
+    const int r = get(name, &rec);
+    bool held = true;
+    if (r == 0) {
+        if (rec != nullptr && rec->szName != nullptr && std::strcmp(rec->szName, name) != 0)
+            syslog(LOG_ERR, "%s (%d) %s [%s] holds the name [%s], no line added.", "updater", __LINE__, kind,
+                   rec->szName, name);
+    } else if (VRALErrGet() == notFound) {
+        held = false;
+    } else {
+        // The system's database has the last word, as it had before.
+        syslog(LOG_ERR, "%s (%d) the SDK cannot tell whether the %s [%s] exists in other letters. vexaerr=[0x%04X]",
+               "updater", __LINE__, kind, name, VRALErrGet());
+        held = false;
+    }
+    release(rec);
+    return held;
+}
+
 }  // namespace
 
 bool UserNameFree(const char *name)
@@ -55,6 +81,16 @@ bool UserNameFree(const char *name)
 bool GroupNameFree(const char *name)
 {
     return getgrnam(name) == nullptr && unknownToSdk(name, VEXAGroupGet, VEXAGroupFree, ERR_GROUP_NOT_FOUND);
+}
+
+bool UserNameHeld(const char *name)
+{
+    return getpwnam(name) != nullptr || heldInSdk("user", name, VEXAUserGet, VEXAUserFree, ERR_USER_NOT_FOUND);
+}
+
+bool GroupNameHeld(const char *name)
+{
+    return getgrnam(name) != nullptr || heldInSdk("group", name, VEXAGroupGet, VEXAGroupFree, ERR_GROUP_NOT_FOUND);
 }
 
 namespace {

@@ -25,9 +25,17 @@ struct FixedUser {
 // Adds line as the first line of path: true when it was added.
 bool AddFirstLine(const char *path, const char *line);
 
-// Adds the user's passwd line, then its shadow line, when getpwnam does
-// not know the name.  nullptr, or the file whose addition failed.
+// Adds the user's passwd line, then its shadow line, when no user holds
+// the name (UserNameHeld).  nullptr, or the file whose addition failed.
 const char *AddFixedUser(const FixedUser &user);
+
+// True when an account of the kind holds the name: getpwnam/getgrnam, or
+// the SDK in any letter case (it keys names upper-cased), so that no line
+// of the same name in another case is added beside it.  An account of
+// another case is logged as the one in the way.  When the SDK cannot be
+// asked (logged), the system's database alone decides.
+bool UserNameHeld(const char *name);
+bool GroupNameHeld(const char *name);
 
 // True when no account of the kind holds the name: neither the system's
 // database nor the SDK's (which ignores letter case) knows it.  A lookup
@@ -38,6 +46,17 @@ bool GroupNameFree(const char *name);
 // The first "<base><n>" for n = 1 to last that isFree takes, into out:
 // false when none is.
 bool FirstFreeName(const char *base, int last, bool (*isFree)(const char *), char *out, size_t cb);
+
+// The FTP step's copies of accounts.
+enum class CopyKind { User, Group };
+// Takes the lines of the copy out of the account files (users: passwd,
+// shadow, smbpasswd, vexauser.conf; groups: group, group_desc) directly,
+// matched by the exact name; true when none is left.  Logged.
+bool DropCopy(CopyKind kind, const char *name);
+// Remembers a copy this run made, and drops every one remembered: the
+// migration that ends in a roll-back calls it.
+void NoteCopy(CopyKind kind, const char *name);
+void DropAccountCopies();
 
 // Writes path anew through a temporary file beside it: fill puts the whole
 // text together (false: nothing changes), then the file gets mode 0644, is

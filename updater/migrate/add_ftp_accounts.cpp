@@ -31,12 +31,18 @@ bool copyGroup()
     VEXAGROUP *group = nullptr;
     if (VEXAGroupGet("ftp", &group) != 0) {
         syslog(LOG_ERR, "%s (%d) Failed to VEXAGroupGet() group [ftp].", "updater", __LINE__);
+        VEXAGroupFree(group);
         return false;
     }
     char *oldName = group->szName;
     group->szName = name;
-    if (VEXAGroupSet(nullptr, group) == 0)
+    if (VEXAGroupSet(nullptr, group) == 0) {
+        updt::migrate::NoteCopy(updt::migrate::CopyKind::Group, name);
         VEXALogSet(2, 1, kEventGroupCopied, "ftp", name, "", "");
+    } else {
+        // Not a failure of the step, but nothing half-written stays.
+        updt::migrate::DropCopy(updt::migrate::CopyKind::Group, name);
+    }
     group->szName = oldName;
     VEXAGroupFree(group);
     return true;
@@ -44,7 +50,7 @@ bool copyGroup()
 
 bool addSystemEntries()
 {
-    if (getgrnam("ftp") == nullptr && !updt::migrate::AddFirstLine(updt::migrate::kGroupFile, kFtpGroupLine))
+    if (!updt::migrate::GroupNameHeld("ftp") && !updt::migrate::AddFirstLine(updt::migrate::kGroupFile, kFtpGroupLine))
         return false;
     for (const FixedUser &u : kUsers) {
         const char *failed = updt::migrate::AddFixedUser(u);

@@ -1,4 +1,3 @@
-#include <grp.h>
 #include <syslog.h>
 
 #include "account_lines.h"
@@ -28,7 +27,7 @@ constexpr FixedUser kUsers[] = {
 const char *addAll()
 {
     for (const FixedGroup &g : kGroups) {
-        if (getgrnam(g.name) == nullptr && !updt::migrate::AddFirstLine(updt::migrate::kGroupFile, g.line))
+        if (!updt::migrate::GroupNameHeld(g.name) && !updt::migrate::AddFirstLine(updt::migrate::kGroupFile, g.line))
             return updt::migrate::kGroupFile;
     }
     for (const FixedUser &u : kUsers) {

@@ -60,14 +60,21 @@ void convertLine(char *line, int lineNo, std::vector<unsigned char> &work, std::
 bool convertFile(std::string &out)
 {
     std::vector<unsigned char> work;
+    bool anyLine = false;
     const int rc = updt::migrate::ForEachLine(SZF_RSYNCD_SECRETS, [&](char *line, int lineNo) {
+        anyLine = true;
         convertLine(line, lineNo, work, out);
         return true;
     });
     if (rc < 0) {
         const int e = errno;
-        syslog(LOG_ERR, "%s (%s):%d fail to read [%s]! errno=%d/%m", "updater", kStep, __LINE__, SZF_RSYNCD_SECRETS,
-               e);
+        // Not even a first line: the file could not be opened.
+        if (!anyLine)
+            syslog(LOG_ERR, "%s (%s):%d fail to open [%s]! errno=%d/%m", "updater", kStep, __LINE__,
+                   SZF_RSYNCD_SECRETS, e);
+        else
+            syslog(LOG_ERR, "%s (%s):%d fail to read [%s]! errno=%d/%m", "updater", kStep, __LINE__,
+                   SZF_RSYNCD_SECRETS, e);
         return false;
     }
     return true;

@@ -1,12 +1,12 @@
 #include <pwd.h>
-#include <sys/file.h>
+#include <sys/random.h>
 #include <syslog.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "account_lines.h"
-#include "base/err/vral_err.h"
-#include "base/lock/vral_lock.h"
 #include "services/log/vexa_log.h"
-#include "services/user/user_internal.h"
 #include "services/user/vexa_user_query.h"
 #include "services/user/vexa_user_set.h"
 #include "updt_accounts.h"
@@ -21,19 +21,25 @@ struct User {
     ~User() { VEXAUserFree(p); }
 };
 
-// Takes a copy whose hashes could not be set out again, so no account is
-// left behind with a new user's empty password.
-bool dropCopy(const char *name)
+// A password nobody can guess, which the copy holds until it is given the
+// old account's hashes: never the empty one a new user would get.
+bool unguessable(char (&out)[49])
 {
-    char NAME[USER_KEY_SIZE];
-    if (vexauser::keyForm(name, NAME, sizeof NAME) < 0)
-        return false;
-    if (VRALFileLock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5) != 0)
-        return false;
-    VEXAUSERDB *db = VEXAUserDBOpen();
-    const bool ok = db != nullptr && VEXAUserDBDelete(db, NAME) == 0 && VEXAUserDBDump(db) == 0;
-    VEXAUserDBClose(db);
-    return VRALFileUnlock(LOCK_ID_PW) == 0 && ok;
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-";
+    unsigned char raw[48];
+    size_t got = 0;
+    while (got < sizeof raw) {
+        const ssize_t n = getrandom(raw + got, sizeof raw - got, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<size_t>(n);
+    }
+    for (size_t i = 0; i < sizeof raw; ++i)
+        out[i] = kChars[raw[i] % 64];
+    out[48] = '\0';
+    return true;
 }
 
 }  // namespace
@@ -59,19 +65,29 @@ int CopyReservedNameUser(const char *szName)
     }
     // A new user (uid allocated, home, shell and mail the writer's
     // defaults) with the old one's description and expiry.
-    User copy;
-    const bool built = VEXAUserAlloc(&copy.p, newName, nullptr, -1, kUsersGid, old.p->szGecos, nullptr, nullptr,
-                                     old.p->expire, nullptr, 0) == 0;
-    if (built) {
-        // none given, so the writer puts its defaults in
-        copy.p->szPasswd = nullptr;
-        copy.p->szHome = nullptr;
-        copy.p->szShell = nullptr;
-        copy.p->szMail = nullptr;
+    char secret[49];
+    if (!unguessable(secret)) {
+        syslog(LOG_ERR, "%s (%d) no random password for user [%s]. errno=%d", "updater", __LINE__, newName, errno);
+        return -1;
     }
-    if (!built || VEXAUserSet(nullptr, copy.p) != 0) {
-        // nothing to give hashes to: never another account of that name
+    User copy;
+    const bool built = VEXAUserAlloc(&copy.p, newName, secret, -1, kUsersGid, old.p->szGecos, nullptr, nullptr,
+                                     old.p->expire, nullptr, 0) == 0;
+    explicit_bzero(secret, sizeof secret);
+    if (!built) {
         syslog(LOG_ERR, "%s (%d) Failed to VEXAUserSet() user [%s].", "updater", __LINE__, newName);
+        return -1;
+    }
+    // none given, so the writer puts its defaults in
+    copy.p->szHome = nullptr;
+    copy.p->szShell = nullptr;
+    copy.p->szMail = nullptr;
+    // A failed write may have reached some account files before it failed
+    // (a dump's later rename, the chroot list): whatever of the copy did
+    // is taken out again.
+    if (VEXAUserSet(nullptr, copy.p) != 0) {
+        syslog(LOG_ERR, "%s (%d) Failed to VEXAUserSet() user [%s].", "updater", __LINE__, newName);
+        updt::migrate::DropCopy(updt::migrate::CopyKind::User, newName);
         return -1;
     }
     const char *hash = old.p->szPasswd;
@@ -79,11 +95,10 @@ int CopyReservedNameUser(const char *szName)
     const char *ntHash = nt;
     if (VEXAUserSetPasswd(&copy.p, &hash, &lmHash, &ntHash, 1) != 0) {
         syslog(LOG_ERR, "%s (%d) Failed to VEXAUserSetPasswd() user [%s].", "updater", __LINE__, newName);
-        if (!dropCopy(newName))
-            syslog(LOG_ERR, "%s (%d) Failed to remove user [%s] again. vexaerr=[0x%04X]", "updater", __LINE__,
-                   newName, VRALErrGet());
+        updt::migrate::DropCopy(updt::migrate::CopyKind::User, newName);
         return -1;
     }
+    updt::migrate::NoteCopy(updt::migrate::CopyKind::User, newName);
     VEXALogSet(2, 1, kEventUserCopied, szName, newName, "", "");
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/io/io_fd.h"
 #include "migration_table.h"
@@ -49,23 +50,32 @@ void startPgsql();
 // (result not looked at), the service started first.
 void pgsqlCommand(const std::string &cmd, const VolumeFolder *inside = nullptr);
 
+// The names in the folder held by dirFd, "." and ".." left out; false when
+// it cannot be read to its end.
+bool FolderEntries(int dirFd, std::vector<std::string> &names);
+
 // words followed by the quoted path: "" when the line would be longer
 // than the shell runner takes.
 std::string quotedCommand(std::string_view words, std::string_view path);
 
 // A folder of the updater's own on the volume, whose users may swap names
-// there: a link in its place is removed, the folder made by the shell
-// command, then held open without following a link, refused when it is
-// another user's and closed to other users when open to them.  Once held
-// only the updater can add names to it, and the commands that fill it run
+// there: made root's and 0755, and held open without following a link.  A
+// folder of root's closed to others is taken as it is; one that was open
+// to others only when it is empty once closed.  Anything else at the name
+// (another user's folder, an open one holding names, a file, a link) is
+// renamed to a new name, logged, and a fresh folder made.  Once held only
+// the updater can add names to it, and the commands that fill it run
 // inside it, so none of them writes through a link.
 class VolumeFolder {
 public:
-    // Runs mkdirWords with the quoted path "<volume>/<name>".
+    // mkdirWords with the quoted path "<volume>/<name>" is the command the
+    // messages name for the folder's making.
     VolumeFolder(std::string_view mkdirWords, std::string_view name);
     bool held() const { return fd_.ok(); }
+    int fd() const { return fd_.get(); }
     const std::string &mkdirCommand() const { return mkdirCmd_; }
-    int mkdirResult() const { return mkdirResult_; }
+    // The errno of what kept the folder from being held.
+    int error() const { return err_; }
     // Removes name inside the folder, so that a command makes it anew.
     void clear(const char *name) const;
     // system()'s result of cmd run inside the folder, -1 when it is not held.
@@ -73,10 +83,13 @@ public:
 
 private:
     int hold(std::string_view mkdirWords);
+    bool fit(int fd, std::string &why) const;
+    bool moveAside(int volume, const std::string &why);
 
+    std::string name_;
     std::string path_;
     std::string mkdirCmd_;
-    int mkdirResult_ = -1;
+    int err_ = 0;
     vralio::Fd fd_;
 };
 

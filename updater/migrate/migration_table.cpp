@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "account_lines.h"
 #include "backup_migrate.h"
 #include "migrate_steps.h"
 #include "updt_accounts.h"
@@ -143,6 +144,10 @@ int runStage(std::span<const Step> table, Stage stage, bool (*skip)(const Step &
         if (code == 0)
             code = s.failCode;
     }
+    // The flash goes back for a retry: the account copies this run made
+    // go too, or each retry would copy the accounts again.
+    if (stage == Stage::AfterWrite && code != 0)
+        DropAccountCopies();
     return code;
 }
 

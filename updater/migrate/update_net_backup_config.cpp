@@ -16,13 +16,14 @@
 #include "backup_migrate.h"
 #include "base/err/vral_err.h"
 #include "services/backup/vexa_backup.h"
-#include "updt_shell.h"
+#include "base/io/io_fd.h"
 
 #define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace {
 
 constexpr char kNetBackup[] = "/var/services/NetBackup";
+constexpr char kConfigBackup[] = "configbackup.dss";
 
 struct DirClose {
     void operator()(DIR *d) const { closedir(d); }
@@ -52,65 +53,75 @@ void setSharesToOwnName()
     VEXANetBkpConfFreeAll(sets, n);
 }
 
-// The @app folder of a set folder, made when missing (mode 0777 whatever
-// the umask).  False when the move must not happen: the folder is a link
-// (the move would write where it points) or cannot be made.
-bool appFolderReady(const std::string &app)
+// The @app folder of a set folder, held without following a link and made
+// when missing (mode 0777 whatever the umask).  -1 when the move must not
+// happen: @app is a link or no folder, or cannot be made.
+int holdAppFolder(int set, const std::string &app)
 {
     struct stat st { };
-    if (lstat(app.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            NET_LOG("Not moving through a link!! szPath=[%s]", app.c_str());
-            return false;
+    if (fstatat(set, "@app", &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+            NET_LOG("Failed to stat [%s], errno=[%d/%m]", app.c_str(), errno);
+            return -1;
         }
-        return true;
+        if (mkdirat(set, "@app", 0777) != 0) {
+            NET_LOG("Failed to mkdir!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
+            return -1;
+        }
+        const int fd = openat(set, "@app", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || fchmod(fd, 0777) != 0)
+            NET_LOG("Failed to chmod!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
+        return fd;
     }
-    if (errno != ENOENT) {
-        NET_LOG("Failed to stat [%s], errno=[%d/%m]", app.c_str(), errno);
-        return false;
+    if (!S_ISDIR(st.st_mode)) {
+        NET_LOG("Not a folder, not moved into!! szPath=[%s]", app.c_str());
+        return -1;
     }
-    if (mkdir(app.c_str(), 0777) != 0) {
-        NET_LOG("Failed to mkdir!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
-        return false;
+    return openat(set, "@app", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// One set folder, held as the folder it is now: a link put in its place
+// is never entered, and the file moves between the two held folders, its
+// target replaced as a file, never entered or reached through a link.
+void moveOne(int top, const char *name)
+{
+    const std::string folder = std::string(kNetBackup) + "/" + name;
+    vralio::Fd set(openat(top, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!set.ok())
+        return;
+    struct stat st { };
+    if (fstatat(set.get(), kConfigBackup, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    const std::string app = folder + "/@app";
+    vralio::Fd appFd(holdAppFolder(set.get(), app));
+    if (!appFd.ok())
+        return;
+    if (fstatat(appFd.get(), kConfigBackup, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+        NET_LOG("A folder stands at the target, not moved!! szPath=[%s/%s]", app.c_str(), kConfigBackup);
+        return;
     }
-    const int fd = open(app.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 || fchmod(fd, 0777) != 0)
-        NET_LOG("Failed to chmod!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
-    if (fd >= 0)
-        close(fd);
-    return true;
+    if (renameat(set.get(), kConfigBackup, appFd.get(), kConfigBackup) != 0)
+        NET_LOG("Failed to move [%s/%s], errno=[%d/%m]", folder.c_str(), kConfigBackup, errno);
 }
 
 }  // namespace
 
 void MoveNetBackupConfigBackup(void)
 {
-    std::unique_ptr<DIR, DirClose> dir(opendir(kNetBackup));
-    if (!dir)
+    vralio::Fd top(open(kNetBackup, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!top.ok())
         return;
+    const int listFd = dup(top.get());
+    std::unique_ptr<DIR, DirClose> dir(listFd >= 0 ? fdopendir(listFd) : nullptr);
+    if (!dir) {
+        if (listFd >= 0)
+            close(listFd);
+        return;
+    }
     while (const struct dirent *entry = readdir(dir.get())) {
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
             continue;
-        const std::string folder = std::string(kNetBackup) + "/" + entry->d_name;
-        // Backup clients name these folders: only real folders are entered.
-        struct stat st { };
-        if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            continue;
-        const std::string file = folder + "/configbackup.dss";
-        if (lstat(file.c_str(), &st) != 0)
-            continue;
-        const std::string app = folder + "/@app";
-        if (!appFolderReady(app))
-            continue;
-        const std::string cmd =
-            "mv " + VRALStrShellQuoteString(file) + " " + VRALStrShellQuoteString(app + "/configbackup.dss");
-        if (cmd.size() >= UPDT_CMD_MAX) {
-            NET_LOG("command too long, not run!! szPath=[%s]", folder.c_str());
-            continue;
-        }
-        // Its result is not looked at: a failed move leaves the file.
-        const int rc = system(cmd.c_str());
-        (void)rc;
+        moveOne(top.get(), entry->d_name);
     }
 }
 

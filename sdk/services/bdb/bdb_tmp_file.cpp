@@ -61,6 +61,15 @@ int TmpFile::setMode(mode_t mode)
     return 0;
 }
 
+int TmpFile::setOwner(uid_t uid, gid_t gid)
+{
+    if (fd_ < 0 || fchown(fd_, uid, gid) != 0) {
+        VRAL_ERR_SET(ERR_WRITE_FAILED);
+        return -1;
+    }
+    return 0;
+}
+
 int TmpFile::finish()
 {
     if (fd_ < 0)

@@ -23,6 +23,8 @@ public:
     std::string &text() { return text_; }
     // Gives the file this mode in place of the replaced file's: 0 or -1.
     int setMode(mode_t mode);
+    // Gives the file this owner in place of the replaced file's: 0 or -1.
+    int setOwner(uid_t uid, gid_t gid);
     // Writes the content and syncs it: 0, or -1 (logged, code recorded).
     int finish();
     // Renames the file over its target: 0, or -1.

@@ -4,6 +4,8 @@
 // /etc/passwd, /etc/vexauser.conf and the mail server's accounts.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "../../sdk/services/log/log_reader.h"
 #include "../../sdk/services/user/user_fixture.h"
 #include "failcall.h"
+#include "services/user/vexa_user_set.h"
 #include "updt_accounts.h"
 
 namespace {
@@ -34,6 +37,28 @@ int probe(vexatest::probe::Ops next)
             say("userconf " + std::to_string(RewriteUserConf()));
         } else if (op == "mail") {
             say("mail " + std::to_string(AddMailAccounts()));
+        } else if (op == "failrename") {
+            // from the nth rename onto a path under the prefix, times renames fail (0: all)
+            const std::string prefix = next();
+            const int nth = atoi(next().c_str());
+            failcall::Arm({.call = failcall::Call::Rename, .pathPrefix = prefix, .nth = nth,
+                           .times = atoi(next().c_str())});
+        } else if (op == "fired") {
+            say("fired " + std::to_string(failcall::Fired()));
+            failcall::Disarm();
+        } else if (op == "adduser") {
+            // a user added by the SDK, as the user interface adds one
+            VEXAUSER *u = nullptr;
+            const std::string name = next();
+            int r = VEXAUserAlloc(&u, name.c_str(), "pw", -1, 100, "", nullptr, nullptr, 0, nullptr, 0);
+            if (r == 0) {
+                u->szHome = nullptr;
+                u->szShell = nullptr;
+                u->szMail = nullptr;
+                r = VEXAUserSet(nullptr, u);
+            }
+            VEXAUserFree(u);
+            say("adduser " + std::to_string(r));
         } else if (op == "failfsync") {
             // the nth fsync of a file under the prefix fails once
             const std::string prefix = next();
@@ -282,6 +307,105 @@ TEST_F(AccountSteps, FailedCopyLeavesNoAccount)
         EXPECT_EQ(run({"copy", "ftp"}), (Lines{"copy 0"})) << c.name;
         EXPECT_NE(lineOf("/etc/passwd", "ftp1"), "") << c.name;
     }
+}
+
+// Each write of the copy failing once, in the new user's dump or in its
+// hashes' dump, at any of its renames: whatever of the copy reached the
+// account files is taken out again, and the old user's lines stay as they
+// were.
+TEST_F(AccountSteps, CopyFailingAtAnyWriteLeavesNoLineOfIt)
+{
+    struct Case {
+        std::string name = "";
+        std::string prefix = "";  // the rename that fails
+        int nth = 1;
+    };
+    std::vector<Case> cases;
+    for (const char *f : {kSmbpasswd, "/etc/shadow", "/etc/passwd", "/etc/vexauser.conf"})
+        for (int nth : {1, 2})
+            cases.push_back({.name = std::string(f) + " dump " + std::to_string(nth), .prefix = f, .nth = nth});
+    const char *files[] = {"/etc/passwd", "/etc/shadow", kSmbpasswd, "/etc/vexauser.conf"};
+    for (const Case &c : cases) {
+        with({{.name = "ftp", .uid = 1030, .hash = usertest::md5("x", "ab"), .lm = kLm, .nt = kNt}});
+        app.writeFile("/etc/vexauser.conf", "ftp:3:\n", 0644);
+        sh("rm -f /var/log/vexasys.log");
+        std::vector<std::string> before;
+        for (const char *f : files)
+            before.push_back(lineOf(f, "ftp"));
+        EXPECT_EQ(run({"failrename", c.prefix, std::to_string(c.nth), "1", "copy", "ftp", "fired"}),
+                  (Lines{"copy -1", "fired 1"}))
+            << c.name;
+        for (size_t i = 0; i < std::size(files); ++i) {
+            EXPECT_EQ(lineOf(files[i], "ftp1"), "") << c.name << " " << files[i];
+            EXPECT_EQ(lineOf(files[i], "ftp"), before[i]) << c.name << " " << files[i];
+        }
+        EXPECT_EQ(events(), Lines{}) << c.name;
+    }
+}
+
+// Until it has the old account's hashes the copy holds a password nobody
+// can guess, never the empty one: seen where the hashes' write failed and
+// the copy's line in that file could not be taken out either (every later
+// rename onto it fails), as a kill between the two writes would leave it.
+TEST_F(AccountSteps, CopyNeverHoldsTheEmptyPassword)
+{
+    for (const char *f : {kSmbpasswd, "/etc/shadow"}) {
+        with({{.name = "ftp", .uid = 1030, .hash = usertest::md5("x", "ab"), .lm = kLm, .nt = kNt}});
+        EXPECT_EQ(run({"failrename", f, "2", "0", "copy", "ftp"}), (Lines{"copy -1"})) << f;
+        const std::string line = lineOf(f, "ftp1");
+        ASSERT_NE(line, "") << f;
+        // the LAN Manager and NT hashes of the empty password, and its
+        // crypt form with the copy's own salt
+        EXPECT_EQ(line.find("AAD3B435B51404EEAAD3B435B51404EE"), std::string::npos) << line;
+        EXPECT_EQ(line.find("31D6CFE0D16AE931B73C59D7E0C089C0"), std::string::npos) << line;
+        const size_t salt = line.find("$1$");
+        if (salt != std::string::npos) {
+            EXPECT_EQ(line.find(usertest::md5("", line.substr(salt + 3, 2).c_str())), std::string::npos) << line;
+        }
+        for (const char *other : {"/etc/passwd", "/etc/shadow", kSmbpasswd}) {
+            if (std::string(other) != f) {
+                EXPECT_EQ(lineOf(other, "ftp1"), "") << f << " " << other;
+            }
+        }
+    }
+}
+
+// A fixed name held by an account in other letters ("Ftp", group "FTP",
+// "Postfix"): no line of the same name is added beside it, the log names
+// the account in the way, and a later write of the SDK keeps every
+// account's line once.
+TEST_F(AccountSteps, FixedNameHeldInOtherLettersGetsNoLine)
+{
+    const usertest::Accounts a = with({{.name = "Ftp", .uid = 1030, .hash = usertest::md5("x", "ab"), .lm = kLm,
+                                        .nt = kNt},
+                                       {.name = "Postfix", .uid = 1031}});
+    app.writeFile("/etc/group", "root:x:0:\nusers:x:100:\nsmmsp:x:25:\nFTP:x:1500:\n");
+    EXPECT_EQ(run({"ftp", "mail", "adduser", "zed"}), (Lines{"ftp 0", "mail 0", "adduser 0"}));
+    auto count = [&](const std::string &path, const std::string &name) {
+        int n = 0;
+        for (const std::string &l : vexatest::splitLines(file(path)))
+            n += strncasecmp(l.c_str(), (name + ":").c_str(), name.size() + 1) == 0 ? 1 : 0;
+        return n;
+    };
+    for (const char *f : {"/etc/passwd", "/etc/shadow"}) {
+        EXPECT_EQ(count(f, "ftp"), 1) << f;
+        EXPECT_EQ(count(f, "postfix"), 1) << f;
+        EXPECT_EQ(count(f, "anonymous"), 1) << f;
+        EXPECT_EQ(count(f, "zed"), 1) << f;
+    }
+    EXPECT_NE(lineOf("/etc/passwd", "Ftp"), "");
+    EXPECT_NE(lineOf("/etc/passwd", "Postfix"), "");
+    EXPECT_EQ(count("/etc/group", "ftp"), 1);
+    EXPECT_NE(lineOf("/etc/group", "FTP"), "");
+    const std::string log = [&] {
+        std::string all;
+        for (const std::string &l : app.syslog())
+            all += l + "\n";
+        return all;
+    }();
+    EXPECT_NE(log.find("user [Ftp] holds the name [ftp], no line added."), std::string::npos) << log;
+    EXPECT_NE(log.find("group [FTP] holds the name [ftp], no line added."), std::string::npos) << log;
+    EXPECT_NE(log.find("user [Postfix] holds the name [postfix], no line added."), std::string::npos) << log;
 }
 
 TEST_F(AccountSteps, CopyGetsNoHomeThroughAHomesFolderSwappedForALink)

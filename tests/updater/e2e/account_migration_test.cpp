@@ -236,6 +236,33 @@ TEST_F(AccountRun, WithoutFtpEntriesTheFixedLinesComeFirst)
     EXPECT_EQ(events(), Lines{});
 }
 
+// A run rolled back with 17 takes out the copies it made, user and group,
+// so that the retry makes each once.
+TEST_F(AccountRun, ARolledBackRunTakesItsCopiesOutAndTheRetryCopiesOnce)
+{
+    add({{.name = "ftp", .uid = 1030, .hash = usertest::md5("s", "ab"), .lm = kLm}});
+    group("ftp:x:1500:Anna\n");
+    ASSERT_EQ(a.app.run({"/bin/sh", "-c", "rm -f /etc/profile && mkdir /etc/profile"}).status, 0);
+    approot::RunResult r = a.run({});
+    ASSERT_NO_FATAL_FAILURE(e2e::expectExit17(a, r));
+    for (const char *f : {"/etc/passwd", "/etc/shadow", kSmbpasswd, "/etc/vexauser.conf", "/etc/group"})
+        EXPECT_EQ(lineOf(f, "ftp1"), "") << f;
+    EXPECT_NE(lineOf("/etc/passwd", "ftp"), "");
+
+    ASSERT_EQ(a.app.run({"/bin/rmdir", "/etc/profile"}).status, 0);
+    r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto count = [&](const std::string &path, const std::string &name) {
+        const Lines all = lines(path);
+        return std::count_if(all.begin(), all.end(), [&](const std::string &l) { return l.rfind(name + ":", 0) == 0; });
+    };
+    EXPECT_EQ(count("/etc/passwd", "ftp1"), 1);
+    EXPECT_EQ(count("/etc/shadow", "ftp1"), 1);
+    EXPECT_EQ(count("/etc/group", "ftp1"), 1);
+    for (const char *f : {"/etc/passwd", "/etc/shadow", kSmbpasswd, "/etc/vexauser.conf", "/etc/group"})
+        EXPECT_EQ(count(f, "ftp2"), 0) << f;
+}
+
 TEST_F(AccountRun, NoFreeNameRollsTheFlashBack)
 {
     std::vector<User> users = {{.name = "anonymous", .uid = 1100}};

@@ -100,6 +100,37 @@ const std::vector<Attack> &attacks()
          .refusal = volumeTooSmall,
          .status = 16,
          .message = kMsg16},
+        // Another key of the file stays; the key's lines become one.
+        {.name = "message_other_lines_kept",
+         .plant =
+             [](e2e::Appliance &a) {
+                 a.app.writeFile(kMessage, "extramsg=\"old one\"\nnote=\"keep\"\nextramsg=\"old two\"\n", 0644);
+             },
+         .refusal = upTooLong,
+         .status = 24,
+         .message = kMsg24 + "note=\"keep\"\n"},
+        {.name = "message_hard_link_to_shadow",
+         .plant =
+             [](e2e::Appliance &a) {
+                 ASSERT_EQ(a.app.run({"/bin/ln", "-f", "/etc/shadow", kMessage}).status, 0);
+             },
+         .refusal = upTooLong,
+         .status = 24,
+         .target = "/etc/shadow",
+         .message = kMsg24},
+        // Another user's file is not read: the new one holds only the key.
+        {.name = "message_of_another_user",
+         .plant =
+             [](e2e::Appliance &a) {
+                 a.app.mkdir("/tmp", 01777);
+                 ASSERT_EQ(a.app.run({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                      "/bin/sh", "-c", "echo 'note=\"planted\"' >/tmp/update.message"})
+                               .status,
+                           0);
+             },
+         .refusal = upTooLong,
+         .status = 24,
+         .message = kMsg24},
         {.name = "progress_link_to_shadow",
          .plant = [](e2e::Appliance &a) { a.app.symlink("/etc/shadow", kProgress); },
          .status = 0,
@@ -188,6 +219,213 @@ TEST_P(Attacks, LeaveTheirTargetAndTheSystemAlone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Attacks, ::testing::ValuesIn(attacks()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// ---- The migrations over what the volume's users own ----------------------
+//
+// An installed build for which every migration is due, on a "/writeable"
+// model: the migrations walk, open up, make, copy into and move within
+// folders that an unprivileged user (uid 65534) owns or has written.
+
+constexpr char kWriteableModel[] = "quorlan_ixp420_1hd";
+const char kSecret[] = "only root reads this\n";
+
+// Runs a shell text inside the root as root (what a layer cannot hold:
+// hard links, folders a run may rename, other owners' files) or, with
+// asUser, as uid 65534.
+void inside(e2e::Appliance &a, const std::string &script, bool asUser = false)
+{
+    std::vector<std::string> argv = {"/bin/sh", "-c", script};
+    if (asUser)
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    const approot::RunResult r = a.app.run(argv);
+    ASSERT_EQ(r.status, 0) << script << "\n" << r.err;
+}
+
+struct MigrationAttack {
+    const char *name = "";
+    std::function<void(e2e::Appliance &)> plant = nullptr;  // the user's doing, before the run
+    std::string target = "";                                 // keeps its bytes and mode
+    std::function<void(e2e::Appliance &)> check = nullptr;   // what the run must have left
+    bool firstRunFails = false;  // run 1 ends 17 for another cause; run 2, once it is gone, must not
+};
+
+void PrintTo(const MigrationAttack &a, std::ostream *os)
+{
+    *os << a.name;
+}
+
+const std::vector<MigrationAttack> &migrationAttacks()
+{
+    static const std::vector<MigrationAttack> all = {
+        // Where the kernel lets a user link another's file into a folder of
+        // theirs (made here by root, as such a kernel would let the user).
+        {.name = "eadir_hard_link_to_a_secret",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -p /var/services/photo/album/@eaDir && "
+                           "chown -R 65534:65534 /var/services/photo/album && "
+                           "ln /etc/secret /var/services/photo/album/@eaDir/thumb.jpg");
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/var/services/photo/album/@eaDir", "%a"), "777");
+             }},
+        // Links the user put there before the run: an @eaDir naming "/etc",
+        // and one in a real @eaDir naming the secret.
+        {.name = "eadir_links_planted",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -p /var/services/photo/a1/@eaDir /var/services/photo/a2 && "
+                           "chown -R 65534:65534 /var/services/photo/a1 /var/services/photo/a2");
+                 inside(a, "ln -s /etc /var/services/photo/a2/@eaDir && "
+                           "ln -s /etc/secret /var/services/photo/a1/@eaDir/thumb.jpg", true);
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/var/services/photo/a1/@eaDir", "%a"), "777");
+                 EXPECT_EQ(a.statOf("/var/services/photo/a2/@eaDir", "%F"), "symbolic link");
+             }},
+        // The user swaps the album's @eaDir for a link to "/etc" once it has
+        // been found: the moment the old command started chmod on it.
+        {.name = "eadir_swapped_for_a_link",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -p /var/services/photo/album/@eaDir/sub && "
+                           "echo thumb >/var/services/photo/album/@eaDir/sub/a.jpg && "
+                           "chown -R 65534:65534 /var/services/photo/album");
+                 a.wrapTool("chmod", "#!/bin/sh\n"
+                                     "case \"$3\" in *@eaDir) /usr/bin/setpriv --reuid=65534 --regid=65534 "
+                                     "--clear-groups /bin/sh -c 'cd \"$(dirname \"$1\")\" && mv @eaDir @eaDir.real && "
+                                     "ln -s /etc @eaDir' x \"$3\";; esac\n"
+                                     "exec /usr/local/bin/chmod.real \"$@\"\n");
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/etc", "%a"), "755");
+                 EXPECT_EQ(a.statOf("/var/services/photo/album/@eaDir/sub/a.jpg", "%a"), "777");
+             }},
+        {.name = "saved_folder_of_another_user",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir /volume1/s@vedconfig && ln -s /etc/secret /volume1/s@vedconfig/smb.conf", true);
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/volume1/s@vedconfig", "%a %u"), "755 0");
+                 EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+                 EXPECT_EQ(a.statOf("/volume1/s@vedconfig.1/smb.conf", "%F %u"), "symbolic link 65534");
+                 EXPECT_TRUE(a.syslogHas("[/volume1/s@vedconfig] belongs to uid 65534: kept as "
+                                         "[/volume1/s@vedconfig.1]"));
+             }},
+        // Root's, left open by a run at umask 000: the user's links in it.
+        {.name = "saved_folder_open_to_all_holding_links",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -m 777 /volume1/s@vedconfig");
+                 inside(a, "ln -s /etc/secret /volume1/s@vedconfig/smb.conf", true);
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/volume1/s@vedconfig", "%a %u"), "755 0");
+                 EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
+                 EXPECT_EQ(a.statOf("/volume1/s@vedconfig.1/smb.conf", "%F"), "symbolic link");
+             }},
+        // "/writeable/logs" the user's and open to all: its owner and mode
+        // must not reach the saved folder, which a retry must still take.
+        {.name = "writeable_logs_of_another_user",
+         .plant = [](e2e::Appliance &a) { inside(a, "chown 65534:65534 /writeable/logs && chmod 777 /writeable/logs"); },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/volume1/s@vedconfig", "%a %u"), "755 0");
+                 EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/messages"), "boot\n");
+             },
+         .firstRunFails = true},
+        // A link where the configuration backup goes: it is replaced, never
+        // entered.
+        {.name = "netbackup_link_at_the_target",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -p /var/services/NetBackup/set1/@app && "
+                           "echo '* * * * * root /tmp/x' >/var/services/NetBackup/set1/configbackup.dss && "
+                           "ln -s /etc/cron.d /var/services/NetBackup/set1/@app/configbackup.dss && "
+                           "chown -R 65534:65534 /var/services/NetBackup/set1");
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/etc/cron.d/configbackup.dss"), "");
+                 EXPECT_EQ(a.statOf("/var/services/NetBackup/set1/@app/configbackup.dss", "%F"), "regular file");
+                 EXPECT_EQ(a.app.readFile("/var/services/NetBackup/set1/@app/configbackup.dss"),
+                           "* * * * * root /tmp/x\n");
+             }},
+        {.name = "netbackup_set_folder_a_link",
+         .plant =
+             [](e2e::Appliance &a) {
+                 inside(a, "mkdir -p /var/services/NetBackup && echo x >/etc/configbackup.dss && "
+                           "ln -s /etc /var/services/NetBackup/set2");
+             },
+         .target = "/etc/secret",
+         .check =
+             [](e2e::Appliance &a) {
+                 EXPECT_EQ(a.statOf("/etc/@app"), "");
+                 EXPECT_EQ(a.app.readFile("/etc/configbackup.dss"), "x\n");
+             }},
+    };
+    return all;
+}
+
+class MigrationAttacks : public ::testing::TestWithParam<MigrationAttack> {};
+
+TEST_P(MigrationAttacks, LeaveTheirTargetAloneAndTheRunItsCode)
+{
+    const MigrationAttack &t = GetParam();
+    e2e::Appliance a("normal");
+    e2e::Installed inst;
+    inst.build = 200;
+    inst.model = kWriteableModel;
+    a.install(inst);
+    simkernel::setUptime(a.state, 100);
+    a.stubServices();
+    a.package({});
+    a.app.writeFile("/etc/secret", kSecret, 0600);
+    a.app.mkdir("/etc/cron.d");
+    a.app.writeFile("/writeable/configs/smb.conf", "[global]\n");
+    a.app.writeFile("/writeable/logs/messages", "boot\n");
+    a.app.writeFile("/etc/rc", "#!/bin/sh\n", 0755);
+    a.app.writeFile("/etc/fstab", "/dev/hda1 / ext3\n");
+    a.app.mkdir("/var/services/photo", 0777);
+    // The volume's users may make and rename names at its top.
+    inside(a, "chmod 777 /volume1");
+    t.plant(a);
+    if (t.firstRunFails)
+        inside(a, "rm -f /etc/profile && mkdir /etc/profile");
+    const std::string targetMode = a.statOf(t.target, "%a %u %g");
+
+    approot::RunResult r = a.run({});
+    if (t.firstRunFails) {
+        ASSERT_NO_FATAL_FAILURE(e2e::expectExit17(a, r));
+        inside(a, "rmdir /etc/profile");
+        a.app.clearSyslog();
+        r = a.run({});
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(a.app.readFile(t.target), kSecret);
+    EXPECT_EQ(a.statOf(t.target, "%a %u %g"), targetMode);
+    EXPECT_EQ(a.statOf("/etc", "%a %u"), "755 0");
+    for (const approot::Change &c : a.app.changes()) {
+        EXPECT_NE(c.path.rfind("/etc/cron.d/", 0), 0u) << c.kind << " " << c.path;
+    }
+    t.check(a);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MigrationAttacks, ::testing::ValuesIn(migrationAttacks()),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Signal dispositions the copy tools start with: caught signals go back to

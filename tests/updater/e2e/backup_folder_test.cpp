@@ -46,6 +46,30 @@ TEST(BackupFolder, ARetryAfterAFailedRollBackKeepsTheFirstCopies)
     EXPECT_FALSE(a.app.exists(pkg + "/b@ckup"));  // the second run's own, after its success
 }
 
+// -g makes no backup: an earlier b@ckup is kept under a new name, whether
+// the write succeeds or fails, and the log says where.
+TEST(BackupFolder, GroupUpdateKeepsAnEarlierBackup)
+{
+    for (const bool failWrite : {false, true}) {
+        e2e::Appliance a("normal");
+        a.install({});
+        a.package({});
+        const std::string pkg = a.packageDir;
+        // Made inside, as a run makes it.
+        ASSERT_EQ(a.app.run({"/bin/sh", "-c", "mkdir -m 700 '" + pkg + "/b@ckup' && echo old >'" + pkg +
+                                                  "/b@ckup/mtd_zImage'"})
+                      .status,
+                  0);
+        if (failWrite)
+            simkernel::addFault(a.state, "fail write dev=mtd1 proc=updater always");
+        const approot::RunResult r = a.run({"-g"});
+        EXPECT_EQ(r.status, failWrite ? 20 : 0) << r.err;
+        EXPECT_EQ(a.app.readFile(pkg + "/b@ckup.1/mtd_zImage"), "old\n") << failWrite;
+        EXPECT_TRUE(a.syslogHas(pkg + "/b@ckup of an earlier run is kept as " + pkg + "/b@ckup.1")) << failWrite;
+        EXPECT_FALSE(a.app.exists(pkg + "/b@ckup")) << failWrite;
+    }
+}
+
 // The package folder's owner (an ordinary user) swaps b@ckup for a folder
 // of links to "/etc/shadow" while the updater copies the second partition;
 // the test-side racer stops the updater there, lets the owner act, and goes on.

@@ -81,10 +81,15 @@ void Appliance::package(simkernel::PackageLayout contents)
     app.symlink(updaterPath(), packageDir + "/updater");
 }
 
+void Appliance::wrapTool(const std::string &tool, const std::string &script)
+{
+    app.writeFile("/usr/local/bin/" + tool + ".real", vexatest::readFile("/usr/bin/" + tool), 0755);
+    app.writeFile("/usr/bin/" + tool, script, 0755);
+}
+
 void Appliance::wrapCopyTool(const std::string &script)
 {
-    app.writeFile("/usr/local/bin/dd.real", vexatest::readFile("/usr/bin/dd"), 0755);
-    app.writeFile("/usr/bin/dd", script, 0755);
+    wrapTool("dd", script);
 }
 
 void Appliance::disk(long long sectors1, long long start3)

@@ -41,6 +41,9 @@ public:
     // Puts a shell script in place of the copy tool "/usr/bin/dd"; the
     // real one stays reachable as "/usr/local/bin/dd.real".
     void wrapCopyTool(const std::string &script);
+    // The same for any tool of "/usr/bin": the real one stays reachable as
+    // "/usr/local/bin/<tool>.real".
+    void wrapTool(const std::string &tool, const std::string &script);
     // A disk model's "/dev/hda" as "/sbin/sfdisk" reports it: partition 1
     // of sectors1 sectors, partition 3 from sector start3.
     void disk(long long sectors1, long long start3);

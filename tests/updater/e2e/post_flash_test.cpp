@@ -1,6 +1,7 @@
 // The migration after the flash write, through the whole updater: the
 // files and keys of the old firmware brought into the new one's shape, the
 // database commands, and the roll-back when a step that must succeed fails.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,14 @@ simkernel::PackageLayout smallPackage()
     simkernel::PackageLayout contents;
     contents.images = {{"zImage", kZImageSize}, {"rd.bin", kRdSize}};
     return contents;
+}
+
+// Runs a shell text inside the root, as root: what a layer cannot hold
+// (hard links, folders that a run may rename, other owners' files).
+void inside(e2e::Appliance &a, const std::string &script)
+{
+    const approot::RunResult r = a.app.run({"/bin/sh", "-c", script});
+    ASSERT_EQ(r.status, 0) << script << "\n" << r.err;
 }
 
 enum class Logs { File, Empty, None };
@@ -138,8 +147,9 @@ TEST(PostFlash, LinksOnTheVolumeAreNotFollowed)
     a.app.mkdir("/etc/victim");
     a.app.writeFile("/etc/victim/shadow", "secret\n", 0600);
     a.app.symlink("/etc/victim", "/volume1/s@vedconfig");
-    a.app.mkdir("/volume1/@pgsql_upgrade", 0777);
-    a.app.symlink("/etc/victim/shadow", "/volume1/@pgsql_upgrade/photo.sql");
+    // Made inside, as the volume's users make them: a folder of the lower
+    // layer could not be renamed.
+    inside(a, "mkdir -m 777 /volume1/@pgsql_upgrade && ln -s /etc/victim/shadow /volume1/@pgsql_upgrade/photo.sql");
     a.package({});
 
     const approot::RunResult r = a.run({});
@@ -149,27 +159,69 @@ TEST(PostFlash, LinksOnTheVolumeAreNotFollowed)
         EXPECT_EQ(c.path.rfind("/etc/victim", 0), std::string::npos) << c.kind << " " << c.path;
     EXPECT_EQ(a.statOf("/volume1/s@vedconfig", "%F %u"), "directory 0");
     EXPECT_EQ(a.app.readFile("/volume1/s@vedconfig/smb.conf"), "[global]\n");
-    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade", "%a"), "755");
+    // What stood there is kept aside, as it was.
+    EXPECT_EQ(a.statOf("/volume1/s@vedconfig.1", "%F"), "symbolic link");
+    EXPECT_TRUE(a.syslogHas("[/volume1/s@vedconfig] is no folder: kept as [/volume1/s@vedconfig.1]"));
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade.1/photo.sql", "%F"), "symbolic link");
+    EXPECT_TRUE(a.syslogHas(
+        "[/volume1/@pgsql_upgrade] was open to other users and holds names: kept as [/volume1/@pgsql_upgrade.1]"));
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade", "%a %u"), "755 0");
     EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade/photo.sql", "%F"), "regular file");
     EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/photo.sql"), "-- dump of photo\n");
 }
 
-// A dump folder of another user's is not used: no dump is written.
-TEST(PostFlash, DumpFolderOfAnotherUserIsNotUsed)
+// A dump folder of another user's is not used: it is kept aside as it is,
+// and the dumps go to a fresh folder of root's.
+TEST(PostFlash, DumpFolderOfAnotherUserIsMovedAside)
 {
     e2e::Appliance a("normal");
     install(a, 450);
-    a.app.mkdir("/volume1/@pgsql_upgrade");
-    ASSERT_EQ(chown(a.app.layerPath("/volume1/@pgsql_upgrade").c_str(), 1000, 1000), 0);
     a.package({});
+    inside(a, "mkdir /volume1/@pgsql_upgrade && echo mine >/volume1/@pgsql_upgrade/photo.sql && "
+              "chown -R 1000:1000 /volume1/@pgsql_upgrade");
     const approot::RunResult r = a.run({});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(a.syslogHas("[/volume1/@pgsql_upgrade] belongs to uid 1000, not used"));
-    EXPECT_FALSE(a.app.exists("/volume1/@pgsql_upgrade/photo.sql"));
+    EXPECT_TRUE(a.syslogHas("[/volume1/@pgsql_upgrade] belongs to uid 1000: kept as [/volume1/@pgsql_upgrade.1]"));
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade.1/photo.sql"), "mine\n");
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade.1", "%u"), "1000");
+    EXPECT_EQ(a.statOf("/volume1/@pgsql_upgrade", "%a %u"), "755 0");
+    EXPECT_EQ(a.app.readFile("/volume1/@pgsql_upgrade/photo.sql"), "-- dump of photo\n");
     const Lines c = a.stubCalls();
-    EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const std::string &l) { return l.rfind("pg_dump", 0) == 0; }), 0);
     ASSERT_FALSE(c.empty());
     EXPECT_EQ(c.back(), "vexaindex [-R] [all]");
+}
+
+// A caller's umask of 000 opens nothing the run makes or changes to other
+// users, but the thumbnail and @app folders that are opened on purpose.
+TEST(PostFlash, NothingMadeAtUmask000IsOpenToOthers)
+{
+    e2e::Appliance a("normal");
+    install(a, 200, kWriteableModel);
+    writeableFolder(a);
+    a.app.writeFile("/etc/crontab", kCrontab, 0640);
+    a.app.writeFile("/etc/vexainfo.conf", a.app.readFile("/etc/vexainfo.conf") + "MTUValue=\"9000\"\n" +
+                                              "usbbkpid=\"20070315093000-x\"\nusbbkpresult=\"done\"\n");
+    a.app.writeFile("/etc.defaults/vexainfo.conf",
+                    a.app.readFile("/etc.defaults/vexainfo.conf") + "maxshares=\"4\"\n");
+    a.app.writeFile("/var/services/photo/album/@eaDir/a.jpg", "thumb\n", 0600);
+    a.app.writeFile("/var/services/NetBackup/set1/configbackup.dss", "conf\n", 0600);
+    a.app.writeFile("/etc/rsyncd.secrets", "bkp:x|plain\n", 0640);
+    a.package({});
+    const approot::RunResult r = a.runAs({"/bin/sh", "-c", "umask 000 && exec '" + a.packageDir + "/updater'"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t seen = 0;
+    for (const approot::Change &c : a.app.changes()) {
+        if (c.kind == 'D' || c.path.find("/@eaDir") != std::string::npos || c.path.find("/@app") != std::string::npos)
+            continue;
+        const std::string st = a.statOf(c.path, "%F %a");
+        if (st.rfind("symbolic link", 0) == 0)
+            continue;
+        ++seen;
+        const int mode = std::stoi(st.substr(st.rfind(' ') + 1), nullptr, 8);
+        EXPECT_EQ(mode & 022, 0) << c.kind << " " << c.path << " " << st;
+    }
+    EXPECT_GT(seen, 10u);
+    EXPECT_EQ(a.statOf("/var/services/photo/album/@eaDir/a.jpg", "%a"), "777");
 }
 
 // The steps that need not succeed only log their failures.
@@ -317,9 +369,14 @@ INSTANTIATE_TEST_SUITE_P(
                         .setup =
                             [](e2e::Appliance &a) {
                                 writeableFolder(a);
-                                a.app.writeFile("/volume1/s@vedconfig", "a file\n");
+                                // Another user's folder, mounted there: it
+                                // can be neither used nor moved aside.
+                                const std::string host = a.tmp / "saved";
+                                ASSERT_EQ(mkdir(host.c_str(), 0755), 0);
+                                ASSERT_EQ(chown(host.c_str(), 1000, 1000), 0);
+                                a.app.bind(host, "/volume1/s@vedconfig");
                             },
-                        .message = "Failed to execute szCmd=[/bin/mkdir -p '/volume1/s@vedconfig']",
+                        .message = "Failed to execute szCmd=[/bin/mkdir -p '/volume1/s@vedconfig'], errno=(16)",
                         .kept = {"/etc/rc", "/etc/fstab"}},
         RequiredFailure{.name = "saved_logs_missing",
                         .build = 200,
@@ -328,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
                             [](e2e::Appliance &a) {
                                 writeableFolder(a, Logs::None);
                             },
-                        .message = "Failed to execute szCmd=[/bin/cp -a /writeable/configs/. /writeable/logs/. .]",
+                        .message = "Failed to execute szCmd=[/bin/cp -a /writeable/logs/* .], errno=(2)",
                         .kept = {"/etc/rc", "/etc/fstab"}}),
     [](const ::testing::TestParamInfo<RequiredFailure> &i) { return std::string(i.param.name); });
 

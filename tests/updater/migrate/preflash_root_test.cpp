@@ -281,6 +281,12 @@ TEST(RsyncdSecrets, MissingFileChangesNothing)
     approot::Appliance app("secrets");
     EXPECT_EQ(vexatest::probe::run(app, {"secrets"}), Lines{});
     EXPECT_EQ(app.changes(), (std::vector<approot::Change>{}));
+    // The failed open is named as such.
+    bool named = false;
+    for (const std::string &line : app.syslog())
+        named = named || (line.find("(CheckAndUpdateRsyncdSecrets):") != std::string::npos &&
+                          line.find(" fail to open [/etc/rsyncd.secrets]! errno=2/") != std::string::npos);
+    EXPECT_TRUE(named);
 }
 
 // ---- smmsp group line -----------------------------------------------------
