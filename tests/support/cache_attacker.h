@@ -7,10 +7,28 @@
 #ifndef VEXA_TEST_CACHE_ATTACKER_H
 #define VEXA_TEST_CACHE_ATTACKER_H
 
+#include <fcntl.h>
+
 #include <string>
 #include <vector>
 
+#include "services/bdb/vexa_bdb.h"
+
 namespace vexatest {
+
+// What another user does to a cache file it can write: LINE stored as the
+// record of NAME (a key form) in the cache of password hashes, through
+// the wrapper.  0 or -1.
+inline int forgeShadowRecord(const std::string &name, const std::string &line)
+{
+    VEXABDB *h = VEXABDbOpen("/tmp/.db.user.shadow.0832", O_RDWR, 0);
+    if (h == nullptr)
+        return -1;
+    const int r = VEXABDbSet(h, name.c_str(), static_cast<int>(name.size()) + 1, line.c_str(),
+                             static_cast<int>(line.size()) + 1);
+    VEXABDbClose(h);
+    return r;
+}
 
 // The names root used or uses beside the live ones: the old temporary
 // names, the library's creation names of both, the rebuild locks.

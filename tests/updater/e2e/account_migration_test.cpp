@@ -4,7 +4,6 @@
 // homes and the user file, and rolls the flash back when no copy can be
 // made.  The probe of this program lives here: it builds the user cache
 // and, as whoever runs it, writes a record into the cache of hashes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +15,6 @@
 #include "../../sdk/services/user/user_fixture.h"
 #include "cache_attacker.h"
 #include "e2e_fixture.h"
-#include "services/bdb/vexa_bdb.h"
 #include "services/user/vexa_user.h"
 
 namespace {
@@ -34,14 +32,7 @@ int probe(std::vector<std::string> ops)
             VEXAUserDBClose(db);
         } else if (op == "forge") {
             const std::string name = next();
-            const std::string line = next();
-            VEXABDB *h = VEXABDbOpen("/tmp/.db.user.shadow.0832", O_RDWR, 0);
-            const int r = h == nullptr ? -1
-                                       : VEXABDbSet(h, name.c_str(), static_cast<int>(name.size()) + 1,
-                                                    line.c_str(), static_cast<int>(line.size()) + 1);
-            if (h != nullptr)
-                VEXABDbClose(h);
-            vexatest::probe::say(vexatest::probe::result("forge", r));
+            vexatest::probe::say(vexatest::probe::result("forge", vexatest::forgeShadowRecord(name, next())));
         } else {
             return 2;
         }

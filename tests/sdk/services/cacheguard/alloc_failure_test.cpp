@@ -22,6 +22,7 @@
 #include "base/hash/vral_hash.h"
 #include "base/list/vral_list.h"
 #include "base/lock/vral_lock.h"
+#include "cache_attacker.h"
 #include "cacheguard_fixture.h"
 #include "failcall.h"
 #include "services/bdb/vexa_bdb.h"
@@ -380,14 +381,7 @@ int probe(std::vector<std::string> ops)
             // forge NAME LINE: the record of NAME in the shadow cache, as
             // whoever runs the probe can write it
             const std::string name = next();
-            const std::string line = next();
-            VEXABDB *h = VEXABDbOpen("/tmp/.db.user.shadow.0832", O_RDWR, 0);
-            const int r = h == nullptr ? -1
-                                       : VEXABDbSet(h, name.c_str(), static_cast<int>(name.size()) + 1,
-                                                    line.c_str(), static_cast<int>(line.size()) + 1);
-            if (h != nullptr)
-                VEXABDbClose(h);
-            say(result("forge", r));
+            say(result("forge", vexatest::forgeShadowRecord(name, next())));
         } else if (op == "fsize") {
             // fsize BYTES: later writes beyond it fail with EFBIG
             signal(SIGXFSZ, SIG_IGN);
