@@ -1,12 +1,15 @@
 // The life of a cache set: a fixed list of btree files mirroring source
-// files, opened, checked against the sources and rebuilt under a temporary
-// name.  The user, group and share sets are instances of it.
+// files, opened, checked against the sources and rebuilt.  The user, group
+// and share sets are instances of it.
 //
-// Only root builds: the files are root's own in the world-writable /tmp,
-// 0644, or 0600 for those holding password hashes; anything else found at a
-// cache path (a link, another user's file, a file the library rejects) is
-// removed and built again.  Another process opens a set read-only without
-// its secret files and never builds it.
+// Only root builds, each time in a folder of its own made with mkdtemp
+// beside the live files; every file is written, synced and closed there
+// and reaches its live name only by rename, which replaces whatever lies
+// there (a folder is moved aside first).  The live files are root's own
+// with one link, 0644, or 0600 for those holding password hashes; a file
+// another user could write (or read, for hashes) is never trusted.  Another
+// process opens a set read-only without its secret files and never builds
+// it.
 #ifndef VEXA_BDB_CACHE_H
 #define VEXA_BDB_CACHE_H
 
@@ -14,6 +17,7 @@
 
 #include <cstddef>
 
+#include "base/err/vral_err.h"
 #include "services/bdb/vexa_bdb.h"
 
 namespace vexabdb {
@@ -33,7 +37,7 @@ struct CacheSource {
 
 struct CacheSet {
     const char *prefix;
-    const char *tmpPrefix;
+    const char *tmpPrefix;  // names each build folder and the files in it
     const char *lockPath;   // serialises rebuilds
     const CacheFile *files;
     int nFiles;
@@ -46,17 +50,19 @@ struct CacheSet {
 };
 
 // Open(&handle, prefix): 1 built, 0 opened, -1.  At the live prefix a set
-// with missing or untrusted files is built under the temporary prefix and
-// moved in; at another prefix everything is created afresh and built, and
-// removed again when the build fails.
+// with missing or untrusted files is rebuilt; at another prefix the set is
+// always built afresh.  A build that fails leaves the files at prefix as
+// they were.
 int cacheOpen(const CacheSet &set, void **pHandle, const char *prefix);
 // 1 rebuilt or reopened, 0 current, -1.
 int cacheCheck(const CacheSet &set, void **pHandle);
-// 0 or -1.
+// Builds the set aside and moves it in under the rebuild lock (root only):
+// 0, or -1 (ERR_LOCK_FAILED, ERR_OPEN_FAILED for a build that could not be
+// written whole, ERR_RENAME_FAILED).
 int cacheRebuild(const CacheSet &set);
 // Open at the live prefix, then Check when nothing was built.  NULL when
-// the open failed, or, for a process that cannot rebuild, when the set is
-// not current.
+// the open failed, when the Check ran out of memory, or, for a process that
+// cannot rebuild, when the set is not current.
 void *cacheOpenChecked(const CacheSet &set);
 void cacheClose(const CacheSet &set, void *rec);
 
@@ -71,9 +77,36 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st);
 // 1 when the open files still mirror the sources and are the live set,
 // else 0 (a write must then not be dumped).
 int cacheIsCurrent(const CacheSet &set, void *rec);
+// Whether key is stored in h: 1 or 0, recording nothing for an absent key
+// (a lookup per record of a build would otherwise record one each time);
+// -1 when the library fails (logged, code recorded).
+int cacheHasKey(VEXABDB *h, const void *key, int klen);
+
 // After a write that failed half-way: the next check rebuilds, and no dump
 // takes the set as current.
-void cacheMarkStale(const CacheSet &set, void *rec);
+void cacheMarkStale(const CacheSet &set, void *rec) noexcept;
+
+// After an open of a set failed: ERR_OPEN_FAILED, unless it failed for
+// want of memory, which stays the cause.
+inline void cacheOpenFailed()
+{
+    if (VRALErrGet() != ERR_OUT_OF_MEMORY)
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+}
+
+// Runs a write to the open set rec: should it throw half-way, the set is
+// marked for rebuild and the result is -1 with ERR_OUT_OF_MEMORY.
+template <typename Body>
+int cacheWriteGuarded(const CacheSet &set, void *rec, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        cacheMarkStale(set, rec);
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+}
 
 }  // namespace vexabdb
 

@@ -1,3 +1,4 @@
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
 namespace {
@@ -20,7 +21,9 @@ u_int seqFlag(int type)
 
 }  // namespace
 
-extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
+namespace {
+
+int bDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
 {
     if (h == nullptr || h->pDB == nullptr || ppKey == nullptr || pcbKey == nullptr || ppData == nullptr ||
         pcbData == nullptr || (h->cursorType == BDB_CURSOR_SET && (*ppKey == nullptr || *pcbKey <= 0))) {
@@ -52,4 +55,11 @@ extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pc
         else if (h->cursorType == BDB_CURSOR_LAST)
             h->cursorType = BDB_CURSOR_PREV;
     }
+}
+
+}  // namespace
+
+extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
+{
+    return vral::NoThrow(-1, [&] { return bDbCursorGet(h, fSkipMeta, ppKey, pcbKey, ppData, pcbData); });
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "base/proc/vral_proc.h"
 #include "services/group/group_internal.h"
 #include "services/user/vexa_user_list.h"
@@ -48,7 +49,7 @@ int localBuild(VEXAGROUPDB *db)
     LineReader in(GROUP_FILE);
     UserDbOwner users;
     if (!in.ok() || users.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     char NAME[vexagroup::kKeySize];
@@ -192,7 +193,9 @@ int currentGid(VEXAGROUPDB *db, int *pGid)
 
 }  // namespace vexagroup
 
-extern "C" int VEXAGroupDBBuild(VEXAGROUPDB *db)
+namespace {
+
+int groupDBBuild(VEXAGROUPDB *db)
 {
     if (db == nullptr || db->pGRPName == nullptr || db->pGRPGID == nullptr || db->pGRPDesc == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -216,4 +219,11 @@ extern "C" int VEXAGroupDBBuild(VEXAGROUPDB *db)
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupDBBuild(VEXAGROUPDB *db)
+{
+    return vral::NoThrow(-1, [&] { return groupDBBuild(db); });
 }

@@ -5,26 +5,20 @@
 #include <cerrno>
 #include <climits>
 
+#include "base/io/io_path.h"
 #include "services/log/log_internal.h"
 
 namespace vexalog {
 
 namespace {
 
-std::string folderOf(const std::string &path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // A link another user cannot have put there, nor swap: its folder is
 // root's and writable by root alone.
 bool rootsAlone(const std::string &link)
 {
     struct stat dir {};
-    return stat(folderOf(link).c_str(), &dir) == 0 && dir.st_uid == 0 && (dir.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return stat(vralio::folderOf(link).c_str(), &dir) == 0 && dir.st_uid == 0 &&
+           (dir.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace
@@ -45,7 +39,7 @@ bool logTarget(const char *path, std::string *pTarget)
         if (n < 0)
             break;
         link[n] = '\0';
-        at = link[0] == '/' ? std::string(link) : folderOf(at) + "/" + link;
+        at = link[0] == '/' ? std::string(link) : vralio::folderOf(at) + "/" + link;
     }
     *pTarget = at;
     return true;

@@ -69,9 +69,11 @@ int dbSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare, bool fK
 
 extern "C" int VEXAShareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
 {
-    if (db == nullptr || db->pShareDB == nullptr || pShare == nullptr) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    return vexashare::dbSet(db, oldName, pShare, true);
+    return vexabdb::cacheWriteGuarded(vexashare::kShareSet, db, [&] {
+        if (db == nullptr || db->pShareDB == nullptr || pShare == nullptr) {
+            VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+            return -1;
+        }
+        return vexashare::dbSet(db, oldName, pShare, true);
+    });
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 #include "services/account/vexa_account.h"
 
@@ -28,11 +29,6 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
     char name[2 * USER_KEY_SIZE];
     const int cbName = list.keySize < static_cast<int>(sizeof name) ? list.keySize : static_cast<int>(sizeof name);
     std::string record;
-    struct Held {
-        char *p = nullptr;
-        int cb = 0;
-        ~Held() { free(p); }
-    } held;
     while (char *line = in.next()) {
         char *colon = strrchr(line, ':');
         if (colon == nullptr)
@@ -46,11 +42,12 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
             continue;
         }
         // a local account keeps its record: a listed name never replaces it
-        if (VEXABDbGet(h, name, static_cast<int>(strlen(name)) + 1, &held.p, &held.cb) == 0) {
+        const int stored = vexabdb::cacheHasKey(h, name, static_cast<int>(strlen(name)) + 1);
+        if (stored == 1) {
             USER_LOG("%s line %d: %s %s already stored, skipped", in.path(), in.lineNo(), list.what, line);
             continue;
         }
-        if (VRALErrGet() != ERR_NOT_FOUND) {
+        if (stored < 0) {
             USER_LOG("VEXABDbGet() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
@@ -69,8 +66,17 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
 
 }  // namespace vexauser
 
-extern "C" int UserDBDomainBuild(VEXABDB *h)
+namespace {
+
+int userDBDomainBuild(VEXABDB *h)
 {
     static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE};
     return vexauser::domainListBuild(h, kUsers);
+}
+
+}  // namespace
+
+extern "C" int UserDBDomainBuild(VEXABDB *h)
+{
+    return vral::NoThrow(-1, [&] { return userDBDomainBuild(h); });
 }

@@ -11,7 +11,12 @@ namespace {
 
 struct ShareDb {
     VEXASHAREDB *db = VEXAShareDBOpen();
-    ~ShareDb() { VEXAShareDBClose(db); }
+    ~ShareDb()
+    {
+        // a NULL close records a code of its own
+        if (db != nullptr)
+            VEXAShareDBClose(db);
+    }
 };
 
 // A share whose lists the map changes: the record as read and its lists.
@@ -81,7 +86,7 @@ int modify(VRALSzHash *map)
 {
     ShareDb sdb;
     if (sdb.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     std::vector<Changed> changed;

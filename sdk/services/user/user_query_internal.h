@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/lock/vral_lock.h"
+#include "base/lock/lock_holder.h"
 #include "services/account/vexa_account.h"
 #include "services/user/user_internal.h"
 #include "services/user/vexa_user_query.h"
@@ -19,16 +19,15 @@ namespace vexauser {
 // taken here is released, so a caller's own hold stays.
 class SharedRead {
 public:
-    SharedRead()
+    SharedRead() : lock_(LOCK_ID_PW | LOCK_SH | LOCK_NB, 5)
     {
-        if (VRALFileLock(LOCK_ID_PW | LOCK_SH | LOCK_NB, 5) != 0) {
+        if (!lock_.held()) {
             VRAL_ERR_SET(ERR_LOCK_FAILED);
             return;
         }
-        locked_ = true;
         db_ = VEXAUserDBOpen();
         if (db_ == nullptr)
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            vexabdb::cacheOpenFailed();
     }
     ~SharedRead() { (void)finish(0); }
     SharedRead(const SharedRead &) = delete;
@@ -41,21 +40,11 @@ public:
     {
         VEXAUserDBClose(db_);
         db_ = nullptr;
-        if (!locked_)
-            return r;
-        locked_ = false;
-        const int code = VRALErrGet();
-        if (VRALFileUnlock(LOCK_ID_PW) != 0) {
-            VRAL_ERR_SET(ERR_UNLOCK_FAILED);
-            return -1;
-        }
-        if (r < 0)
-            VRALErrSetCode(code);
-        return r;
+        return lock_.release(r);
     }
 
 private:
-    bool locked_ = false;
+    vral::LockHolder lock_;
     VEXAUSERDB *db_ = nullptr;
 };
 

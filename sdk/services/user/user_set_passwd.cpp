@@ -6,7 +6,8 @@
 #include <string>
 
 #include "base/list/vral_list.h"
-#include "base/lock/vral_lock.h"
+#include "base/err/err_guard.h"
+#include "base/lock/lock_holder.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_query_internal.h"
 #include "services/user/user_set_internal.h"
@@ -87,8 +88,9 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
 
 }  // namespace
 
-extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes,
-                                 const char **ntHashes, int n)
+namespace {
+
+int userSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes, const char **ntHashes, int n)
 {
     if (users == nullptr || hashes == nullptr || lmHashes == nullptr || ntHashes == nullptr || n < 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -109,22 +111,24 @@ extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const ch
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
-    if (VRALFileLock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5) != 0) {
+    vral::LockHolder lock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5);
+    if (!lock.held()) {
         VRAL_ERR_SET(ERR_LOCK_FAILED);
         return -1;
     }
-    int r = -1;
-    VEXAUSERDB *db = VEXAUserDBOpen();
+    vexauser::UserDb db(VEXAUserDBOpen());
     if (db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
-    } else {
+        vexabdb::cacheOpenFailed();
+        return lock.release(-1);
+    }
+    const int r = vexabdb::cacheWriteGuarded(vexauser::kUserSet, db.get(), [&] {
         int written = 0;
         int one = 0;
         bool stored = false;
         for (int i = 0; i < n && one >= 0; ++i) {
             if (skipped(users, hashes, lmHashes, ntHashes, i))
                 continue;
-            one = setOne(db, users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f, &stored);
+            one = setOne(db.get(), users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f, &stored);
             written += one > 0 ? 1 : 0;
         }
         if (one < 0 || written == 0) {
@@ -132,25 +136,28 @@ extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const ch
             // does any record it stored reach a later writer's dump
             if (stored) {
                 const int code = VRALErrGet();
-                vexabdb::cacheMarkStale(vexauser::kUserSet, db);
+                vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
                 VRALErrSetCode(code);
             }
-        } else if (VEXAUserDBDump(db) != 0) {
+            return -1;
+        }
+        if (VEXAUserDBDump(db.get()) != 0) {
             USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
             const int code = VRALErrGet();
-            vexabdb::cacheMarkStale(vexauser::kUserSet, db);
+            vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
             VRALErrSetCode(code);
-        } else {
-            r = 0;
+            return -1;
         }
-        VEXAUserDBClose(db);
-    }
-    const int code = VRALErrGet();
-    if (VRALFileUnlock(LOCK_ID_PW) != 0) {
-        VRAL_ERR_SET(ERR_UNLOCK_FAILED);
-        return -1;
-    }
-    if (r != 0)
-        VRALErrSetCode(code);
-    return r;
+        return 0;
+    });
+    db.reset();
+    return lock.release(r);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes,
+                                 const char **ntHashes, int n)
+{
+    return vral::NoThrow(-1, [&] { return userSetPasswd(users, hashes, lmHashes, ntHashes, n); });
 }

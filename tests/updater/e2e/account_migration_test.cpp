@@ -2,7 +2,8 @@
 // the updater copies local accounts that use the FTP service's names with
 // their hashes through the real SDK, adds the system entries, rewrites the
 // homes and the user file, and rolls the flash back when no copy can be
-// made.
+// made.  The probe of this program lives here: it builds the user cache
+// and, as whoever runs it, writes a record into the cache of hashes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +13,36 @@
 
 #include "../../sdk/services/log/log_reader.h"
 #include "../../sdk/services/user/user_fixture.h"
+#include "cache_attacker.h"
 #include "e2e_fixture.h"
+#include "services/user/vexa_user.h"
+
+namespace {
+
+// "open": the user cache as the SDK opens it; "forge NAME LINE": LINE as
+// NAME's record in the cache of hashes, written with the wrapper.
+int probe(std::vector<std::string> ops)
+{
+    vexatest::probe::Ops next(std::move(ops));
+    while (next.more()) {
+        const std::string op = next();
+        if (op == "open") {
+            VEXAUSERDB *db = VEXAUserDBOpen();
+            vexatest::probe::say(db != nullptr ? "open ok" : vexatest::probe::result("open", -1));
+            VEXAUserDBClose(db);
+        } else if (op == "forge") {
+            const std::string name = next();
+            vexatest::probe::say(vexatest::probe::result("forge", vexatest::forgeShadowRecord(name, next())));
+        } else {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+VEXATEST_ROOT_PROBE(probe)
 
 namespace {
 
@@ -238,6 +268,65 @@ TEST_F(AccountRun, NoFreeNameRollsTheFlashBack)
     EXPECT_TRUE(simkernel::chipBytes(a.state) == chipBefore) << "the flash was not restored";
     EXPECT_FALSE(a.app.exists(a.packageDir + "/b@ckup"));
     EXPECT_EQ(lineOf("/etc/passwd", "anonymous128"), "");
+}
+
+// A whole update with its FTP copy while an unprivileged user plants, in a
+// loop, at every name of the account caches in "/tmp": the update ends 0,
+// the copy is made, and nothing of root's is written through a plant.
+TEST_F(AccountRun, UpdateEndsWhileAUserPlantsAtEveryCacheName)
+{
+    const std::string hash = usertest::md5("ftp-secret", "fs");
+    add({{.name = "ftp", .uid = 1030, .hash = hash, .lm = kLm}});
+    a.app.writeFile("/etc/keep.db", "root's own database\n", 0600);
+    a.app.setEnv("NAMES", vexatest::cacheAttackNames());
+    const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const std::string script =
+        nobody + "sh -c 'for n in $NAMES; do mkdir \"$n\"; done 2>/dev/null'\n" + nobody + "sh -c " +
+        vexatest::shellQuote(vexatest::kCacheAttack) + " &\n" + "while [ ! -e /tmp/attacking ]; do :; done\n" +
+        vexatest::shellQuote(a.packageDir + "/updater") + "\nst=$?\ntouch /tmp/stop; wait\n" +
+        "echo \"@ status $st\"\n"
+        "echo \"@ held $(grep -c '\\$1\\$' /tmp/held.out)\"\n"
+        "echo \"@ readable $(cat /tmp/readable.out)\"\n"
+        "echo \"@ keep $(stat -c '%a %u' /etc/keep.db) $(cat /etc/keep.db)\"\n"
+        "echo \"@ build folders $(find /tmp -mindepth 1 -maxdepth 1 -type d -user 0 -name '.db.*.tmp.*')\"\n"
+        "echo \"@ live $(cd /tmp && stat -c '%a %u %h' .db.user.name.0832 .db.user.misc.0832 .db.user.shadow.0832 "
+        ".db.user.smb.0832 .db.user.uid.0832 | sort -u | tr '\\n' ' ')\"\n";
+    const approot::RunResult r = a.runAs({"/bin/sh", "-c", script});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(vexatest::probe::said(r.out),
+              (Lines{"status 0", "held 0", "readable ", "keep 600 0 root's own database", "build folders ",
+                     "live 600 0 1 644 0 1 "}))
+        << r.out << r.err;
+    EXPECT_EQ(lineOf("/etc/shadow", "ftp1").rfind("ftp1:" + hash + ":", 0), 0u) << lineOf("/etc/shadow", "ftp1");
+    EXPECT_EQ(lineOf("/etc/shadow", "admin"), "admin:" + usertest::md5("adm", "ad") + ":19000:0:99999:7:::");
+    EXPECT_EQ(a.statOf("/etc/shadow", "%a %u"), "600 0");
+}
+
+// The old firmware leaves its caches writable by all: another user's
+// record in the cache of hashes never reaches "/etc/shadow" through the
+// update's FTP copy, and the caches are new files afterwards.
+TEST_F(AccountRun, ForgedRecordInACacheLeftWritableIsNotDumped)
+{
+    const std::string hash = usertest::md5("ftp-secret", "fs");
+    add({{.name = "ftp", .uid = 1030, .hash = hash, .lm = kLm}});
+    EXPECT_EQ(vexatest::probe::run(a.app, {"open"}), (Lines{"open ok"}));
+    const approot::RunResult prep = a.app.run({"/bin/sh", "-c",
+                                               "chmod 0666 /tmp/.db.user.*.0832; stat -c %i /tmp/.db.user.*.0832"});
+    ASSERT_EQ(prep.status, 0) << prep.err;
+    Lines argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    for (const std::string &w :
+         vexatest::probe::argv({"forge", "ADMIN", "admin:$1$ev$forgedforgedforged0000:19000:0:99999:7:::"}))
+        argv.push_back(w);
+    const approot::RunResult forged = a.app.run(argv);
+    EXPECT_EQ(vexatest::probe::said(forged.out), (Lines{"forge 0"})) << forged.err;
+
+    const approot::RunResult r = a.run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lineOf("/etc/shadow", "ftp1").rfind("ftp1:" + hash + ":", 0), 0u) << lineOf("/etc/shadow", "ftp1");
+    EXPECT_EQ(lineOf("/etc/shadow", "admin"), "admin:" + usertest::md5("adm", "ad") + ":19000:0:99999:7:::");
+    const approot::RunResult after = a.app.run({"/bin/sh", "-c", "stat -c %i /tmp/.db.user.*.0832"});
+    for (const std::string &ino : vexatest::splitLines(prep.out))
+        EXPECT_EQ(after.out.find(ino + "\n"), std::string::npos) << ino << " still there";
 }
 
 }  // namespace
