@@ -40,6 +40,12 @@ int callFailed(const char *call, int fallback, bool noSpace);
 // root already owns; see VEXABDbOpen.
 VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode);
 
+// One step of VEXABDbCursorGet (same codes, logs and marker skipping)
+// that leaves the record where the library returns it: k and v point into
+// the library's page, valid until the next call on h, never to be written.
+// For BDB_CURSOR_SET, k holds the search key on entry.  0 or -1.
+int cursorStep(VEXABDB *h, int fSkipMeta, DBT *k, DBT *v);
+
 // The library's descriptor of an open file, or -1.
 int fileFd(const VEXABDB *h);
 
