@@ -15,7 +15,7 @@ Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy)
     const std::string path = cachePath(set.prefix, set.files[i]);
     struct stat st {};
     const int e0 = errno;
-    switch (cacheEntry(path, &st)) {
+    switch (cacheEntry(path, set.files[i], &st)) {
     case Entry::Missing:
         if (logWhy)
             BDB_LOG(LOG_ERR, "stat(%s) failed, so rebuild db. (errno=%s)", path.c_str(), strerror(errno));

@@ -8,19 +8,59 @@
 
 namespace vexabdb {
 
+// How often the engine tries again at a name another user keeps
+// re-planting, or a lock another root process holds, before it gives up.
+constexpr int kCacheAttempts = 16;
+
 inline std::string cachePath(const char *prefix, const CacheFile &f)
 {
     return std::string(prefix) + f.suffix;
 }
 
+inline mode_t cacheMode(const CacheFile &f)
+{
+    return f.secret ? 0600 : 0644;
+}
+
 enum class Entry { Missing, Trusted, Untrusted };
 
-// What lies at a cache path, by lstat: as root only a regular file of
-// root's own with one link is trusted; for others, root's regular file.
-Entry cacheEntry(const std::string &path, struct stat *pst);
+// What lies at a cache path, by lstat: only a regular file of root's own
+// that nobody else can write (nor read, when it holds secrets) is trusted,
+// and, as root, only with one link.
+Entry cacheEntry(const std::string &path, const CacheFile &f, struct stat *pst);
 
-// Removes what lies at path, unless it is a folder; 0 or -1.
-int cacheRemove(const std::string &path);
+// Opens a file cacheEntry found trusted as st, and only that file: NULL
+// (logged, code recorded) when the library rejects it or another lies there.
+VEXABDB *cacheOpenEntry(const std::string &path, const CacheFile &f, int oflags, const struct stat &st);
+
+// Clears a name in a shared folder: a folder is moved aside to a fresh name
+// (kept, never entered), anything else unlinked.  0 or -1 (logged).
+int cacheClear(const std::string &path);
+
+// Renames from over to, clearing a folder at to first: 0, or -1 with errno.
+int cacheMoveIn(const std::string &from, const std::string &to);
+
+// A folder of root's own (0700), made with mkdtemp beside a prefix for one
+// build; removed with its contents on every path out.
+class BuildFolder {
+public:
+    BuildFolder(const char *prefix, const char *tmpPrefix);
+    ~BuildFolder();
+    BuildFolder(const BuildFolder &) = delete;
+    BuildFolder &operator=(const BuildFolder &) = delete;
+    bool ok() const { return !path_.empty(); }
+    const std::string &path() const { return path_; }
+    // A path in the folder, named as the temporary file of that suffix.
+    std::string file(const char *suffix) const { return path_ + "/" + base_ + suffix; }
+
+private:
+    std::string path_;
+    std::string base_;
+};
+
+// Builds the whole set in a folder of its own and moves every file to
+// prefix (root only): 0, or -1 with the live files as they were.
+int cacheBuildAside(const CacheSet &set, const char *prefix);
 
 // 1 when the private marker of h does not hold the source's st.
 bool cacheSourceDiffers(VEXABDB *h, const struct stat &st);

@@ -11,11 +11,6 @@ namespace vexabdb {
 
 namespace {
 
-mode_t fileMode(const CacheFile &f)
-{
-    return f.secret ? 0600 : 0644;
-}
-
 void closeFiles(const CacheSet &set, void *rec)
 {
     for (int i = 0; i < set.nFiles; ++i) {
@@ -28,83 +23,40 @@ void closeFiles(const CacheSet &set, void *rec)
 
 enum class Live { Opened, Wanting, Failed };
 
-// Opens the live files as they stand.  Wanting: one is missing, or was
-// not trusted or not taken by the library and has been removed.
-Live openLive(const CacheSet &set, void *rec)
+// Opens the files at prefix as they stand.  Wanting: one is missing, not
+// trusted or not taken by the library, and root is to build the set anew.
+Live openLive(const CacheSet &set, void *rec, const char *prefix)
 {
     const bool root = geteuid() == 0;
     for (int i = 0; i < set.nFiles; ++i) {
         const CacheFile &f = set.files[i];
         if (!root && f.secret)
             continue;
-        const std::string path = cachePath(set.prefix, f);
+        const std::string path = cachePath(prefix, f);
         struct stat st {};
-        const Entry e = cacheEntry(path, &st);
-        if (e == Entry::Missing && root)
-            return Live::Wanting;
+        const Entry e = cacheEntry(path, f, &st);
         if (e != Entry::Trusted && !root) {
             BDB_LOG(LOG_ERR, "%s is not there or not root's own file.", path.c_str());
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return Live::Failed;
         }
+        if (e == Entry::Missing)
+            return Live::Wanting;
         if (e == Entry::Untrusted) {
+            // replaced by new files, never reused: its writer may hold it open
             BDB_LOG(LOG_ERR, "%s is no file of root's own, so rebuild db.", path.c_str());
-            return cacheRemove(path) == 0 ? Live::Wanting : Live::Failed;
+            return Live::Wanting;
         }
-        VEXABDB *h = openMode(path.c_str(), root ? O_RDWR : O_RDONLY, f.dup ? 1 : 0, fileMode(f));
+        VEXABDB *h = cacheOpenEntry(path, f, root ? O_RDWR : O_RDONLY, st);
         if (h == nullptr) {
             const int code = VRALErrGet();
-            BDB_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), code);
             if (!root || (code != ERR_INVALID_ARGUMENT && code != ERR_OPEN_FAILED))
                 return Live::Failed;
-            return cacheRemove(path) == 0 ? Live::Wanting : Live::Failed;
+            return Live::Wanting;
         }
         cacheSlot(set, rec, i) = h;
-        // the file opened must be the one looked at, not one swapped in
-        struct stat fst {};
-        if (fstat(fileFd(h), &fst) != 0 || fst.st_dev != st.st_dev || fst.st_ino != st.st_ino) {
-            BDB_LOG(LOG_ERR, "%s changed while it was opened.", path.c_str());
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
-            return Live::Failed;
-        }
     }
     return Live::Opened;
-}
-
-// Creates every file at prefix afresh (whatever lay there is removed, never
-// reused) and builds the set; what was created is removed on failure.
-int openFresh(const CacheSet &set, void *rec, const char *prefix)
-{
-    int r = 0;
-    for (int i = 0; i < set.nFiles && r == 0; ++i) {
-        const CacheFile &f = set.files[i];
-        const std::string path = cachePath(prefix, f);
-        // the library creates the file under "__db." and its name first; an
-        // entry squatting there would stop every build
-        const size_t slash = path.rfind('/') + 1;
-        const std::string libraryTmp = path.substr(0, slash) + "__db." + path.substr(slash);
-        if (cacheRemove(path) != 0 || cacheRemove(libraryTmp) != 0) {
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
-            r = -1;
-            break;
-        }
-        VEXABDB *h = openMode(path.c_str(), O_RDWR | O_CREAT | O_EXCL, f.dup ? 1 : 0, fileMode(f));
-        if (h == nullptr) {
-            BDB_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), VRALErrGet());
-            r = -1;
-            break;
-        }
-        cacheSlot(set, rec, i) = h;
-        r = VEXABDbDeprecatedSet(h, 0);
-    }
-    if (r == 0)
-        r = set.build(rec);
-    if (r != 0) {
-        closeFiles(set, rec);
-        for (int i = 0; i < set.nFiles; ++i)
-            cacheRemove(cachePath(prefix, set.files[i]));
-    }
-    return r;
 }
 
 }  // namespace
@@ -121,29 +73,29 @@ int cacheOpen(const CacheSet &set, void **pHandle, const char *prefix)
         BDB_LOG(LOG_ERR, "errno=%d/%m, malloc failed", errno);
         return -1;
     }
-    const bool root = geteuid() == 0;
+    const bool live = strcmp(prefix, set.prefix) == 0;
     int built = 0;
-    bool ok = false;
-    if (strcmp(prefix, set.prefix) == 0) {
-        Live l = openLive(set, rec);
-        if (l == Live::Wanting) {
-            // a missing set is built aside and moved in whole
-            closeFiles(set, rec);
-            if (cacheRebuild(set) == 0) {
-                built = 1;
-                l = openLive(set, rec);
-                if (l == Live::Wanting)
-                    VRAL_ERR_SET(ERR_OPEN_FAILED);
-            }
-        }
-        ok = l == Live::Opened;
-    } else if (!root) {
+    Live l = Live::Failed;
+    if (live) {
+        l = openLive(set, rec, prefix);
+    } else if (geteuid() != 0) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
     } else {
-        ok = openFresh(set, rec, prefix) == 0;
-        built = 1;
+        // at another prefix the set is always created afresh
+        l = Live::Wanting;
     }
-    if (!ok) {
+    if (l == Live::Wanting) {
+        // built aside and moved in whole
+        closeFiles(set, rec);
+        const int r = live ? cacheRebuild(set) : cacheBuildAside(set, prefix);
+        if (r == 0) {
+            built = 1;
+            l = openLive(set, rec, prefix);
+            if (l == Live::Wanting)
+                VRAL_ERR_SET(ERR_OPEN_FAILED);
+        }
+    }
+    if (l != Live::Opened) {
         cacheClose(set, rec);
         return -1;
     }

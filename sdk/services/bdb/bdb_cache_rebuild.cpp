@@ -12,22 +12,66 @@ namespace vexabdb {
 
 namespace {
 
-// The rebuild lock: root's own regular file, taken exclusively.
-vralio::Fd takeRebuildLock(const char *path)
+// Rounds of 50 ms another root process's rebuild may hold the lock.
+constexpr int kLockRounds = 200;
+constexpr useconds_t kLockRoundUs = 50000;
+
+bool isRootsLock(const struct stat &st)
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        vralio::Fd fd(::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600));
+    // nobody else may open it: a holder of any descriptor could flock it
+    return S_ISREG(st.st_mode) && st.st_uid == 0 && st.st_nlink == 1 && (st.st_mode & 077) == 0;
+}
+
+// Puts a lock file of root's own at path: made in a folder of its own and
+// renamed there only while the name is free.
+void placeLock(const CacheSet &set)
+{
+    BuildFolder folder(set.prefix, set.tmpPrefix);
+    if (!folder.ok())
+        return;
+    const std::string made = folder.file(".lock");
+    vralio::Fd fd(::open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.ok())
+        renameat2(AT_FDCWD, made.c_str(), AT_FDCWD, set.lockPath, RENAME_NOREPLACE);
+}
+
+bool lockHeld(int fd)
+{
+    for (int round = 0; round < kLockRounds; ++round) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        usleep(kLockRoundUs);
+    }
+    return false;
+}
+
+// The rebuild lock: root's own regular file, taken exclusively; whatever
+// else lies at its name is cleared (a folder moved aside).
+vralio::Fd takeRebuildLock(const CacheSet &set)
+{
+    const char *path = set.lockPath;
+    for (int attempt = 0; attempt < kCacheAttempts; ++attempt) {
+        vralio::Fd fd(::open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
         struct stat st {};
-        if (fd.ok() && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0) {
-            while (flock(fd.get(), LOCK_EX) != 0) {
-                if (errno != EINTR)
-                    return vralio::Fd();
-            }
-            return fd;
+        if (!fd.ok() && errno == ENOENT) {
+            placeLock(set);
+            continue;
         }
-        // a link or somebody else's file squats on the name
-        if (cacheRemove(path) != 0)
+        if (!fd.ok() || fstat(fd.get(), &st) != 0 || !isRootsLock(st)) {
+            BDB_LOG(LOG_ERR, "%s is no lock of root's own, so replace it.", path);
+            if (cacheClear(path) != 0)
+                break;
+            continue;
+        }
+        if (!lockHeld(fd.get()))
             break;
+        // still the file at the name: another root process may have
+        // replaced an untrusted one meanwhile
+        struct stat now {};
+        if (lstat(path, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+            return fd;
     }
     BDB_LOG(LOG_ERR, "cannot take the rebuild lock %s. errno=%d/%m", path, errno);
     return vralio::Fd();
@@ -41,47 +85,22 @@ int cacheRebuild(const CacheSet &set)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    vralio::Fd lock = takeRebuildLock(set.lockPath);
+    vralio::Fd lock = takeRebuildLock(set);
     if (!lock.ok()) {
         VRAL_ERR_SET(ERR_LOCK_FAILED);
         return -1;
     }
-    void *fresh = nullptr;
-    if (cacheOpen(set, &fresh, set.tmpPrefix) < 0) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
-        return -1;
-    }
-    // everything is on disk before anyone can open it at the live name
-    cacheClose(set, fresh);
-
+    // the old set's first file, marked replaced once the new one is in
     const CacheFile &first = set.files[0];
+    const std::string live = cachePath(set.prefix, first);
     VEXABDB *old = nullptr;
     struct stat st {};
-    if (cacheEntry(cachePath(set.prefix, first), &st) == Entry::Trusted)
-        old = openMode(cachePath(set.prefix, first).c_str(), O_RDWR, first.dup ? 1 : 0, first.secret ? 0600 : 0644);
-
-    int r = 0;
-    for (int i = 0; i < set.nFiles && r == 0; ++i) {
-        const std::string from = cachePath(set.tmpPrefix, set.files[i]);
-        const std::string to = cachePath(set.prefix, set.files[i]);
-        if (cacheEntry(to, &st) == Entry::Untrusted)
-            cacheRemove(to);
-        if (rename(from.c_str(), to.c_str()) != 0) {
-            const int e = errno;
-            BDB_LOG(LOG_ERR, "rename(%s, %s) = (%d)/%m", from.c_str(), to.c_str(), e);
-            VRAL_ERR_SET(e == EACCES ? ERR_ACCESS_DENIED : ERR_RENAME_FAILED);
-            r = -1;
-        }
-    }
-    if (r != 0) {
-        // a half-moved set is never served: the next open builds it whole
-        for (int i = 0; i < set.nFiles; ++i) {
-            cacheRemove(cachePath(set.tmpPrefix, set.files[i]));
-            cacheRemove(cachePath(set.prefix, set.files[i]));
-        }
-    }
+    if (cacheEntry(live, first, &st) == Entry::Trusted)
+        old = cacheOpenEntry(live, first, O_RDWR, st);
+    const int r = cacheBuildAside(set, set.prefix);
     if (old != nullptr) {
-        VEXABDbDeprecatedSet(old, 1);
+        if (r == 0)
+            VEXABDbDeprecatedSet(old, 1);
         VEXABDbClose(old);
     }
     return r;

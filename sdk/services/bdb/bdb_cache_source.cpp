@@ -2,6 +2,8 @@
 // beside it a private marker with the file's inode, size and nanoseconds,
 // so that an edit within the same second is seen too.  (Not the device: an
 // overlay's changes from mount to mount.)
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +33,17 @@ SyncStat syncStat(const struct stat &st)
     s.sec = st.st_mtim.tv_sec;
     s.nsec = st.st_mtim.tv_nsec;
     return s;
+}
+
+// The library's pages written out and on disk: 0, or -1 (logged, code
+// recorded).
+int syncFile(VEXABDB *h)
+{
+    if (h->pDB->sync(h->pDB, 0) != 0)
+        return callFailed("sync", ERR_DB_PUT_FAILED, true);
+    if (fsync(fileFd(h)) != 0)
+        return callFailed("fsync", ERR_DB_PUT_FAILED, true);
+    return 0;
 }
 
 }  // namespace
@@ -77,8 +90,10 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st)
     // on disk before the caller's lock goes
     for (int i = 0; i < set.nFiles; ++i) {
         VEXABDB *h = cacheSlot(set, rec, i);
-        if (h != nullptr)
-            h->pDB->sync(h->pDB, 0);
+        if (h != nullptr && syncFile(h) != 0) {
+            cacheMarkStale(set, rec);
+            return -1;
+        }
     }
     return 0;
 }
@@ -87,15 +102,26 @@ void cacheMarkStale(const CacheSet &set, void *rec)
 {
     if (rec == nullptr)
         return;
+    const int code = VRALErrGet();
     for (int i = 0; i < set.nFiles; ++i) {
         VEXABDB *h = cacheSlot(set, rec, i);
         if (h == nullptr)
             continue;
         // a marker that no source matches
         const char stale = 0;
-        VEXABDbSet(h, kStatKey, kStatKeyLen, &stale, 1);
-        h->pDB->sync(h->pDB, 0);
+        if (VEXABDbSet(h, kStatKey, kStatKeyLen, &stale, 1) == 0 && syncFile(h) == 0)
+            continue;
+        // not even the mark is written: as root the file goes, so that the
+        // next open builds the set
+        const std::string path = cachePath(set.prefix, set.files[i]);
+        struct stat st {};
+        struct stat fst {};
+        if (geteuid() == 0 && cacheEntry(path, set.files[i], &st) == Entry::Trusted &&
+            fstat(fileFd(h), &fst) == 0 && fst.st_dev == st.st_dev && fst.st_ino == st.st_ino)
+            unlink(path.c_str());
     }
+    if (code != 0)
+        VRAL_ERR_SET(code);
 }
 
 }  // namespace vexabdb

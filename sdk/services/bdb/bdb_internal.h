@@ -36,6 +36,9 @@ inline int errCode(int e, int fallback, bool noSpace)
 // records the code of its errno and returns -1.
 int callFailed(const char *call, int fallback, bool noSpace);
 
+// The page size of every file the wrapper creates.
+constexpr unsigned int kPageSize = 16384;
+
 // Opens path with the given mode for a file that the open creates or that
 // root already owns; see VEXABDbOpen.
 VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode);

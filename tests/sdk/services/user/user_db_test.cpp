@@ -257,7 +257,7 @@ TEST_F(UserDb, SetIsCheckedAtOpenAndRebuiltWhenStale)
     EXPECT_EQ(sh("stat -c '%n %a %u' /tmp/.db.user.*.0832"),
               "/tmp/.db.user.misc.0832 644 0\n/tmp/.db.user.name.0832 644 0\n/tmp/.db.user.shadow.0832 600 0\n"
               "/tmp/.db.user.smb.0832 600 0\n/tmp/.db.user.uid.0832 644 0\n");
-    EXPECT_EQ(sh("stat -c %s /tmp/.db.user.name.0832"), "8192\n");
+    EXPECT_EQ(sh("stat -c %s /tmp/.db.user.name.0832"), "32768\n");
     EXPECT_EQ(run({"openfile", "truncate", "/tmp/.db.user.name.0832", "8191", "check", "check"}),
               (Lines{"openfile 0", "truncate 0", "check 1", "check 0"}));
     // one the library no longer takes is rebuilt at the open
