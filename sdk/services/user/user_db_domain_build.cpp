@@ -6,7 +6,9 @@
 
 namespace vexauser {
 
-int domainListBuild(VEXABDB *h, const DomainList &list)
+const DomainList kDomainUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE, nullptr};
+
+int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gather)
 {
     if (h == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -23,6 +25,8 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
+    vexabdb::SortedPuts own(h);
+    vexabdb::SortedPuts &puts = gather != nullptr ? *gather : own;
     int count = 0;
     char name[2 * USER_KEY_SIZE];
     const int cbName = list.keySize < static_cast<int>(sizeof name) ? list.keySize : static_cast<int>(sizeof name);
@@ -39,11 +43,18 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
             continue;
         }
         record = std::string(line) + list.recordTail;
-        if (VEXABDbSet(h, name, static_cast<int>(strlen(name)) + 1, record.c_str(),
-                       static_cast<int>(record.size()) + 1) != 0) {
-            USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+        if (puts.add(name, static_cast<int>(strlen(name)) + 1, record.c_str(), static_cast<int>(record.size()) + 1) !=
+            0) {
+            // what came before is stored all the same
+            const int code = VRALErrGet();
+            own.flush();
+            VRALErrSetCode(code);
             return -1;
         }
+    }
+    if (own.flush() != 0) {
+        USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
     }
     if (count == 0)
         USER_LOG("domain %s build nothing", list.what);
@@ -55,6 +66,5 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
 
 extern "C" int UserDBDomainBuild(VEXABDB *h)
 {
-    static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE, nullptr};
-    return vexauser::domainListBuild(h, kUsers);
+    return vexauser::domainListBuild(h, vexauser::kDomainUsers);
 }
