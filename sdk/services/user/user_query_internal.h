@@ -92,6 +92,19 @@ inline bool hiddenUser(const NameRecord &r)
     return u == USER_UID_GUEST && VEXAGuestSupportGet() == 0;
 }
 
+// strtol of an id field, with the usual field (a few digits ended by ":")
+// read directly.
+inline long idField(const char *p)
+{
+    long v = 0;
+    int n = 0;
+    for (; n < 9 && p[n] >= '0' && p[n] <= '9'; ++n)
+        v = v * 10 + (p[n] - '0');
+    if (n > 0 && p[n] == ':')
+        return v;
+    return strtol(p, nullptr, 10);
+}
+
 // Calls visit(const NameRecord &) for each record of the name file, marker
 // keys and records without name, uid and gid fields skipped; visit returns
 // 0 to go on or -1 to stop.  0 at the end, -1 (ERR_ENUM_FAILED when the
@@ -124,7 +137,7 @@ int walkNames(VEXAUSERDB *db, Visit visit)
             return -1;
         }
         const char *val = static_cast<const char *>(v.data);
-        if (v.size == 0 || memchr(val, '\0', v.size) == nullptr)
+        if (v.size == 0 || (val[v.size - 1] != '\0' && memchr(val, '\0', v.size) == nullptr))
             continue;
         const char *c1 = strchr(val, ':');
         const char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
@@ -143,8 +156,7 @@ int walkNames(VEXAUSERDB *db, Visit visit)
         }
         memcpy(name, val, len);
         name[len] = '\0';
-        NameRecord rec{memchr(k.data, '\\', k.size) != nullptr, name, len, strtol(c2 + 1, nullptr, 10),
-                       strtol(c3 + 1, nullptr, 10)};
+        NameRecord rec{memchr(k.data, '\\', k.size) != nullptr, name, len, idField(c2 + 1), idField(c3 + 1)};
         if (visit(rec) != 0)
             return -1;
     }
