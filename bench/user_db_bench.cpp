@@ -246,7 +246,7 @@ int inside(const std::string &which)
         checkBuildEqual();
         printf("page size %u\n", gPageSize);
         const auto clear = [](bool sdk) { removeCache(sdk ? USER_DB_PREFIX : kBarePrefix.c_str()); };
-        vexabench::printRatio("user build / bare load", vexabench::alternate(11, 1, userBuild, bareLoad, clear),
+        vexabench::printRatio("user build / bare load", vexabench::alternate(21, 1, userBuild, bareLoad, clear),
                               "<= 1.5");
         removeCache(kBarePrefix.c_str());
     } else {
