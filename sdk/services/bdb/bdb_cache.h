@@ -14,6 +14,7 @@
 
 #include <cstddef>
 
+#include "base/err/vral_err.h"
 #include "services/bdb/vexa_bdb.h"
 
 namespace vexabdb {
@@ -73,7 +74,21 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st);
 int cacheIsCurrent(const CacheSet &set, void *rec);
 // After a write that failed half-way: the next check rebuilds, and no dump
 // takes the set as current.
-void cacheMarkStale(const CacheSet &set, void *rec);
+void cacheMarkStale(const CacheSet &set, void *rec) noexcept;
+
+// Runs a write to the open set rec: should it throw half-way, the set is
+// marked for rebuild and the result is -1 with ERR_OUT_OF_MEMORY.
+template <typename Body>
+int cacheWriteGuarded(const CacheSet &set, void *rec, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        cacheMarkStale(set, rec);
+        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+}
 
 }  // namespace vexabdb
 

@@ -121,13 +121,15 @@ int cacheBuildAside(const CacheSet &set, const char *prefix)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    void *rec = calloc(1, set.cbHandle);
-    if (rec == nullptr) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
+    int built = -1;
+    {
+        HandleRec rec(set);
+        if (rec.get() == nullptr) {
+            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+            return -1;
+        }
+        built = buildIn(set, rec.get(), folder);
     }
-    const int built = buildIn(set, rec, folder);
-    cacheClose(set, rec);
     if (built != 0 || syncFolder(folder.path()) != 0) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;

@@ -2,6 +2,7 @@
 #ifndef VEXA_BDB_CACHE_INTERNAL_H
 #define VEXA_BDB_CACHE_INTERNAL_H
 
+#include <cstdlib>
 #include <string>
 
 #include "services/bdb/bdb_cache.h"
@@ -21,6 +22,40 @@ inline mode_t cacheMode(const CacheFile &f)
 {
     return f.secret ? 0600 : 0644;
 }
+
+// A handle record of a set, closed with its files on every path out
+// unless released to the caller.
+class HandleRec {
+public:
+    explicit HandleRec(const CacheSet &set) : set_(set), rec_(calloc(1, set.cbHandle)) {}
+    ~HandleRec() { cacheClose(set_, rec_); }
+    HandleRec(const HandleRec &) = delete;
+    HandleRec &operator=(const HandleRec &) = delete;
+    void *get() const { return rec_; }
+    void *release()
+    {
+        void *r = rec_;
+        rec_ = nullptr;
+        return r;
+    }
+
+private:
+    const CacheSet &set_;
+    void *rec_;
+};
+
+// One open file, closed on every path out.
+struct OpenDb {
+    VEXABDB *h = nullptr;
+    OpenDb() = default;
+    OpenDb(const OpenDb &) = delete;
+    OpenDb &operator=(const OpenDb &) = delete;
+    ~OpenDb()
+    {
+        if (h != nullptr)
+            VEXABDbClose(h);
+    }
+};
 
 enum class Entry { Missing, Trusted, Untrusted };
 

@@ -74,7 +74,8 @@ int cacheOpenSeen(const CacheSet &set, void **pHandle, const char *prefix, struc
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    void *rec = calloc(1, set.cbHandle);
+    HandleRec owner(set);
+    void *rec = owner.get();
     if (rec == nullptr) {
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         BDB_LOG(LOG_ERR, "errno=%d/%m, malloc failed", errno);
@@ -102,12 +103,10 @@ int cacheOpenSeen(const CacheSet &set, void **pHandle, const char *prefix, struc
                 VRAL_ERR_SET(ERR_OPEN_FAILED);
         }
     }
-    if (l != Live::Opened) {
-        cacheClose(set, rec);
+    if (l != Live::Opened)
         return -1;
-    }
     cacheClose(set, *pHandle);
-    *pHandle = rec;
+    *pHandle = owner.release();
     return built;
 }
 

@@ -93,16 +93,13 @@ int cacheRebuild(const CacheSet &set)
     // the old set's first file, marked replaced once the new one is in
     const CacheFile &first = set.files[0];
     const std::string live = cachePath(set.prefix, first);
-    VEXABDB *old = nullptr;
+    OpenDb old;
     struct stat st {};
     if (cacheEntry(live, first, &st) == Entry::Trusted)
-        old = cacheOpenEntry(live, first, O_RDWR, st);
+        old.h = cacheOpenEntry(live, first, O_RDWR, st);
     const int r = cacheBuildAside(set, set.prefix);
-    if (old != nullptr) {
-        if (r == 0)
-            VEXABDbDeprecatedSet(old, 1);
-        VEXABDbClose(old);
-    }
+    if (r == 0 && old.h != nullptr)
+        VEXABDbDeprecatedSet(old.h, 1);
     return r;
 }
 

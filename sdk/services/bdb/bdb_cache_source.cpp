@@ -98,7 +98,7 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st)
     return 0;
 }
 
-void cacheMarkStale(const CacheSet &set, void *rec)
+void cacheMarkStale(const CacheSet &set, void *rec) noexcept
 {
     if (rec == nullptr)
         return;
@@ -113,12 +113,16 @@ void cacheMarkStale(const CacheSet &set, void *rec)
             continue;
         // not even the mark is written: as root the file goes, so that the
         // next open builds the set
-        const std::string path = cachePath(set.prefix, set.files[i]);
-        struct stat st {};
-        struct stat fst {};
-        if (geteuid() == 0 && cacheEntry(path, set.files[i], &st) == Entry::Trusted &&
-            fstat(fileFd(h), &fst) == 0 && fst.st_dev == st.st_dev && fst.st_ino == st.st_ino)
-            unlink(path.c_str());
+        try {
+            const std::string path = cachePath(set.prefix, set.files[i]);
+            struct stat st {};
+            struct stat fst {};
+            if (geteuid() == 0 && cacheEntry(path, set.files[i], &st) == Entry::Trusted &&
+                fstat(fileFd(h), &fst) == 0 && fst.st_dev == st.st_dev && fst.st_ino == st.st_ino)
+                unlink(path.c_str());
+        } catch (...) {
+            BDB_LOG(LOG_ERR, "cannot mark the set of %s for rebuild.", set.prefix);
+        }
     }
     if (code != 0)
         VRAL_ERR_SET(code);

@@ -1,8 +1,11 @@
 #include <cstdlib>
 
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXABDbClose(VEXABDB *h)
+namespace {
+
+int bDbClose(VEXABDB *h)
 {
     if (h == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -18,4 +21,11 @@ extern "C" int VEXABDbClose(VEXABDB *h)
     }
     free(h);
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbClose(VEXABDB *h)
+{
+    return vral::NoThrow(-1, [&] { return bDbClose(h); });
 }

@@ -1,3 +1,4 @@
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
 namespace {
@@ -48,7 +49,9 @@ int cursorStep(VEXABDB *h, int fSkipMeta, DBT *k, DBT *v)
 
 }  // namespace vexabdb
 
-extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
+namespace {
+
+int bDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
 {
     if (h == nullptr || h->pDB == nullptr || ppKey == nullptr || pcbKey == nullptr || ppData == nullptr ||
         pcbData == nullptr || (h->cursorType == BDB_CURSOR_SET && (*ppKey == nullptr || *pcbKey <= 0))) {
@@ -66,4 +69,11 @@ extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pc
     if (VEXABDbDBTCopyOut(&k, ppKey, pcbKey) != 0 || VEXABDbDBTCopyOut(&v, ppData, pcbData) != 0)
         return -1;
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbCursorGet(VEXABDB *h, int fSkipMeta, char **ppKey, int *pcbKey, char **ppData, int *pcbData)
+{
+    return vral::NoThrow(-1, [&] { return bDbCursorGet(h, fSkipMeta, ppKey, pcbKey, ppData, pcbData); });
 }

@@ -2,10 +2,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXABDbDBTCopyOut(const DBT *pDbt, char **ppBuf, int *pcb)
+namespace {
+
+int bDbDBTCopyOut(const DBT *pDbt, char **ppBuf, int *pcb)
 {
     if (pDbt == nullptr || ppBuf == nullptr || pcb == nullptr || pDbt->size > INT_MAX ||
         (*ppBuf != nullptr && *pcb <= 0)) {
@@ -21,6 +24,13 @@ extern "C" int VEXABDbDBTCopyOut(const DBT *pDbt, char **ppBuf, int *pcb)
     memcpy(*ppBuf, pDbt->data, pDbt->size);
     *pcb = static_cast<int>(pDbt->size);
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbDBTCopyOut(const DBT *pDbt, char **ppBuf, int *pcb)
+{
+    return vral::NoThrow(-1, [&] { return bDbDBTCopyOut(pDbt, ppBuf, pcb); });
 }
 
 extern "C" void VEXABDbDataFree(void *p)

@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXABDbDBTSet(DBT *pDbt, void *data, int size)
+namespace {
+
+int bDbDBTSet(DBT *pDbt, void *data, int size)
 {
     if (pDbt == nullptr || data == nullptr || size <= 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -9,4 +12,11 @@ extern "C" int VEXABDbDBTSet(DBT *pDbt, void *data, int size)
     pDbt->data = data;
     pDbt->size = static_cast<size_t>(size);
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbDBTSet(DBT *pDbt, void *data, int size)
+{
+    return vral::NoThrow(-1, [&] { return bDbDBTSet(pDbt, data, size); });
 }

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
 namespace {
@@ -11,7 +12,9 @@ int delFailed()
 
 }  // namespace
 
-extern "C" int VEXABDbDelete(VEXABDB *h, const void *key, int klen)
+namespace {
+
+int bDbDelete(VEXABDB *h, const void *key, int klen)
 {
     if (h == nullptr || h->pDB == nullptr || key == nullptr || klen <= 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -26,7 +29,16 @@ extern "C" int VEXABDbDelete(VEXABDB *h, const void *key, int klen)
     return r == 0 ? 0 : delFailed();
 }
 
-extern "C" int VEXABDbDeleteDup(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
+}  // namespace
+
+extern "C" int VEXABDbDelete(VEXABDB *h, const void *key, int klen)
+{
+    return vral::NoThrow(-1, [&] { return bDbDelete(h, key, klen); });
+}
+
+namespace {
+
+int bDbDeleteDup(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
 {
     if (h == nullptr || h->pDB == nullptr || key == nullptr || klen <= 0 || data == nullptr || dlen <= 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -45,4 +57,11 @@ extern "C" int VEXABDbDeleteDup(VEXABDB *h, const void *key, int klen, const voi
         return vexabdb::callFailed("seq", ERR_DB_GET_FAILED, false);
     VRAL_ERR_SET(ERR_NOT_FOUND);
     return -1;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbDeleteDup(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
+{
+    return vral::NoThrow(-1, [&] { return bDbDeleteDup(h, key, klen, data, dlen); });
 }

@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXABDbGet(VEXABDB *h, const void *key, int klen, char **ppBuf, int *pcb)
+namespace {
+
+int bDbGet(VEXABDB *h, const void *key, int klen, char **ppBuf, int *pcb)
 {
     if (h == nullptr || h->pDB == nullptr || key == nullptr || klen <= 0 || ppBuf == nullptr || pcb == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -16,4 +19,11 @@ extern "C" int VEXABDbGet(VEXABDB *h, const void *key, int klen, char **ppBuf, i
     if (r != 0)
         return vexabdb::callFailed("get", ERR_DB_GET_FAILED, false);
     return VEXABDbDBTCopyOut(&v, ppBuf, pcb);
+}
+
+}  // namespace
+
+extern "C" int VEXABDbGet(VEXABDB *h, const void *key, int klen, char **ppBuf, int *pcb)
+{
+    return vral::NoThrow(-1, [&] { return bDbGet(h, key, klen, ppBuf, pcb); });
 }

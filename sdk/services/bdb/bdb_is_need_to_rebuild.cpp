@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXABDbIsNeedToRebuild(VEXABDB *h, int mtime)
+namespace {
+
+int bDbIsNeedToRebuild(VEXABDB *h, int mtime)
 {
     if (h == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -13,4 +16,11 @@ extern "C" int VEXABDbIsNeedToRebuild(VEXABDB *h, int mtime)
         return code == ERR_NOT_FOUND || code == ERR_BAD_FORMAT ? 1 : -1;
     }
     return stored != mtime ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbIsNeedToRebuild(VEXABDB *h, int mtime)
+{
+    return vral::NoThrow(-1, [&] { return bDbIsNeedToRebuild(h, mtime); });
 }

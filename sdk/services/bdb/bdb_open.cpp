@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
 namespace vexabdb {
@@ -94,7 +95,16 @@ VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode, struct st
 
 }  // namespace vexabdb
 
-extern "C" VEXABDB *VEXABDbOpen(const char *path, int oflags, int fDup)
+namespace {
+
+VEXABDB *bDbOpen(const char *path, int oflags, int fDup)
 {
     return vexabdb::openMode(path, oflags, fDup, 0644);
+}
+
+}  // namespace
+
+extern "C" VEXABDB *VEXABDbOpen(const char *path, int oflags, int fDup)
+{
+    return vral::NoThrow(static_cast<VEXABDB *>(nullptr), [&] { return bDbOpen(path, oflags, fDup); });
 }

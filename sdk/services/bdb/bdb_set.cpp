@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXABDbSet(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
+namespace {
+
+int bDbSet(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
 {
     if (h == nullptr || h->pDB == nullptr || key == nullptr || klen <= 0 || data == nullptr || dlen <= 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -16,4 +19,11 @@ extern "C" int VEXABDbSet(VEXABDB *h, const void *key, int klen, const void *dat
     if (h->pDB->put(h->pDB, &k, &v, 0) != 0)
         return vexabdb::callFailed("put", ERR_DB_PUT_FAILED, true);
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXABDbSet(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
+{
+    return vral::NoThrow(-1, [&] { return bDbSet(h, key, klen, data, dlen); });
 }

@@ -1,10 +1,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/heap_ptr.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" int VEXAListDBSet(VEXABDB *h, const char *szSection, const VRALSzList *pList)
+namespace {
+
+int listDBSet(VEXABDB *h, const char *szSection, const VRALSzList *pList)
 {
     if (h == nullptr || szSection == nullptr || pList == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -33,4 +36,11 @@ extern "C" int VEXAListDBSet(VEXABDB *h, const char *szSection, const VRALSzList
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAListDBSet(VEXABDB *h, const char *szSection, const VRALSzList *pList)
+{
+    return vral::NoThrow(-1, [&] { return listDBSet(h, szSection, pList); });
 }

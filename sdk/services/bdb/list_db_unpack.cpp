@@ -1,9 +1,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/bdb/bdb_internal.h"
 
-extern "C" VRALSzList *VEXAListDBUnpack(const void *pPacked, int cb)
+namespace {
+
+VRALSzList *listDBUnpack(const void *pPacked, int cb)
 {
     if (pPacked == nullptr || cb <= 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -22,4 +25,11 @@ extern "C" VRALSzList *VEXAListDBUnpack(const void *pPacked, int cb)
         return nullptr;
     }
     return pList;
+}
+
+}  // namespace
+
+extern "C" VRALSzList *VEXAListDBUnpack(const void *pPacked, int cb)
+{
+    return vral::NoThrow(static_cast<VRALSzList *>(nullptr), [&] { return listDBUnpack(pPacked, cb); });
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/group/group_internal.h"
 
@@ -19,7 +20,9 @@ bool inside(const VEXAGROUP *block, const char *p)
 
 }  // namespace
 
-extern "C" int VEXAGroupAlloc2(VEXAGROUP **ppGroup, const char *name, int gid, char **ppszMember)
+namespace {
+
+int groupAlloc2(VEXAGROUP **ppGroup, const char *name, int gid, char **ppszMember)
 {
     if (ppGroup == nullptr || name == nullptr || ppszMember == nullptr || inside(*ppGroup, name)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -65,6 +68,13 @@ extern "C" int VEXAGroupAlloc2(VEXAGROUP **ppGroup, const char *name, int gid, c
     g->type = strchr(name, '\\') != nullptr ? 2 : 1;
     g->cbAlloc = cb;
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupAlloc2(VEXAGROUP **ppGroup, const char *name, int gid, char **ppszMember)
+{
+    return vral::NoThrow(-1, [&] { return groupAlloc2(ppGroup, name, gid, ppszMember); });
 }
 
 extern "C" void VEXAGroupFree(VEXAGROUP *pGroup)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "base/proc/vral_proc.h"
 #include "services/group/group_internal.h"
 #include "services/user/vexa_user_list.h"
@@ -174,7 +175,9 @@ int currentGid(VEXAGROUPDB *db, int *pGid)
 
 }  // namespace vexagroup
 
-extern "C" int VEXAGroupDBBuild(VEXAGROUPDB *db)
+namespace {
+
+int groupDBBuild(VEXAGROUPDB *db)
 {
     if (db == nullptr || db->pGRPName == nullptr || db->pGRPGID == nullptr || db->pGRPDesc == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -198,4 +201,11 @@ extern "C" int VEXAGroupDBBuild(VEXAGROUPDB *db)
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupDBBuild(VEXAGROUPDB *db)
+{
+    return vral::NoThrow(-1, [&] { return groupDBBuild(db); });
 }

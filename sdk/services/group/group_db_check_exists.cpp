@@ -1,8 +1,11 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int VEXAGroupDBCheckExists(VEXAGROUPDB *db, const char *NAME, int len, char *buf, int cb)
+namespace {
+
+int groupDBCheckExists(VEXAGROUPDB *db, const char *NAME, int len, char *buf, int cb)
 {
     if (db == nullptr || db->pGRPName == nullptr || NAME == nullptr || len <= 0 || (buf == nullptr && cb != 0) ||
         cb < 0) {
@@ -28,4 +31,11 @@ extern "C" int VEXAGroupDBCheckExists(VEXAGROUPDB *db, const char *NAME, int len
     memcpy(buf, line.p, n);
     buf[n] = '\0';
     return 1;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupDBCheckExists(VEXAGROUPDB *db, const char *NAME, int len, char *buf, int cb)
+{
+    return vral::NoThrow(-1, [&] { return groupDBCheckExists(db, NAME, len, buf, cb); });
 }

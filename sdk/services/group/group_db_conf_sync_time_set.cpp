@@ -1,8 +1,11 @@
 #include <sys/stat.h>
 
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int GroupDbConfSyncTimeSet(VEXAGROUPDB *pDb, FILE *fpGroup, FILE *fpDesc)
+namespace {
+
+int groupDbConfSyncTimeSet(VEXAGROUPDB *pDb, FILE *fpGroup, FILE *fpDesc)
 {
     if (pDb == nullptr || pDb->pGRPName == nullptr || pDb->pGRPGID == nullptr || pDb->pGRPDesc == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -28,4 +31,11 @@ extern "C" int GroupDbConfSyncTimeSet(VEXAGROUPDB *pDb, FILE *fpGroup, FILE *fpD
             st[vexagroup::kSrcDesc] = fst;
     }
     return vexabdb::cacheStoreSources(vexagroup::kGroupSet, pDb, st);
+}
+
+}  // namespace
+
+extern "C" int GroupDbConfSyncTimeSet(VEXAGROUPDB *pDb, FILE *fpGroup, FILE *fpDesc)
+{
+    return vral::NoThrow(-1, [&] { return groupDbConfSyncTimeSet(pDb, fpGroup, fpDesc); });
 }

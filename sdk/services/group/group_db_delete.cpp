@@ -21,7 +21,9 @@ int removeRecords(VEXAGROUPDB *db, const char *NAME, int klen, int gid, bool kee
 
 }  // namespace vexagroup
 
-extern "C" int VEXAGroupDBDelete(VEXAGROUPDB *db, const char *NAME, int len)
+namespace {
+
+int groupDBDelete(VEXAGROUPDB *db, const char *NAME, int len)
 {
     if (db == nullptr || NAME == nullptr || len <= 0 || db->pGRPName == nullptr || db->pGRPGID == nullptr ||
         db->pGRPDesc == nullptr) {
@@ -53,4 +55,11 @@ extern "C" int VEXAGroupDBDelete(VEXAGROUPDB *db, const char *NAME, int len)
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupDBDelete(VEXAGROUPDB *db, const char *NAME, int len)
+{
+    return vexabdb::cacheWriteGuarded(vexagroup::kGroupSet, db, [&] { return groupDBDelete(db, NAME, len); });
 }

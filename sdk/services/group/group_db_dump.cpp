@@ -72,7 +72,9 @@ int fill(VEXAGROUPDB *db, VRALSzHash *names, VRALSzHash *descs, std::string &gro
 
 }  // namespace
 
-extern "C" int GroupDBLoadHash(VEXABDB *h, VRALSzHash **ppHash)
+namespace {
+
+int groupDBLoadHash(VEXABDB *h, VRALSzHash **ppHash)
 {
     if (h == nullptr || ppHash == nullptr || *ppHash == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -95,9 +97,16 @@ extern "C" int GroupDBLoadHash(VEXABDB *h, VRALSzHash **ppHash)
     return VRALErrGet() == ERR_END_OF_RECORDS ? 0 : -1;
 }
 
+}  // namespace
+
+extern "C" int GroupDBLoadHash(VEXABDB *h, VRALSzHash **ppHash)
+{
+    return vral::NoThrow(-1, [&] { return groupDBLoadHash(h, ppHash); });
+}
+
 extern "C" int VEXAGroupDBDump(VEXAGROUPDB *db)
 {
-    return vral::NoThrow(-1, [&] {
+    return vexabdb::cacheWriteGuarded(vexagroup::kGroupSet, db, [&] {
         if (db == nullptr || db->pGRPName == nullptr || db->pGRPGID == nullptr || db->pGRPDesc == nullptr) {
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);
             return -1;

@@ -1,8 +1,11 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int VEXAGroupDBGetByCursor(VEXAGROUPDB *db, VEXAGROUP **ppGroup, int typeMask, int fAll)
+namespace {
+
+int groupDBGetByCursor(VEXAGROUPDB *db, VEXAGROUP **ppGroup, int typeMask, int fAll)
 {
     if (db == nullptr || db->pGRPName == nullptr || ppGroup == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -33,4 +36,11 @@ extern "C" int VEXAGroupDBGetByCursor(VEXAGROUPDB *db, VEXAGROUP **ppGroup, int 
             continue;
         return 0;
     }
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupDBGetByCursor(VEXAGROUPDB *db, VEXAGROUP **ppGroup, int typeMask, int fAll)
+{
+    return vral::NoThrow(-1, [&] { return groupDBGetByCursor(db, ppGroup, typeMask, fAll); });
 }

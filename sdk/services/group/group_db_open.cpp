@@ -1,5 +1,6 @@
 #include <cstddef>
 
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
 namespace vexagroup {
@@ -43,14 +44,32 @@ const vexabdb::CacheSet kGroupSet = {
 
 }  // namespace vexagroup
 
-extern "C" int VEXAGroupDBOpenFile(VEXAGROUPDB **ppDb, const char *prefix)
+namespace {
+
+int groupDBOpenFile(VEXAGROUPDB **ppDb, const char *prefix)
 {
     return vexabdb::cacheOpen(vexagroup::kGroupSet, reinterpret_cast<void **>(ppDb), prefix);
 }
 
-extern "C" VEXAGROUPDB *VEXAGroupDBOpen(void)
+}  // namespace
+
+extern "C" int VEXAGroupDBOpenFile(VEXAGROUPDB **ppDb, const char *prefix)
+{
+    return vral::NoThrow(-1, [&] { return groupDBOpenFile(ppDb, prefix); });
+}
+
+namespace {
+
+VEXAGROUPDB *groupDBOpen(void)
 {
     return static_cast<VEXAGROUPDB *>(vexabdb::cacheOpenChecked(vexagroup::kGroupSet));
+}
+
+}  // namespace
+
+extern "C" VEXAGROUPDB *VEXAGroupDBOpen(void)
+{
+    return vral::NoThrow(static_cast<VEXAGROUPDB *>(nullptr), [&] { return groupDBOpen(); });
 }
 
 extern "C" void VEXAGroupDBClose(VEXAGROUPDB *pDb)

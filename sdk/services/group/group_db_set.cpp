@@ -65,7 +65,7 @@ int readOld(VEXAGROUPDB *db, const char *OLDNAME, int klenOld, const char *NAME,
 
 extern "C" int VEXAGroupDBSet(VEXAGROUPDB *db, const char *OLDNAME, int oldLen, VEXAGROUP *pGroup)
 {
-    return vral::NoThrow(-1, [&] {
+    return vexabdb::cacheWriteGuarded(vexagroup::kGroupSet, db, [&] {
         if (db == nullptr || pGroup == nullptr || db->pGRPName == nullptr || db->pGRPGID == nullptr ||
             db->pGRPDesc == nullptr || (OLDNAME != nullptr && oldLen <= 0)) {
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);

@@ -41,7 +41,9 @@ extern "C" int VEXAGroupDBUnpack(const char *line, VEXAGROUP **ppGroup)
     });
 }
 
-extern "C" VEXAGROUP *VEXAGroupAlloc(const char *line)
+namespace {
+
+VEXAGROUP *groupAlloc(const char *line)
 {
     VEXAGROUP *g = nullptr;
     if (VEXAGroupDBUnpack(line, &g) != 0) {
@@ -49,4 +51,11 @@ extern "C" VEXAGROUP *VEXAGroupAlloc(const char *line)
         return nullptr;
     }
     return g;
+}
+
+}  // namespace
+
+extern "C" VEXAGROUP *VEXAGroupAlloc(const char *line)
+{
+    return vral::NoThrow(static_cast<VEXAGROUP *>(nullptr), [&] { return groupAlloc(line); });
 }

@@ -1,13 +1,17 @@
 #include <sys/file.h>
 
-#include "base/lock/vral_lock.h"
+#include "base/err/err_guard.h"
+#include <memory>
+
+#include "base/lock/lock_holder.h"
 #include "services/group/group_internal.h"
 
 namespace {
 
 int readGroup(const char *NAME, int len, VEXAGROUP **ppGroup)
 {
-    VEXAGROUPDB *db = VEXAGroupDBOpen();
+    const std::unique_ptr<VEXAGROUPDB, void (*)(VEXAGROUPDB *)> owner(VEXAGroupDBOpen(), VEXAGroupDBClose);
+    VEXAGROUPDB *db = owner.get();
     if (db == nullptr) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -21,13 +25,14 @@ int readGroup(const char *NAME, int len, VEXAGROUP **ppGroup)
         GROUP_LOG("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
         r = -1;
     }
-    VEXAGroupDBClose(db);
     return r;
 }
 
 }  // namespace
 
-extern "C" int VEXAGroupGet(const char *name, VEXAGROUP **ppGroup)
+namespace {
+
+int groupGet(const char *name, VEXAGROUP **ppGroup)
 {
     if (name == nullptr || ppGroup == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -41,15 +46,15 @@ extern "C" int VEXAGroupGet(const char *name, VEXAGROUP **ppGroup)
         return -1;
     }
     // only locks taken here are released: a caller's hold stays
-    if (VRALFileLock(LOCK_ID_PW | LOCK_ID_GR | LOCK_SH | LOCK_NB, 5) != 0)
+    vral::LockHolder lock(LOCK_ID_PW | LOCK_ID_GR | LOCK_SH | LOCK_NB, 5);
+    if (!lock.held())
         return -1;
-    int r = readGroup(NAME, len, ppGroup);
-    const int code = VRALErrGet();
-    if (VRALFileUnlock(LOCK_ID_PW | LOCK_ID_GR) != 0) {
-        VRAL_ERR_SET(ERR_UNLOCK_FAILED);
-        return -1;
-    }
-    if (r != 0)
-        VRALErrSetCode(code);
-    return r;
+    return lock.release(readGroup(NAME, len, ppGroup));
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupGet(const char *name, VEXAGROUP **ppGroup)
+{
+    return vral::NoThrow(-1, [&] { return groupGet(name, ppGroup); });
 }

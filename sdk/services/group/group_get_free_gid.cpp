@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int VEXAGroupGetFreeGid(VEXAGROUPDB *db)
+namespace {
+
+int groupGetFreeGid(VEXAGROUPDB *db)
 {
     if (db == nullptr || db->pGRPGID == nullptr)
         return -1;
@@ -28,4 +31,11 @@ extern "C" int VEXAGroupGetFreeGid(VEXAGROUPDB *db)
     } while (gid != start);
     VRAL_ERR_SET(ERR_NO_FREE_GID);
     return -1;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupGetFreeGid(VEXAGROUPDB *db)
+{
+    return vral::NoThrow(-1, [&] { return groupGetFreeGid(db); });
 }

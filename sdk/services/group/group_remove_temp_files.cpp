@@ -1,8 +1,11 @@
 #include <unistd.h>
 
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int GROUPIRemoveTempFiles(void)
+namespace {
+
+int groupiRemoveTempFiles(void)
 {
     int r = 0;
     for (const char *path : {GROUP_FILE_TMP, GROUP_FILE_DESC_TMP}) {
@@ -13,4 +16,11 @@ extern "C" int GROUPIRemoveTempFiles(void)
         }
     }
     return r;
+}
+
+}  // namespace
+
+extern "C" int GROUPIRemoveTempFiles(void)
+{
+    return vral::NoThrow(-1, [&] { return groupiRemoveTempFiles(); });
 }

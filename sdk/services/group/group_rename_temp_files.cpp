@@ -2,9 +2,12 @@
 
 #include <cstdio>
 
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int GROUPIRenameTempFiles(void)
+namespace {
+
+int groupiRenameTempFiles(void)
 {
     const std::pair<const char *, const char *> moves[] = {{GROUP_FILE_TMP, GROUP_FILE},
                                                            {GROUP_FILE_DESC_TMP, GROUP_FILE_DESC}};
@@ -20,4 +23,11 @@ extern "C" int GROUPIRenameTempFiles(void)
         }
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int GROUPIRenameTempFiles(void)
+{
+    return vral::NoThrow(-1, [&] { return groupiRenameTempFiles(); });
 }

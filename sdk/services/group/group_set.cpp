@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/err/err_guard.h"
-#include "base/lock/vral_lock.h"
+#include "base/lock/lock_holder.h"
 #include "base/unicode/vral_unicode.h"
 #include "base/string/heap_ptr.h"
 #include "services/group/group_internal.h"
@@ -187,16 +187,9 @@ extern "C" int VEXAGroupSet(const char *oldName, VEXAGROUP *pGroup)
             return -1;
         }
         // only locks taken here are released: a caller's hold stays
-        if (VRALFileLock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 5) != 0)
+        vral::LockHolder lock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB | LOCK_EX | LOCK_NB, 5);
+        if (!lock.held())
             return -1;
-        const int r = setLocked(oldName, pGroup);
-        const int code = VRALErrGet();
-        if (VRALFileUnlock(LOCK_ID_PW | LOCK_ID_GR | LOCK_ID_SMB) != 0) {
-            VRAL_ERR_SET(ERR_UNLOCK_FAILED);
-            return -1;
-        }
-        if (r != 0)
-            VRALErrSetCode(code);
-        return r;
+        return lock.release(setLocked(oldName, pGroup));
     });
 }

@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/group/group_internal.h"
 
-extern "C" int VEXAGroupToUnixGroup(const VEXAGROUP *pGroup, struct group *pGr)
+namespace {
+
+int groupToUnixGroup(const VEXAGROUP *pGroup, struct group *pGr)
 {
     if (pGroup == nullptr || pGr == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -12,4 +15,11 @@ extern "C" int VEXAGroupToUnixGroup(const VEXAGROUP *pGroup, struct group *pGr)
     pGr->gr_gid = static_cast<gid_t>(pGroup->gid);
     pGr->gr_mem = pGroup->ppszMember;
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupToUnixGroup(const VEXAGROUP *pGroup, struct group *pGr)
+{
+    return vral::NoThrow(-1, [&] { return groupToUnixGroup(pGroup, pGr); });
 }

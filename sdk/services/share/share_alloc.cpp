@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
 namespace {
@@ -12,7 +13,9 @@ bool hasLineBreak(const char *s)
 
 }  // namespace
 
-extern "C" VEXASHARE *VEXAShareAlloc(const VEXASHARE *t)
+namespace {
+
+VEXASHARE *shareAlloc(const VEXASHARE *t)
 {
     if (t == nullptr || t->szName == nullptr || t->szPath == nullptr || t->fType < 0 || t->fBrowseable < 0 ||
         t->fFtpWriteOnly < 0) {
@@ -70,6 +73,13 @@ extern "C" VEXASHARE *VEXAShareAlloc(const VEXASHARE *t)
     rec->cbAlloc = static_cast<int>(need);
     rec->cbRecord = static_cast<int>(need);
     return rec;
+}
+
+}  // namespace
+
+extern "C" VEXASHARE *VEXAShareAlloc(const VEXASHARE *t)
+{
+    return vral::NoThrow(static_cast<VEXASHARE *>(nullptr), [&] { return shareAlloc(t); });
 }
 
 extern "C" void VEXAShareFree(void *p)

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/err/err_guard.h"
 #include "services/group/vexa_group.h"
 #include "services/share/share_internal.h"
 #include "services/user/vexa_user_list.h"
@@ -110,7 +111,9 @@ ParseDbs::~ParseDbs()
 
 }  // namespace vexashare
 
-extern "C" VEXASHARE *ShareAllocFromConf(const char *section, VRALSzHash *pairs)
+namespace {
+
+VEXASHARE *shareAllocFromConf(const char *section, VRALSzHash *pairs)
 {
     if (section == nullptr || pairs == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -120,4 +123,11 @@ extern "C" VEXASHARE *ShareAllocFromConf(const char *section, VRALSzHash *pairs)
     if (dbs.open() != 0)
         return nullptr;
     return vexashare::allocFromConf(section, pairs, dbs);
+}
+
+}  // namespace
+
+extern "C" VEXASHARE *ShareAllocFromConf(const char *section, VRALSzHash *pairs)
+{
+    return vral::NoThrow(static_cast<VEXASHARE *>(nullptr), [&] { return shareAllocFromConf(section, pairs); });
 }

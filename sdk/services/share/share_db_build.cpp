@@ -177,7 +177,9 @@ int parse(FILE *fp, VEXASHAREDB *db)
 
 }  // namespace
 
-extern "C" int VEXAShareDBBuild(FILE *fp, VEXASHAREDB *db)
+namespace {
+
+int shareDBBuild(FILE *fp, VEXASHAREDB *db)
 {
     if (fp == nullptr || db == nullptr || db->pShareDB == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -200,4 +202,11 @@ extern "C" int VEXAShareDBBuild(FILE *fp, VEXASHAREDB *db)
         }
         return 0;
     });
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBBuild(FILE *fp, VEXASHAREDB *db)
+{
+    return vral::NoThrow(-1, [&] { return shareDBBuild(fp, db); });
 }

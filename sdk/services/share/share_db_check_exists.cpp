@@ -1,8 +1,11 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareDBCheckExists(VEXASHAREDB *db, const char *NAME, int lenNAME, char *buf, int cb)
+namespace {
+
+int shareDBCheckExists(VEXASHAREDB *db, const char *NAME, int lenNAME, char *buf, int cb)
 {
     if (db == nullptr || db->pShareDB == nullptr || NAME == nullptr || lenNAME <= 0 ||
         (buf == nullptr && cb != 0)) {
@@ -29,4 +32,11 @@ extern "C" int VEXAShareDBCheckExists(VEXASHAREDB *db, const char *NAME, int len
     }
     VEXAShareFree(rec);
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBCheckExists(VEXASHAREDB *db, const char *NAME, int lenNAME, char *buf, int cb)
+{
+    return vral::NoThrow(-1, [&] { return shareDBCheckExists(db, NAME, lenNAME, buf, cb); });
 }

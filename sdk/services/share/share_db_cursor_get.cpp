@@ -1,8 +1,11 @@
 #include <cstdlib>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareDBCursorGet(VEXASHAREDB *db, VEXASHARE **ppShare)
+namespace {
+
+int shareDBCursorGet(VEXASHAREDB *db, VEXASHARE **ppShare)
 {
     if (db == nullptr || db->pShareDB == nullptr || ppShare == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -18,4 +21,11 @@ extern "C" int VEXAShareDBCursorGet(VEXASHAREDB *db, VEXASHARE **ppShare)
     free(key);
     free(data);
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBCursorGet(VEXASHAREDB *db, VEXASHARE **ppShare)
+{
+    return vral::NoThrow(-1, [&] { return shareDBCursorGet(db, ppShare); });
 }

@@ -1,7 +1,9 @@
 #include "services/share/share_internal.h"
 #include "services/user/user_internal.h"
 
-extern "C" int VEXAShareDBDelete(VEXASHAREDB *db, const char *name)
+namespace {
+
+int shareDBDelete(VEXASHAREDB *db, const char *name)
 {
     if (db == nullptr || db->pShareDB == nullptr || name == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -16,4 +18,11 @@ extern "C" int VEXAShareDBDelete(VEXASHAREDB *db, const char *name)
         return -1;
     }
     return VEXABDbDelete(db->pShareDB, key, len + 1);
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBDelete(VEXASHAREDB *db, const char *name)
+{
+    return vexabdb::cacheWriteGuarded(vexashare::kShareSet, db, [&] { return shareDBDelete(db, name); });
 }

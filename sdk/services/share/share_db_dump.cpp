@@ -141,7 +141,9 @@ int fill(VEXABDB *h, std::string &out)
 
 }  // namespace
 
-extern "C" int VEXAShareDBDump(VEXASHAREDB *db)
+namespace {
+
+int shareDBDump(VEXASHAREDB *db)
 {
     if (db == nullptr || db->pShareDB == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -166,4 +168,11 @@ extern "C" int VEXAShareDBDump(VEXASHAREDB *db)
         }
         return 0;
     });
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBDump(VEXASHAREDB *db)
+{
+    return vexabdb::cacheWriteGuarded(vexashare::kShareSet, db, [&] { return shareDBDump(db); });
 }

@@ -1,9 +1,12 @@
 #include <cerrno>
 #include <syslog.h>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareDBEnumInternal(VEXASHAREDB *db, VRALSzList **ppList, VEXAShareEnumOps *ops, void *arg,
+namespace {
+
+int shareDBEnumInternal(VEXASHAREDB *db, VRALSzList **ppList, VEXAShareEnumOps *ops, void *arg,
                                        int flags)
 {
     if (db == nullptr || ppList == nullptr || ops == nullptr || ops->filter == nullptr ||
@@ -34,4 +37,12 @@ extern "C" int VEXAShareDBEnumInternal(VEXASHAREDB *db, VRALSzList **ppList, VEX
     if (ops->end != nullptr)
         ops->end(ops);
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBEnumInternal(VEXASHAREDB *db, VRALSzList **ppList, VEXAShareEnumOps *ops, void *arg,
+                                       int flags)
+{
+    return vral::NoThrow(-1, [&] { return shareDBEnumInternal(db, ppList, ops, arg, flags); });
 }

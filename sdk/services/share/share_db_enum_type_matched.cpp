@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareDBEnumTypeMatched(const VEXASHARE *share, int flags)
+namespace {
+
+int shareDBEnumTypeMatched(const VEXASHARE *share, int flags)
 {
     if (share == nullptr || flags < 1 || flags > 7) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -12,4 +15,11 @@ extern "C" int VEXAShareDBEnumTypeMatched(const VEXASHARE *share, int flags)
         ((flags & SHARE_KIND_NORMAL) != 0 && !usb && !sata))
         return 0;
     return -1;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBEnumTypeMatched(const VEXASHARE *share, int flags)
+{
+    return vral::NoThrow(0, [&] { return shareDBEnumTypeMatched(share, flags); });
 }

@@ -1,7 +1,10 @@
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 #include "services/user/user_internal.h"
 
-extern "C" int VEXAShareDBGet(VEXASHAREDB *db, const char *name, VEXASHARE **ppShare)
+namespace {
+
+int shareDBGet(VEXASHAREDB *db, const char *name, VEXASHARE **ppShare)
 {
     if (db == nullptr || db->pShareDB == nullptr || name == nullptr || ppShare == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -20,4 +23,11 @@ extern "C" int VEXAShareDBGet(VEXASHAREDB *db, const char *name, VEXASHARE **ppS
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBGet(VEXASHAREDB *db, const char *name, VEXASHARE **ppShare)
+{
+    return vral::NoThrow(-1, [&] { return shareDBGet(db, name, ppShare); });
 }

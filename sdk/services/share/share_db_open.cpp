@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
 namespace vexashare {
@@ -47,14 +48,32 @@ const vexabdb::CacheSet kShareSet = {
 
 }  // namespace vexashare
 
-extern "C" int VEXAShareDBOpenFile(VEXASHAREDB **ppDb, const char *prefix)
+namespace {
+
+int shareDBOpenFile(VEXASHAREDB **ppDb, const char *prefix)
 {
     return vexabdb::cacheOpen(vexashare::kShareSet, reinterpret_cast<void **>(ppDb), prefix);
 }
 
-extern "C" VEXASHAREDB *VEXAShareDBOpen(void)
+}  // namespace
+
+extern "C" int VEXAShareDBOpenFile(VEXASHAREDB **ppDb, const char *prefix)
+{
+    return vral::NoThrow(-1, [&] { return shareDBOpenFile(ppDb, prefix); });
+}
+
+namespace {
+
+VEXASHAREDB *shareDBOpen(void)
 {
     return static_cast<VEXASHAREDB *>(vexabdb::cacheOpenChecked(vexashare::kShareSet));
+}
+
+}  // namespace
+
+extern "C" VEXASHAREDB *VEXAShareDBOpen(void)
+{
+    return vral::NoThrow(static_cast<VEXASHAREDB *>(nullptr), [&] { return shareDBOpen(); });
 }
 
 extern "C" void VEXAShareDBClose(VEXASHAREDB *pDb)

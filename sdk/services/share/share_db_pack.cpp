@@ -3,12 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
 // The stored form keeps the 32-bit layout whatever this machine's pointers
 // are: eleven words, then the block's strings, the pointers as offsets
 // counted from word 1.
-extern "C" void *VEXAShareDBPack(const VEXASHARE *pShare, int *pcb)
+namespace {
+
+void *shareDBPack(const VEXASHARE *pShare, int *pcb)
 {
     if (pShare == nullptr || pcb == nullptr || pShare->cbAlloc <= static_cast<int>(sizeof(VEXASHARE))) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -48,4 +51,11 @@ extern "C" void *VEXAShareDBPack(const VEXASHARE *pShare, int *pcb)
     memcpy(out + sizeof w, area, static_cast<size_t>(cbArea));
     *pcb = cbStored;
     return out;
+}
+
+}  // namespace
+
+extern "C" void *VEXAShareDBPack(const VEXASHARE *pShare, int *pcb)
+{
+    return vral::NoThrow(static_cast<void *>(nullptr), [&] { return shareDBPack(pShare, pcb); });
 }

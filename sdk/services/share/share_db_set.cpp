@@ -20,7 +20,9 @@ int shareKey(const char *name, char (&key)[SHARE_KEY_SIZE])
 
 // Everything is formed before the cache changes; the new record is stored
 // before the old one goes, so a failure never loses the share.
-extern "C" int VEXAShareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
+namespace {
+
+int shareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
 {
     if (db == nullptr || db->pShareDB == nullptr || pShare == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -55,4 +57,11 @@ extern "C" int VEXAShareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASH
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBSet(VEXASHAREDB *db, const char *oldName, const VEXASHARE *pShare)
+{
+    return vexabdb::cacheWriteGuarded(vexashare::kShareSet, db, [&] { return shareDBSet(db, oldName, pShare); });
 }

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/share/share_internal.h"
 
@@ -26,7 +27,9 @@ bool sound(const int32_t (&w)[kWords], const char *stored, int cb)
 
 }  // namespace
 
-extern "C" int VEXAShareDBUnPack(const void *pStored, int cb, VEXASHARE **ppShare)
+namespace {
+
+int shareDBUnPack(const void *pStored, int cb, VEXASHARE **ppShare)
 {
     if (pStored == nullptr || ppShare == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -61,4 +64,11 @@ extern "C" int VEXAShareDBUnPack(const void *pStored, int cb, VEXASHARE **ppShar
     rec->cbRecord = static_cast<int>(sizeof(VEXASHARE)) + (w[11] - SHARE_STORED_HEADER);
     *ppShare = rec;
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareDBUnPack(const void *pStored, int cb, VEXASHARE **ppShare)
+{
+    return vral::NoThrow(-1, [&] { return shareDBUnPack(pStored, cb, ppShare); });
 }

@@ -1,3 +1,4 @@
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
 extern "C" int VEXAShareEnumFilter(VEXAShareEnumOps *, const VEXASHARE *share, int flags)
@@ -5,7 +6,9 @@ extern "C" int VEXAShareEnumFilter(VEXAShareEnumOps *, const VEXASHARE *share, i
     return VEXAShareDBEnumTypeMatched(share, flags);
 }
 
-extern "C" int VEXAShareEnum(VRALSzList **ppList, int flags)
+namespace {
+
+int shareEnum(VRALSzList **ppList, int flags)
 {
     if (ppList == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -15,4 +18,11 @@ extern "C" int VEXAShareEnum(VRALSzList **ppList, int flags)
         VEXAShareEnumOps ops = {nullptr, VEXAShareEnumFilter, nullptr};
         return VEXAShareDBEnumInternal(db, ppList, &ops, nullptr, flags);
     });
+}
+
+}  // namespace
+
+extern "C" int VEXAShareEnum(VRALSzList **ppList, int flags)
+{
+    return vral::NoThrow(-1, [&] { return shareEnum(ppList, flags); });
 }

@@ -1,8 +1,11 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int ShareFTypeGetFromConf(const char *guestOk, const char *writeable)
+namespace {
+
+int shareFTypeGetFromConf(const char *guestOk, const char *writeable)
 {
     if (guestOk == nullptr || writeable == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -17,4 +20,11 @@ extern "C" int ShareFTypeGetFromConf(const char *guestOk, const char *writeable)
         return SHARE_TYPE_DENIED;
     VRAL_ERR_SET(ERR_CONVERSION_FAILED);
     return -1;
+}
+
+}  // namespace
+
+extern "C" int ShareFTypeGetFromConf(const char *guestOk, const char *writeable)
+{
+    return vral::NoThrow(-1, [&] { return shareFTypeGetFromConf(guestOk, writeable); });
 }

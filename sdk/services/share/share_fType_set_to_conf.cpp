@@ -1,8 +1,11 @@
 #include <cstdio>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int ShareFTypeSetToConf(int fType, char *guestOk, char *writeable, int cbGuestOk, int cbWriteable)
+namespace {
+
+int shareFTypeSetToConf(int fType, char *guestOk, char *writeable, int cbGuestOk, int cbWriteable)
 {
     if (fType <= 0 || guestOk == nullptr || writeable == nullptr || cbGuestOk <= 3 || cbWriteable <= 3) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -26,4 +29,11 @@ extern "C" int ShareFTypeSetToConf(int fType, char *guestOk, char *writeable, in
     snprintf(guestOk, static_cast<size_t>(cbGuestOk), "%s", g);
     snprintf(writeable, static_cast<size_t>(cbWriteable), "%s", w);
     return 0;
+}
+
+}  // namespace
+
+extern "C" int ShareFTypeSetToConf(int fType, char *guestOk, char *writeable, int cbGuestOk, int cbWriteable)
+{
+    return vral::NoThrow(-1, [&] { return shareFTypeSetToConf(fType, guestOk, writeable, cbGuestOk, cbWriteable); });
 }

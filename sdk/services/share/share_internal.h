@@ -6,8 +6,10 @@
 #include <sys/file.h>
 #include <syslog.h>
 
+#include <memory>
+
 #include "base/err/vral_err.h"
-#include "base/lock/vral_lock.h"
+#include "base/lock/lock_holder.h"
 #include "services/bdb/bdb_cache.h"
 #include "services/share/vexa_share.h"
 #include "services/user/vexa_user.h"
@@ -64,21 +66,17 @@ VEXASHARE *allocFromConf(const char *section, VRALSzHash *pairs, const ParseDbs 
 template <typename Body>
 int withReadLock(Body body)
 {
-    if (VRALFileLock(LOCK_ID_SMB | LOCK_SH | LOCK_NB, 5) != 0) {
+    vral::LockHolder lock(LOCK_ID_SMB | LOCK_SH | LOCK_NB, 5);
+    if (!lock.held()) {
         VRAL_ERR_SET(ERR_LOCK_FAILED);
         return -1;
     }
-    int r = -1;
-    VEXASHAREDB *db = VEXAShareDBOpen();
+    const std::unique_ptr<VEXASHAREDB, void (*)(VEXASHAREDB *)> db(VEXAShareDBOpen(), VEXAShareDBClose);
     if (db == nullptr) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
-    } else {
-        r = body(db);
-        VEXAShareDBClose(db);
+        return -1;
     }
-    if (VRALFileUnlock(LOCK_ID_SMB) != 0)
-        VRAL_ERR_SET(ERR_UNLOCK_FAILED);
-    return r;
+    return body(db.get());
 }
 
 }  // namespace vexashare

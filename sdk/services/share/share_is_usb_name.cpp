@@ -2,9 +2,12 @@
 
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareIsUsbName(const char *name)
+namespace {
+
+int shareIsUsbName(const char *name)
 {
     if (name == nullptr)
         return 0;
@@ -13,4 +16,11 @@ extern "C" int VEXAShareIsUsbName(const char *name)
     if (strncasecmp(name, "usbshare", 8) != 0)
         return 0;
     return strspn(name + 8, "0123456789") == strlen(name + 8) ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareIsUsbName(const char *name)
+{
+    return vral::NoThrow(0, [&] { return shareIsUsbName(name); });
 }

@@ -1,8 +1,11 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareParseSectionName(const char *line, char *buf, int cb)
+namespace {
+
+int shareParseSectionName(const char *line, char *buf, int cb)
 {
     if (line == nullptr || buf == nullptr || cb <= 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -17,4 +20,11 @@ extern "C" int VEXAShareParseSectionName(const char *line, char *buf, int cb)
     if (close != nullptr)
         *close = '\0';
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareParseSectionName(const char *line, char *buf, int cb)
+{
+    return vral::NoThrow(-1, [&] { return shareParseSectionName(line, buf, cb); });
 }

@@ -19,7 +19,9 @@ struct Owned {
 
 }  // namespace
 
-extern "C" int RemoveSameUsers(char *list)
+namespace {
+
+int removeSameUsers(char *list)
 {
     if (list == nullptr) {
         SHARE_LOG("szUserList is NULL!!\n");
@@ -59,4 +61,11 @@ extern "C" int RemoveSameUsers(char *list)
         memcpy(list, out.c_str(), out.size() + 1);
         return 1;
     });
+}
+
+}  // namespace
+
+extern "C" int RemoveSameUsers(char *list)
+{
+    return vral::NoThrow(-1, [&] { return removeSameUsers(list); });
 }

@@ -2,9 +2,12 @@
 
 #include <initializer_list>
 
+#include "base/err/err_guard.h"
 #include "services/share/share_internal.h"
 
-extern "C" int VEXAShareSectionTypeGet(const char *section)
+namespace {
+
+int shareSectionTypeGet(const char *section)
 {
     if (section == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -15,4 +18,11 @@ extern "C" int VEXAShareSectionTypeGet(const char *section)
             return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAShareSectionTypeGet(const char *section)
+{
+    return vral::NoThrow(-1, [&] { return shareSectionTypeGet(section); });
 }

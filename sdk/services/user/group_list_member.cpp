@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/group/vexa_group.h"
 #include "services/user/user_query_internal.h"
@@ -25,7 +26,9 @@ int validMembers(const char *group, char **pBuf, int *pcb)
 
 }  // namespace
 
-extern "C" int VEXAGroupListMember(const char *group, VRALSzList **ppList)
+namespace {
+
+int groupListMember(const char *group, VRALSzList **ppList)
 {
     if (group == nullptr || ppList == nullptr || *ppList == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -54,4 +57,11 @@ extern "C" int VEXAGroupListMember(const char *group, VRALSzList **ppList)
     }
     VRALSzListFree(work);
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAGroupListMember(const char *group, VRALSzList **ppList)
+{
+    return vral::NoThrow(-1, [&] { return groupListMember(group, ppList); });
 }

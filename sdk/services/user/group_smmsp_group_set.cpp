@@ -58,7 +58,9 @@ int setMembers(const char *user, const char *newUser, int op)
 
 }  // namespace
 
-extern "C" int VEXASmmspGroupSet(const char *user, const char *newUser, int op)
+namespace {
+
+int smmspGroupSet(const char *user, const char *newUser, int op)
 {
     if ((op == SMMSP_OP_ADD && newUser == nullptr) ||
         (op == SMMSP_OP_RENAME && (user == nullptr || newUser == nullptr)) ||
@@ -67,4 +69,11 @@ extern "C" int VEXASmmspGroupSet(const char *user, const char *newUser, int op)
         return -1;
     }
     return vral::NoThrow(-1, [&] { return setMembers(user, newUser, op); });
+}
+
+}  // namespace
+
+extern "C" int VEXASmmspGroupSet(const char *user, const char *newUser, int op)
+{
+    return vral::NoThrow(-1, [&] { return smmspGroupSet(user, newUser, op); });
 }

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_internal.h"
 
@@ -13,7 +14,9 @@ bool inside(const char *s, const char *block, int cb)
 
 }  // namespace
 
-extern "C" int VEXAUserAlloc(VEXAUSER **ppUser, const char *name, const char *passwd, int uid, int gid,
+namespace {
+
+int userAlloc(VEXAUSER **ppUser, const char *name, const char *passwd, int uid, int gid,
                              const char *gecos, const char *home, const char *shell, int expire, const char *mail,
                              int privilege)
 {
@@ -77,6 +80,15 @@ extern "C" int VEXAUserAlloc(VEXAUSER **ppUser, const char *name, const char *pa
     u->cbAlloc = cb;
     *ppUser = u;
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserAlloc(VEXAUSER **ppUser, const char *name, const char *passwd, int uid, int gid,
+                             const char *gecos, const char *home, const char *shell, int expire, const char *mail,
+                             int privilege)
+{
+    return vral::NoThrow(-1, [&] { return userAlloc(ppUser, name, passwd, uid, gid, gecos, home, shell, expire, mail, privilege); });
 }
 
 extern "C" void VEXAUserFree(VEXAUSER *pUser)

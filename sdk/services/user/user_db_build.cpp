@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/proc/vral_proc.h"
 #include "services/bdb/bdb_sorted_puts.h"
 #include "services/user/user_internal.h"
@@ -150,7 +151,9 @@ int nextUidBuild(VEXAUSERDB *db)
 
 }  // namespace
 
-extern "C" int UserDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
+namespace {
+
+int userDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
 {
     if (h == nullptr || path == nullptr || delims == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -186,7 +189,16 @@ extern "C" int UserDBGetLineBuild(VEXABDB *h, const char *path, const char *deli
     return puts.flush();
 }
 
-extern "C" int VEXAUserDBBuild(VEXAUSERDB *db)
+}  // namespace
+
+extern "C" int UserDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
+{
+    return vral::NoThrow(-1, [&] { return userDBGetLineBuild(h, path, delims); });
+}
+
+namespace {
+
+int userDBBuild(VEXAUSERDB *db)
 {
     if (db == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -227,4 +239,11 @@ extern "C" int VEXAUserDBBuild(VEXAUSERDB *db)
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBBuild(VEXAUSERDB *db)
+{
+    return vral::NoThrow(-1, [&] { return userDBBuild(db); });
 }

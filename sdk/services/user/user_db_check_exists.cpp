@@ -1,9 +1,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 
-extern "C" int VEXAUserDBCheckExists(VEXAUSERDB *db, const char *NAME, int lenNAME, char *buf, unsigned cb)
+namespace {
+
+int userDBCheckExists(VEXAUSERDB *db, const char *NAME, int lenNAME, char *buf, unsigned cb)
 {
     if (db == nullptr || NAME == nullptr || lenNAME <= 0 || (buf == nullptr && cb != 0)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -35,4 +38,11 @@ extern "C" int VEXAUserDBCheckExists(VEXAUSERDB *db, const char *NAME, int lenNA
     }
     free(line);
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBCheckExists(VEXAUSERDB *db, const char *NAME, int lenNAME, char *buf, unsigned cb)
+{
+    return vral::NoThrow(-1, [&] { return userDBCheckExists(db, NAME, lenNAME, buf, cb); });
 }

@@ -29,7 +29,9 @@ int removeRecords(VEXAUSERDB *db, const char *NAME, int klen, int uid, bool keep
 
 }  // namespace vexauser
 
-extern "C" int VEXAUserDBDelete(VEXAUSERDB *db, const char *NAME)
+namespace {
+
+int userDBDelete(VEXAUSERDB *db, const char *NAME)
 {
     if (db == nullptr || NAME == nullptr || NAME[0] == '\0' || db->pPWDSMB == nullptr || db->pPWDShadow == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -62,4 +64,11 @@ extern "C" int VEXAUserDBDelete(VEXAUSERDB *db, const char *NAME)
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBDelete(VEXAUSERDB *db, const char *NAME)
+{
+    return vexabdb::cacheWriteGuarded(vexauser::kUserSet, db, [&] { return userDBDelete(db, NAME); });
 }

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 #include "services/account/vexa_account.h"
 
@@ -64,7 +65,16 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
 
 }  // namespace vexauser
 
-extern "C" int UserDBDomainBuild(VEXABDB *h)
+namespace {
+
+int userDBDomainBuild(VEXABDB *h)
 {
     return vexauser::domainListBuild(h, vexauser::kDomainUsers);
+}
+
+}  // namespace
+
+extern "C" int UserDBDomainBuild(VEXABDB *h)
+{
+    return vral::NoThrow(-1, [&] { return userDBDomainBuild(h); });
 }

@@ -75,7 +75,9 @@ int fill(VEXAUSERDB *db, std::unique_ptr<vexabdb::TmpFile> (&files)[4])
 
 }  // namespace
 
-extern "C" int VEXAUserDBDump(VEXAUSERDB *db)
+namespace {
+
+int userDBDump(VEXAUSERDB *db)
 {
     if (db == nullptr || db->pPWDSMB == nullptr || db->pPWDShadow == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -132,4 +134,11 @@ extern "C" int VEXAUserDBDump(VEXAUSERDB *db)
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBDump(VEXAUSERDB *db)
+{
+    return vexabdb::cacheWriteGuarded(vexauser::kUserSet, db, [&] { return userDBDump(db); });
 }

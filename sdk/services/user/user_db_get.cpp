@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_internal.h"
@@ -17,7 +18,9 @@ struct Buf {
 
 }  // namespace
 
-extern "C" int VEXAUserDBGet(VEXAUSERDB *db, const char *NAME, VEXAUSER **ppUser)
+namespace {
+
+int userDBGet(VEXAUSERDB *db, const char *NAME, VEXAUSER **ppUser)
 {
     if (db == nullptr || NAME == nullptr || ppUser == nullptr || NAME[0] == '\0') {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -76,4 +79,11 @@ extern "C" int VEXAUserDBGet(VEXAUSERDB *db, const char *NAME, VEXAUSER **ppUser
         return -1;
     return VEXAUserAlloc(ppUser, pw->pw_name, sp->sp_pwdp, static_cast<int>(pw->pw_uid), static_cast<int>(pw->pw_gid),
                          gecos.get(), pw->pw_dir, pw->pw_shell, static_cast<int>(sp->sp_expire), mail, privilege);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBGet(VEXAUSERDB *db, const char *NAME, VEXAUSER **ppUser)
+{
+    return vral::NoThrow(-1, [&] { return userDBGet(db, NAME, ppUser); });
 }

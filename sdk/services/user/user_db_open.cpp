@@ -1,5 +1,6 @@
 #include <cstddef>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 
 namespace vexauser {
@@ -47,14 +48,32 @@ const vexabdb::CacheSet kUserSet = {
 
 }  // namespace vexauser
 
-extern "C" int VEXAUserDBOpenFile(VEXAUSERDB **ppDb, const char *prefix)
+namespace {
+
+int userDBOpenFile(VEXAUSERDB **ppDb, const char *prefix)
 {
     return vexabdb::cacheOpen(vexauser::kUserSet, reinterpret_cast<void **>(ppDb), prefix);
 }
 
-extern "C" VEXAUSERDB *VEXAUserDBOpen(void)
+}  // namespace
+
+extern "C" int VEXAUserDBOpenFile(VEXAUSERDB **ppDb, const char *prefix)
+{
+    return vral::NoThrow(-1, [&] { return userDBOpenFile(ppDb, prefix); });
+}
+
+namespace {
+
+VEXAUSERDB *userDBOpen(void)
 {
     return static_cast<VEXAUSERDB *>(vexabdb::cacheOpenChecked(vexauser::kUserSet));
+}
+
+}  // namespace
+
+extern "C" VEXAUSERDB *VEXAUserDBOpen(void)
+{
+    return vral::NoThrow(static_cast<VEXAUSERDB *>(nullptr), [&] { return userDBOpen(); });
 }
 
 extern "C" void VEXAUserDBClose(VEXAUSERDB *pDb)

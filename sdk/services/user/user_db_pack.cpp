@@ -1,10 +1,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_internal.h"
 
-extern "C" int VEXAUserDBPack(const VEXAUSER *pUser, char **ppBuf, int *pcb)
+namespace {
+
+int userDBPack(const VEXAUSER *pUser, char **ppBuf, int *pcb)
 {
     if (pUser == nullptr || ppBuf == nullptr || pcb == nullptr || (*ppBuf != nullptr && *pcb == 0)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -26,4 +29,11 @@ extern "C" int VEXAUserDBPack(const VEXAUSER *pUser, char **ppBuf, int *pcb)
     snprintf(*ppBuf, static_cast<size_t>(len) + 1, "%s:x:%s:%s:%s:%s", pUser->szName, ids, s(pUser->szGecos),
              s(pUser->szHome), s(pUser->szShell));
     return len + 1;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBPack(const VEXAUSER *pUser, char **ppBuf, int *pcb)
+{
+    return vral::NoThrow(-1, [&] { return userDBPack(pUser, ppBuf, pcb); });
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/err/err_guard.h"
 #include "base/list/vral_list.h"
 #include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
@@ -132,7 +133,9 @@ extern "C" char UserDBSaltChar(int x)
     return kAlphabet[v % 64];
 }
 
-extern "C" const char *SzSDKIWrapMD5Encrypt(const char *password, const char *salt)
+namespace {
+
+const char *szSDKIWrapMD5Encrypt(const char *password, const char *salt)
 {
     if (password == nullptr || salt == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -157,7 +160,16 @@ extern "C" const char *SzSDKIWrapMD5Encrypt(const char *password, const char *sa
     return hash;
 }
 
-extern "C" int VEXAUserDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUser)
+}  // namespace
+
+extern "C" const char *SzSDKIWrapMD5Encrypt(const char *password, const char *salt)
+{
+    return vral::NoThrow(static_cast<const char *>(nullptr), [&] { return szSDKIWrapMD5Encrypt(password, salt); });
+}
+
+namespace {
+
+int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUser)
 {
     if (db == nullptr || pUser == nullptr || db->pPWDSMB == nullptr || db->pPWDShadow == nullptr ||
         (OLDNAME != nullptr && lenOLDNAME <= 0)) {
@@ -330,4 +342,11 @@ extern "C" int VEXAUserDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME
         VRALErrSetCode(code);
     }
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUser)
+{
+    return vexabdb::cacheWriteGuarded(vexauser::kUserSet, db, [&] { return userDBSet(db, OLDNAME, lenOLDNAME, pUser); });
 }

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/list/vral_list.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_internal.h"
@@ -68,7 +69,9 @@ bool argsOk(const char *line, const void *ppBuf, const void *pBuf, const int *pc
 
 }  // namespace
 
-extern "C" int VEXAUserDBUnpackPasswd(const char *line, struct passwd **ppBuf, int *pcb)
+namespace {
+
+int userDBUnpackPasswd(const char *line, struct passwd **ppBuf, int *pcb)
 {
     if (!argsOk(line, ppBuf, ppBuf != nullptr ? *ppBuf : nullptr, pcb))
         return -1;
@@ -90,7 +93,16 @@ extern "C" int VEXAUserDBUnpackPasswd(const char *line, struct passwd **ppBuf, i
     return 0;
 }
 
-extern "C" int VEXAUserDBUnpackShadow(const char *line, struct spwd **ppBuf, int *pcb)
+}  // namespace
+
+extern "C" int VEXAUserDBUnpackPasswd(const char *line, struct passwd **ppBuf, int *pcb)
+{
+    return vral::NoThrow(-1, [&] { return userDBUnpackPasswd(line, ppBuf, pcb); });
+}
+
+namespace {
+
+int userDBUnpackShadow(const char *line, struct spwd **ppBuf, int *pcb)
 {
     if (!argsOk(line, ppBuf, ppBuf != nullptr ? *ppBuf : nullptr, pcb))
         return -1;
@@ -109,4 +121,11 @@ extern "C" int VEXAUserDBUnpackShadow(const char *line, struct spwd **ppBuf, int
         *nums[i] = atoi(VRALSzListItem(f.p, i + 2));
     sp->sp_flag = static_cast<unsigned long>(atoi(VRALSzListItem(f.p, 8)));
     return 0;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserDBUnpackShadow(const char *line, struct spwd **ppBuf, int *pcb)
+{
+    return vral::NoThrow(-1, [&] { return userDBUnpackShadow(line, ppBuf, pcb); });
 }

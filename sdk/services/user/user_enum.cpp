@@ -1,6 +1,9 @@
+#include "base/err/err_guard.h"
 #include "services/user/user_query_internal.h"
 
-extern "C" int VEXAUserEnum(VRALSzList **ppList, int mask)
+namespace {
+
+int userEnum(VRALSzList **ppList, int mask)
 {
     constexpr int kAll = USER_KIND_LOCAL | USER_KIND_DOMAIN | USER_KIND_SHARE_DOMAIN;
     if (ppList == nullptr || *ppList == nullptr || (mask & kAll) == 0) {
@@ -29,4 +32,11 @@ extern "C" int VEXAUserEnum(VRALSzList **ppList, int mask)
         return 0;
     });
     return rd.finish(r == 0 ? n : -1);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserEnum(VRALSzList **ppList, int mask)
+{
+    return vral::NoThrow(-1, [&] { return userEnum(ppList, mask); });
 }

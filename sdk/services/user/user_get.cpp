@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/list/vral_list.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_query_internal.h"
@@ -18,7 +19,9 @@ int lookupKey(const char *name, char (&NAME)[USER_KEY_SIZE])
 
 }  // namespace
 
-extern "C" int VEXAUserGet(const char *name, VEXAUSER **ppUser)
+namespace {
+
+int userGet(const char *name, VEXAUSER **ppUser)
 {
     if (name == nullptr || ppUser == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -33,7 +36,16 @@ extern "C" int VEXAUserGet(const char *name, VEXAUSER **ppUser)
     return rd.finish(VEXAUserDBGet(rd.db(), NAME, ppUser));
 }
 
-extern "C" int VEXAUserGetSmbPasswd(const char *name, char *lm, int cbLm, char *nt, int cbNt)
+}  // namespace
+
+extern "C" int VEXAUserGet(const char *name, VEXAUSER **ppUser)
+{
+    return vral::NoThrow(-1, [&] { return userGet(name, ppUser); });
+}
+
+namespace {
+
+int userGetSmbPasswd(const char *name, char *lm, int cbLm, char *nt, int cbNt)
 {
     if (name == nullptr || lm == nullptr || nt == nullptr || cbLm != 33 || cbNt != 33) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -69,4 +81,11 @@ extern "C" int VEXAUserGetSmbPasswd(const char *name, char *lm, int cbLm, char *
     VRALSzListFree(fields);
     free(line);
     return rd.finish(r);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserGetSmbPasswd(const char *name, char *lm, int cbLm, char *nt, int cbNt)
+{
+    return vral::NoThrow(-1, [&] { return userGetSmbPasswd(name, lm, cbLm, nt, cbNt); });
 }

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_query_internal.h"
 
 namespace {
@@ -42,7 +43,9 @@ long candidateUid(VEXABDB *uidDb)
 
 }  // namespace
 
-extern "C" int VEXAUserGetFreeUid(VEXAUSERDB *db)
+namespace {
+
+int userGetFreeUid(VEXAUSERDB *db)
 {
     if (db == nullptr || db->pPWDUID == nullptr)
         return -1;
@@ -68,4 +71,11 @@ extern "C" int VEXAUserGetFreeUid(VEXAUSERDB *db)
     free(buf);
     VRAL_ERR_SET(ERR_NO_FREE_UID);
     return -1;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserGetFreeUid(VEXAUSERDB *db)
+{
+    return vral::NoThrow(-1, [&] { return userGetFreeUid(db); });
 }

@@ -108,7 +108,9 @@ extern "C" int VEXAUserGetValidUserListCore(const char **items, char **pBuf, int
     });
 }
 
-extern "C" int VEXAUserGetValidUserList(const char **items, char **pBuf, int *pcb)
+namespace {
+
+int userGetValidUserList(const char **items, char **pBuf, int *pcb)
 {
     if (items == nullptr || pBuf == nullptr || pcb == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -125,6 +127,13 @@ extern "C" int VEXAUserGetValidUserList(const char **items, char **pBuf, int *pc
     if (r != 0)
         VRALErrSetCode(code);
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserGetValidUserList(const char **items, char **pBuf, int *pcb)
+{
+    return vral::NoThrow(-1, [&] { return userGetValidUserList(items, pBuf, pcb); });
 }
 
 extern "C" int VEXAUserGetValidUserList2(const char *list, char **pBuf, int *pcb, VEXAGROUPDB *groupDb,

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "base/err/vral_err.h"
 #include "services/bdb/bdb_cache.h"
@@ -22,6 +23,12 @@ namespace vexauser {
 
 // The user set: name, misc, shadow, smb and uid files under /tmp.
 extern const vexabdb::CacheSet kUserSet;
+
+// An open user database, closed on every path out.
+struct UserDbClose {
+    void operator()(VEXAUSERDB *db) const { VEXAUserDBClose(db); }
+};
+using UserDb = std::unique_ptr<VEXAUSERDB, UserDbClose>;
 
 // Source order of kUserSet: what the dump's writes stand in for.
 enum UserSource { kSrcPasswd, kSrcPasswdUid, kSrcVexauser, kSrcShadow, kSrcSmb, kSourceCount };

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_query_internal.h"
 
 extern "C" void VEXALocalUserInfoFree(VEXALOCALUSERINFO **ppHead)
@@ -16,7 +17,9 @@ extern "C" void VEXALocalUserInfoFree(VEXALOCALUSERINFO **ppHead)
     *ppHead = nullptr;
 }
 
-extern "C" int VEXALocalUserInfoEnum(VEXALOCALUSERINFO **ppHead)
+namespace {
+
+int localUserInfoEnum(VEXALOCALUSERINFO **ppHead)
 {
     if (ppHead == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -53,4 +56,11 @@ extern "C" int VEXALocalUserInfoEnum(VEXALOCALUSERINFO **ppHead)
         VEXALocalUserInfoFree(&head);
     *ppHead = head;
     return r;
+}
+
+}  // namespace
+
+extern "C" int VEXALocalUserInfoEnum(VEXALOCALUSERINFO **ppHead)
+{
+    return vral::NoThrow(-1, [&] { return localUserInfoEnum(ppHead); });
 }

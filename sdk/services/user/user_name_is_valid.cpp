@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/unicode/vral_unicode.h"
 #include "services/user/user_internal.h"
 
@@ -26,7 +27,16 @@ int nameRuleOk(const char *name, int maxChars)
 
 }  // namespace vexauser
 
-extern "C" int VEXAUserNameIsValid(const char *name)
+namespace {
+
+int userNameIsValid(const char *name)
 {
     return vexauser::nameRuleOk(name, 64);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserNameIsValid(const char *name)
+{
+    return vral::NoThrow(0, [&] { return userNameIsValid(name); });
 }

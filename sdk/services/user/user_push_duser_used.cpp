@@ -1,10 +1,13 @@
 #include <cstring>
 
+#include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "services/share/vexa_share.h"
 #include "services/user/user_query_internal.h"
 
-extern "C" int UserPushDUser(const char *name, VRALSzList **ppList, VRALSzHash **ppSeen)
+namespace {
+
+int userPushDUser(const char *name, VRALSzList **ppList, VRALSzHash **ppSeen)
 {
     if (name == nullptr || ppList == nullptr || ppSeen == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -21,6 +24,13 @@ extern "C" int UserPushDUser(const char *name, VRALSzList **ppList, VRALSzHash *
         return -1;
     }
     return 1;
+}
+
+}  // namespace
+
+extern "C" int UserPushDUser(const char *name, VRALSzList **ppList, VRALSzHash **ppSeen)
+{
+    return vral::NoThrow(-1, [&] { return userPushDUser(name, ppList, ppSeen); });
 }
 
 namespace {
@@ -54,7 +64,9 @@ int pushAll(Work &w, VRALSzList **ppList)
 
 }  // namespace
 
-extern "C" int VEXAUserPushDUserUsed(VRALSzList **ppList)
+namespace {
+
+int userPushDUserUsed(VRALSzList **ppList)
 {
     if (ppList == nullptr || *ppList == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -113,4 +125,11 @@ extern "C" int VEXAUserPushDUserUsed(VRALSzList **ppList)
             n += r;
         }
     }
+}
+
+}  // namespace
+
+extern "C" int VEXAUserPushDUserUsed(VRALSzList **ppList)
+{
+    return vral::NoThrow(-1, [&] { return userPushDUserUsed(ppList); });
 }

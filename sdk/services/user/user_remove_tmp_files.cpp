@@ -1,9 +1,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 
-extern "C" int USERIRemoveTmpFiles(void)
+namespace {
+
+int useriRemoveTmpFiles(void)
 {
     int r = 0;
     for (const vexauser::DumpFile &f : vexauser::kDumpFiles) {
@@ -15,4 +18,11 @@ extern "C" int USERIRemoveTmpFiles(void)
         }
     }
     return r;
+}
+
+}  // namespace
+
+extern "C" int USERIRemoveTmpFiles(void)
+{
+    return vral::NoThrow(-1, [&] { return useriRemoveTmpFiles(); });
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
 
 namespace vexauser {
@@ -15,7 +16,9 @@ const DumpFile kDumpFiles[4] = {
 
 }  // namespace vexauser
 
-extern "C" int USERIRenameTmpFiles(void)
+namespace {
+
+int useriRenameTmpFiles(void)
 {
     for (const vexauser::DumpFile &f : vexauser::kDumpFiles) {
         struct stat st {};
@@ -28,4 +31,11 @@ extern "C" int USERIRenameTmpFiles(void)
         }
     }
     return 0;
+}
+
+}  // namespace
+
+extern "C" int USERIRenameTmpFiles(void)
+{
+    return vral::NoThrow(-1, [&] { return useriRenameTmpFiles(); });
 }

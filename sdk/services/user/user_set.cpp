@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
+#include "base/err/err_guard.h"
 #include "base/file/vral_file.h"
 #include "base/lock/vral_lock.h"
 #include "base/unicode/vral_unicode.h"
@@ -177,6 +179,7 @@ struct BatchState {
     VEXAUSERDB *db = nullptr;
     VRALSzHash *map = nullptr;
     unsigned char *written = nullptr;
+    const int exceptions = std::uncaught_exceptions();
     void closeDb()
     {
         VEXAUserDBClose(db);
@@ -199,6 +202,9 @@ struct BatchState {
     }
     ~BatchState()
     {
+        // thrown out half-way: the writes made so far never pass as current
+        if (db != nullptr && std::uncaught_exceptions() > exceptions)
+            vexabdb::cacheMarkStale(vexauser::kUserSet, db);
         (void)finish(0);
         VRALSzHashFree(map);
         free(written);
@@ -229,7 +235,9 @@ int followChanges(const vexauser::Batch &b, VRALSzHash *map)
 
 }  // namespace
 
-extern "C" int VEXAUserSetMulti(const char **oldNames, VEXAUSER **users, int n)
+namespace {
+
+int userSetMulti(const char **oldNames, VEXAUSER **users, int n)
 {
     if (oldNames == nullptr || users == nullptr || n < 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -298,11 +306,27 @@ extern "C" int VEXAUserSetMulti(const char **oldNames, VEXAUSER **users, int n)
     return st.finish(followChanges(b, st.map));
 }
 
-extern "C" int VEXAUserSet(const char *oldName, VEXAUSER *user)
+}  // namespace
+
+extern "C" int VEXAUserSetMulti(const char **oldNames, VEXAUSER **users, int n)
+{
+    return vral::NoThrow(-1, [&] { return userSetMulti(oldNames, users, n); });
+}
+
+namespace {
+
+int userSet(const char *oldName, VEXAUSER *user)
 {
     if (user == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
     return VEXAUserSetMulti(&oldName, &user, 1);
+}
+
+}  // namespace
+
+extern "C" int VEXAUserSet(const char *oldName, VEXAUSER *user)
+{
+    return vral::NoThrow(-1, [&] { return userSet(oldName, user); });
 }

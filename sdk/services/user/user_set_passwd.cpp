@@ -6,10 +6,11 @@
 #include <string>
 
 #include "base/list/vral_list.h"
-#include "base/lock/vral_lock.h"
+#include "base/lock/lock_holder.h"
 #include "base/string/vral_string.h"
 #include "services/user/user_query_internal.h"
 #include "services/user/user_set_internal.h"
+#include "base/err/err_guard.h"
 
 namespace {
 
@@ -86,62 +87,59 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
 extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes,
                                  const char **ntHashes, int n)
 {
-    if (users == nullptr || hashes == nullptr || lmHashes == nullptr || ntHashes == nullptr || n < 0) {
-        VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        return -1;
-    }
-    for (int i = 0; i < n; ++i) {
-        if (!skipped(users, hashes, lmHashes, ntHashes, i) &&
-            (injects(hashes[i]) || injects(lmHashes[i]) || injects(ntHashes[i]))) {
-            USER_LOG("hash of [%s] holds a field or line break", users[i]->szName);
+    return vral::NoThrow(-1, [&]() -> int {
+        if (users == nullptr || hashes == nullptr || lmHashes == nullptr || ntHashes == nullptr || n < 0) {
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);
             return -1;
         }
-    }
-    if (n == 0)
-        return 0;
-    Fields f;
-    if (f.p == nullptr) {
-        VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        return -1;
-    }
-    if (VRALFileLock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5) != 0) {
-        VRAL_ERR_SET(ERR_LOCK_FAILED);
-        return -1;
-    }
-    int r = -1;
-    VEXAUSERDB *db = VEXAUserDBOpen();
-    if (db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
-    } else {
-        int written = 0;
-        int one = 0;
-        for (int i = 0; i < n && one >= 0; ++i) {
-            if (skipped(users, hashes, lmHashes, ntHashes, i))
-                continue;
-            one = setOne(db, users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f);
-            written += one > 0 ? 1 : 0;
+        for (int i = 0; i < n; ++i) {
+            if (!skipped(users, hashes, lmHashes, ntHashes, i) &&
+                (injects(hashes[i]) || injects(lmHashes[i]) || injects(ntHashes[i]))) {
+                USER_LOG("hash of [%s] holds a field or line break", users[i]->szName);
+                VRAL_ERR_SET(ERR_BAD_PARAMETERS);
+                return -1;
+            }
         }
-        if (one < 0 || written == 0) {
-            // nothing of a loop that ended early reaches the files
-            if (written > 0)
-                vexabdb::cacheMarkStale(vexauser::kUserSet, db);
-        } else if (VEXAUserDBDump(db) != 0) {
-            USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
-            const int code = VRALErrGet();
-            vexabdb::cacheMarkStale(vexauser::kUserSet, db);
-            VRALErrSetCode(code);
-        } else {
-            r = 0;
+        if (n == 0)
+            return 0;
+        Fields f;
+        if (f.p == nullptr) {
+            VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
+            return -1;
         }
-        VEXAUserDBClose(db);
-    }
-    const int code = VRALErrGet();
-    if (VRALFileUnlock(LOCK_ID_PW) != 0) {
-        VRAL_ERR_SET(ERR_UNLOCK_FAILED);
-        return -1;
-    }
-    if (r != 0)
-        VRALErrSetCode(code);
-    return r;
+        vral::LockHolder lock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 5);
+        if (!lock.held()) {
+            VRAL_ERR_SET(ERR_LOCK_FAILED);
+            return -1;
+        }
+        vexauser::UserDb db(VEXAUserDBOpen());
+        if (db == nullptr) {
+            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            return lock.release(-1);
+        }
+        const int r = vexabdb::cacheWriteGuarded(vexauser::kUserSet, db.get(), [&] {
+            int written = 0;
+            int one = 0;
+            for (int i = 0; i < n && one >= 0; ++i) {
+                if (skipped(users, hashes, lmHashes, ntHashes, i))
+                    continue;
+                one = setOne(db.get(), users[i]->szName, hashes[i], lmHashes[i], ntHashes[i], f);
+                written += one > 0 ? 1 : 0;
+            }
+            if (one < 0 || written == 0) {
+                // nothing of a loop that ended early reaches the files
+                if (written > 0)
+                    vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
+                return -1;
+            }
+            if (VEXAUserDBDump(db.get()) != 0) {
+                USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
+                vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
+                return -1;
+            }
+            return 0;
+        });
+        db.reset();
+        return lock.release(r);
+    });
 }

@@ -1,9 +1,12 @@
 #include <cstdlib>
 
+#include "base/err/err_guard.h"
 #include "base/file/vral_file.h"
 #include "services/user/user_query_internal.h"
 
-extern "C" int VEXAUserTotalNum(int mask)
+namespace {
+
+int userTotalNum(int mask)
 {
     if ((mask & (USER_KIND_LOCAL | USER_KIND_DOMAIN)) == 0) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -19,7 +22,16 @@ extern "C" int VEXAUserTotalNum(int mask)
     return r;
 }
 
-extern "C" int VEXAUserAvailableNum(void)
+}  // namespace
+
+extern "C" int VEXAUserTotalNum(int mask)
+{
+    return vral::NoThrow(-1, [&] { return userTotalNum(mask); });
+}
+
+namespace {
+
+int userAvailableNum(void)
 {
     const int total = VEXAUserTotalNum(USER_KIND_LOCAL | USER_KIND_DOMAIN);
     if (total < 0)
@@ -31,4 +43,11 @@ extern "C" int VEXAUserAvailableNum(void)
     if (r == 0 || value[0] == '\0')
         return 0;
     return atoi(value) - total;
+}
+
+}  // namespace
+
+extern "C" int VEXAUserAvailableNum(void)
+{
+    return vral::NoThrow(-1, [&] { return userAvailableNum(); });
 }
