@@ -30,10 +30,14 @@ int SortedPuts::add(const void *key, int klen, const void *data, int dlen)
 int SortedPuts::flush()
 {
     const char *b = bytes_.data();
-    // the library's default order: bytes, then the shorter key first
-    std::stable_sort(recs_.begin(), recs_.end(), [b](const Rec &x, const Rec &y) {
+    // the library's default order: bytes, then the shorter key first; equal
+    // keys in the order they were added (offsets grow with it), so the sort
+    // is stable without a buffer of its own
+    std::sort(recs_.begin(), recs_.end(), [b](const Rec &x, const Rec &y) {
         const int c = memcmp(b + x.off, b + y.off, std::min(x.klen, y.klen));
-        return c != 0 ? c < 0 : x.klen < y.klen;
+        if (c != 0)
+            return c < 0;
+        return x.klen != y.klen ? x.klen < y.klen : x.off < y.off;
     });
     int r = 0;
     for (const Rec &rec : recs_) {
