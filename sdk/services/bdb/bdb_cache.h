@@ -56,8 +56,8 @@ int cacheCheck(const CacheSet &set, void **pHandle);
 // 0 or -1.
 int cacheRebuild(const CacheSet &set);
 // Open at the live prefix, then Check when nothing was built.  NULL when
-// the open failed, or, for a process that cannot rebuild, when the set is
-// not current.
+// the open failed, when the Check ran out of memory, or, for a process that
+// cannot rebuild, when the set is not current.
 void *cacheOpenChecked(const CacheSet &set);
 void cacheClose(const CacheSet &set, void *rec);
 
@@ -75,6 +75,14 @@ int cacheIsCurrent(const CacheSet &set, void *rec);
 // After a write that failed half-way: the next check rebuilds, and no dump
 // takes the set as current.
 void cacheMarkStale(const CacheSet &set, void *rec) noexcept;
+
+// After an open of a set failed: ERR_OPEN_FAILED, unless it failed for
+// want of memory, which stays the cause.
+inline void cacheOpenFailed()
+{
+    if (VRALErrGet() != ERR_OUT_OF_MEMORY)
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+}
 
 // Runs a write to the open set rec: should it throw half-way, the set is
 // marked for rebuild and the result is -1 with ERR_OUT_OF_MEMORY.

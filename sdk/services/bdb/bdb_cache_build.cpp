@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include "base/io/io_fd.h"
 #include "services/bdb/bdb_cache_internal.h"
@@ -90,7 +91,8 @@ BuildFolder::BuildFolder(const char *prefix, const char *tmpPrefix) : base_(base
         BDB_LOG(LOG_ERR, "mkdtemp(%s) failed. errno=%d/%m", tmpl.c_str(), errno);
         return;
     }
-    path_ = tmpl;
+    // a move, not a copy: nothing may throw once the folder exists
+    path_ = std::move(tmpl);
 }
 
 BuildFolder::~BuildFolder()
@@ -131,7 +133,7 @@ int cacheBuildAside(const CacheSet &set, const char *prefix)
         built = buildIn(set, rec.get(), folder);
     }
     if (built != 0 || syncFolder(folder.path()) != 0) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        cacheOpenFailed();
         return -1;
     }
     for (int i = 0; i < set.nFiles; ++i) {

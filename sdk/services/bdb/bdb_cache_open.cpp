@@ -120,11 +120,18 @@ void *cacheOpenChecked(const CacheSet &set)
     const int r = cacheOpenSeen(set, &rec, set.prefix, pSeen);
     if (r != 0)
         return r < 0 ? nullptr : rec;
-    if (cacheCheckSeen(set, &rec, pSeen) < 0 && geteuid() != 0) {
-        // a process that cannot rebuild never reads a stale set
-        cacheClose(set, rec);
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
-        return nullptr;
+    if (cacheCheckSeen(set, &rec, pSeen) < 0) {
+        // a process that cannot rebuild never reads a stale set; nor does
+        // root when memory ran out
+        if (VRALErrGet() == ERR_OUT_OF_MEMORY) {
+            cacheClose(set, rec);
+            return nullptr;
+        }
+        if (geteuid() != 0) {
+            cacheClose(set, rec);
+            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            return nullptr;
+        }
     }
     return rec;
 }

@@ -33,7 +33,7 @@ int localBuild(VEXAGROUPDB *db)
     LineReader in(GROUP_FILE);
     UserDbOwner users;
     if (!in.ok() || users.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     char NAME[vexagroup::kKeySize];

@@ -13,7 +13,7 @@ int readGroup(const char *NAME, int len, VEXAGROUP **ppGroup)
     const std::unique_ptr<VEXAGROUPDB, void (*)(VEXAGROUPDB *)> owner(VEXAGroupDBOpen(), VEXAGroupDBClose);
     VEXAGROUPDB *db = owner.get();
     if (db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     vexagroup::Buf line;

@@ -21,7 +21,12 @@ struct GroupDbOwner {
 
 struct ShareDbOwner {
     VEXASHAREDB *db = nullptr;
-    ~ShareDbOwner() { VEXAShareDBClose(db); }
+    ~ShareDbOwner()
+    {
+        // a NULL close records a code of its own
+        if (db != nullptr)
+            VEXAShareDBClose(db);
+    }
 };
 
 // One share's lists after the rename; the record as read stays for the rest.
@@ -102,7 +107,7 @@ int setLocked(const char *oldName, VEXAGROUP *pGroup)
 {
     GroupDbOwner g;
     if (g.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     VEXAGROUPDB *db = g.db;
@@ -144,7 +149,7 @@ int setLocked(const char *oldName, VEXAGROUP *pGroup)
     if (carried) {
         shares.db = VEXAShareDBOpen();
         if (shares.db == nullptr) {
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            vexabdb::cacheOpenFailed();
             return -1;
         }
     }

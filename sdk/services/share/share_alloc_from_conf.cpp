@@ -95,7 +95,7 @@ int ParseDbs::open()
     groups = VEXAGroupDBOpen();
     users = VEXAUserDBOpen();
     if (groups == nullptr || users == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     return 0;

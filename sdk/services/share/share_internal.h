@@ -73,7 +73,7 @@ int withReadLock(Body body)
     }
     const std::unique_ptr<VEXASHAREDB, void (*)(VEXASHAREDB *)> db(VEXAShareDBOpen(), VEXAShareDBClose);
     if (db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     return body(db.get());

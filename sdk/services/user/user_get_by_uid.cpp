@@ -27,7 +27,7 @@ extern "C" int VEXAUserGetByUid(int uid, VEXAUSER **ppUser)
         } freeName{name};
         vexauser::UserDb db(VEXAUserDBOpen());
         if (db == nullptr) {
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            vexabdb::cacheOpenFailed();
         } else {
             const vexauser::UidKey k = vexauser::uidKey(uid);
             if (vexauser::getLine(db->pPWDUID, k.text, sizeof k.text, &name, &cbName) != 0)

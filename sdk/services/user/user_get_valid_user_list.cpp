@@ -118,7 +118,7 @@ int userGetValidUserList(const char **items, char **pBuf, int *pcb)
     }
     VEXAUSERDB *db = VEXAUserDBOpen();
     if (db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     const int r = VEXAUserGetValidUserListCore(items, pBuf, pcb, nullptr, db);

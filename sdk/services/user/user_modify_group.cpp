@@ -76,7 +76,7 @@ int modify(VRALSzHash *map)
 {
     GroupDb g;
     if (g.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     std::vector<Changed> changed;

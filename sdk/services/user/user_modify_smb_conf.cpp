@@ -81,7 +81,7 @@ int modify(VRALSzHash *map)
 {
     ShareDb sdb;
     if (sdb.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     std::vector<Changed> changed;

@@ -74,7 +74,7 @@ int userPushDUserUsed(VRALSzList **ppList)
     }
     VEXASHAREDB *db = VEXAShareDBOpen();
     if (db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return -1;
     }
     struct Close {

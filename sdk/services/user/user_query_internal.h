@@ -29,7 +29,7 @@ public:
         locked_ = true;
         db_ = VEXAUserDBOpen();
         if (db_ == nullptr)
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            vexabdb::cacheOpenFailed();
     }
     ~SharedRead() { (void)finish(0); }
     SharedRead(const SharedRead &) = delete;

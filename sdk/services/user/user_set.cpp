@@ -259,7 +259,7 @@ int userSetMulti(const char **oldNames, VEXAUSER **users, int n)
     st.locked = true;
     st.db = VEXAUserDBOpen();
     if (st.db == nullptr) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        vexabdb::cacheOpenFailed();
         return st.finish(-1);
     }
     const vexauser::Batch b{oldNames, users, n, st.written};
@@ -290,10 +290,14 @@ int userSetMulti(const char **oldNames, VEXAUSER **users, int n)
         st.written[i] = 1;
         ++nWritten;
     }
+    // the code of the last write, not of the steps after it
+    const int code = VRALErrGet();
     dropUnchanged(b, st.map);
     signalScheduler();
-    if (nWritten == 0)
+    if (nWritten == 0) {
+        VRALErrSetCode(code);
         return st.finish(-1);
+    }
     if (VEXAUserDBDump(st.db) != 0) {
         USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
         // the next open rebuilds from the account files, as they still are

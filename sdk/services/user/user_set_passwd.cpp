@@ -114,7 +114,7 @@ extern "C" int VEXAUserSetPasswd(VEXAUSER **users, const char **hashes, const ch
         }
         vexauser::UserDb db(VEXAUserDBOpen());
         if (db == nullptr) {
-            VRAL_ERR_SET(ERR_OPEN_FAILED);
+            vexabdb::cacheOpenFailed();
             return lock.release(-1);
         }
         const int r = vexabdb::cacheWriteGuarded(vexauser::kUserSet, db.get(), [&] {
