@@ -125,20 +125,6 @@ inline void put(const std::string &layer, const std::string &inside, const std::
     fclose(f);
 }
 
-inline std::string readAll(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "re");
-    if (f == nullptr)
-        return text;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
 inline std::string selfPath()
 {
     char b[4096];

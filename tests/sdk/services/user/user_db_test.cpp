@@ -550,8 +550,8 @@ TEST_F(UserDbFiles, ANameFileOfFiftyThousandUsersHasFullLeaves)
 
 TEST_F(UserDbFiles, ASetLeftWithSmallerPagesOpensAndIsRebuiltWithTheNewOnes)
 {
-    const std::string anna =
-        "get Anna|" + usertest::md5("old", "ab") + "|1026|100|Anna:B;|/var/services/homes/Anna|/bin/sh|20000|anna@x|1|7";
+    const std::string anna = "get Anna|" + usertest::md5("old", "ab") +
+                             "|1026|100|Anna:B;|/var/services/homes/Anna|/bin/sh|20000|anna@x|1|7";
     EXPECT_EQ(run({"db", "repage", "4096"}), (Lines{"db ok", "repage 0"}));
     EXPECT_EQ(pageSize("/tmp/.db.user.name.0832"), "4096");
     EXPECT_EQ(run({"db", "check", "get", "anna", "byuid", "1500"}), (Lines{"db ok", "check 0", anna, "byuid gone"}));

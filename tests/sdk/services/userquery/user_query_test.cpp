@@ -96,9 +96,8 @@ int probe(vexatest::probe::Ops next)
             const std::string key = next();
             const std::string value = next();
             const int cb = static_cast<int>(value.size()) + (next() == "nul" ? 1 : 0);
-            say(result("putname", db == nullptr ? -1
-                                                : VEXABDbSet(db->pPWDName, key.c_str(), static_cast<int>(key.size()) + 1,
-                                                             value.c_str(), cb)));
+            const int klen = static_cast<int>(key.size()) + 1;
+            say(result("putname", db == nullptr ? -1 : VEXABDbSet(db->pPWDName, key.c_str(), klen, value.c_str(), cb)));
             VEXAUserDBClose(db);
         } else if (op == "holdpw") {
             // The caller's own hold survives the readers, also failed ones.
