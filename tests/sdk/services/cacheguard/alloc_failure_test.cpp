@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -356,6 +357,52 @@ int probe(std::vector<std::string> ops)
             const rlim_t n = static_cast<rlim_t>(vexatest::probe::num(next()));
             const struct rlimit rl = {n, n};
             say("fsize " + std::to_string(setrlimit(RLIMIT_FSIZE, &rl)));
+        } else if (op == "work") {
+            // work N: N rounds of opening, rebuilding and writing every set;
+            // says what failed, once each
+            const int rounds = vexatest::probe::num(next());
+            std::vector<std::string> failed;
+            auto check = [&](const std::string &what, int r) {
+                const std::string line = result(what, r);
+                if (r != 0 && std::find(failed.begin(), failed.end(), line) == failed.end())
+                    failed.push_back(line);
+            };
+            for (int i = 0; i < rounds; ++i) {
+                VEXAUSERDB *u = VEXAUserDBOpen();
+                check("user open", u != nullptr ? 0 : -1);
+                VEXAUserDBClose(u);
+                VEXAGROUPDB *g = VEXAGroupDBOpen();
+                check("group open", g != nullptr ? 0 : -1);
+                VEXAGroupDBClose(g);
+                check("user rebuild", VEXAUserDBRebuild());
+                check("group rebuild", VEXAGroupDBRebuild());
+                check("share rebuild", VEXAShareDBRebuild());
+                Args args;
+                const std::string hash = "$1$ab$round" + std::to_string(i);
+                const char *h = hash.c_str();
+                const char *l = "55555555555555555555555555555555";
+                const char *t = "66666666666666666666666666666666";
+                check("passwd", VEXAUserSetPasswd(&args.anna, &h, &l, &t, 1));
+                check("group set", VEXAGroupSet("staff", args.staff));
+                VEXASHAREDB *sh = VEXAShareDBOpen();
+                check("share open", sh != nullptr ? 0 : -1);
+                if (sh != nullptr) {
+                    VEXASHARE *docs = nullptr;
+                    check("share get", VEXAShareDBGet(sh, "Docs", &docs));
+                    if (docs != nullptr) {
+                        const std::string comment = "round " + std::to_string(i);
+                        docs->szComment = const_cast<char *>(comment.c_str());
+                        check("share set", VEXAShareDBSet(sh, "Docs", docs));
+                        check("share dump", VEXAShareDBDump(sh));
+                        VEXAShareFree(docs);
+                    }
+                    VEXAShareDBClose(sh);
+                }
+            }
+            std::string out = "work";
+            for (const std::string &f : failed)
+                out += " [" + f + "]";
+            say(out);
         } else if (op == "sweep") {
             const std::string only = next.more() ? next() : "";
             for (const Sweep &s : sweeps())
