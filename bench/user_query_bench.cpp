@@ -1,20 +1,22 @@
 // Speed of the user listings over 50,000 local users (uids from 1024 up),
-// measured inside an appliance root with the cache built:
+// measured inside an appliance root with the cache built, each against a
+// plain read of "/etc/passwd" split at its colons into the same names and
+// ids, sides alternating (goal at most 2.5x):
 //  - VEXALocalUserInfoEnum, VEXAUserEnum with mask 1 and VEXAUserTotalNum
-//    with mask 3, each against a plain read of "/etc/passwd" split at its
-//    colons into the same names and ids: goal at most 3x;
+//    with mask 3; their (name, uid, gid) set, names and count are checked
+//    against the scan's first;
 //  - the first listing after "/etc/passwd" changed (the cache rebuilt),
-//    reported apart against the same scan.
-// Run build/<dir>/bench/user_query_bench as root; it prints the ratios last.
-#include <benchmark/benchmark.h>
+//    reported apart.
+// Run build/<dir>/bench/user_query_bench as root; it prints the ratios.
 #include <sys/stat.h>
 #include <utime.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench_root.h"
@@ -23,118 +25,119 @@
 namespace {
 
 constexpr int kUsers = 50000;
+constexpr int kRounds = 21;
+constexpr int kReps = 3;
 
-void BM_LocalUserInfoEnum(benchmark::State &state)
+using Entry = std::tuple<std::string, int, int>;
+
+// The plain scan: every line cut into name, uid and gid; the users a
+// listing shows (uid 1024 and up).
+std::vector<Entry> plainScan()
 {
-    for (auto _ : state) {
-        VEXALOCALUSERINFO *head = nullptr;
-        if (VEXALocalUserInfoEnum(&head) != kUsers) {
-            state.SkipWithError("VEXALocalUserInfoEnum failed");
-            return;
-        }
-        VEXALocalUserInfoFree(&head);
+    std::vector<Entry> out;
+    FILE *f = fopen("/etc/passwd", "re");
+    if (f == nullptr)
+        return out;
+    char *line = nullptr;
+    size_t cap = 0;
+    while (getline(&line, &cap, f) > 0) {
+        char *c1 = strchr(line, ':');
+        char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
+        char *c3 = c2 != nullptr ? strchr(c2 + 1, ':') : nullptr;
+        if (c3 == nullptr)
+            continue;
+        const int uid = atoi(c2 + 1);
+        if (uid >= 1024)
+            out.emplace_back(std::string(line, static_cast<size_t>(c1 - line)), uid, atoi(c3 + 1));
     }
+    free(line);
+    fclose(f);
+    return out;
 }
 
-void BM_UserEnum(benchmark::State &state)
+void localUserInfoEnum()
 {
-    for (auto _ : state) {
-        VRALSzList *l = PslVRALSzListAlloc(512);
-        if (VEXAUserEnum(&l, USER_KIND_LOCAL) != kUsers) {
-            state.SkipWithError("VEXAUserEnum failed");
-            return;
-        }
-        VRALSzListFree(l);
-    }
+    VEXALOCALUSERINFO *head = nullptr;
+    vexabench::expect(VEXALocalUserInfoEnum(&head) == kUsers, "VEXALocalUserInfoEnum count");
+    VEXALocalUserInfoFree(&head);
 }
 
-void BM_UserTotalNum(benchmark::State &state)
+void userEnum()
 {
-    for (auto _ : state) {
-        if (VEXAUserTotalNum(USER_KIND_LOCAL | USER_KIND_DOMAIN) != kUsers) {
-            state.SkipWithError("VEXAUserTotalNum failed");
-            return;
-        }
-    }
+    VRALSzList *l = PslVRALSzListAlloc(512);
+    vexabench::expect(VEXAUserEnum(&l, USER_KIND_LOCAL) == kUsers, "VEXAUserEnum count");
+    VRALSzListFree(l);
 }
 
-// The plain scan: every line cut into name, uid and gid.
-void BM_PlainScan(benchmark::State &state)
+void userTotalNum()
 {
-    struct Entry {
-        std::string name;
-        int uid, gid;
-    };
-    for (auto _ : state) {
-        FILE *f = fopen("/etc/passwd", "re");
-        std::vector<Entry> out;
-        char *line = nullptr;
-        size_t cap = 0;
-        while (getline(&line, &cap, f) > 0) {
-            char *c1 = strchr(line, ':');
-            char *c2 = c1 != nullptr ? strchr(c1 + 1, ':') : nullptr;
-            char *c3 = c2 != nullptr ? strchr(c2 + 1, ':') : nullptr;
-            if (c3 == nullptr)
-                continue;
-            const int uid = atoi(c2 + 1);
-            if (uid >= 1024)
-                out.push_back({std::string(line, static_cast<size_t>(c1 - line)), uid, atoi(c3 + 1)});
-        }
-        free(line);
-        fclose(f);
-        benchmark::DoNotOptimize(out.data());
-    }
+    vexabench::expect(VEXAUserTotalNum(USER_KIND_LOCAL | USER_KIND_DOMAIN) == kUsers, "VEXAUserTotalNum");
 }
 
-// Each timed run follows a change of "/etc/passwd": the listing rebuilds.
-void BM_EnumAfterChange(benchmark::State &state)
+void scan()
 {
+    vexabench::expect(plainScan().size() == kUsers, "plain scan count");
+}
+
+// Each listing's results against the scan's.
+void checkEqual()
+{
+    const std::vector<Entry> want = plainScan();
+    const std::set<Entry> wantSet(want.begin(), want.end());
+    std::multiset<std::string> wantNames;
+    for (const Entry &e : want)
+        wantNames.insert(std::get<0>(e));
+
+    VEXALOCALUSERINFO *head = nullptr;
+    const int n = VEXALocalUserInfoEnum(&head);
+    std::set<Entry> got;
+    for (const VEXALOCALUSERINFO *p = head; p != nullptr; p = p->pNext)
+        got.emplace(p->szName, p->uid, p->gid);
+    VEXALocalUserInfoFree(&head);
+    vexabench::expect(n == static_cast<int>(want.size()) && got == wantSet, "VEXALocalUserInfoEnum users");
+
+    VRALSzList *l = PslVRALSzListAlloc(512);
+    const int m = VEXAUserEnum(&l, USER_KIND_LOCAL);
+    std::multiset<std::string> names;
+    for (int i = 0; i < l->nItem; ++i)
+        names.insert(VRALSzListItem(l, i));
+    VRALSzListFree(l);
+    vexabench::expect(m == static_cast<int>(want.size()) && names == wantNames, "VEXAUserEnum names");
+    vexabench::expect(VEXAUserTotalNum(USER_KIND_LOCAL | USER_KIND_DOMAIN) == static_cast<int>(want.size()),
+                      "VEXAUserTotalNum count");
+}
+
+int inside()
+{
+    userEnum();  // builds the cache
+    checkEqual();
+    vexabench::printRatio("VEXALocalUserInfoEnum / plain scan",
+                          vexabench::alternate(kRounds, kReps, localUserInfoEnum, scan), "<= 2.5");
+    vexabench::printRatio("VEXAUserEnum mask 1 / plain scan", vexabench::alternate(kRounds, kReps, userEnum, scan),
+                          "<= 2.5");
+    vexabench::printRatio("VEXAUserTotalNum mask 3 / plain scan",
+                          vexabench::alternate(kRounds, kReps, userTotalNum, scan), "<= 2.5");
+    // Before each listing "/etc/passwd" changes: the listing rebuilds.
     long stamp = 1000000000;
-    for (auto _ : state) {
-        state.PauseTiming();
+    const auto touch = [&](bool listing) {
+        if (!listing)
+            return;
         const struct utimbuf t = {stamp, stamp};
         ++stamp;
         utime("/etc/passwd", &t);
-        state.ResumeTiming();
-        VEXALOCALUSERINFO *head = nullptr;
-        if (VEXALocalUserInfoEnum(&head) != kUsers) {
-            state.SkipWithError("VEXALocalUserInfoEnum failed");
-            return;
-        }
-        VEXALocalUserInfoFree(&head);
-    }
-}
-
-int inside(int argc, char **argv)
-{
-    benchmark::Initialize(&argc, argv);
-    VRALSzList *l = PslVRALSzListAlloc(512);
-    VEXAUserEnum(&l, USER_KIND_LOCAL);  // builds the cache
-    VRALSzListFree(l);
-    benchmark::RegisterBenchmark("local_user_info_enum", BM_LocalUserInfoEnum)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("user_enum_1", BM_UserEnum)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("user_total_num_3", BM_UserTotalNum)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("plain_scan", BM_PlainScan)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("enum_after_change", BM_EnumAfterChange)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
-    vexabench::RatioReporter rep;
-    benchmark::RunSpecifiedBenchmarks(&rep);
-    const double scan = rep.seconds["plain_scan"];
-    printf("RATIO VEXALocalUserInfoEnum / plain scan = %.2f (goal <= 3)\n", rep.seconds["local_user_info_enum"] / scan);
-    printf("RATIO VEXAUserEnum mask 1 / plain scan = %.2f (goal <= 3)\n", rep.seconds["user_enum_1"] / scan);
-    printf("RATIO VEXAUserTotalNum mask 3 / plain scan = %.2f (goal <= 3)\n", rep.seconds["user_total_num_3"] / scan);
-    printf("RATIO first listing after a change (rebuild) / plain scan = %.2f (apart)\n",
-           rep.seconds["enum_after_change/iterations:3"] / scan);
+    };
+    vexabench::printRatio("first listing after a change (rebuild) / plain scan",
+                          vexabench::alternate(5, 1, localUserInfoEnum, scan, touch), "(apart)");
+    checkEqual();
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char **argv)
+int main()
 {
     if (getenv("VEXA_BENCH_INSIDE") != nullptr)
-        return inside(argc, argv);
+        return inside();
     std::string passwd = "root:x:0:0:root:/root:/bin/sh\n";
     std::string shadow = "root:!:19000:0:99999:7:::\n";
     std::string misc = "#$_@UID__INDEX@_$1024$\n";

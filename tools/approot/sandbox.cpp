@@ -488,6 +488,8 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
     _exit(e == ENOENT ? 127 : 126);
 }
 
+constexpr char kSysCpu[] = "/sys/devices/system/cpu";
+
 [[noreturn]] void childMain(const SandboxOptions &opt, int dirFd, bool userns)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -528,6 +530,15 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
         baseReachable(base, lower, r);
     for (const auto &b : opt.binds)
         baseMountPoint(base, lower, b.inside);
+    // The appliance has "/sys": programs (the C library's CPU count among
+    // them) read its CPU folder, shown read-only from the host.
+    std::vector<view::Mount> binds = opt.binds;
+    struct stat cpuSt;
+    if (stat(kSysCpu, &cpuSt) == 0 && S_ISDIR(cpuSt.st_mode)) {
+        for (const char *in : {"/sys", "/sys/devices", "/sys/devices/system", kSysCpu})
+            baseDir(base, in, "", 0755);
+        binds.push_back({kSysCpu, kSysCpu, true});
+    }
     if (userns)
         mountSplitRoot(lowerdir, base);
     else
@@ -555,7 +566,6 @@ void mountSplitRoot(const std::string &fixtureLowers, const std::string &base)
     // paths resolve as the command will see them, parents first so that
     // none hides another.  A read-only one comes without the mounts below
     // it: the build tree holds this very root.
-    std::vector<view::Mount> binds = opt.binds;
     std::stable_sort(binds.begin(), binds.end(),
                      [](const view::Mount &a, const view::Mount &b) { return a.inside.size() < b.inside.size(); });
     std::vector<int> trees;

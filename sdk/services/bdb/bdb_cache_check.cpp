@@ -9,13 +9,17 @@ namespace vexabdb {
 
 namespace {
 
-Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy)
+// seen: what the open that made rec found at the path, its file then
+// opened and matched; the path is not looked at again.
+Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy, const struct stat *seen)
 {
     VEXABDB *h = cacheSlot(set, rec, i);
     const std::string path = cachePath(set.prefix, set.files[i]);
     struct stat st {};
     const int e0 = errno;
-    switch (cacheEntry(path, set.files[i], &st)) {
+    if (seen != nullptr)
+        st = *seen;
+    switch (seen != nullptr ? Entry::Trusted : cacheEntry(path, set.files[i], &st)) {
     case Entry::Missing:
         if (logWhy)
             BDB_LOG(LOG_ERR, "stat(%s) failed, so rebuild db. (errno=%s)", path.c_str(), strerror(errno));
@@ -36,7 +40,7 @@ Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy)
     }
     // another process moved a new set in: this handle reads the old files
     struct stat fst {};
-    if (fstat(fileFd(h), &fst) != 0 || fst.st_dev != st.st_dev || fst.st_ino != st.st_ino)
+    if (seen == nullptr && (fstat(fileFd(h), &fst) != 0 || fst.st_dev != st.st_dev || fst.st_ino != st.st_ino))
         return Standing::Reopen;
     int flag = 0;
     if (getInt(h, BDB_KEY_DEPRECATED, BDB_KEY_DEPRECATED_LEN, &flag) != 0) {
@@ -48,12 +52,12 @@ Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy)
 
 }  // namespace
 
-Standing cacheStanding(const CacheSet &set, void *rec, bool logWhy)
+Standing cacheStanding(const CacheSet &set, void *rec, bool logWhy, const struct stat *seen)
 {
     for (int i = 0; i < set.nFiles; ++i) {
         if (cacheSlot(set, rec, i) == nullptr)
             continue;
-        const Standing s = fileStanding(set, rec, i, logWhy);
+        const Standing s = fileStanding(set, rec, i, logWhy, seen != nullptr ? &seen[i] : nullptr);
         if (s != Standing::Current)
             return s;
     }
@@ -96,11 +100,16 @@ int cacheIsCurrent(const CacheSet &set, void *rec)
 
 int cacheCheck(const CacheSet &set, void **pHandle)
 {
+    return cacheCheckSeen(set, pHandle, nullptr);
+}
+
+int cacheCheckSeen(const CacheSet &set, void **pHandle, const struct stat *seen)
+{
     if (pHandle == nullptr || *pHandle == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
-    switch (cacheStanding(set, *pHandle, true)) {
+    switch (cacheStanding(set, *pHandle, true, seen)) {
     case Standing::Current:
         return 0;
     case Standing::Failed:

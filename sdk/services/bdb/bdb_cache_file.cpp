@@ -45,14 +45,14 @@ Entry cacheEntry(const std::string &path, const CacheFile &f, struct stat *pst)
 
 VEXABDB *cacheOpenEntry(const std::string &path, const CacheFile &f, int oflags, const struct stat &st)
 {
-    VEXABDB *h = openMode(path.c_str(), oflags, f.dup ? 1 : 0, cacheMode(f));
+    struct stat fst {};
+    VEXABDB *h = openMode(path.c_str(), oflags, f.dup ? 1 : 0, cacheMode(f), &fst);
     if (h == nullptr) {
         BDB_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), VRALErrGet());
         return nullptr;
     }
     // the file opened must be the one looked at, not one swapped in
-    struct stat fst {};
-    if (fstat(fileFd(h), &fst) != 0 || fst.st_dev != st.st_dev || fst.st_ino != st.st_ino) {
+    if (fst.st_dev != st.st_dev || fst.st_ino != st.st_ino) {
         BDB_LOG(LOG_ERR, "%s changed while it was opened.", path.c_str());
         VEXABDbClose(h);
         VRAL_ERR_SET(ERR_OPEN_FAILED);

@@ -102,7 +102,17 @@ bool cacheSourceDiffers(VEXABDB *h, const struct stat &st);
 
 // How the open files stand against the live paths and the sources.
 enum class Standing { Current, Reopen, Rebuild, Failed };
-Standing cacheStanding(const CacheSet &set, void *rec, bool logWhy);
+// seen (one per file, or NULL): what the open that made rec found at each
+// path; see cacheOpenSeen.
+Standing cacheStanding(const CacheSet &set, void *rec, bool logWhy, const struct stat *seen = nullptr);
+
+// cacheOpen, handing back in seen (one per file) what each opened file's
+// path showed; the open has matched the file it opened to it.
+int cacheOpenSeen(const CacheSet &set, void **pHandle, const char *prefix, struct stat *seen);
+
+// cacheCheck of a set just opened by cacheOpenSeen: the paths it looked at
+// are taken as seen there, not looked at again.
+int cacheCheckSeen(const CacheSet &set, void **pHandle, const struct stat *seen);
 
 }  // namespace vexabdb
 

@@ -25,7 +25,7 @@ enum class Live { Opened, Wanting, Failed };
 
 // Opens the files at prefix as they stand.  Wanting: one is missing, not
 // trusted or not taken by the library, and root is to build the set anew.
-Live openLive(const CacheSet &set, void *rec, const char *prefix)
+Live openLive(const CacheSet &set, void *rec, const char *prefix, struct stat *seen)
 {
     const bool root = geteuid() == 0;
     for (int i = 0; i < set.nFiles; ++i) {
@@ -55,6 +55,8 @@ Live openLive(const CacheSet &set, void *rec, const char *prefix)
             return Live::Wanting;
         }
         cacheSlot(set, rec, i) = h;
+        if (seen != nullptr)
+            seen[i] = st;
     }
     return Live::Opened;
 }
@@ -62,6 +64,11 @@ Live openLive(const CacheSet &set, void *rec, const char *prefix)
 }  // namespace
 
 int cacheOpen(const CacheSet &set, void **pHandle, const char *prefix)
+{
+    return cacheOpenSeen(set, pHandle, prefix, nullptr);
+}
+
+int cacheOpenSeen(const CacheSet &set, void **pHandle, const char *prefix, struct stat *seen)
 {
     if (pHandle == nullptr || prefix == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -78,7 +85,7 @@ int cacheOpen(const CacheSet &set, void **pHandle, const char *prefix)
     int built = 0;
     Live l = Live::Failed;
     if (live) {
-        l = openLive(set, rec, prefix);
+        l = openLive(set, rec, prefix, seen);
     } else if (geteuid() != 0) {
         VRAL_ERR_SET(ERR_OPEN_FAILED);
     } else {
@@ -91,7 +98,7 @@ int cacheOpen(const CacheSet &set, void **pHandle, const char *prefix)
         const int r = live ? cacheRebuild(set) : cacheBuildAside(set, prefix);
         if (r == 0) {
             built = 1;
-            l = openLive(set, rec, prefix);
+            l = openLive(set, rec, prefix, seen);
             if (l == Live::Wanting)
                 VRAL_ERR_SET(ERR_OPEN_FAILED);
         }
@@ -106,10 +113,14 @@ int cacheOpen(const CacheSet &set, void **pHandle, const char *prefix)
 void *cacheOpenChecked(const CacheSet &set)
 {
     void *rec = nullptr;
-    const int r = cacheOpen(set, &rec, set.prefix);
+    // what the open found at each path stands for the check's look at it
+    constexpr int kMaxFiles = 8;
+    struct stat seen[kMaxFiles];
+    struct stat *pSeen = set.nFiles <= kMaxFiles ? seen : nullptr;
+    const int r = cacheOpenSeen(set, &rec, set.prefix, pSeen);
     if (r != 0)
         return r < 0 ? nullptr : rec;
-    if (cacheCheck(set, &rec) < 0) {
+    if (cacheCheckSeen(set, &rec, pSeen) < 0) {
         // a process that cannot rebuild never reads a stale set; nor does
         // root when memory ran out
         if (VRALErrGet() == ERR_OUT_OF_MEMORY) {

@@ -40,8 +40,15 @@ int callFailed(const char *call, int fallback, bool noSpace);
 constexpr unsigned int kPageSize = 16384;
 
 // Opens path with the given mode for a file that the open creates or that
-// root already owns; see VEXABDbOpen.
-VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode);
+// root already owns; see VEXABDbOpen.  With pst, the opened file's fstat
+// (the one root's checks use) is handed back.
+VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode, struct stat *pst = nullptr);
+
+// One step of VEXABDbCursorGet (same codes, logs and marker skipping)
+// that leaves the record where the library returns it: k and v point into
+// the library's page, valid until the next call on h, never to be written.
+// For BDB_CURSOR_SET, k holds the search key on entry.  0 or -1.
+int cursorStep(VEXABDB *h, int fSkipMeta, DBT *k, DBT *v);
 
 // The library's descriptor of an open file, or -1.
 int fileFd(const VEXABDB *h);

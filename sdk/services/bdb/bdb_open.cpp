@@ -25,7 +25,7 @@ int fileFd(const VEXABDB *h)
     return h->pDB->fd(h->pDB);
 }
 
-VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode)
+VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode, struct stat *pst)
 {
     if (path == nullptr || path[0] == '\0') {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -69,12 +69,17 @@ VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode)
         free(h);
         return nullptr;
     }
-    if (geteuid() == 0) {
+    struct stat own {};
+    struct stat &st = pst != nullptr ? *pst : own;
+    const int fd = fileFd(h);
+    const bool root = geteuid() == 0;
+    // a failed fstat leaves st zeroed: no file matches it
+    if ((root || pst != nullptr) && (fd < 0 || fstat(fd, &st) != 0))
+        st = {};
+    if (root) {
         // Only a regular file of root's own is trusted, and its mode is set
         // on the descriptor the library holds, never through the path.
-        struct stat st {};
-        const int fd = fileFd(h);
-        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != 0 || st.st_nlink != 1) {
+        if (!S_ISREG(st.st_mode) || st.st_uid != 0 || st.st_nlink != 1) {
             BDB_LOG(LOG_ERR, "%s is no file of root's own, not used.", path);
             h->pDB->close(h->pDB);
             free(h);

@@ -5,6 +5,7 @@
 
 #include "base/err/err_guard.h"
 #include "base/proc/vral_proc.h"
+#include "services/bdb/bdb_sorted_puts.h"
 #include "services/user/user_internal.h"
 
 namespace {
@@ -50,6 +51,15 @@ int idLine(const LineReader &in, char *line, char *NAME, int cb, IdLine *out)
 
 namespace {
 
+// Puts what was gathered: 0, or -1 (logged).
+int putAll(vexabdb::SortedPuts &puts)
+{
+    if (puts.flush() == 0)
+        return 0;
+    USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+    return -1;
+}
+
 // 0 when the reader stopped at the end of its file, else -1 (logged).
 int readEnd(const LineReader &in, const char *what)
 {
@@ -60,7 +70,9 @@ int readEnd(const LineReader &in, const char *what)
     return -1;
 }
 
-int passwdBuild(VEXAUSERDB *db)
+// Gathers the name file's records into names (put once the domain users
+// have joined them) and puts the uid index's, in key order.
+int passwdBuild(VEXAUSERDB *db, vexabdb::SortedPuts &names)
 {
     if (db->pPWDName == nullptr || db->pPWDUID == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -71,6 +83,7 @@ int passwdBuild(VEXAUSERDB *db)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
+    vexabdb::SortedPuts uids(db->pPWDUID);
     char name[USER_KEY_SIZE + 1];
     while (char *line = in.next()) {
         vexauser::IdLine f;
@@ -81,13 +94,13 @@ int passwdBuild(VEXAUSERDB *db)
             continue;
         const vexauser::UidKey k = vexauser::uidKey(f.id);
         const int len = f.len;
-        if (VEXABDbSet(db->pPWDName, name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0 ||
-            VEXABDbSet(db->pPWDUID, k.text, sizeof k.text, name, len + 1) != 0) {
-            USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+        if (names.add(name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0 ||
+            uids.add(k.text, sizeof k.text, name, len + 1) != 0)
             return -1;
-        }
     }
-    return readEnd(in, "feof failed");
+    if (readEnd(in, "feof failed") != 0)
+        return -1;
+    return putAll(uids);
 }
 
 int nextUidBuild(VEXAUSERDB *db)
@@ -151,6 +164,7 @@ int userDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
+    vexabdb::SortedPuts puts(h);
     char name[USER_KEY_SIZE];
     while (char *line = in.next()) {
         if (line[0] == '#')
@@ -167,10 +181,12 @@ int userDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
         line[n] = saved;
         if (len < 0)
             return badName(in);
-        if (VEXABDbSet(h, name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0)
+        if (puts.add(name, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0)
             return -1;
     }
-    return readEnd(in, "Fail to read the end of the file");
+    if (readEnd(in, "Fail to read the end of the file") != 0)
+        return -1;
+    return puts.flush();
 }
 
 }  // namespace
@@ -193,7 +209,8 @@ int userDBBuild(VEXAUSERDB *db)
     struct stat st[vexauser::kSourceCount];
     if (vexabdb::cacheStatSources(vexauser::kUserSet, st) != 0)
         return -1;
-    if (passwdBuild(db) != 0) {
+    vexabdb::SortedPuts names(db->pPWDName);
+    if (passwdBuild(db, names) != 0) {
         USER_LOG("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
@@ -201,9 +218,15 @@ int userDBBuild(VEXAUSERDB *db)
         USER_LOG("UserDBNextUidBuild() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
-    if (UserDBDomainBuild(db->pPWDName) != 0) {
+    // the domain users join the local ones, and the name file is put whole
+    // (what a failed domain step gathered stays, as it would have been put)
+    if (vexauser::domainListBuild(db->pPWDName, vexauser::kDomainUsers, &names) != 0) {
         USER_LOG("UserDBDomainBuild() failed! vexaerr=0x%04X", VRALErrGet());
         VEXAProcExec("/usr/vexa/bin/vexalogset1", "sys", "err", "0x1180050A", nullptr);
+    }
+    if (putAll(names) != 0) {
+        USER_LOG("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
     }
     if (UserDBGetLineBuild(db->pPWDShadow, USER_FILE_SHADOW, ":") != 0 ||
         UserDBGetLineBuild(db->pPWDVexaser, USER_FILE_VEXAUSER, ":") != 0 ||

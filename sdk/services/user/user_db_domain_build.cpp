@@ -1,6 +1,6 @@
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "base/err/err_guard.h"
 #include "services/user/user_internal.h"
@@ -8,7 +8,9 @@
 
 namespace vexauser {
 
-int domainListBuild(VEXABDB *h, const DomainList &list)
+const DomainList kDomainUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE};
+
+int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gather)
 {
     if (h == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
@@ -25,10 +27,17 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
+    vexabdb::SortedPuts own(h);
+    vexabdb::SortedPuts &puts = gather != nullptr ? *gather : own;
     int count = 0;
     char name[2 * USER_KEY_SIZE];
     const int cbName = list.keySize < static_cast<int>(sizeof name) ? list.keySize : static_cast<int>(sizeof name);
     std::string record;
+    // records gathered for the same file are not stored yet: the first
+    // of a name wins, as when each was stored at once
+    std::unordered_set<std::string> gathered;
+    if (gather != nullptr)
+        gather->forEachKey([&](const char *key, uint32_t klen) { gathered.emplace(key, klen); });
     while (char *line = in.next()) {
         char *colon = strrchr(line, ':');
         if (colon == nullptr)
@@ -42,7 +51,10 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
             continue;
         }
         // a local account keeps its record: a listed name never replaces it
-        const int stored = vexabdb::cacheHasKey(h, name, static_cast<int>(strlen(name)) + 1);
+        const int cbKey = static_cast<int>(strlen(name)) + 1;
+        const int stored = gathered.count(std::string(name, static_cast<size_t>(cbKey))) != 0
+                               ? 1
+                               : vexabdb::cacheHasKey(h, name, cbKey);
         if (stored == 1) {
             USER_LOG("%s line %d: %s %s already stored, skipped", in.path(), in.lineNo(), list.what, line);
             continue;
@@ -52,11 +64,19 @@ int domainListBuild(VEXABDB *h, const DomainList &list)
             return -1;
         }
         record = std::string(line) + list.recordTail;
-        if (VEXABDbSet(h, name, static_cast<int>(strlen(name)) + 1, record.c_str(),
-                       static_cast<int>(record.size()) + 1) != 0) {
-            USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+        gathered.emplace(name, static_cast<size_t>(cbKey));
+        if (puts.add(name, static_cast<int>(strlen(name)) + 1, record.c_str(), static_cast<int>(record.size()) + 1) !=
+            0) {
+            // what came before is stored all the same
+            const int code = VRALErrGet();
+            own.flush();
+            VRALErrSetCode(code);
             return -1;
         }
+    }
+    if (own.flush() != 0) {
+        USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+        return -1;
     }
     if (count == 0)
         USER_LOG("domain %s build nothing", list.what);
@@ -70,8 +90,7 @@ namespace {
 
 int userDBDomainBuild(VEXABDB *h)
 {
-    static const vexauser::DomainList kUsers = {USER_FILE_DOMAIN, "user", ":x:-1:-1:::", 2 * USER_KEY_SIZE};
-    return vexauser::domainListBuild(h, kUsers);
+    return vexauser::domainListBuild(h, vexauser::kDomainUsers);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "base/err/vral_err.h"
 #include "services/bdb/bdb_cache.h"
+#include "services/bdb/bdb_sorted_puts.h"
 #include "services/user/vexa_user.h"
 
 #define USER_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
@@ -51,8 +52,13 @@ struct DomainList {
 };
 
 // Loads the list into h when the file server runs as a domain member, and
-// records the time of the load; 0 (also with nothing loaded) or -1.
-int domainListBuild(VEXABDB *h, const DomainList &list);
+// records the time of the load; 0 (also with nothing loaded) or -1.  With
+// gather, the records are added to it (the caller puts them) and only the
+// time goes to h; without, they are put in key order before it returns.
+int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gather = nullptr);
+
+// The domain users' list: stored in the name file as "%s:x:-1:-1:::".
+extern const DomainList kDomainUsers;
 
 // A line of /etc/passwd or /etc/group as the builds read it: the name's
 // key form, the id of the third field, and the text after the third ":".

@@ -11,8 +11,7 @@ extern "C" void VEXALocalUserInfoFree(VEXALOCALUSERINFO **ppHead)
     VEXALOCALUSERINFO *p = *ppHead;
     while (p != nullptr) {
         VEXALOCALUSERINFO *next = p->pNext;
-        free(p->szName);
-        free(p);
+        free(p);  // its name lies in the same block
         p = next;
     }
     *ppHead = nullptr;
@@ -36,17 +35,17 @@ int localUserInfoEnum(VEXALOCALUSERINFO **ppHead)
     int r = vexauser::walkNames(rd.db(), [&](const vexauser::NameRecord &rec) {
         if (rec.domain || vexauser::hiddenUser(rec))
             return 0;
-        auto *node = static_cast<VEXALOCALUSERINFO *>(calloc(1, sizeof(VEXALOCALUSERINFO)));
-        char *copy = strdup(rec.name);
-        if (node == nullptr || copy == nullptr) {
-            free(node);
-            free(copy);
+        // one block: the node, then its name
+        auto *node = static_cast<VEXALOCALUSERINFO *>(malloc(sizeof(VEXALOCALUSERINFO) + rec.nameLen + 1));
+        if (node == nullptr) {
             VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
             return -1;
         }
         node->uid = static_cast<int>(rec.uid);
         node->gid = static_cast<int>(rec.gid);
-        node->szName = copy;
+        node->szName = reinterpret_cast<char *>(node + 1);
+        memcpy(node->szName, rec.name, rec.nameLen + 1);
+        node->pNext = nullptr;
         *tail = node;
         tail = &node->pNext;
         ++n;

@@ -1,3 +1,4 @@
+#include "base/list/list_internal.h"
 #include "base/list/vral_list.h"
 #include "services/ftp/vexa_ftp.h"
 #include "services/user/user_set_internal.h"
@@ -35,11 +36,14 @@ int SDKISetFTPChrootUser(const Batch &b)
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
-    l.chroot->sortMode = VRAL_SZLIST_SORT_CASE;
+    // Read unsorted and sorted once: a sorted push moves the item table
+    // each time, which grows with the square of the list.
     if (VEXAFTPEnumChrootUser(&l.chroot) < 0) {
         USER_LOG("VEXAFTPEnumChrootUser failed!! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
+    l.chroot->sortMode = VRAL_SZLIST_SORT_CASE;
+    vral::list::sortItems(l.chroot);
     for (int i = 0; i < b.n; ++i) {
         if (!b.isWritten(i) || !b.renames(i) || VRALSzListCaseFind(l.chroot, b.oldNames[i]) < 0)
             continue;

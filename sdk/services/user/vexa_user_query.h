@@ -33,7 +33,9 @@ int VEXAUserGet(const char *szName, VEXAUSER **ppUser);
 int VEXAUserGetSmbPasswd(const char *szName, char *szLm, int cbLm, char *szNt, int cbNt);
 
 /* The local users that are not hidden, in key order: their number, *ppHead
- * the first node (NULL when none); -1 with *ppHead NULL. */
+ * the first node (NULL when none); -1 with *ppHead NULL.  Each node and its
+ * name are one heap block: VEXALocalUserInfoFree frees both, and a name is
+ * never freed or kept apart from its node. */
 int VEXALocalUserInfoEnum(VEXALOCALUSERINFO **ppHead);
 void VEXALocalUserInfoFree(VEXALOCALUSERINFO **ppHead);
 

@@ -216,6 +216,19 @@ TEST(ApplianceTest, HardwareVersionEntryReadsBackWhenGiven)
     EXPECT_TRUE(app.changes().empty()) << changesText(app.changes());
 }
 
+TEST(ApplianceTest, CpuFolderOfSysShowsReadOnlyBesideTheFixturesSys)
+{
+    if (access("/sys/devices/system/cpu/online", R_OK) != 0)
+        GTEST_SKIP() << "the host shows no CPU folder";
+    Appliance app("syscpu");
+    app.writeFile("/sys/block/md0/md/dev-sda3/state", "in_sync\n");
+    auto r = sh(app, "cat /sys/devices/system/cpu/online /sys/block/md0/md/dev-sda3/state; "
+                     "touch /sys/devices/system/cpu/x 2>/dev/null || echo read-only");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, hostFile("/sys/devices/system/cpu/online") + "in_sync\nread-only\n");
+    EXPECT_TRUE(app.changes().empty()) << changesText(app.changes());
+}
+
 TEST(ApplianceTest, Eth0MtuAndSpeedAreSetAndRead)
 {
     Appliance app("eth0");

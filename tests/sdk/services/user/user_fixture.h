@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,8 +73,14 @@ protected:
     // appliance, where home folders move within one file system.
     std::unique_ptr<vexatest::TempDir> volume;
 
+    // A fixture set up again within one test keeps its bound folder, emptied.
     void bindVolume()
     {
+        if (volume != nullptr) {
+            for (const auto &e : std::filesystem::directory_iterator(volume->path()))
+                std::filesystem::remove_all(e.path());
+            return;
+        }
         volume = std::make_unique<vexatest::TempDir>("volume");
         app.bind(volume->path(), "/volume1");
     }

@@ -90,6 +90,15 @@ int probe(vexatest::probe::Ops next)
             const int r = VEXAGroupListMember(next().c_str(), &l);
             say(listed("members", r, l));
             VRALSzListFree(l);
+        } else if (op == "putname") {
+            // a record of the name file as stored, its NUL only with "nul"
+            VEXAUSERDB *db = VEXAUserDBOpen();
+            const std::string key = next();
+            const std::string value = next();
+            const int cb = static_cast<int>(value.size()) + (next() == "nul" ? 1 : 0);
+            const int klen = static_cast<int>(key.size()) + 1;
+            say(result("putname", db == nullptr ? -1 : VEXABDbSet(db->pPWDName, key.c_str(), klen, value.c_str(), cb)));
+            VEXAUserDBClose(db);
         } else if (op == "holdpw") {
             // The caller's own hold survives the readers, also failed ones.
             say(result("holdpw", VRALFileLock(LOCK_ID_PW | LOCK_EX | LOCK_NB, 0)));
@@ -232,6 +241,32 @@ TEST_F(UserQuery, GroupMembers)
     EXPECT_EQ(run({"members", "USERS", "members", "staff", "members", "nogroup"}),
               (Lines{"members 0: kept,admin,Anna,Beth,gone,nomisc", "members 0: kept,Anna,gone",
                      "members -1 0x1800: kept"}));
+}
+
+TEST_F(UserQuery, WalksSkipRecordsTheyCannotReadAndFailOnABrokenFile)
+{
+    guestSupport("no");
+    // a value without its NUL and one without its colons are passed over
+    EXPECT_EQ(run({"putname", "ZED", "zed:x:2500:100::/z:/bin/sh", "-", "putname", "YAN", "yan", "nul", "putname",
+                   "XAV", "xav:x:2600:100::/x:/bin/sh", "nul", "local", "enum", "1", "total", "1"}),
+              (Lines{"putname 0", "putname 0", "putname 0",
+                     "local 6: admin/1024/100 Anna/1026/100 Beth/2000/101 gone/1500/100 nomisc/1028/100 "
+                     "xav/2600/100",
+                     "freed", "enum 6: admin,Anna,Beth,gone,nomisc,xav", "total 6"}));
+
+    // a leaf the library cannot find (the file cut short) ends every walk
+    // with ERR_ENUM_FAILED
+    usertest::Accounts a = usertest::baseAccounts();
+    for (int i = 0; i < 3000; ++i)
+        a.passwd += "u" + std::to_string(10000 + i) + ":x:" + std::to_string(3000 + i) + ":100::/u:/bin/sh\n";
+    writeAccounts(a);
+    EXPECT_EQ(run({"total", "1"}), (Lines{"total 3004"}));
+    const approot::RunResult r =
+        app.run({"/bin/sh", "-c",
+                 "f=/tmp/.db.user.name.0832; truncate -s $(( $(stat -c %s $f) - 16384 )) $f"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(run({"local", "total", "1", "total", "3", "get", "anna"}),
+              (Lines{"local -1 0x9800: (null)", "freed", "total -1 0x9800", "total -1 0x9800", "get Anna 1026"}));
 }
 
 }  // namespace

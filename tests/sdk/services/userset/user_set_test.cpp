@@ -529,6 +529,35 @@ TEST_F(UserSet, ChrootRewriteThatFailsLeavesTheList)
         EXPECT_EQ(c.path.find("ftpchroot"), std::string::npos) << c.kind << " " << c.path;
 }
 
+TEST_F(UserSet, ChrootListFindsTheOldNameInAnyCaseAmongAnyNames)
+{
+    // the list unsorted, names in other letter case and not UTF-8 around
+    struct Case {
+        const char *name;
+        const char *list;
+        const char *want;
+    };
+    const Case cases[] = {
+        {.name = "other case, among unsorted names",
+         .list = "zed\nbob\nANNA\nadam\n",
+         .want = "zed\nbob\nadam\nBea\n"},
+        {.name = "among names that are not UTF-8",
+         .list = "\xff\xfe\nzed\nanna\n\xc3\nAnn\n",
+         .want = "\xff\xfe\nzed\n\xc3\nAnn\nBea\n"},
+        {.name = "not listed: nothing rewritten", .list = "zed\n\xff\nAnnabel\n", .want = nullptr},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        app.writeFile("/usr/vexa/etc/ftpchroot.conf", c.list, 0644);
+        EXPECT_EQ(run({"user", "Anna", "Bea", "x", "go"}), (Lines{"go 0", "Bea 1026 100 home kept"})) << c.name;
+        EXPECT_EQ(app.readFile("/usr/vexa/etc/ftpchroot.conf"), c.want != nullptr ? c.want : c.list) << c.name;
+        bool rewritten = false;
+        for (const approot::Change &ch : app.changes())
+            rewritten = rewritten || ch.path.find("ftpchroot") != std::string::npos;
+        EXPECT_EQ(rewritten, c.want != nullptr) << c.name;
+    }
+}
+
 TEST_F(UserSet, StoredHashesCheckedBeforeEitherRecordIsWritten)
 {
     const std::string lm(32, 'A');
