@@ -17,6 +17,11 @@
 
 namespace vexatest {
 
+std::string buildDir()
+{
+    return VEXA_BINARY_DIR;
+}
+
 TempDir::TempDir(const std::string &tag)
 {
     std::string base = std::string(VEXA_BINARY_DIR) + "/testtmp";

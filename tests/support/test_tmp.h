@@ -23,6 +23,9 @@ private:
     std::string path_;
 };
 
+// The build tree the tests run from.
+std::string buildDir();
+
 // Whole-file helpers that fail the current test on error.
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &content, int mode = 0644);

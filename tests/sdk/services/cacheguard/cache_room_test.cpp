@@ -75,7 +75,11 @@ TEST_P(CacheRoom, BuildThatCannotBeWrittenLeavesTheLiveSet)
                       std::to_string(c.roomKib) + "*1024) / 4096 )) 2>/dev/null; " + probe + " open " + set +
                       "; rm -f /tmp/filler";
     const std::string script =
+        // a build tree under "/tmp" stays reachable through the small one
+        "b=" + vexatest::shellQuote(vexatest::buildDir()) + "\n" +
+        "case \"$b\" in /tmp/*) mkdir -p /run/vexa-build && mount --rbind \"$b\" /run/vexa-build;; esac\n"
         "mount -t tmpfs -o size=4m tmpfs /tmp; mkdir /tmp/lock\n"
+        "case \"$b\" in /tmp/*) mkdir -p \"$b\" && mount --rbind /run/vexa-build \"$b\";; esac\n"
         // every set built with room; then this one gone
         + probe + " open user open group open share\n" + "rm -f " + c.files + "\n" + shortOfRoom + "\n" +
         "echo left: $(find /tmp -mindepth 1 -maxdepth 1 -type d -name '.db.*.tmp.*')\n" +
