@@ -3,8 +3,27 @@
 #include <unordered_set>
 
 #include "base/err/err_guard.h"
+#include "services/bdb/bdb_internal.h"
 #include "services/user/user_internal.h"
 #include "services/account/vexa_account.h"
+
+namespace {
+
+// Whether the file may hold a name record (markers aside): a fresh build's
+// name file holds none, so no listed name needs looking up in it.  A step
+// that fails counts as a yes: the lookups then decide.
+bool mayHoldNames(VEXABDB *h)
+{
+    const int code = VRALErrGet();
+    VEXABDbCursorSetType(h, BDB_CURSOR_FIRST);
+    DBT k{};
+    DBT v{};
+    const bool empty = vexabdb::cursorStep(h, 1, &k, &v) != 0 && VRALErrGet() == ERR_END_OF_RECORDS;
+    VRALErrSetCode(code);
+    return !empty;
+}
+
+}  // namespace
 
 namespace vexauser {
 
@@ -38,6 +57,7 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
     std::unordered_set<std::string> gathered;
     if (gather != nullptr)
         gather->forEachKey([&](const char *key, uint32_t klen) { gathered.emplace(key, klen); });
+    const bool lookUp = mayHoldNames(h);
     while (char *line = in.next()) {
         char *colon = strrchr(line, ':');
         if (colon == nullptr)
@@ -54,7 +74,7 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
         const int cbKey = static_cast<int>(strlen(name)) + 1;
         const int stored = gathered.count(std::string(name, static_cast<size_t>(cbKey))) != 0
                                ? 1
-                               : vexabdb::cacheHasKey(h, name, cbKey);
+                               : lookUp ? vexabdb::cacheHasKey(h, name, cbKey) : 0;
         if (stored == 1) {
             USER_LOG("%s line %d: %s %s already stored, skipped", in.path(), in.lineNo(), list.what, line);
             continue;
