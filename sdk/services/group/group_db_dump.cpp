@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/err/err_guard.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/group/group_internal.h"
 #include "services/user/user_list_internal.h"
 
@@ -118,10 +118,10 @@ extern "C" int VEXAGroupDBDump(VEXAGROUPDB *db)
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }
-        vexabdb::TmpFile group(GROUP_FILE, GROUP_FILE_TMP, 0644);
+        vralfile::TmpFile group(GROUP_FILE, GROUP_FILE_TMP, 0644);
         if (!group.ok())
             return -1;
-        vexabdb::TmpFile desc(GROUP_FILE_DESC, GROUP_FILE_DESC_TMP, 0644);
+        vralfile::TmpFile desc(GROUP_FILE_DESC, GROUP_FILE_DESC_TMP, 0644);
         if (!desc.ok())
             return -1;
         HashOwner names;

@@ -4,7 +4,7 @@
 
 #include "base/err/err_guard.h"
 #include "base/string/heap_ptr.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/share/share_internal.h"
 
 namespace {
@@ -160,7 +160,7 @@ int shareDBDump(VEXASHAREDB *db)
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }
-        vexabdb::TmpFile f(SHARE_CONF, SHARE_CONF_TMP, 0644);
+        vralfile::TmpFile f(SHARE_CONF, SHARE_CONF_TMP, 0644);
         if (!f.ok())
             return -1;
         if (fill(db->pShareDB, f.text()) != 0 || f.finish() != 0 || f.moveIn() != 0)

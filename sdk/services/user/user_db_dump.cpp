@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/user/user_internal.h"
 
 namespace {
@@ -36,7 +36,7 @@ int appendLine(VEXABDB *h, const char *NAME, int klen, Walk &w, std::string &out
 }
 
 // Walks the uid index and fills the four files' texts in uid order.
-int fill(VEXAUSERDB *db, std::unique_ptr<vexabdb::TmpFile> (&files)[4])
+int fill(VEXAUSERDB *db, std::unique_ptr<vralfile::TmpFile> (&files)[4])
 {
     Walk w;
     if (VEXABDbCursorSetType(db->pPWDUID, BDB_CURSOR_FIRST) != 0) {
@@ -92,10 +92,10 @@ int userDBDump(VEXAUSERDB *db)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    std::unique_ptr<vexabdb::TmpFile> files[4];
+    std::unique_ptr<vralfile::TmpFile> files[4];
     for (int i = 0; i < 4; ++i) {
         const vexauser::DumpFile &f = vexauser::kDumpFiles[i];
-        files[i] = std::make_unique<vexabdb::TmpFile>(f.target, f.tmp, f.defaultMode);
+        files[i] = std::make_unique<vralfile::TmpFile>(f.target, f.tmp, f.defaultMode);
         if (!files[i]->ok())
             return -1;
     }

@@ -1,13 +1,18 @@
 #include <fcntl.h>
+#include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
+#include "base/err/vral_err.h"
 #include "base/io/vral_io.h"
-#include "services/bdb/bdb_internal.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_internal.h"
+#include "base/file/file_tmp_file.h"
 
-namespace vexabdb {
+#define TMP_LOG(pri, fmt, ...) syslog((pri), "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+
+namespace vralfile {
 
 TmpFile::TmpFile(const char *target, const char *tmpPath, mode_t defaultMode) : target_(target), path_(tmpPath)
 {
@@ -30,12 +35,12 @@ TmpFile::TmpFile(const char *target, const char *tmpPath, mode_t defaultMode) : 
             break;
     }
     if (fd_ < 0) {
-        BDB_LOG(LOG_ERR, "fail to open file[%s]", tmpPath);
+        TMP_LOG(LOG_ERR, "fail to open file[%s]", tmpPath);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return;
     }
     if (fchown(fd_, uid, gid) != 0 || fchmod(fd_, mode) != 0) {
-        BDB_LOG(LOG_ERR, "cannot set owner and mode of %s. errno=%d/%m", tmpPath, errno);
+        TMP_LOG(LOG_ERR, "cannot set owner and mode of %s. errno=%d/%m", tmpPath, errno);
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         close(fd_);
         fd_ = -1;
@@ -76,12 +81,12 @@ int TmpFile::finish()
         return -1;
     if (VRALIoWriteAll(fd_, text_.data(), text_.size()) != static_cast<ssize_t>(text_.size())) {
         const int e = errno;
-        BDB_LOG(LOG_ERR, "fflush failed!! errno=%d/%m", e);
+        TMP_LOG(LOG_ERR, "fflush failed!! errno=%d/%m", e);
         VRAL_ERR_SET(e == ENOSPC ? ERR_NO_SPACE : ERR_WRITE_FAILED);
         return -1;
     }
     if (fsync(fd_) != 0 || fstat(fd_, &st_) != 0) {
-        BDB_LOG(LOG_ERR, "fsync() failed!! errno=%d/%m", errno);
+        TMP_LOG(LOG_ERR, "fsync() failed!! errno=%d/%m", errno);
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         return -1;
     }
@@ -96,7 +101,8 @@ int TmpFile::moveIn()
         return -1;
     }
     moved_ = true;
+    SyncParentDir(target_);
     return 0;
 }
 
-}  // namespace vexabdb
+}  // namespace vralfile

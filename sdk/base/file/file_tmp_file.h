@@ -1,15 +1,16 @@
-// The one writer of the dumps' temporary files: created beside the file it
-// replaces without following a link, given that file's owner, group and
-// mode (or root's and a default mode), written whole, synced and renamed
-// over it; removed on every other path.
-#ifndef VEXA_BDB_TMP_FILE_H
-#define VEXA_BDB_TMP_FILE_H
+// The one writer of a file that replaces another, offered to the updater
+// on purpose: created beside the file it replaces without following a
+// link, given that file's owner, group and mode (or root's and a default
+// mode) before its first byte, written whole, synced, renamed over it and
+// its folder synced; removed on every other path.
+#ifndef VEXA_FILE_TMP_FILE_H
+#define VEXA_FILE_TMP_FILE_H
 
 #include <sys/stat.h>
 
 #include <string>
 
-namespace vexabdb {
+namespace vralfile {
 
 class TmpFile {
 public:
@@ -27,7 +28,7 @@ public:
     int setOwner(uid_t uid, gid_t gid);
     // Writes the content and syncs it: 0, or -1 (logged, code recorded).
     int finish();
-    // Renames the file over its target: 0, or -1.
+    // Renames the file over its target and syncs the folder: 0, or -1.
     int moveIn();
     // The written file as finish() left it: what now stands at the target.
     const struct stat &written() const { return st_; }
@@ -41,6 +42,6 @@ private:
     struct stat st_ {};
 };
 
-}  // namespace vexabdb
+}  // namespace vralfile
 
 #endif
