@@ -15,11 +15,16 @@ namespace vralfile {
 class TmpFile {
 public:
     TmpFile(const char *target, const char *tmpPath, mode_t defaultMode);
+    // A temporary file of a name no one can guess (target and a random
+    // suffix), given st's owner, group and mode.
+    TmpFile(const char *target, const struct stat &st);
     ~TmpFile();
     TmpFile(const TmpFile &) = delete;
     TmpFile &operator=(const TmpFile &) = delete;
 
     bool ok() const { return fd_ >= 0; }
+    // The open file, for a caller that streams into it before finish().
+    int fd() const { return fd_; }
     // The content, written by finish().
     std::string &text() { return text_; }
     // Gives the file this mode in place of the replaced file's: 0 or -1.
@@ -34,6 +39,8 @@ public:
     const struct stat &written() const { return st_; }
 
 private:
+    void own(uid_t uid, gid_t gid, mode_t mode);
+
     std::string target_;
     std::string path_;
     std::string text_;
