@@ -5,12 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/err/err_log.h"
 #include "base/err/vral_err.h"
 #include "base/io/vral_io.h"
 #include "base/file/file_internal.h"
 #include "base/file/file_tmp_file.h"
-
-#define TMP_LOG(pri, fmt, ...) syslog((pri), "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace vralfile {
 
@@ -35,7 +34,7 @@ TmpFile::TmpFile(const char *target, const char *tmpPath, mode_t defaultMode) : 
             break;
     }
     if (fd_ < 0) {
-        TMP_LOG(LOG_ERR, "fail to open file[%s]", tmpPath);
+        VRAL_LOG(LOG_ERR, "fail to open file[%s]", tmpPath);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return;
     }
@@ -48,7 +47,7 @@ TmpFile::TmpFile(const char *target, const struct stat &st) : target_(target), p
     // may throw and leave it behind.
     fd_ = mkostemp(path_.data(), O_CLOEXEC);
     if (fd_ < 0) {
-        TMP_LOG(LOG_ERR, "fail to open file[%s]", path_.c_str());
+        VRAL_LOG(LOG_ERR, "fail to open file[%s]", path_.c_str());
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return;
     }
@@ -60,7 +59,7 @@ TmpFile::TmpFile(const char *target, const struct stat &st) : target_(target), p
 void TmpFile::own(uid_t uid, gid_t gid, mode_t mode)
 {
     if (fchown(fd_, uid, gid) != 0 || fchmod(fd_, mode) != 0) {
-        TMP_LOG(LOG_ERR, "cannot set owner and mode of %s. errno=%d/%m", path_.c_str(), errno);
+        VRAL_LOG(LOG_ERR, "cannot set owner and mode of %s. errno=%d/%m", path_.c_str(), errno);
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         close(fd_);
         fd_ = -1;
@@ -101,12 +100,12 @@ int TmpFile::finish()
         return -1;
     if (!text_.empty() && VRALIoWriteAll(fd_, text_.data(), text_.size()) != static_cast<ssize_t>(text_.size())) {
         const int e = errno;
-        TMP_LOG(LOG_ERR, "fflush failed!! errno=%d/%m", e);
+        VRAL_LOG(LOG_ERR, "fflush failed!! errno=%d/%m", e);
         VRAL_ERR_SET(e == ENOSPC ? ERR_NO_SPACE : ERR_WRITE_FAILED);
         return -1;
     }
     if (fsync(fd_) != 0 || fstat(fd_, &st_) != 0) {
-        TMP_LOG(LOG_ERR, "fsync() failed!! errno=%d/%m", errno);
+        VRAL_LOG(LOG_ERR, "fsync() failed!! errno=%d/%m", errno);
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         return -1;
     }

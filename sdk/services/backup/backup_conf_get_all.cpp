@@ -45,7 +45,7 @@ int GetAll(void ***pppConf, int type)
     const char *path = type == BACKUP_TYPE_NETBKP ? VEXA_NETBKP_CONF : VEXA_LOCALBKP_CONF;
     const int cBkpset = VEXABackupConfSectionCount(path);
     if (cBkpset < 0) {
-        BKP_LOG("VEXABackupConfSectionCount() failed!! errno=[0x%04X]", VRALErrGet());
+        VRAL_LOG_ERR("VEXABackupConfSectionCount() failed!! errno=[0x%04X]", VRALErrGet());
         return -1;
     }
     if (cBkpset == 0)
@@ -57,7 +57,7 @@ int GetAll(void ***pppConf, int type)
     std::unique_ptr<VRALSzList, ListFree> list(PslVRALSzListAlloc(512));
     std::unique_ptr<VRALSzHash, HashFree> hash(VRALSzHashAlloc(1024));
     if (rec.slots == nullptr || !list || !hash) {
-        BKP_LOG("out of memory!!");
+        VRAL_LOG_ERR("out of memory!!");
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
@@ -76,12 +76,12 @@ int GetAll(void ***pppConf, int type)
         if (type == BACKUP_TYPE_NETBKP) {
             p = VEXANetBkpConfAlloc(szCurSetName, hash.get());
             if (p == nullptr)
-                BKP_LOG("VEXANetBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
+                VRAL_LOG_ERR("VEXANetBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
                         rec.made, VRALErrGet());
         } else {
             p = VEXALocalBkpConfAlloc(szCurSetName, hash.get());
             if (p == nullptr)
-                BKP_LOG("VEXALocalBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
+                VRAL_LOG_ERR("VEXALocalBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
                         rec.made, VRALErrGet());
         }
         if (p == nullptr)
@@ -93,7 +93,7 @@ int GetAll(void ***pppConf, int type)
     auto full = [&]() {
         if (rec.made < cBkpset)
             return false;
-        BKP_LOG("iCount [%d] >= cBkpset [%d].", rec.made, cBkpset);
+        VRAL_LOG_ERR("iCount [%d] >= cBkpset [%d].", rec.made, cBkpset);
         return true;
     };
 
@@ -104,7 +104,7 @@ int GetAll(void ***pppConf, int type)
             if (full() || !finish())
                 return -1;
             if (VEXAShareParseSectionName(line.text, szCurSetName, sizeof szCurSetName) != 0) {
-                BKP_LOG("Failed to parse section name[%s], errno=[0x%04X]", line.text, VRALErrGet());
+                VRAL_LOG_ERR("Failed to parse section name[%s], errno=[0x%04X]", line.text, VRALErrGet());
                 szCurSetName[0] = '\0';
             } else {
                 VRALSzHashClear(hash.get());
@@ -117,7 +117,7 @@ int GetAll(void ***pppConf, int type)
         const int split = vexabkp::SetLinePair(line.text, &raw);
         list.reset(raw);
         if (split < 0) {
-            BKP_LOG("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.text, VRALErrGet());
+            VRAL_LOG_ERR("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.text, VRALErrGet());
             return -1;
         }
         if (!list) {
@@ -127,14 +127,14 @@ int GetAll(void ***pppConf, int type)
         if (split == 0)
             continue;
         if (split == 1) {
-            BKP_LOG("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.text, VRALErrGet());
+            VRAL_LOG_ERR("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.text, VRALErrGet());
             continue;
         }
         VRALSzHash *map = hash.release();
         const int set = VRALSzHashSetValue(&map, VRALSzListItem(list.get(), 0), VRALSzListItem(list.get(), 1));
         hash.reset(map);
         if (set < 0) {
-            BKP_LOG("VRALSzHashSetValue() failed. errno=[0x%04X]", VRALErrGet());
+            VRAL_LOG_ERR("VRALSzHashSetValue() failed. errno=[0x%04X]", VRALErrGet());
             return -1;
         }
     }

@@ -18,7 +18,7 @@
 #include "base/list/vral_list.h"
 #include "services/backup/vexa_backup.h"
 
-#define BKP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexabkp {
 

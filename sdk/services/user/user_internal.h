@@ -17,7 +17,7 @@
 #include "services/bdb/bdb_sorted_puts.h"
 #include "services/user/vexa_user.h"
 
-#define USER_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexauser {
 
