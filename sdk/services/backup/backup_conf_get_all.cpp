@@ -6,6 +6,7 @@
 
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
+#include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
 #include "base/list/vral_list.h"
 #include "base/string/vral_string.h"
@@ -97,14 +98,14 @@ int GetAll(void ***pppConf, int type)
         return true;
     };
 
-    vexabkp::LineBuf line;
-    ssize_t len = 0;
-    while ((len = line.Next(fp.get())) > 0) {
-        if (VRALFileIsSectionLine(line.text, static_cast<int>(len)) == 1) {
+    vralfile::LineReader line(fp.get());
+    while (line.Next()) {
+        const ssize_t len = static_cast<ssize_t>(line.Length());
+        if (VRALFileIsSectionLine(line.Data(), static_cast<int>(len)) == 1) {
             if (full() || !finish())
                 return -1;
-            if (VEXAShareParseSectionName(line.text, szCurSetName, sizeof szCurSetName) != 0) {
-                VRAL_LOG_ERR("Failed to parse section name[%s], errno=[0x%04X]", line.text, VRALErrGet());
+            if (VEXAShareParseSectionName(line.Data(), szCurSetName, sizeof szCurSetName) != 0) {
+                VRAL_LOG_ERR("Failed to parse section name[%s], errno=[0x%04X]", line.Data(), VRALErrGet());
                 szCurSetName[0] = '\0';
             } else {
                 VRALSzHashClear(hash.get());
@@ -114,10 +115,10 @@ int GetAll(void ***pppConf, int type)
         if (szCurSetName[0] == '\0')
             continue;
         VRALSzList *raw = list.release();
-        const int split = vexabkp::SetLinePair(line.text, &raw);
+        const int split = vexabkp::SetLinePair(line.Data(), &raw);
         list.reset(raw);
         if (split < 0) {
-            VRAL_LOG_ERR("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.text, VRALErrGet());
+            VRAL_LOG_ERR("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.Data(), VRALErrGet());
             return -1;
         }
         if (!list) {
@@ -127,7 +128,7 @@ int GetAll(void ***pppConf, int type)
         if (split == 0)
             continue;
         if (split == 1) {
-            VRAL_LOG_ERR("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.text, VRALErrGet());
+            VRAL_LOG_ERR("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.Data(), VRALErrGet());
             continue;
         }
         VRALSzHash *map = hash.release();
@@ -138,7 +139,7 @@ int GetAll(void ***pppConf, int type)
             return -1;
         }
     }
-    if (ferror(fp.get())) {
+    if (line.Failed()) {
         VRAL_ERR_SET(ERR_READ_FAILED);
         return -1;
     }

@@ -31,17 +31,6 @@ inline constexpr char kKeyFormat[] = "\t%s=\"%s\"\n";
 // ERR_READ_FAILED).
 int ScanHeaders(const char *szPath, const std::function<bool(std::string_view)> &take);
 
-// A line buffer for getline, freed with it.
-struct LineBuf {
-    char *text = nullptr;
-    size_t cap = 0;
-    LineBuf() = default;
-    LineBuf(const LineBuf &) = delete;
-    LineBuf &operator=(const LineBuf &) = delete;
-    ~LineBuf() { free(text); }
-    ssize_t Next(FILE *fp) { return getline(&text, &cap, fp); }
-};
-
 // A zeroed record for a set of that name and its pairs; NULL for a NULL or
 // empty name or a NULL hash (ERR_BAD_PARAMETERS) or without memory.
 template <typename Record> Record *NewRecord(const char *szSetName, const VRALSzHash *pHash)
