@@ -18,6 +18,7 @@
 
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
+#include "base/file/file_line_reader.h"
 #include "base/file/file_tmp_file.h"
 
 struct _tag_VRALSzHash;
@@ -32,32 +33,6 @@ struct FileCloser {
     }
 };
 using UniqueFile = std::unique_ptr<FILE, FileCloser>;
-
-// Reads whole lines of any length, newline included.  Next() is false at the
-// end of the file and on a read error; Failed() tells the two apart.
-class LineReader {
-public:
-    explicit LineReader(FILE *fp) : fp_(fp) {}
-    ~LineReader();
-    LineReader(const LineReader &) = delete;
-    LineReader &operator=(const LineReader &) = delete;
-
-    bool Next();
-    bool Failed() const { return failed_; }
-
-    // The line's bytes, newline included; data() is NUL-terminated.
-    std::string_view Line() const { return {buf_, len_}; }
-    char *Data() { return buf_; }
-    size_t Length() const { return len_; }
-    bool EndsWithNewline() const { return len_ > 0 && buf_[len_ - 1] == '\n'; }
-
-private:
-    FILE *fp_;
-    char *buf_ = nullptr;
-    size_t cap_ = 0;
-    size_t len_ = 0;
-    bool failed_ = false;
-};
 
 // Runs the body of an engine operation: a failed allocation anywhere in it
 // is ERR_OUT_OF_MEMORY and -1, never an exception through the C interface.
