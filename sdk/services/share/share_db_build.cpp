@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/err/err_guard.h"
+#include "base/file/file_line_reader.h"
 #include "base/file/vral_file.h"
 #include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
@@ -201,11 +202,11 @@ int parse(FILE *fp, VEXASHAREDB *db)
         return -1;
     }
     int kept = 0;
-    char *line = nullptr;
-    size_t cap = 0;
-    ssize_t n;
+    vralfile::LineReader reader(fp);
     int r = 0;
-    while (r == 0 && (n = getline(&line, &cap, fp)) >= 0) {
+    while (r == 0 && reader.Next()) {
+        char *line = reader.Data();
+        size_t n = reader.Length();
         if (n > 0 && line[n - 1] == '\n')
             line[--n] = '\0';
         if (VRALFileIsSectionLine(line, static_cast<int>(n)) == 1) {
@@ -222,8 +223,7 @@ int parse(FILE *fp, VEXASHAREDB *db)
     }
     if (r == 0)
         r = ShareDBSetOne(db, sec.lines, sec.pairs, sec.name, sec.type, dbs, &kept);
-    free(line);
-    if (r == 0 && !feof(fp)) {
+    if (r == 0 && reader.Failed()) {
         VRAL_LOG_ERR("Fail to read the end of the file. errno=%d/%m", errno);
         VRAL_ERR_SET(ERR_READ_FAILED);
         r = -1;
