@@ -18,7 +18,7 @@
 #include "base/io/io_fd.h"
 #include "base/io/vral_io.h"
 #include "base/string/vral_string.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "updt_status.h"
 
 namespace {
@@ -178,7 +178,7 @@ int setMessageKey(const char *szKey, const char *szValue)
     char tmpPath[64];
     if (VRALFileTempNameGet(UPDT_MESSAGE_FILE ".", tmpPath, sizeof tmpPath) != 0)
         return UPDT_STATUS_NO_FILE;
-    vexabdb::TmpFile tmp(UPDT_MESSAGE_FILE, tmpPath, 0644);
+    vralfile::TmpFile tmp(UPDT_MESSAGE_FILE, tmpPath, 0644);
     if (!tmp.ok() || tmp.setOwner(::geteuid(), ::getegid()) != 0 || tmp.setMode(0644) != 0)
         return UPDT_STATUS_NO_FILE;
     tmp.text() = content;

@@ -13,7 +13,7 @@
 #include "base/err/err_guard.h"
 #include "base/string/vral_string.h"
 #include "migrate_lines.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/group/vexa_group.h"
 #include "services/user/vexa_user.h"
 
@@ -52,7 +52,7 @@ bool dropLinesOf(const char *path, const std::string &name)
     char tmpPath[128];
     if (VRALFileTempNameGet((std::string(path) + ".").c_str(), tmpPath, sizeof tmpPath) != 0)
         return false;
-    vexabdb::TmpFile tmp(path, tmpPath, 0600);
+    vralfile::TmpFile tmp(path, tmpPath, 0600);
     if (!tmp.ok())
         return false;
     tmp.text() = kept;

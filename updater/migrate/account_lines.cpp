@@ -12,7 +12,7 @@
 #include "base/err/vral_err.h"
 #include "base/file/vral_file.h"
 #include "base/string/vral_string.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/group/vexa_group.h"
 #include "services/user/vexa_user_query.h"
 
@@ -102,7 +102,7 @@ bool replace(const char *path, const char *what, const std::function<bool(std::s
         syslog(LOG_ERR, "%s:%d mkstemp %s tmpfile failed. errno:%d, message:%m", "updater", __LINE__, what, errno);
         return false;
     }
-    vexabdb::TmpFile tmp(path, tmpPath, 0644);
+    vralfile::TmpFile tmp(path, tmpPath, 0644);
     if (!tmp.ok()) {
         syslog(LOG_ERR, "%s:%d open %s tmpfile failed. errno:%d, message:%m", "updater", __LINE__, what, errno);
         return false;

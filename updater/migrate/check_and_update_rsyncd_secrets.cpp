@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/err/vral_err.h"
+#include "base/file/file_tmp_file.h"
 #include "base/string/vral_string.h"
 #include "migrate_lines.h"
 #include "services/netbkp/vexa_netbkp.h"
@@ -100,14 +101,16 @@ void CheckAndUpdateRsyncdSecrets(void)
     }
     // The copy is 0640 and 0:25 before it holds a secret; any failed write
     // removes it and leaves the old file whole.
-    if (VEXANetBkpSecretsFileCreate(kTemp, out.data(), out.size()) != 0) {
+    vralfile::TmpFile tmp(SZF_RSYNCD_SECRETS, kTemp, NETBKP_SECRETS_MODE);
+    tmp.text() = std::move(out);
+    if (!tmp.ok() || tmp.setOwner(NETBKP_SECRETS_UID, NETBKP_SECRETS_GID) != 0 ||
+        tmp.setMode(NETBKP_SECRETS_MODE) != 0 || tmp.finish() != 0) {
         const int e = errno;
         syslog(LOG_ERR, "%s (%s):%d fail to write [%s]! errno=%d/%m", "updater", kStep, __LINE__, kTemp, e);
         return;
     }
-    if (rename(kTemp, SZF_RSYNCD_SECRETS) != 0) {
+    if (tmp.moveIn() != 0) {
         const int e = errno;
         syslog(LOG_WARNING, "%s (%s):%d rename %s file failed! errno=%d/%m", "updater", kStep, __LINE__, kTemp, e);
-        unlink(kTemp);
     }
 }

@@ -11,7 +11,7 @@
 #include "base/io/vral_io.h"
 #include "base/string/vral_string.h"
 #include "migrate_steps.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 
 namespace updt::migrate {
 
@@ -74,7 +74,7 @@ int filterCrontab(Keep keep, const char *readFailed, const char *writeFailed)
         MIGRATE_LOG_SHORT("%s", writeFailed);
         return -1;
     }
-    vexabdb::TmpFile tmp(kCrontab, tmpName, 0644);
+    vralfile::TmpFile tmp(kCrontab, tmpName, 0644);
     tmp.text() = filterLines(text, keep);
     if (tmp.finish() != 0 || tmp.moveIn() != 0) {
         MIGRATE_LOG_SHORT("%s", writeFailed);

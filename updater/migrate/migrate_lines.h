@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/file/file_line_reader.h"
+
 namespace updt::migrate {
 
 // Hands every line of the file (NUL-terminated, newline included, free to
@@ -22,19 +24,15 @@ int ForEachLine(const char *szPath, Take take)
     std::unique_ptr<FILE, Close> fp(fopen(szPath, "re"));
     if (!fp)
         return -1;
-    struct Buffer {
-        char *p = nullptr;
-        size_t cap = 0;
-        ~Buffer() { free(p); }
-    } line;
+    vralfile::LineReader line(fp.get());
     int lineNo = 0;
     errno = 0;
-    while (getline(&line.p, &line.cap, fp.get()) >= 0) {
-        if (!take(line.p, ++lineNo))
+    while (line.Next()) {
+        if (!take(line.Data(), ++lineNo))
             return 0;
     }
     // A failed read (or allocation) must not pass for the end of the file.
-    return ferror(fp.get()) || !feof(fp.get()) ? -1 : 0;
+    return line.Failed() ? -1 : 0;
 }
 
 }  // namespace updt::migrate

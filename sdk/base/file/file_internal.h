@@ -12,11 +12,14 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
+#include "base/file/file_line_reader.h"
+#include "base/file/file_tmp_file.h"
 
 struct _tag_VRALSzHash;
 
@@ -30,32 +33,6 @@ struct FileCloser {
     }
 };
 using UniqueFile = std::unique_ptr<FILE, FileCloser>;
-
-// Reads whole lines of any length, newline included.  Next() is false at the
-// end of the file and on a read error; Failed() tells the two apart.
-class LineReader {
-public:
-    explicit LineReader(FILE *fp) : fp_(fp) {}
-    ~LineReader();
-    LineReader(const LineReader &) = delete;
-    LineReader &operator=(const LineReader &) = delete;
-
-    bool Next();
-    bool Failed() const { return failed_; }
-
-    // The line's bytes, newline included; data() is NUL-terminated.
-    std::string_view Line() const { return {buf_, len_}; }
-    char *Data() { return buf_; }
-    size_t Length() const { return len_; }
-    bool EndsWithNewline() const { return len_ > 0 && buf_[len_ - 1] == '\n'; }
-
-private:
-    FILE *fp_;
-    char *buf_ = nullptr;
-    size_t cap_ = 0;
-    size_t len_ = 0;
-    bool failed_ = false;
-};
 
 // Runs the body of an engine operation: a failed allocation anywhere in it
 // is ERR_OUT_OF_MEMORY and -1, never an exception through the C interface.
@@ -143,7 +120,9 @@ public:
     Rewriter(const Rewriter &) = delete;
     Rewriter &operator=(const Rewriter &) = delete;
 
-    // Makes the temporary file for szFile; records ERR_OPEN_FAILED.  0 or -1.
+    // Makes the temporary file for szFile, of st's owner and mode; records
+    // ERR_OPEN_FAILED (ERR_WRITE_FAILED when the owner or mode cannot be
+    // given).  0 or -1.
     int Begin(const char *szFile, const struct stat &st);
 
     FILE *Stream() { return out_; }
@@ -152,8 +131,9 @@ public:
     bool WriteKeyLine(const char *format, const char *key, const char *value);
     bool Ok() const { return ok_; }
 
-    // Flush, sync, owner, mode, close, rename, sync of the folder.
-    // Records ERR_WRITE_FAILED or ERR_RENAME_FAILED.  0 or -1.
+    // Flush, close, sync, rename, sync of the folder (the owner and mode
+    // were given at Begin).  Records ERR_WRITE_FAILED or ERR_RENAME_FAILED.
+    // 0 or -1.
     int Commit();
     // Drops the temporary file.
     void Abort();
@@ -161,12 +141,10 @@ public:
 private:
     void Fail();
 
-    std::string target_;
-    std::string temp_;
-    struct stat st_ {};
+    // The one writer beneath; this streams into it.
+    std::optional<TmpFile> tmp_;
     FILE *out_ = nullptr;
     bool ok_ = true;
-    bool tempExists_ = false;
 };
 
 // Copy pass of a rewrite: every line of fp (newline included) goes to

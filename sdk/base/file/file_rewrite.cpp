@@ -299,24 +299,19 @@ Rewriter::~Rewriter()
 
 int Rewriter::Begin(const char *szFile, const struct stat &st)
 {
-    target_ = RewriteTarget(szFile);
-    st_ = st;
-    // The name is complete before the file exists: from then on nothing
-    // may throw and leave it behind.
-    temp_ = target_ + ".XXXXXX";
-    if (temp_.size() >= 4096) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
+    Abort();
+    tmp_.emplace(RewriteTarget(szFile).c_str(), st);
+    if (!tmp_->ok()) {
+        tmp_.reset();
         return -1;
     }
-    int fd = mkostemp(temp_.data(), O_CLOEXEC);
-    if (fd < 0) {
-        VRAL_ERR_SET(ERR_OPEN_FAILED);
-        return -1;
-    }
-    tempExists_ = true;
-    out_ = fdopen(fd, "w");
+    // The stream has a descriptor of its own: closing it leaves the file
+    // open for the sync.
+    int fd = fcntl(tmp_->fd(), F_DUPFD_CLOEXEC, 0);
+    out_ = fd < 0 ? nullptr : fdopen(fd, "w");
     if (out_ == nullptr) {
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         Abort();
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
@@ -360,10 +355,7 @@ void Rewriter::Abort()
         fclose(out_);
         out_ = nullptr;
     }
-    if (tempExists_) {
-        unlink(temp_.c_str());
-        tempExists_ = false;
-    }
+    tmp_.reset();
 }
 
 int Rewriter::Commit()
@@ -372,30 +364,21 @@ int Rewriter::Commit()
         Abort();
         return -1;
     }
-    int fd = fileno(out_);
-    // Owner before mode: a change of owner clears set-id bits.
-    if (fflush(out_) != 0 || fsync(fd) != 0 || fchown(fd, st_.st_uid, st_.st_gid) != 0 ||
-        fchmod(fd, st_.st_mode & 07777) != 0) {
-        Abort();
-        VRAL_ERR_SET(ERR_WRITE_FAILED);
-        return -1;
-    }
-    int rc = fclose(out_);
+    const bool flushed = fflush(out_) == 0;
+    const bool closed = fclose(out_) == 0;
     out_ = nullptr;
-    if (rc != 0) {
+    if (!flushed || !closed) {
         Abort();
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         return -1;
     }
-    if (rename(temp_.c_str(), target_.c_str()) != 0) {
-        // The copy goes too: kept, one would pile up beside the file at
-        // every failed call.
+    // On failure the copy goes too: kept, one would pile up beside the
+    // file at every failed call.
+    if (tmp_->finish() != 0 || tmp_->moveIn() != 0) {
         Abort();
-        VRAL_ERR_SET(ERR_RENAME_FAILED);
         return -1;
     }
-    tempExists_ = false;
-    SyncParentDir(target_);
+    tmp_.reset();
     return 0;
 }
 

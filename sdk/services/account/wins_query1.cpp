@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/err/err_guard.h"
+#include "base/err/err_log.h"
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
@@ -13,8 +14,6 @@
 #include "base/string/vral_string.h"
 #include "services/account/vexa_account.h"
 #include "services/share/share_internal.h"
-
-#define WINS_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace {
 
@@ -87,20 +86,20 @@ extern "C" int VEXAWinsQuery1(char *buf, int cb, int *pIsDomain, int *pSambaOn)
     const int read = vral::NoThrow(-1, [&] { return readGlobals(&pMap); });
     map.reset(pMap);
     if (read < 0) {
-        WINS_LOG("VRALFileGetSection failed [%X]!!", VRALErrGet());
+        VRAL_LOG_ERR("VRALFileGetSection failed [%X]!!", VRALErrGet());
         return -1;
     }
 
     const char *security = SzVRALSzHashGetValue(map.get(), "security");
     if (security == nullptr) {
-        WINS_LOG("key [security] not found or error!!");
+        VRAL_LOG_ERR("key [security] not found or error!!");
         return -1;
     }
     const bool ads = strcmp(security, "ads") == 0;
     const char *key = ads ? "realm" : "workgroup";
     const char *name = SzVRALSzHashGetValue(map.get(), key);
     if (name == nullptr) {
-        WINS_LOG("key [%s] not found or error!!", key);
+        VRAL_LOG_ERR("key [%s] not found or error!!", key);
         return -1;
     }
 

@@ -10,6 +10,6 @@ extern "C" void VEXABackupConfFreeAll(void **rgConf, int count, int type)
     } else if (type == BACKUP_TYPE_LOCALBKP) {
         VEXALocalBkpConfFreeAll(reinterpret_cast<VEXALOCALBKPCONF **>(rgConf), count);
     } else {
-        BKP_LOG("Failed to free backup conf struct due to bad backup type [%d]!", type);
+        VRAL_LOG_ERR("Failed to free backup conf struct due to bad backup type [%d]!", type);
     }
 }

@@ -6,6 +6,7 @@
 
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
+#include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
 #include "base/list/vral_list.h"
 #include "base/string/vral_string.h"
@@ -45,7 +46,7 @@ int GetAll(void ***pppConf, int type)
     const char *path = type == BACKUP_TYPE_NETBKP ? VEXA_NETBKP_CONF : VEXA_LOCALBKP_CONF;
     const int cBkpset = VEXABackupConfSectionCount(path);
     if (cBkpset < 0) {
-        BKP_LOG("VEXABackupConfSectionCount() failed!! errno=[0x%04X]", VRALErrGet());
+        VRAL_LOG_ERR("VEXABackupConfSectionCount() failed!! errno=[0x%04X]", VRALErrGet());
         return -1;
     }
     if (cBkpset == 0)
@@ -57,7 +58,7 @@ int GetAll(void ***pppConf, int type)
     std::unique_ptr<VRALSzList, ListFree> list(PslVRALSzListAlloc(512));
     std::unique_ptr<VRALSzHash, HashFree> hash(VRALSzHashAlloc(1024));
     if (rec.slots == nullptr || !list || !hash) {
-        BKP_LOG("out of memory!!");
+        VRAL_LOG_ERR("out of memory!!");
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
@@ -76,12 +77,12 @@ int GetAll(void ***pppConf, int type)
         if (type == BACKUP_TYPE_NETBKP) {
             p = VEXANetBkpConfAlloc(szCurSetName, hash.get());
             if (p == nullptr)
-                BKP_LOG("VEXANetBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
+                VRAL_LOG_ERR("VEXANetBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
                         rec.made, VRALErrGet());
         } else {
             p = VEXALocalBkpConfAlloc(szCurSetName, hash.get());
             if (p == nullptr)
-                BKP_LOG("VEXALocalBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
+                VRAL_LOG_ERR("VEXALocalBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
                         rec.made, VRALErrGet());
         }
         if (p == nullptr)
@@ -93,18 +94,18 @@ int GetAll(void ***pppConf, int type)
     auto full = [&]() {
         if (rec.made < cBkpset)
             return false;
-        BKP_LOG("iCount [%d] >= cBkpset [%d].", rec.made, cBkpset);
+        VRAL_LOG_ERR("iCount [%d] >= cBkpset [%d].", rec.made, cBkpset);
         return true;
     };
 
-    vexabkp::LineBuf line;
-    ssize_t len = 0;
-    while ((len = line.Next(fp.get())) > 0) {
-        if (VRALFileIsSectionLine(line.text, static_cast<int>(len)) == 1) {
+    vralfile::LineReader line(fp.get());
+    while (line.Next()) {
+        const ssize_t len = static_cast<ssize_t>(line.Length());
+        if (VRALFileIsSectionLine(line.Data(), static_cast<int>(len)) == 1) {
             if (full() || !finish())
                 return -1;
-            if (VEXAShareParseSectionName(line.text, szCurSetName, sizeof szCurSetName) != 0) {
-                BKP_LOG("Failed to parse section name[%s], errno=[0x%04X]", line.text, VRALErrGet());
+            if (VEXAShareParseSectionName(line.Data(), szCurSetName, sizeof szCurSetName) != 0) {
+                VRAL_LOG_ERR("Failed to parse section name[%s], errno=[0x%04X]", line.Data(), VRALErrGet());
                 szCurSetName[0] = '\0';
             } else {
                 VRALSzHashClear(hash.get());
@@ -114,10 +115,10 @@ int GetAll(void ***pppConf, int type)
         if (szCurSetName[0] == '\0')
             continue;
         VRALSzList *raw = list.release();
-        const int split = vexabkp::SetLinePair(line.text, &raw);
+        const int split = vexabkp::SetLinePair(line.Data(), &raw);
         list.reset(raw);
         if (split < 0) {
-            BKP_LOG("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.text, VRALErrGet());
+            VRAL_LOG_ERR("VRALStrTrimSpace() failed! szInput[%s], errno=[0x%04X]", line.Data(), VRALErrGet());
             return -1;
         }
         if (!list) {
@@ -127,18 +128,18 @@ int GetAll(void ***pppConf, int type)
         if (split == 0)
             continue;
         if (split == 1) {
-            BKP_LOG("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.text, VRALErrGet());
+            VRAL_LOG_ERR("VRALStrSepPair [%s] failed!! errno=[0x%04X]", line.Data(), VRALErrGet());
             continue;
         }
         VRALSzHash *map = hash.release();
         const int set = VRALSzHashSetValue(&map, VRALSzListItem(list.get(), 0), VRALSzListItem(list.get(), 1));
         hash.reset(map);
         if (set < 0) {
-            BKP_LOG("VRALSzHashSetValue() failed. errno=[0x%04X]", VRALErrGet());
+            VRAL_LOG_ERR("VRALSzHashSetValue() failed. errno=[0x%04X]", VRALErrGet());
             return -1;
         }
     }
-    if (ferror(fp.get())) {
+    if (line.Failed()) {
         VRAL_ERR_SET(ERR_READ_FAILED);
         return -1;
     }

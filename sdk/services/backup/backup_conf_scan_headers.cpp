@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/err/vral_err.h"
+#include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
 #include "services/backup/backup_internal.h"
 
@@ -21,14 +22,14 @@ int ScanHeaders(const char *szPath, const std::function<bool(std::string_view)> 
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    LineBuf line;
-    ssize_t len = 0;
-    while ((len = line.Next(fp.get())) > 0) {
-        if (VRALFileIsSectionLine(line.text, static_cast<int>(len)) == 1 &&
-            !take(std::string_view(line.text, static_cast<size_t>(len))))
+    vralfile::LineReader line(fp.get());
+    while (line.Next()) {
+        const ssize_t len = static_cast<ssize_t>(line.Length());
+        if (VRALFileIsSectionLine(line.Data(), static_cast<int>(len)) == 1 &&
+            !take(std::string_view(line.Data(), static_cast<size_t>(len))))
             return 1;
     }
-    if (ferror(fp.get())) {
+    if (line.Failed()) {
         VRAL_ERR_SET(ERR_READ_FAILED);
         return -1;
     }

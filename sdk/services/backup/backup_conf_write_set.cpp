@@ -76,19 +76,19 @@ namespace {
             VRAL_ERR_SET(!fp ? ERR_OPEN_FAILED : ERR_OUT_OF_MEMORY);
             return -1;
         }
-        LineBuf line;
-        ssize_t len = 0;
+        vralfile::LineReader line(fp.get());
         int found = 0;
-        while ((len = line.Next(fp.get())) > 0) {
-            const bool header = VRALFileIsSectionLine(line.text, static_cast<int>(len)) == 1;
+        while (line.Next()) {
+            const ssize_t len = static_cast<ssize_t>(line.Length());
+            const bool header = VRALFileIsSectionLine(line.Data(), static_cast<int>(len)) == 1;
             if (found == 0) {
-                found = header && VRALFileMatchSection(line.text, static_cast<int>(len), szName) == 1 ? 1 : 0;
+                found = header && VRALFileMatchSection(line.Data(), static_cast<int>(len), szName) == 1 ? 1 : 0;
                 continue;
             }
             if (header)
                 break;
             VRALSzList *raw = list.release();
-            const int split = SetLinePair(line.text, &raw);
+            const int split = SetLinePair(line.Data(), &raw);
             list.reset(raw);
             if (!list || split < 0) {
                 VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
@@ -97,7 +97,7 @@ namespace {
             if (split == 2 && !PairSet(ppHash, VRALSzListItem(list.get(), 0), VRALSzListItem(list.get(), 1)))
                 return -1;
         }
-        if (ferror(fp.get())) {
+        if (line.Failed()) {
             VRAL_ERR_SET(ERR_READ_FAILED);
             return -1;
         }

@@ -18,7 +18,7 @@
 #include "base/list/vral_list.h"
 #include "services/backup/vexa_backup.h"
 
-#define BKP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexabkp {
 
@@ -30,17 +30,6 @@ inline constexpr char kKeyFormat[] = "\t%s=\"%s\"\n";
 // exist, -1 when it cannot be opened or read (ERR_OPEN_FAILED,
 // ERR_READ_FAILED).
 int ScanHeaders(const char *szPath, const std::function<bool(std::string_view)> &take);
-
-// A line buffer for getline, freed with it.
-struct LineBuf {
-    char *text = nullptr;
-    size_t cap = 0;
-    LineBuf() = default;
-    LineBuf(const LineBuf &) = delete;
-    LineBuf &operator=(const LineBuf &) = delete;
-    ~LineBuf() { free(text); }
-    ssize_t Next(FILE *fp) { return getline(&text, &cap, fp); }
-};
 
 // A zeroed record for a set of that name and its pairs; NULL for a NULL or
 // empty name or a NULL hash (ERR_BAD_PARAMETERS) or without memory.

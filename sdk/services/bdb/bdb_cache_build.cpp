@@ -27,7 +27,7 @@ int syncFolder(const std::string &path)
 {
     vralio::Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.ok() || fsync(fd.get()) != 0) {
-        BDB_LOG(LOG_ERR, "fsync(%s) failed. errno=%d/%m", path.c_str(), errno);
+        VRAL_LOG(LOG_ERR, "fsync(%s) failed. errno=%d/%m", path.c_str(), errno);
         return -1;
     }
     return 0;
@@ -58,7 +58,7 @@ int buildIn(const CacheSet &set, void *rec, const BuildFolder &folder)
         const std::string path = folder.file(f.suffix);
         VEXABDB *h = openMode(path.c_str(), O_RDWR | O_CREAT | O_EXCL, f.dup ? 1 : 0, cacheMode(f));
         if (h == nullptr) {
-            BDB_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), VRALErrGet());
+            VRAL_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), VRALErrGet());
             return -1;
         }
         cacheSlot(set, rec, i) = h;
@@ -81,7 +81,7 @@ BuildFolder::BuildFolder(const char *prefix, const char *tmpPrefix) : base_(base
 {
     std::string tmpl = vralio::folderOf(prefix) + "/" + base_ + ".XXXXXX";
     if (mkdtemp(tmpl.data()) == nullptr) {
-        BDB_LOG(LOG_ERR, "mkdtemp(%s) failed. errno=%d/%m", tmpl.c_str(), errno);
+        VRAL_LOG(LOG_ERR, "mkdtemp(%s) failed. errno=%d/%m", tmpl.c_str(), errno);
         return;
     }
     // a move, not a copy: nothing may throw once the folder exists
@@ -105,7 +105,7 @@ BuildFolder::~BuildFolder()
         closedir(d);
     }
     if (rmdir(path_.c_str()) != 0)
-        BDB_LOG(LOG_ERR, "rmdir(%s) failed. errno=%d/%m", path_.c_str(), errno);
+        VRAL_LOG(LOG_ERR, "rmdir(%s) failed. errno=%d/%m", path_.c_str(), errno);
     errno = e;
 }
 
@@ -134,7 +134,7 @@ int cacheBuildAside(const CacheSet &set, const char *prefix)
         const std::string to = cachePath(prefix, set.files[i]);
         if (cacheMoveIn(from, to) != 0) {
             const int e = errno;
-            BDB_LOG(LOG_ERR, "rename(%s, %s) = (%d)/%m", from.c_str(), to.c_str(), e);
+            VRAL_LOG(LOG_ERR, "rename(%s, %s) = (%d)/%m", from.c_str(), to.c_str(), e);
             // a half-moved set is never served: the next open builds it whole
             for (int j = 0; j < i; ++j)
                 cacheClear(cachePath(prefix, set.files[j]));

@@ -22,11 +22,11 @@ Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy, const 
     switch (seen != nullptr ? Entry::Trusted : cacheEntry(path, set.files[i], &st)) {
     case Entry::Missing:
         if (logWhy)
-            BDB_LOG(LOG_ERR, "stat(%s) failed, so rebuild db. (errno=%s)", path.c_str(), strerror(errno));
+            VRAL_LOG(LOG_ERR, "stat(%s) failed, so rebuild db. (errno=%s)", path.c_str(), strerror(errno));
         return Standing::Rebuild;
     case Entry::Untrusted:
         if (logWhy)
-            BDB_LOG(LOG_ERR, "%s is no file of root's own, so rebuild db.", path.c_str());
+            VRAL_LOG(LOG_ERR, "%s is no file of root's own, so rebuild db.", path.c_str());
         return Standing::Rebuild;
     case Entry::Trusted:
         break;
@@ -34,7 +34,7 @@ Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy, const 
     errno = e0;
     if (st.st_size < 8192) {
         if (logWhy)
-            BDB_LOG(LOG_ERR, "st_size(%s)=%llu, so rebuild db.", path.c_str(),
+            VRAL_LOG(LOG_ERR, "st_size(%s)=%llu, so rebuild db.", path.c_str(),
                     static_cast<unsigned long long>(st.st_size));
         return Standing::Rebuild;
     }
@@ -120,7 +120,7 @@ int cacheCheckSeen(const CacheSet &set, void **pHandle, const struct stat *seen)
             return -1;
         }
         if (cacheRebuild(set) != 0) {
-            BDB_LOG(LOG_ERR, "%s failed, vexaerr=0x%04X", set.rebuildName, VRALErrGet());
+            VRAL_LOG(LOG_ERR, "%s failed, vexaerr=0x%04X", set.rebuildName, VRALErrGet());
             return -1;
         }
         // The old files are marked for other holders; one the library no
@@ -135,7 +135,7 @@ int cacheCheckSeen(const CacheSet &set, void **pHandle, const struct stat *seen)
         break;
     }
     if (cacheOpen(set, pHandle, set.prefix) < 0) {
-        BDB_LOG(LOG_ERR, "%s() Error, VRALError=(0x%04X)", set.openName, VRALErrGet());
+        VRAL_LOG(LOG_ERR, "%s() Error, VRALError=(0x%04X)", set.openName, VRALErrGet());
         return -1;
     }
     return 1;

@@ -48,12 +48,12 @@ VEXABDB *cacheOpenEntry(const std::string &path, const CacheFile &f, int oflags,
     struct stat fst {};
     VEXABDB *h = openMode(path.c_str(), oflags, f.dup ? 1 : 0, cacheMode(f), &fst);
     if (h == nullptr) {
-        BDB_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), VRALErrGet());
+        VRAL_LOG(LOG_ERR, "VEXABDbOpen [%s] failed. vexaerr=0x%04X", path.c_str(), VRALErrGet());
         return nullptr;
     }
     // the file opened must be the one looked at, not one swapped in
     if (fst.st_dev != st.st_dev || fst.st_ino != st.st_ino) {
-        BDB_LOG(LOG_ERR, "%s changed while it was opened.", path.c_str());
+        VRAL_LOG(LOG_ERR, "%s changed while it was opened.", path.c_str());
         VEXABDbClose(h);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return nullptr;
@@ -74,7 +74,7 @@ int moveAside(const std::string &path)
         snprintf(tail, sizeof tail, ".aside.%08x", n);
         const std::string to = path + tail;
         if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-            BDB_LOG(LOG_ERR, "%s is a folder, moved aside to %s.", path.c_str(), to.c_str());
+            VRAL_LOG(LOG_ERR, "%s is a folder, moved aside to %s.", path.c_str(), to.c_str());
             return 0;
         }
         if (errno == ENOENT)
@@ -82,7 +82,7 @@ int moveAside(const std::string &path)
         if (errno != EEXIST)
             break;
     }
-    BDB_LOG(LOG_ERR, "cannot move %s aside. errno=%d/%m", path.c_str(), errno);
+    VRAL_LOG(LOG_ERR, "cannot move %s aside. errno=%d/%m", path.c_str(), errno);
     return -1;
 }
 
@@ -96,7 +96,7 @@ int cacheClear(const std::string &path)
     if (S_ISDIR(st.st_mode))
         return moveAside(path);
     if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-        BDB_LOG(LOG_ERR, "unlink(%s) failed. errno=%d/%m", path.c_str(), errno);
+        VRAL_LOG(LOG_ERR, "unlink(%s) failed. errno=%d/%m", path.c_str(), errno);
         return -1;
     }
     return 0;

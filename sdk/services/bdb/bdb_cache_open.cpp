@@ -36,7 +36,7 @@ Live openLive(const CacheSet &set, void *rec, const char *prefix, struct stat *s
         struct stat st {};
         const Entry e = cacheEntry(path, f, &st);
         if (e != Entry::Trusted && !root) {
-            BDB_LOG(LOG_ERR, "%s is not there or not root's own file.", path.c_str());
+            VRAL_LOG(LOG_ERR, "%s is not there or not root's own file.", path.c_str());
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return Live::Failed;
         }
@@ -44,7 +44,7 @@ Live openLive(const CacheSet &set, void *rec, const char *prefix, struct stat *s
             return Live::Wanting;
         if (e == Entry::Untrusted) {
             // replaced by new files, never reused: its writer may hold it open
-            BDB_LOG(LOG_ERR, "%s is no file of root's own, so rebuild db.", path.c_str());
+            VRAL_LOG(LOG_ERR, "%s is no file of root's own, so rebuild db.", path.c_str());
             return Live::Wanting;
         }
         VEXABDB *h = cacheOpenEntry(path, f, root ? O_RDWR : O_RDONLY, st);
@@ -78,7 +78,7 @@ int cacheOpenSeen(const CacheSet &set, void **pHandle, const char *prefix, struc
     void *rec = owner.get();
     if (rec == nullptr) {
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
-        BDB_LOG(LOG_ERR, "errno=%d/%m, malloc failed", errno);
+        VRAL_LOG(LOG_ERR, "errno=%d/%m, malloc failed", errno);
         return -1;
     }
     const bool live = strcmp(prefix, set.prefix) == 0;

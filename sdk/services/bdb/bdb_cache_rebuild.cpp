@@ -60,7 +60,7 @@ vralio::Fd takeRebuildLock(const CacheSet &set)
             continue;
         }
         if (!fd.ok() || fstat(fd.get(), &st) != 0 || !isRootsLock(st)) {
-            BDB_LOG(LOG_ERR, "%s is no lock of root's own, so replace it.", path);
+            VRAL_LOG(LOG_ERR, "%s is no lock of root's own, so replace it.", path);
             if (cacheClear(path) != 0)
                 break;
             continue;
@@ -73,7 +73,7 @@ vralio::Fd takeRebuildLock(const CacheSet &set)
         if (lstat(path, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
             return fd;
     }
-    BDB_LOG(LOG_ERR, "cannot take the rebuild lock %s. errno=%d/%m", path, errno);
+    VRAL_LOG(LOG_ERR, "cannot take the rebuild lock %s. errno=%d/%m", path, errno);
     return vralio::Fd();
 }
 

@@ -64,7 +64,7 @@ int cacheStatSources(const CacheSet &set, struct stat *st)
 {
     for (int j = 0; j < set.nSources; ++j) {
         if (stat(set.sources[j].path, &st[j]) != 0) {
-            BDB_LOG(LOG_ERR, "stat [%s] failed!! errno=%d/%m", set.sources[j].path, errno);
+            VRAL_LOG(LOG_ERR, "stat [%s] failed!! errno=%d/%m", set.sources[j].path, errno);
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }
@@ -83,7 +83,7 @@ int cacheStoreSources(const CacheSet &set, void *rec, const struct stat *st)
         const SyncStat s = syncStat(st[j]);
         if (VEXABDbConfSyncTimeSet(h, static_cast<int>(st[j].st_mtime)) != 0 ||
             VEXABDbSet(h, kStatKey, kStatKeyLen, &s, sizeof s) != 0) {
-            BDB_LOG(LOG_ERR, "VEXABDbConfSyncTimeSet() failed!! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG(LOG_ERR, "VEXABDbConfSyncTimeSet() failed!! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
     }
@@ -121,7 +121,7 @@ void cacheMarkStale(const CacheSet &set, void *rec) noexcept
                 fstat(fileFd(h), &fst) == 0 && fst.st_dev == st.st_dev && fst.st_ino == st.st_ino)
                 unlink(path.c_str());
         } catch (...) {
-            BDB_LOG(LOG_ERR, "cannot mark the set of %s for rebuild.", set.prefix);
+            VRAL_LOG(LOG_ERR, "cannot mark the set of %s for rebuild.", set.prefix);
         }
     }
     if (code != 0)

@@ -13,7 +13,7 @@ int bDbClose(VEXABDB *h)
     }
     if (h->pDB != nullptr && h->pDB->close(h->pDB) != 0) {
         const int e = errno;
-        BDB_LOG(LOG_ERR, "errno=%d/%m, db->close failed.", e);
+        VRAL_LOG(LOG_ERR, "errno=%d/%m, db->close failed.", e);
         if (e == EROFS)
             VRAL_ERR_SET(ERR_READ_ONLY);
         else if (e == EIO || e == EINTR || e == ENOSPC)

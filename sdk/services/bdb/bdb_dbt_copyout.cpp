@@ -17,7 +17,7 @@ int bDbDBTCopyOut(const DBT *pDbt, char **ppBuf, int *pcb)
     }
     int cbAlloc = *ppBuf == nullptr ? 0 : *pcb;
     if (VEXACheckAndRealloc(ppBuf, &cbAlloc, static_cast<unsigned int>(pDbt->size)) != 0) {
-        BDB_LOG(LOG_ERR, "VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG(LOG_ERR, "VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
         *pcb = 0;
         return -1;
     }

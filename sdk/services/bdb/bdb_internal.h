@@ -13,7 +13,7 @@
 #include "base/err/vral_err.h"
 #include "services/bdb/vexa_bdb.h"
 
-#define BDB_LOG(pri, fmt, ...) syslog((pri), "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexabdb {
 

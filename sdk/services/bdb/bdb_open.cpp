@@ -13,7 +13,7 @@ namespace vexabdb {
 int callFailed(const char *call, int fallback, bool noSpace)
 {
     const int e = errno;
-    BDB_LOG(LOG_ERR, "errno=%d/%m, db->%s failed.", e, call);
+    VRAL_LOG(LOG_ERR, "errno=%d/%m, db->%s failed.", e, call);
     VRAL_ERR_SET(errCode(e, fallback, noSpace));
     return -1;
 }
@@ -63,7 +63,7 @@ VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode, struct st
         default:
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             errno = e;
-            BDB_LOG(LOG_NOTICE, "errno=%d/%m, dbopen failed.", e);
+            VRAL_LOG(LOG_NOTICE, "errno=%d/%m, dbopen failed.", e);
             break;
         }
         free(h);
@@ -80,14 +80,14 @@ VEXABDB *openMode(const char *path, int oflags, int fDup, mode_t mode, struct st
         // Only a regular file of root's own is trusted, and its mode is set
         // on the descriptor the library holds, never through the path.
         if (!S_ISREG(st.st_mode) || st.st_uid != 0 || st.st_nlink != 1) {
-            BDB_LOG(LOG_ERR, "%s is no file of root's own, not used.", path);
+            VRAL_LOG(LOG_ERR, "%s is no file of root's own, not used.", path);
             h->pDB->close(h->pDB);
             free(h);
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return nullptr;
         }
         if ((st.st_mode & 07777) != mode && fchmod(fd, mode) != 0)
-            BDB_LOG(LOG_ERR, "errno=%d/%m, chmod failed.", errno);
+            VRAL_LOG(LOG_ERR, "errno=%d/%m, chmod failed.", errno);
     }
     h->cursorType = BDB_CURSOR_NEXT;
     return h;

@@ -12,7 +12,7 @@ int bDbSet(VEXABDB *h, const void *key, int klen, const void *data, int dlen)
     DBT k{const_cast<void *>(key), static_cast<size_t>(klen)};
     // A marker key holds one record, also where duplicates are allowed.
     if (static_cast<const char *>(key)[0] == '#' && h->pDB->del(h->pDB, &k, 0) < 0) {
-        BDB_LOG(LOG_ERR, "errno=%d/%m, db->del failed.", errno);
+        VRAL_LOG(LOG_ERR, "errno=%d/%m, db->del failed.", errno);
         return -1;
     }
     DBT v{const_cast<void *>(data), static_cast<size_t>(dlen)};

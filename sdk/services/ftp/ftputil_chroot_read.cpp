@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/err/vral_err.h"
+#include "base/file/file_internal.h"
 #include "services/ftp/ftp_internal.h"
 
 namespace vexaftp {
@@ -23,19 +24,17 @@ int chrootRead(std::vector<std::string> &names, const char *who)
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    char *line = nullptr;
-    size_t cb = 0;
-    ssize_t n;
-    errno = 0;
-    while ((n = getline(&line, &cb, fp.get())) > 0) {
+    vralfile::LineReader reader(fp.get());
+    while (reader.Next()) {
+        const char *line = reader.Data();
+        size_t n = reader.Length();
         if (line[0] == '#' || (n == 1 && line[0] == '\n'))
             continue;
         if (line[n - 1] == '\n')
             --n;
-        names.emplace_back(line, static_cast<size_t>(n));
+        names.emplace_back(line, n);
     }
-    free(line);
-    if (ferror(fp.get())) {
+    if (reader.Failed()) {
         syslog(LOG_ERR, "%s(%d) read failed!! err=[%s]\n", who, __LINE__, strerror(errno));
         VRAL_ERR_SET(ERR_READ_FAILED);
         return -1;

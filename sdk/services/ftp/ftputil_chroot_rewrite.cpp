@@ -4,7 +4,7 @@
 
 #include "base/err/vral_err.h"
 #include "base/string/vral_string.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/ftp/ftp_internal.h"
 
 namespace vexaftp {
@@ -50,7 +50,7 @@ int chrootRewrite(VRALSzList *pDelete, VRALSzList *pAdd, const char *who)
     char tmpPath[sizeof FTP_CHROOT_CONF + 40];
     if (VRALFileTempNameGet(FTP_CHROOT_CONF ".", tmpPath, sizeof tmpPath) != 0)
         return -1;
-    vexabdb::TmpFile tmp(FTP_CHROOT_CONF, tmpPath, 0644);
+    vralfile::TmpFile tmp(FTP_CHROOT_CONF, tmpPath, 0644);
     if (!tmp.ok())
         return -1;
     std::string &text = tmp.text();

@@ -46,7 +46,7 @@ int groupAlloc2(VEXAGROUP **ppGroup, const char *name, int gid, char **ppszMembe
     int cb = *ppGroup != nullptr ? (*ppGroup)->cbAlloc : 0;
     if (cbNeed > INT32_MAX || VEXACheckAndRealloc(&block, &cb, static_cast<unsigned int>(cbNeed)) != 0) {
         *ppGroup = reinterpret_cast<VEXAGROUP *>(block);
-        GROUP_LOG("VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     auto *g = reinterpret_cast<VEXAGROUP *>(block);

@@ -18,7 +18,7 @@ int readEnd(const LineReader &in)
 {
     if (in.atEnd())
         return 0;
-    GROUP_LOG("feof failed. errno=%d/%m", errno);
+    VRAL_LOG_ERR("feof failed. errno=%d/%m", errno);
     VRAL_ERR_SET(ERR_READ_FAILED);
     return -1;
 }
@@ -38,7 +38,7 @@ int keyTaken(VEXAGROUPDB *db, const LineReader &in, const char *line, const char
         return VRALErrGet() == ERR_NOT_FOUND ? 0 : -1;
     const std::string value(stored.p, stored.cb > 0 ? static_cast<size_t>(stored.cb) - 1 : 0);
     const std::string before = value.substr(0, value.find(':'));
-    GROUP_LOG("%s line %d: group %.*s has the key of group %s", in.path(), in.lineNo(),
+    VRAL_LOG_ERR("%s line %d: group %.*s has the key of group %s", in.path(), in.lineNo(),
               static_cast<int>(strcspn(line, ":")), line, before.c_str());
     VRAL_ERR_SET(ERR_BAD_FORMAT);
     return -1;
@@ -66,7 +66,7 @@ int localBuild(VEXAGROUPDB *db)
         if (keyTaken(db, in, line, NAME, len) != 0)
             return -1;
         if (VEXAUserGetValidUserList2(f.rest, &members.p, &members.cb, nullptr, users.db) != 0) {
-            GROUP_LOG("VEXAUserGetValidUserList2() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserGetValidUserList2() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         value.assign(line, static_cast<size_t>(f.rest - line));
@@ -74,7 +74,7 @@ int localBuild(VEXAGROUPDB *db)
         const vexauser::UidKey k = vexagroup::gidKey(f.id);
         if (VEXABDbSet(db->pGRPName, NAME, len + 1, value.c_str(), static_cast<int>(value.size()) + 1) != 0 ||
             VEXABDbSet(db->pGRPGID, k.text, sizeof k.text, NAME, len + 1) != 0) {
-            GROUP_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
     }
@@ -121,7 +121,7 @@ int descBuild(VEXAGROUPDB *db)
             continue;
         char *colon = strchr(line, ':');
         if (colon == nullptr) {
-            GROUP_LOG("%s format error, group name = %s", GROUP_FILE_DESC, line);
+            VRAL_LOG_ERR("%s format error, group name = %s", GROUP_FILE_DESC, line);
             continue;
         }
         *colon = '\0';
@@ -129,7 +129,7 @@ int descBuild(VEXAGROUPDB *db)
         *colon = ':';
         if (len < 0) {
             // no group can carry it: its name has no key
-            GROUP_LOG("%s line %d: group name has no key form, skipped", in.path(), in.lineNo());
+            VRAL_LOG_ERR("%s line %d: group name has no key form, skipped", in.path(), in.lineNo());
             continue;
         }
         if (VEXABDbSet(db->pGRPDesc, NAME, len + 1, line, static_cast<int>(strlen(line)) + 1) != 0)
@@ -209,13 +209,13 @@ int groupDBBuild(VEXAGROUPDB *db)
     if (localBuild(db) != 0 || currentGidBuild(db) != 0)
         return -1;
     if (GroupDBDomainBuild(db->pGRPName) != 0) {
-        GROUP_LOG("GroupDBDomainBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("GroupDBDomainBuild() failed! vexaerr=0x%04X", VRALErrGet());
         VEXAProcExec("/usr/vexa/bin/vexalogset1", "sys", "err", "0x1180050A", nullptr);
     }
     if (descBuild(db) != 0)
         return -1;
     if (vexabdb::cacheStoreSources(vexagroup::kGroupSet, db, st) != 0) {
-        GROUP_LOG("GroupDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("GroupDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 0;

@@ -21,7 +21,7 @@ int groupDbConfSyncTimeSet(VEXAGROUPDB *pDb, FILE *fpGroup, FILE *fpDesc)
         if (fp == nullptr)
             continue;
         if (fstat(fileno(fp), &fst) != 0) {
-            GROUP_LOG("stat [%s] failed!! errno=%d/%m", path, errno);
+            VRAL_LOG_ERR("stat [%s] failed!! errno=%d/%m", path, errno);
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }

@@ -41,7 +41,7 @@ int groupDBDelete(VEXAGROUPDB *db, const char *NAME, int len)
     VEXAGROUP *g = nullptr;
     if (VEXAGroupDBUnpack(line.p, &g) != 0) {
         VEXAGroupFree(g);
-        GROUP_LOG("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     const int gid = g->gid;

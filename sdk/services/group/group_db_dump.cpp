@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/err/err_guard.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/group/group_internal.h"
 #include "services/user/user_list_internal.h"
 
@@ -56,7 +56,7 @@ int fill(VEXAGROUPDB *db, VRALSzHash *names, VRALSzHash *descs, std::string &gro
             continue;
         const char *line = SzVRALSzHashGetValue(names, data.p);
         if (line == nullptr) {
-            GROUP_LOG("SzVRALSzHashGetValue(%s) failed", data.p);
+            VRAL_LOG_ERR("SzVRALSzHashGetValue(%s) failed", data.p);
             VRAL_ERR_SET(ERR_NOT_FOUND);
             return -1;
         }
@@ -114,14 +114,14 @@ extern "C" int VEXAGroupDBDump(VEXAGROUPDB *db)
         // The cache must still mirror the group files: an edit made since,
         // or a write that failed half-way, is never overwritten by it.
         if (!vexabdb::cacheIsCurrent(vexagroup::kGroupSet, db)) {
-            GROUP_LOG("group db does not mirror the group files, not dumped");
+            VRAL_LOG_ERR("group db does not mirror the group files, not dumped");
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }
-        vexabdb::TmpFile group(GROUP_FILE, GROUP_FILE_TMP, 0644);
+        vralfile::TmpFile group(GROUP_FILE, GROUP_FILE_TMP, 0644);
         if (!group.ok())
             return -1;
-        vexabdb::TmpFile desc(GROUP_FILE_DESC, GROUP_FILE_DESC_TMP, 0644);
+        vralfile::TmpFile desc(GROUP_FILE_DESC, GROUP_FILE_DESC_TMP, 0644);
         if (!desc.ok())
             return -1;
         HashOwner names;
@@ -131,7 +131,7 @@ extern "C" int VEXAGroupDBDump(VEXAGROUPDB *db)
             return -1;
         }
         if (GroupDBLoadHash(db->pGRPName, &names.p) != 0 || GroupDBLoadHash(db->pGRPDesc, &descs.p) != 0) {
-            GROUP_LOG("GroupDBLoadHash() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("GroupDBLoadHash() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         int current = 0;
@@ -143,7 +143,7 @@ extern "C" int VEXAGroupDBDump(VEXAGROUPDB *db)
         if (group.finish() != 0 || desc.finish() != 0)
             return -1;
         if (group.moveIn() != 0 || desc.moveIn() != 0) {
-            GROUP_LOG("GROUPIRenameTempFiles() failed!! errno=%d/%m", errno);
+            VRAL_LOG_ERR("GROUPIRenameTempFiles() failed!! errno=%d/%m", errno);
             // the group files are no longer one state the cache mirrors
             vexabdb::cacheMarkStale(vexagroup::kGroupSet, db);
             return -1;
@@ -153,7 +153,7 @@ extern "C" int VEXAGroupDBDump(VEXAGROUPDB *db)
         st[vexagroup::kSrcGroupGid] = group.written();
         st[vexagroup::kSrcDesc] = desc.written();
         if (vexabdb::cacheStoreSources(vexagroup::kGroupSet, db, st) != 0) {
-            GROUP_LOG("GroupDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("GroupDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         return 0;

@@ -21,11 +21,11 @@ int groupDBGetByCursor(VEXAGROUPDB *db, VEXAGROUP **ppGroup, int typeMask, int f
         }
         if (data.cb <= 0 || data.p[data.cb - 1] != '\0' || key.cb <= 0 || key.p[key.cb - 1] != '\0') {
             VRAL_ERR_SET(ERR_BAD_FORMAT);
-            GROUP_LOG("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         if (VEXAGroupDBUnpack(data.p, ppGroup) != 0) {
-            GROUP_LOG("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         const int kind = strchr(key.p, '\\') != nullptr ? 2 : 1;

@@ -36,13 +36,13 @@ extern "C" int VEXAGroupDBPackFromUnix(struct group *pGr, char **ppBuf, int *pcb
         const char **members = pGr->gr_mem != nullptr ? const_cast<const char **>(pGr->gr_mem) : none;
         vexagroup::Buf kept;
         if (VEXAUserGetValidUserList(members, &kept.p, &kept.cb) != 0) {
-            GROUP_LOG("VEXAUserGetValidUserList() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserGetValidUserList() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         const int gid = static_cast<int>(pGr->gr_gid);
         const std::string line = vexagroup::groupLine(pGr->gr_name, kPasswd, std::to_string(gid), gid, kept.p);
         if (VEXACheckAndRealloc(ppBuf, pcb, static_cast<unsigned int>(line.size()) + 1) != 0) {
-            GROUP_LOG("VEXACheckAndRealloc() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXACheckAndRealloc() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         memcpy(*ppBuf, line.c_str(), line.size() + 1);

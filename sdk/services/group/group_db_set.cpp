@@ -80,12 +80,12 @@ int setMembers(VEXAGROUPDB *db, const char *NAME, int len, char **members)
     Buf line;
     int r = VEXAGroupToUnixGroup(&rec, &gr);
     if (r == 0 && VEXAGroupDBPackFromUnix(&gr, &line.p, &line.cb) < 0) {
-        GROUP_LOG("VEXAGroupDBPackFromUnix failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupDBPackFromUnix failed. vexaerr=0x%04X", VRALErrGet());
         r = -1;
     }
     VEXAGroupFree(g);
     if (r == 0 && store(db->pGRPName, NAME, len + 1, line.p) != 0) {
-        GROUP_LOG("VEXABDbSet pGRPName failed, str=%s. vexaerr=0x%04X", NAME, VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pGRPName failed, str=%s. vexaerr=0x%04X", NAME, VRALErrGet());
         r = -1;
     }
     return r;
@@ -108,7 +108,7 @@ extern "C" int VEXAGroupDBSet(VEXAGROUPDB *db, const char *OLDNAME, int oldLen, 
         char NAME[vexagroup::kKeySize];
         const int len = vexauser::keyForm(pGroup->szName, NAME, sizeof NAME);
         if (len < 0) {
-            GROUP_LOG("VRALUnicodeUTF8StrUpper failed, str=%s.", pGroup->szName);
+            VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed, str=%s.", pGroup->szName);
             VRAL_ERR_SET(ERR_BAD_GROUP_NAME);
             return -1;
         }
@@ -125,12 +125,12 @@ extern "C" int VEXAGroupDBSet(VEXAGROUPDB *db, const char *OLDNAME, int oldLen, 
             return -1;
         struct group gr {};
         if (VEXAGroupToUnixGroup(pGroup, &gr) != 0) {
-            GROUP_LOG("VEXAGroupToUnixGroup failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupToUnixGroup failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         vexagroup::Buf line;
         if (VEXAGroupDBPackFromUnix(&gr, &line.p, &line.cb) < 0) {
-            GROUP_LOG("VEXAGroupDBPackFromUnix failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupDBPackFromUnix failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
 
@@ -140,13 +140,13 @@ extern "C" int VEXAGroupDBSet(VEXAGROUPDB *db, const char *OLDNAME, int oldLen, 
         if (OLDNAME != nullptr)
             r = vexagroup::removeRecords(db, OLDNAME, oldLen + 1, old.gid, old.keepGid);
         if (r == 0 && store(db->pGRPName, NAME, klen, line.p) != 0) {
-            GROUP_LOG("VEXABDbSet pGRPName failed, str=%s. vexaerr=0x%04X", NAME, VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbSet pGRPName failed, str=%s. vexaerr=0x%04X", NAME, VRALErrGet());
             r = -1;
         }
         if (r == 0 && !old.keepGid) {
             const vexauser::UidKey k = vexagroup::gidKey(pGroup->gid);
             if (VEXABDbSet(db->pGRPGID, k.text, sizeof k.text, NAME, klen) != 0) {
-                GROUP_LOG("VEXABDbSet pGRPGID failed. vexaerr=0x%04X", VRALErrGet());
+                VRAL_LOG_ERR("VEXABDbSet pGRPGID failed. vexaerr=0x%04X", VRALErrGet());
                 r = -1;
             }
         }

@@ -34,7 +34,7 @@ extern "C" int VEXAGroupDBUnpack(const char *line, VEXAGROUP **ppGroup)
             argv.push_back(m.data());
         argv.push_back(nullptr);
         if (VEXAGroupAlloc2(ppGroup, fields[0].c_str(), atoi(fields[2].c_str()), argv.data()) != 0) {
-            GROUP_LOG("VEXAGroupAlloc2 failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupAlloc2 failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         return 0;

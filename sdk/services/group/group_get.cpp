@@ -22,7 +22,7 @@ int readGroup(const char *NAME, int len, VEXAGROUP **ppGroup)
         VRAL_ERR_SET(ERR_GROUP_NOT_FOUND);
         r = -1;
     } else if (VEXAGroupDBUnpack(line.p, ppGroup) != 0) {
-        GROUP_LOG("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupDBUnpack failed. vexaerr=0x%04X", VRALErrGet());
         r = -1;
     }
     return r;
@@ -41,7 +41,7 @@ int groupGet(const char *name, VEXAGROUP **ppGroup)
     char NAME[vexagroup::kLookupKeySize];
     const int len = vexauser::keyForm(name, NAME, sizeof NAME);
     if (len < 0) {
-        GROUP_LOG("VRALUnicodeUTF8StrUpper failed, str=%s.", name);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed, str=%s.", name);
         VRAL_ERR_SET(ERR_GROUP_NOT_FOUND);
         return -1;
     }

@@ -14,7 +14,7 @@
 #include "services/group/vexa_group.h"
 #include "services/user/user_internal.h"
 
-#define GROUP_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexagroup {
 

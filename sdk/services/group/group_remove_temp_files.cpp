@@ -10,7 +10,7 @@ int groupiRemoveTempFiles(void)
     int r = 0;
     for (const char *path : {GROUP_FILE_TMP, GROUP_FILE_DESC_TMP}) {
         if (unlink(path) != 0 && errno != ENOENT) {
-            GROUP_LOG("Remove [%s] failed! errno=%d/%m", path, errno);
+            VRAL_LOG_ERR("Remove [%s] failed! errno=%d/%m", path, errno);
             VRAL_ERR_SET(ERR_REMOVE_FAILED);
             r = -1;
         }

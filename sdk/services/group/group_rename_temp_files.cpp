@@ -17,7 +17,7 @@ int groupiRenameTempFiles(void)
         if (lstat(from, &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         if (rename(from, to) != 0) {
-            GROUP_LOG("Rename [%s]->[%s] fail, errno=%d/%m", from, to, errno);
+            VRAL_LOG_ERR("Rename [%s]->[%s] fail, errno=%d/%m", from, to, errno);
             VRAL_ERR_SET(ERR_RENAME_FAILED);
             return -1;
         }

@@ -44,7 +44,7 @@ int replaced(const char *list, const char *oldGroup, const char *newGroup, std::
     char *p = nullptr;
     const int r = ReplaceGrpInString(from, &p, oldGroup, newGroup);
     if (r < 0) {
-        GROUP_LOG("ReplaceGrpInString fail VEXAErr=[0x%04X]", VRALErrGet());
+        VRAL_LOG_ERR("ReplaceGrpInString fail VEXAErr=[0x%04X]", VRALErrGet());
         return -1;
     }
     *out = p;
@@ -94,18 +94,18 @@ int carryRename(VEXASHAREDB *sdb, const char *oldGroup, const char *newGroup)
         t.szWriteList = c.lists[1].data();
         t.szReadList = c.lists[2].data();
         if (VEXAShareDBSet(sdb, c.share->szName, &t) != 0) {
-            GROUP_LOG("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
     }
     // sections kept as read hold names too
     const int kept = vexashare::keptRenameGroup(sdb, oldGroup, newGroup);
     if (kept < 0) {
-        GROUP_LOG("renaming the group in kept sections failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("renaming the group in kept sections failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if ((seen > 0 || kept > 0) && VEXAShareDBDump(sdb) != 0) {
-        GROUP_LOG("VEXAShareDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAShareDBDump failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 0;
@@ -122,7 +122,7 @@ int setLocked(const char *oldName, VEXAGROUP *pGroup)
     char NAME[vexagroup::kLookupKeySize];
     const int len = vexauser::keyForm(pGroup->szName, NAME, sizeof NAME);
     if (len < 0) {
-        GROUP_LOG("VRALUnicodeUTF8StrUpper failed, str=%s.", pGroup->szName);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed, str=%s.", pGroup->szName);
         VRAL_ERR_SET(pGroup->szName[0] == '\0' ? ERR_BAD_PARAMETERS : ERR_BAD_GROUP_NAME);
         return -1;
     }
@@ -142,7 +142,7 @@ int setLocked(const char *oldName, VEXAGROUP *pGroup)
     if (oldName != nullptr) {
         oldLen = vexauser::keyForm(oldName, OLDNAME, sizeof OLDNAME);
         if (oldLen < 0) {
-            GROUP_LOG("VRALUnicodeUTF8StrUpper failed, str=%s.", oldName);
+            VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed, str=%s.", oldName);
             VRAL_ERR_SET(oldName[0] == '\0' ? ERR_BAD_PARAMETERS : ERR_GROUP_NOT_FOUND);
             return -1;
         }
@@ -171,7 +171,7 @@ int setLocked(const char *oldName, VEXAGROUP *pGroup)
         }
     }
     if (VEXAGroupDBSet(db, oldName != nullptr ? OLDNAME : nullptr, oldLen, pGroup) != 0) {
-        GROUP_LOG("VEXAGroupDBSet failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupDBSet failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (allocated && vexagroup::storeCurrentGid(db, pGroup->gid) != 0) {
@@ -180,11 +180,11 @@ int setLocked(const char *oldName, VEXAGROUP *pGroup)
         return -1;
     }
     if (VEXAGroupDBDump(db) != 0) {
-        GROUP_LOG("VEXAGroupDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupDBDump failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (carried && carryRename(shares.db, storedOld, pGroup->szName) != 0) {
-        GROUP_LOG("Rename group in smb.conf failed.");
+        VRAL_LOG_ERR("Rename group in smb.conf failed.");
         return -1;
     }
     return 0;

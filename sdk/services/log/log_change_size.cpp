@@ -9,24 +9,8 @@ namespace vexalog {
 // of its own here.
 const char *builtInFile(int iClass)
 {
-    switch (iClass) {
-    case 1:
-        return "/var/log/vexasys.log";
-    case 2:
-        return "/var/log/vexaman1.log";
-    case 3:
-        return "/var/log/vexaconn.log";
-    case 5:
-        return "/var/log/vexabackup.log";
-    case 6:
-        return "/var/log/vexacopy.log";
-    case 7:
-        return "/var/log/vexanetbkp.log";
-    case 8:
-        return "/var/log/vexasur.log";
-    default:
-        return nullptr;
-    }
+    const LogClass *c = logClassOf(iClass);
+    return c != nullptr ? c->file : nullptr;
 }
 
 }  // namespace vexalog

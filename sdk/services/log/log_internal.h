@@ -56,6 +56,37 @@ constexpr uint32_t kFirst = 16;         // first record offset
 constexpr uint32_t kFixed = 24;         // a record's fixed fields
 constexpr uint32_t kMaxRecord = 65535;  // u16 length
 
+// The log classes: the keys of "/etc/vexalog.conf" that name a class's
+// file and its size limit, the class's own file, and the limit without a
+// configured one.  Class 4 has none.
+struct LogClass {
+    int iClass;
+    const char *fileKey;
+    const char *sizeKey;
+    const char *file;
+    int defaultLimit;
+};
+
+inline constexpr LogClass kLogClasses[] = {
+    {1, "syslogfile", "syslogfilesize_MAX", "/var/log/vexasys.log", 131072},
+    {2, "manlogfile", "manlogfilesize_MAX", "/var/log/vexaman1.log", 65536},
+    {3, "connlogfile", "connlogfilesize_MAX", "/var/log/vexaconn.log", 65536},
+    {5, "bkplogfile", "bkplogfilesize_MAX", "/var/log/vexabackup.log", 65536},
+    {6, "copylogfile", "copylogfilesize_MAX", "/var/log/vexacopy.log", 65536},
+    {7, "netbkplogfile", "netbkplogfilesize_MAX", "/var/log/vexanetbkp.log", 65536},
+    {8, "surlogfile", "surlogfilesize_MAX", "/var/log/vexasur.log", 65536},
+};
+
+// The row of a class, or NULL.
+inline const LogClass *logClassOf(int iClass)
+{
+    for (const LogClass &c : kLogClasses) {
+        if (c.iClass == iClass)
+            return &c;
+    }
+    return nullptr;
+}
+
 // The class's own file ("/var/log/vexaman1.log" for class 2), or NULL.
 const char *builtInFile(int iClass);
 

@@ -12,24 +12,12 @@ int gLogSizeLimit = 65536;
 
 namespace {
 
-struct LogClass {
-    const char *fileKey;
-    const char *sizeKey;
-    int defaultLimit;
-};
+using vexalog::LogClass;
 
 // Class 2 is written as class 1, to the system log.
 const LogClass *logClass(int iClass)
 {
-    static const LogClass kSys = {"syslogfile", "syslogfilesize_MAX", 131072};
-    static const LogClass kOthers[] = {
-        {"connlogfile", "connlogfilesize_MAX", 65536},     {nullptr, nullptr, 0},
-        {"bkplogfile", "bkplogfilesize_MAX", 65536},       {"copylogfile", "copylogfilesize_MAX", 65536},
-        {"netbkplogfile", "netbkplogfilesize_MAX", 65536}, {"surlogfile", "surlogfilesize_MAX", 65536},
-    };
-    if (iClass == 1 || iClass == 2)
-        return &kSys;
-    return kOthers[iClass - 3].fileKey != nullptr ? &kOthers[iClass - 3] : nullptr;
+    return vexalog::logClassOf(iClass == 2 ? 1 : iClass);
 }
 
 // The configured limit: a decimal from VEXA_LOG_SIZE_MIN to

@@ -8,24 +8,17 @@
 #include "base/err/err_guard.h"
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
+#include "services/log/log_internal.h"
 #include "services/log/vexa_log.h"
 
 namespace {
 
 int SetLogConf()
 {
-    static const char *const kPairs[][2] = {
-        {"syslogfile", "/var/log/vexasys.log"},   {"syslogfilesize_MAX", nullptr},
-        {"manlogfile", "/var/log/vexaman1.log"},  {"manlogfilesize_MAX", nullptr},
-        {"connlogfile", "/var/log/vexaconn.log"}, {"connlogfilesize_MAX", nullptr},
-        {"bkplogfile", "/var/log/vexabackup.log"}, {"bkplogfilesize_MAX", nullptr},
-        {"copylogfile", "/var/log/vexacopy.log"}, {"copylogfilesize_MAX", nullptr},
-        {"netbkplogfile", "/var/log/vexanetbkp.log"}, {"netbkplogfilesize_MAX", nullptr},
-        {"surlogfile", "/var/log/vexasur.log"},   {"surlogfilesize_MAX", nullptr},
-    };
     std::string text;
-    for (const auto &pair : kPairs)
-        text += std::string(pair[0]) + "\t=\t\"" + (pair[1] != nullptr ? pair[1] : std::to_string(65536)) + "\"\n";
+    for (const vexalog::LogClass &c : vexalog::kLogClasses)
+        text += std::string(c.fileKey) + "\t=\t\"" + c.file + "\"\n" + c.sizeKey + "\t=\t\"" + std::to_string(65536) +
+                "\"\n";
     // Whole or not there: a copy beside it, synced, renamed over it.  The
     // file names where root writes: its caller's alone, whatever the umask.
     struct stat st {};

@@ -6,7 +6,7 @@
 
 #include "base/io/io_fd.h"
 #include "base/string/vral_string.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/log/log_internal.h"
 
 using namespace vexalog;
@@ -46,7 +46,7 @@ int VEXALogShrink(int cbDrop, const char *path)
     char tmpPath[4096];
     if (VRALFileTempNameGet(target.c_str(), tmpPath, sizeof tmpPath) != 0)
         return -1;
-    vexabdb::TmpFile tmp(target.c_str(), tmpPath, 0600);
+    vralfile::TmpFile tmp(target.c_str(), tmpPath, 0600);
     if (!tmp.ok())
         return -1;
     std::string &text = tmp.text();

@@ -7,7 +7,7 @@ extern "C" int VEXANetGetMTUSetting(const char *szIfName)
         return -1;
     }
     if (!vexa::net::fitsRequest(szIfName)) {
-        NET_LOG("interface name is too long");
+        VRAL_LOG_ERR("interface name is too long");
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }

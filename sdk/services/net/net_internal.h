@@ -14,7 +14,7 @@
 #include "services/mtd/vexa_mtd.h"  // vexamtd::Fd
 #include "services/net/vexa_net.h"
 
-#define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#include "base/err/err_log.h"
 #define NET_LOG_P(fmt, ...) syslog(LOG_ERR, "%s (%d) " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
 
 namespace vexa::net {

@@ -12,20 +12,20 @@ extern "C" int VEXANetSetMTUValue(const char *szMtu, const char *szIfName)
     VEXAETHINFO info{};
     info.speed = 0;
     if (VEXANetGetEthInfo(&info, szIfName) < 0) {
-        NET_LOG("Can not get EthInfo(%X).", VRALErrGet());
+        VRAL_LOG_ERR("Can not get EthInfo(%X).", VRALErrGet());
         info.speed = 100;
         result = -1;
     }
     // only a gigabit link changes on the interface itself
     if (info.speed == 1000) {
         if (VEXANetSetMTUEth(szMtu, szIfName) < 0) {
-            NET_LOG("Failed to ifconfig MTU Value(0x%04X)", VRALErrGet());
+            VRAL_LOG_ERR("Failed to ifconfig MTU Value(0x%04X)", VRALErrGet());
             result = -1;
         }
         sleep(5);
     }
     if (VEXANetConfSetMTUValue(szMtu, szIfName) < 0) {
-        NET_LOG("Failed to ifconfig MTU Value(0x%04X)", VRALErrGet());
+        VRAL_LOG_ERR("Failed to ifconfig MTU Value(0x%04X)", VRALErrGet());
         return -1;
     }
     return result;

@@ -15,7 +15,7 @@ int deviceFromDir(const char *szDir, VEXARAIDDISK *pDisk)
 {
     const char *p = strstr(szDir, "dev-");
     if (p == nullptr) {
-        RAID_LOG("Failed to strstr %s, errno=%m", szDir);
+        VRAL_LOG(LOG_DEBUG, "Failed to strstr %s, errno=%m", szDir);
         VRAL_ERR_SET(ERR_BAD_PATH);
         return -1;
     }
@@ -23,7 +23,7 @@ int deviceFromDir(const char *szDir, VEXARAIDDISK *pDisk)
     const size_t len = strlen(name);
     // a name cut short would be another disk's name
     if (len == 0 || len > kMaxMemberName || strchr(name, '/') != nullptr) {
-        RAID_LOG("Failed to strstr %s, errno=%m", szDir);
+        VRAL_LOG(LOG_DEBUG, "Failed to strstr %s, errno=%m", szDir);
         VRAL_ERR_SET(ERR_BAD_PATH);
         return -1;
     }
@@ -36,7 +36,7 @@ int stateFromDir(const char *szDir, VEXARAIDDISK *pDisk)
     char line[kStateLine] = {};
     std::string path = std::string(szDir) + "/state";
     if (VEXARaidReadSysfsLine(path.c_str(), line, sizeof line) < 0) {
-        RAID_LOG("Failed to get status from %s, errno=0X%X", path.c_str(), VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to get status from %s, errno=0X%X", path.c_str(), VRALErrGet());
         return -1;
     }
     if (strstr(line, "faulty") != nullptr) {
@@ -49,7 +49,7 @@ int stateFromDir(const char *szDir, VEXARAIDDISK *pDisk)
         char slot[kStateLine] = {};
         path = std::string(szDir) + "/slot";
         if (VEXARaidReadSysfsLine(path.c_str(), slot, sizeof slot) < 0) {
-            RAID_LOG("Failed to get status from %s, errno=0X%X", path.c_str(), VRALErrGet());
+            VRAL_LOG(LOG_DEBUG, "Failed to get status from %s, errno=0X%X", path.c_str(), VRALErrGet());
             return -1;
         }
         pDisk->state = strstr(slot, "none") != nullptr ? VEXA_RAID_DISK_SPARE_NONE : VEXA_RAID_DISK_SPARE;
@@ -69,17 +69,17 @@ extern "C" int VEXARaidDiskCreate(const char *szDir, VEXARAIDDISK **ppDisk)
     }
     auto *disk = static_cast<VEXARAIDDISK *>(calloc(1, sizeof(VEXARAIDDISK)));
     if (disk == nullptr) {
-        RAID_LOG("Failed to calloc, errno=%m");
+        VRAL_LOG(LOG_DEBUG, "Failed to calloc, errno=%m");
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
     if (deviceFromDir(szDir, disk) < 0) {
-        RAID_LOG("Failed to get path from %s ,errno=0X%X", szDir, VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to get path from %s ,errno=0X%X", szDir, VRALErrGet());
         free(disk);
         return -1;
     }
     if (vral::NoThrow(-1, [&] { return stateFromDir(szDir, disk); }) < 0) {
-        RAID_LOG("Failed to get status from %s, errno=0X%X", szDir, VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to get status from %s, errno=0X%X", szDir, VRALErrGet());
         free(disk);
         return -1;
     }

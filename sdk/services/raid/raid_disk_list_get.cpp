@@ -12,7 +12,7 @@ extern "C" int VEXARaidDiskListGet(const char *szPath, VEXARAIDDISK **ppList)
     }
     const int md = vexa::raid::mdNumberOf(szPath);
     if (md < 0) {
-        RAID_LOG("invalide path %s, errno=%m", szPath);
+        VRAL_LOG(LOG_DEBUG, "invalide path %s, errno=%m", szPath);
         VRAL_ERR_SET(ERR_BAD_MD_PATH);
         return -1;
     }
@@ -26,7 +26,7 @@ extern "C" int VEXARaidDiskListGet(const char *szPath, VEXARAIDDISK **ppList)
         return 0;
     }
     if (rc != 0) {
-        RAID_LOG("failed to glob '%s', errno=%m", pattern);
+        VRAL_LOG(LOG_DEBUG, "failed to glob '%s', errno=%m", pattern);
         VRAL_ERR_SET(ERR_CONVERSION_FAILED);
         globfree(&g);
         return -1;
@@ -35,7 +35,7 @@ extern "C" int VEXARaidDiskListGet(const char *szPath, VEXARAIDDISK **ppList)
     for (size_t i = 0; i < g.gl_pathc; ++i) {
         VEXARAIDDISK *disk = nullptr;
         if (VEXARaidDiskCreate(g.gl_pathv[i], &disk) < 0) {
-            RAID_LOG("Failed to create disk info from %s ,errno=0X%X", g.gl_pathv[i], VRALErrGet());
+            VRAL_LOG(LOG_DEBUG, "Failed to create disk info from %s ,errno=0X%X", g.gl_pathv[i], VRALErrGet());
             VEXARaidDiskListFree(head);
             globfree(&g);
             return -1;

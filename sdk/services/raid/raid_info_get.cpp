@@ -23,7 +23,7 @@ int levelOf(int mdLevel)
     case -1:
         return VEXA_RAID_LEVEL_LINEAR;
     default:
-        RAID_LOG("Not supported RAID level: %d", mdLevel);
+        VRAL_LOG(LOG_DEBUG, "Not supported RAID level: %d", mdLevel);
         return VEXA_RAID_LEVEL_OTHER;
     }
 }
@@ -61,13 +61,13 @@ extern "C" int VEXARaidInfoGet(const char *szPath, VEXARAIDINFO **ppInfo)
     }
     const int md = vexa::raid::mdNumberOf(szPath);
     if (md < 0 || strlen(szPath) >= sizeof(VEXARAIDINFO{}.szPath)) {
-        RAID_LOG("invalide path %s, errno=%m", szPath);
+        VRAL_LOG(LOG_DEBUG, "invalide path %s, errno=%m", szPath);
         VRAL_ERR_SET(ERR_BAD_MD_PATH);
         return -1;
     }
     auto *info = static_cast<VEXARAIDINFO *>(calloc(1, sizeof(VEXARAIDINFO)));
     if (info == nullptr) {
-        RAID_LOG("Failed to calloc, errno=%m");
+        VRAL_LOG(LOG_DEBUG, "Failed to calloc, errno=%m");
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
@@ -77,7 +77,7 @@ extern "C" int VEXARaidInfoGet(const char *szPath, VEXARAIDINFO **ppInfo)
 
     vexamtd::Fd fd(open(szPath, O_RDONLY | O_CLOEXEC));
     if (!fd.ok()) {
-        RAID_LOG("Failed to open %s, errno=%m", szPath);
+        VRAL_LOG(LOG_DEBUG, "Failed to open %s, errno=%m", szPath);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         VEXARaidInfoFree(info);
         return -1;
@@ -89,7 +89,7 @@ extern "C" int VEXARaidInfoGet(const char *szPath, VEXARAIDINFO **ppInfo)
         VEXARaidInfoFree(info);
         if (code == ERR_NO_DEVICE)
             return 0;
-        RAID_LOG("Failed to ioctl for raid status, errno=0X%X", code);
+        VRAL_LOG(LOG_DEBUG, "Failed to ioctl for raid status, errno=0X%X", code);
         return -1;
     }
     info->level = levelOf(arrayInfo.level);
@@ -98,14 +98,14 @@ extern "C" int VEXARaidInfoGet(const char *szPath, VEXARAIDINFO **ppInfo)
     info->raidDisks = arrayInfo.raid_disks;
 
     if (VEXARaidIoctlSize(fd.get(), &info->deviceSize) < 0) {
-        RAID_LOG("Failed to ioctl for raid size, errno=0X%X", VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to ioctl for raid size, errno=0X%X", VRALErrGet());
         VEXARaidInfoFree(info);
         return -1;
     }
 
     VEXARAIDDISK *members = nullptr;
     if (VEXARaidDiskListGet(szPath, &members) < 0) {
-        RAID_LOG("Failed to get disk list for /dev/md%d, errno=0X%X", md, VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to get disk list for /dev/md%d, errno=0X%X", md, VRALErrGet());
         VEXARaidInfoFree(info);
         return -1;
     }
@@ -113,12 +113,12 @@ extern "C" int VEXARaidInfoGet(const char *szPath, VEXARAIDINFO **ppInfo)
     info->firstDisk = firstDiskOf(members);
 
     if (VEXARaidRebuildStatusGet(fd.get(), info->sync) < 0) {
-        RAID_LOG("Failed to get sync status for /dev/md%d, errno=0X%X", md, VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to get sync status for /dev/md%d, errno=0X%X", md, VRALErrGet());
         VEXARaidInfoFree(info);
         return -1;
     }
     if (VEXARaidDecideStatus(&arrayInfo, info->pMembers, &info->status) < 0) {
-        RAID_LOG("Failed to decide raid status for /dev/md%d, errno=0X%X", md, VRALErrGet());
+        VRAL_LOG(LOG_DEBUG, "Failed to decide raid status for /dev/md%d, errno=0X%X", md, VRALErrGet());
         VEXARaidInfoFree(info);
         return -1;
     }

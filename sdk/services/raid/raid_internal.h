@@ -11,7 +11,7 @@
 #include "services/raid/vexa_raid.h"
 
 // Debug lines start with the source file's name and the line.
-#define RAID_LOG(fmt, ...) syslog(LOG_DEBUG, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 // A failed md or block-device request, what being "raid status" or "sync
 // status": a missing array records ERR_NO_DEVICE without a message, any

@@ -5,13 +5,13 @@
 extern "C" int VEXARaidReadSysfsLine(const char *szPath, char *szBuf, int cbBuf)
 {
     if (szPath == nullptr || szBuf == nullptr || cbBuf <= 0) {
-        RAID_LOG("parameter error");
+        VRAL_LOG(LOG_DEBUG, "parameter error");
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
     FILE *fp = fopen(szPath, "re");
     if (fp == nullptr) {
-        RAID_LOG("Failed to fopen %s, errno=%m", szPath);
+        VRAL_LOG(LOG_DEBUG, "Failed to fopen %s, errno=%m", szPath);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
@@ -19,9 +19,9 @@ extern "C" int VEXARaidReadSysfsLine(const char *szPath, char *szBuf, int cbBuf)
     if (!ok) {
         // errno tells something only when the read itself failed.
         if (ferror(fp))
-            RAID_LOG("Failed to fgets %s, errno=%m", szPath);
+            VRAL_LOG(LOG_DEBUG, "Failed to fgets %s, errno=%m", szPath);
         else
-            RAID_LOG("Failed to fgets %s: empty", szPath);
+            VRAL_LOG(LOG_DEBUG, "Failed to fgets %s: empty", szPath);
         VRAL_ERR_SET(ERR_READ_FAILED);
     }
     fclose(fp);

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "base/err/err_guard.h"
-#include "base/string/heap_ptr.h"
+#include "base/file/file_line_reader.h"
 #include "base/string/vral_string.h"
 #include "services/raid/raid_internal.h"
 
@@ -36,14 +36,11 @@ static long long partitionConfigs(int partno, const char *szDevice, unsigned lon
     if (pipe.fp == nullptr)
         return -1;
 
-    char *raw = nullptr;
-    size_t cap = 0;
-    const ssize_t n = getline(&raw, &cap, pipe.fp);
-    const vral::HeapPtr<char> line(raw);
-    if (n <= 0)
+    vralfile::LineReader line(pipe.fp);
+    if (!line.Next())
         return -1;
     // the parser drops the line's newline itself
-    return vexa::raid::parsePartitionLine(std::string_view(line.get(), static_cast<size_t>(n)), pStart, pId);
+    return vexa::raid::parsePartitionLine(line.Line(), pStart, pId);
 }
 
 extern "C" long long RCPartitionConfigs(int partno, const char *szDevice, unsigned long *pStart, unsigned long *pId)

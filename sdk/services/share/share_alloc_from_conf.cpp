@@ -72,7 +72,7 @@ VEXASHARE *allocFromConf(const char *section, VRALSzHash *pairs, const ParseDbs 
         t.fType = ShareFTypeGetFromConf(guestOk, writeable);
         if (t.fType < 0) {
             // an unknown pair never opens the share to guests
-            SHARE_LOG("errno=%d unknown error!! guest ok = %s, writeable = %s", VRALErrGet(),
+            VRAL_LOG_ERR("errno=%d unknown error!! guest ok = %s, writeable = %s", VRALErrGet(),
                       guestOk != nullptr ? guestOk : "NULL", writeable != nullptr ? writeable : "NULL");
             t.fType = SHARE_TYPE_DENIED;
         }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/err/err_guard.h"
+#include "base/file/file_line_reader.h"
 #include "base/file/vral_file.h"
 #include "base/string/heap_ptr.h"
 #include "base/string/vral_string.h"
@@ -41,7 +42,7 @@ struct Section {
 int keepVerbatim(VEXASHAREDB *db, const VRALSzList *lines, const char *name, int *kept)
 {
     if (vexashare::keptStore(db->pShareDB, ++*kept, lines) != 0) {
-        SHARE_LOG("cannot keep section [%s]. vexaerr=0x%04X", name, VRALErrGet());
+        VRAL_LOG_ERR("cannot keep section [%s]. vexaerr=0x%04X", name, VRALErrGet());
         return -1;
     }
     return 0;
@@ -92,7 +93,7 @@ int ShareDBSetOne(VEXASHAREDB *db, VRALSzList *&lines, VRALSzHash *pairs, char (
     }
     if (iSecType == kReserved) {
         if (mergeReserved(db, lines, name) != 0 || VEXAListDBSet(db->pShareDB, name, lines) != 0) {
-            SHARE_LOG("VEXAListDBSet [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
+            VRAL_LOG_ERR("VEXAListDBSet [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
             return -1;
         }
         return 0;
@@ -100,16 +101,16 @@ int ShareDBSetOne(VEXASHAREDB *db, VRALSzList *&lines, VRALSzHash *pairs, char (
     if (iSecType != kShare)
         return 0;
     if (pairs->nItem == 0) {
-        SHARE_LOG("section [%s] holds no key", name);
+        VRAL_LOG_ERR("section [%s] holds no key", name);
         return keepVerbatim(db, lines, name, kept);
     }
     vral::HeapPtr<VEXASHARE> rec(vexashare::allocFromConf(name, pairs, dbs));
     if (!rec) {
-        SHARE_LOG("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
+        VRAL_LOG_ERR("ShareAllocFromConf [%s] failed. vexaerr=0x%04X", name, VRALErrGet());
         return keepVerbatim(db, lines, name, kept);
     }
     if (vexashare::dbSet(db, nullptr, rec.get(), false) != 0) {
-        SHARE_LOG("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAShareDBSet failed. vexaerr=0x%04X", VRALErrGet());
         return keepVerbatim(db, lines, name, kept);
     }
     return 0;
@@ -136,7 +137,7 @@ int shareLine(Section &sec, const char *line)
         return 0;
     const char *first = line + strspn(line, " \t");
     if (*first == '#' || *first == ';') {
-        SHARE_LOG("comment line skipped. section[%s]", sec.name);
+        VRAL_LOG_ERR("comment line skipped. section[%s]", sec.name);
         return 0;
     }
     VRALSzList *pair = PslVRALSzListAlloc(512);
@@ -144,7 +145,7 @@ int shareLine(Section &sec, const char *line)
         return -1;
     int r = 0;
     if (VRALStrSepPair(line, &pair) != 0 || pair->nItem != 2) {
-        SHARE_LOG("Failed to set section data. section[%s], vexaerr=0x%04X", sec.name, VRALErrGet());
+        VRAL_LOG_ERR("Failed to set section data. section[%s], vexaerr=0x%04X", sec.name, VRALErrGet());
     } else {
         // samba's spelling of a key, any ASCII case and blanks, is ours
         const char *key = vexashare::confKey(VRALSzListItem(pair, 0));
@@ -176,13 +177,13 @@ int reservedLine(Section &sec, const char *line)
 int sectionLine(Section &sec, const char *line)
 {
     if (VEXAShareParseSectionName(line, sec.name, sizeof sec.name) != 0) {
-        SHARE_LOG("Failed to parse section name[%s], vexaerr=0x%04X", line, VRALErrGet());
+        VRAL_LOG_ERR("Failed to parse section name[%s], vexaerr=0x%04X", line, VRALErrGet());
         return 0;
     }
     sec.type = VEXAShareSectionTypeGet(sec.name) == 1 ? kReserved : kShare;
     // a reserved section's item 0 is its name, a share's its line as read
     if (VRALSzListPush(&sec.lines, sec.type == kReserved ? sec.name : line) < 0) {
-        SHARE_LOG("VRALSzListPush [%s] failed!! vexaerr=0x%04X", line, VRALErrGet());
+        VRAL_LOG_ERR("VRALSzListPush [%s] failed!! vexaerr=0x%04X", line, VRALErrGet());
         return -1;
     }
     return 0;
@@ -197,15 +198,15 @@ int parse(FILE *fp, VEXASHAREDB *db)
         return -1;
     }
     if (dbs.open() != 0) {
-        SHARE_LOG("cannot open the group and user databases. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("cannot open the group and user databases. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     int kept = 0;
-    char *line = nullptr;
-    size_t cap = 0;
-    ssize_t n;
+    vralfile::LineReader reader(fp);
     int r = 0;
-    while (r == 0 && (n = getline(&line, &cap, fp)) >= 0) {
+    while (r == 0 && reader.Next()) {
+        char *line = reader.Data();
+        size_t n = reader.Length();
         if (n > 0 && line[n - 1] == '\n')
             line[--n] = '\0';
         if (VRALFileIsSectionLine(line, static_cast<int>(n)) == 1) {
@@ -222,9 +223,8 @@ int parse(FILE *fp, VEXASHAREDB *db)
     }
     if (r == 0)
         r = ShareDBSetOne(db, sec.lines, sec.pairs, sec.name, sec.type, dbs, &kept);
-    free(line);
-    if (r == 0 && !feof(fp)) {
-        SHARE_LOG("Fail to read the end of the file. errno=%d/%m", errno);
+    if (r == 0 && reader.Failed()) {
+        VRAL_LOG_ERR("Fail to read the end of the file. errno=%d/%m", errno);
         VRAL_ERR_SET(ERR_READ_FAILED);
         r = -1;
     }
@@ -246,14 +246,14 @@ int shareDBBuild(FILE *fp, VEXASHAREDB *db)
         // cache stale, never current
         struct stat st {};
         if (fstat(fileno(fp), &st) != 0) {
-            SHARE_LOG("fstat() failed!! errno=%d/%m", errno);
+            VRAL_LOG_ERR("fstat() failed!! errno=%d/%m", errno);
             VRAL_ERR_SET(ERR_STAT_FAILED);
             return -1;
         }
         if (parse(fp, db) != 0)
             return -1;
         if (vexabdb::cacheStoreSources(vexashare::kShareSet, db, &st) != 0) {
-            SHARE_LOG("VEXABDbConfSyncTimeSet() failed!! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbConfSyncTimeSet() failed!! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         return 0;

@@ -12,7 +12,7 @@ int shareDBDelete(VEXASHAREDB *db, const char *name)
     char key[SHARE_KEY_SIZE];
     const int len = vexauser::keyForm(name, key, sizeof key);
     if (len < 0) {
-        SHARE_LOG("VRALUnicodeUTF8StrUpper [%s] failed.", name);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper [%s] failed.", name);
         // no stored share has such a name
         VRAL_ERR_SET(ERR_NOT_FOUND);
         return -1;

@@ -4,7 +4,7 @@
 
 #include "base/err/err_guard.h"
 #include "base/string/heap_ptr.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/share/share_internal.h"
 
 namespace {
@@ -32,7 +32,7 @@ int listDump(const Walk &w, const char *head, const char *line, std::string &out
     vral::HeapPtr<VRALSzList> list(VEXAListDBUnpack(w.data, w.cbData));
     if (!list || list->nItem < 1) {
         const int code = list ? ERR_BAD_FORMAT : VRALErrGet();
-        SHARE_LOG("errno=%d VEXAListDBUnpack() failed!!", code);
+        VRAL_LOG_ERR("errno=%d VEXAListDBUnpack() failed!!", code);
         VRAL_ERR_SET(code);
         return -1;
     }
@@ -64,7 +64,7 @@ int generalSectionDump(const Walk &w, std::string &out)
     VEXASHARE *raw = nullptr;
     if (VEXAShareDBUnPack(w.data, w.cbData, &raw) != 0) {
         VEXAShareFree(raw);
-        SHARE_LOG("VEXAShareDBUnPack() failed!! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAShareDBUnPack() failed!! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     vral::HeapPtr<VEXASHARE> s(raw);
@@ -73,14 +73,14 @@ int generalSectionDump(const Walk &w, std::string &out)
         valid += ",";
     valid += s->szWriteList;
     if (RemoveSameUsers(valid.data()) < 0) {
-        SHARE_LOG("RemoveSameUsers() failed! vexaerr=0x%04X, szUserList=[%s]", VRALErrGet(), valid.c_str());
+        VRAL_LOG_ERR("RemoveSameUsers() failed! vexaerr=0x%04X, szUserList=[%s]", VRALErrGet(), valid.c_str());
         return -1;
     }
     valid.resize(strlen(valid.c_str()));
     char guestOk[32];
     char writeable[32];
     if (ShareFTypeSetToConf(s->fType, guestOk, writeable, sizeof guestOk, sizeof writeable) != 0) {
-        SHARE_LOG("ShareFTypeSetToConf() failed! vexaerror=0x%04X, session[%s], fType=%d", VRALErrGet(), s->szName,
+        VRAL_LOG_ERR("ShareFTypeSetToConf() failed! vexaerror=0x%04X, session[%s], fType=%d", VRALErrGet(), s->szName,
                   s->fType);
         return -1;
     }
@@ -105,12 +105,12 @@ int fill(VEXABDB *h, std::string &out)
     std::string kept;
     Walk w;
     if (VEXABDbCursorSetType(h, BDB_CURSOR_FIRST) != 0) {
-        SHARE_LOG("VEXABDbCursorSetType() failed, vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbCursorSetType() failed, vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     int r = VEXABDbCursorGet(h, 0, &w.key, &w.cbKey, &w.data, &w.cbData);
     if (VEXABDbCursorSetType(h, BDB_CURSOR_NEXT) != 0) {
-        SHARE_LOG("VEXABDbCursorSetType() failed, vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbCursorSetType() failed, vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     for (; r == 0; r = VEXABDbCursorGet(h, 0, &w.key, &w.cbKey, &w.data, &w.cbData)) {
@@ -128,11 +128,11 @@ int fill(VEXABDB *h, std::string &out)
             else if (strncmp(w.key, vexashare::kKeptPrefix, sizeof vexashare::kKeptPrefix - 1) == 0)
                 d = listDump(w, "", "", kept);
             if (d != 0) {
-                SHARE_LOG("ReservedSectionDump() failed! key=%s, vexaerr=0x%04X", w.key + 1, VRALErrGet());
+                VRAL_LOG_ERR("ReservedSectionDump() failed! key=%s, vexaerr=0x%04X", w.key + 1, VRALErrGet());
                 return -1;
             }
         } else if (generalSectionDump(w, out) != 0) {
-            SHARE_LOG("GeneralSectionDump() failed!! key=%s, vexaerr=0x%04X", w.key, VRALErrGet());
+            VRAL_LOG_ERR("GeneralSectionDump() failed!! key=%s, vexaerr=0x%04X", w.key, VRALErrGet());
             return -1;
         }
     }
@@ -156,17 +156,17 @@ int shareDBDump(VEXASHAREDB *db)
         // an edit of smb.conf made since the cache was built is never
         // overwritten by it
         if (!vexabdb::cacheIsCurrent(vexashare::kShareSet, db)) {
-            SHARE_LOG("share db does not mirror %s, not dumped", SHARE_CONF);
+            VRAL_LOG_ERR("share db does not mirror %s, not dumped", SHARE_CONF);
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }
-        vexabdb::TmpFile f(SHARE_CONF, SHARE_CONF_TMP, 0644);
+        vralfile::TmpFile f(SHARE_CONF, SHARE_CONF_TMP, 0644);
         if (!f.ok())
             return -1;
         if (fill(db->pShareDB, f.text()) != 0 || f.finish() != 0 || f.moveIn() != 0)
             return -1;
         if (vexabdb::cacheStoreSources(vexashare::kShareSet, db, &f.written()) != 0) {
-            SHARE_LOG("ShareDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("ShareDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         return 0;

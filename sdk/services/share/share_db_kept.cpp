@@ -161,7 +161,7 @@ int keptRename(VEXABDB *h, const Rename &rename)
         if (!pushed)
             return -1;
         if (keptStore(h, n, fresh.get()) != 0) {
-            SHARE_LOG("cannot store kept section %s. vexaerr=0x%04X", VRALSzListItem(list, 0), VRALErrGet());
+            VRAL_LOG_ERR("cannot store kept section %s. vexaerr=0x%04X", VRALSzListItem(list, 0), VRALErrGet());
             return -1;
         }
         ++changed;

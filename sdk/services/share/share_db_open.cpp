@@ -13,7 +13,7 @@ int buildShares(void *rec)
 {
     FILE *fp = fopen(SHARE_CONF, "re");
     if (fp == nullptr) {
-        SHARE_LOG("fopen(%s) failed. errno=%d/%m", SHARE_CONF, errno);
+        VRAL_LOG_ERR("fopen(%s) failed. errno=%d/%m", SHARE_CONF, errno);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }

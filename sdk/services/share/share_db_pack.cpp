@@ -34,7 +34,7 @@ void *shareDBPack(const VEXASHARE *pShare, int *pcb)
     const int cbStored = 4 + SHARE_STORED_HEADER + cbArea;
     auto *out = static_cast<char *>(malloc(static_cast<size_t>(cbStored)));
     if (out == nullptr) {
-        SHARE_LOG("errno=%d/%m, malloc failed.\n", errno);
+        VRAL_LOG_ERR("errno=%d/%m, malloc failed.\n", errno);
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return nullptr;
     }

@@ -45,7 +45,7 @@ int shareDBUnPack(const void *pStored, int cb, VEXASHARE **ppShare)
     char *block = reinterpret_cast<char *>(*ppShare);
     int cbBlock = block != nullptr ? (*ppShare)->cbAlloc : 0;
     if (VEXACheckAndRealloc(&block, &cbBlock, static_cast<unsigned int>(sizeof(VEXASHARE)) + cbArea) != 0) {
-        SHARE_LOG("VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
         *ppShare = nullptr;
         return -1;
     }

@@ -20,7 +20,7 @@
 
 struct _tag_VEXAGROUPDB;
 
-#define SHARE_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexashare {
 

@@ -24,7 +24,7 @@ namespace {
 int removeSameUsers(char *list)
 {
     if (list == nullptr) {
-        SHARE_LOG("szUserList is NULL!!\n");
+        VRAL_LOG_ERR("szUserList is NULL!!\n");
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }

@@ -24,7 +24,7 @@ int setMembers(const char *user, const char *newUser, int op)
     }
     if (VEXAGroupListMember(SMMSP_GROUP, &list.p) != 0) {
         if (VRALErrGet() != ERR_GROUP_NOT_FOUND) {
-            USER_LOG("VEXAGroupListMember [%s] failed. vexaerr=0x%04X", SMMSP_GROUP, VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupListMember [%s] failed. vexaerr=0x%04X", SMMSP_GROUP, VRALErrGet());
             return -1;
         }
         VRALSzListClear(list.p);
@@ -50,7 +50,7 @@ int setMembers(const char *user, const char *newUser, int op)
     char name[] = SMMSP_GROUP;
     VEXAGROUP g{name, SMMSP_GID, members.data(), 1, 0};
     if (VEXAGroupSet(SMMSP_GROUP, &g) != 0) {
-        USER_LOG("VEXAGroupSet [%s] failed. vexaerr=0x%04X", SMMSP_GROUP, VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupSet [%s] failed. vexaerr=0x%04X", SMMSP_GROUP, VRALErrGet());
         return -1;
     }
     return 0;

@@ -42,7 +42,7 @@ int userAlloc(VEXAUSER **ppUser, const char *name, const char *passwd, int uid, 
     if (block != nullptr && cb <= 0)
         block = nullptr;
     if (VEXACheckAndRealloc(&block, &cb, static_cast<unsigned int>(need)) != 0) {
-        USER_LOG("VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXACheckAndRealloc failed. vexaerr=0x%04X", VRALErrGet());
         *ppUser = nullptr;
         return -1;
     }

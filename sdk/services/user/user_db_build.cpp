@@ -16,7 +16,7 @@ using vexauser::LineReader;
 // empty key, or not at all, would lose the account at the next dump.
 int badName(const LineReader &in)
 {
-    USER_LOG("%s line %d: name has no key form", in.path(), in.lineNo());
+    VRAL_LOG_ERR("%s line %d: name has no key form", in.path(), in.lineNo());
     VRAL_ERR_SET(ERR_BAD_FORMAT);
     return -1;
 }
@@ -37,7 +37,7 @@ int idLine(const LineReader &in, char *line, char *NAME, int cb, IdLine *out)
     out->id = atoi(c2 + 1);
     out->rest = c3 + 1;
     if (out->id == 0 && c2[1] != '0') {
-        USER_LOG("%s line %d: bad id", in.path(), in.lineNo());
+        VRAL_LOG_ERR("%s line %d: bad id", in.path(), in.lineNo());
         VRAL_ERR_SET(ERR_BAD_FORMAT);
         return -1;
     }
@@ -56,7 +56,7 @@ int putAll(vexabdb::SortedPuts &puts)
 {
     if (puts.flush() == 0)
         return 0;
-    USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+    VRAL_LOG_ERR("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
     return -1;
 }
 
@@ -65,7 +65,7 @@ int readEnd(const LineReader &in, const char *what)
 {
     if (in.atEnd())
         return 0;
-    USER_LOG("%s. errno=%d/%m", what, errno);
+    VRAL_LOG_ERR("%s. errno=%d/%m", what, errno);
     VRAL_ERR_SET(ERR_READ_FAILED);
     return -1;
 }
@@ -172,7 +172,7 @@ int userDBGetLineBuild(VEXABDB *h, const char *path, const char *delims)
         const size_t n = strcspn(line, delims);
         if (line[n] == '\0') {
             // the line itself may be a password hash: only its place is logged
-            USER_LOG("%s format error, line %d", path, in.lineNo());
+            VRAL_LOG_ERR("%s format error, line %d", path, in.lineNo());
             continue;
         }
         const char saved = line[n];
@@ -211,31 +211,31 @@ int userDBBuild(VEXAUSERDB *db)
         return -1;
     vexabdb::SortedPuts names(db->pPWDName);
     if (passwdBuild(db, names) != 0) {
-        USER_LOG("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (nextUidBuild(db) != 0) {
-        USER_LOG("UserDBNextUidBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDBNextUidBuild() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     // the domain users join the local ones, and the name file is put whole
     // (what a failed domain step gathered stays, as it would have been put)
     if (vexauser::domainListBuild(db->pPWDName, vexauser::kDomainUsers, &names) != 0) {
-        USER_LOG("UserDBDomainBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDBDomainBuild() failed! vexaerr=0x%04X", VRALErrGet());
         VEXAProcExec("/usr/vexa/bin/vexalogset1", "sys", "err", "0x1180050A", nullptr);
     }
     if (putAll(names) != 0) {
-        USER_LOG("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDBPasswdBuild() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (UserDBGetLineBuild(db->pPWDShadow, USER_FILE_SHADOW, ":") != 0 ||
         UserDBGetLineBuild(db->pPWDVexaser, USER_FILE_VEXAUSER, ":") != 0 ||
         UserDBGetLineBuild(db->pPWDSMB, USER_FILE_SMBPASSWD, ":") != 0) {
-        USER_LOG("UserDBGetLineBuild() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDBGetLineBuild() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (vexabdb::cacheStoreSources(vexauser::kUserSet, db, st) != 0) {
-        USER_LOG("UserDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 0;

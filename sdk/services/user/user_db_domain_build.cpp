@@ -42,7 +42,7 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
         return 0;
     LineReader in(list.path);
     if (!in.ok()) {
-        USER_LOG("fopen(%s) failed. errno=%s", list.path, strerror(errno));
+        VRAL_LOG_ERR("fopen(%s) failed. errno=%s", list.path, strerror(errno));
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
@@ -67,7 +67,7 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
         // one unusable name does not keep the other domain accounts out;
         // ":" would give a line no reader unpacks, "#" a marker key
         if (line[0] == '#' || strchr(line, ':') != nullptr || keyForm(line, name, cbName) < 0) {
-            USER_LOG("%s line %d: unusable %s name, skipped", in.path(), in.lineNo(), list.what);
+            VRAL_LOG_ERR("%s line %d: unusable %s name, skipped", in.path(), in.lineNo(), list.what);
             continue;
         }
         // a local account keeps its record: a listed name never replaces it
@@ -76,11 +76,11 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
                                ? 1
                                : lookUp ? vexabdb::cacheHasKey(h, name, cbKey) : 0;
         if (stored == 1) {
-            USER_LOG("%s line %d: %s %s already stored, skipped", in.path(), in.lineNo(), list.what, line);
+            VRAL_LOG_ERR("%s line %d: %s %s already stored, skipped", in.path(), in.lineNo(), list.what, line);
             continue;
         }
         if (stored < 0) {
-            USER_LOG("VEXABDbGet() failed! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbGet() failed! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         record = std::string(line) + list.recordTail;
@@ -95,11 +95,11 @@ int domainListBuild(VEXABDB *h, const DomainList &list, vexabdb::SortedPuts *gat
         }
     }
     if (own.flush() != 0) {
-        USER_LOG("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (count == 0)
-        USER_LOG("domain %s build nothing", list.what);
+        VRAL_LOG_ERR("domain %s build nothing", list.what);
     VEXABDbDomainExpireTimeSet(h);
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "services/user/user_internal.h"
 
 namespace {
@@ -36,19 +36,19 @@ int appendLine(VEXABDB *h, const char *NAME, int klen, Walk &w, std::string &out
 }
 
 // Walks the uid index and fills the four files' texts in uid order.
-int fill(VEXAUSERDB *db, std::unique_ptr<vexabdb::TmpFile> (&files)[4])
+int fill(VEXAUSERDB *db, std::unique_ptr<vralfile::TmpFile> (&files)[4])
 {
     Walk w;
     if (VEXABDbCursorSetType(db->pPWDUID, BDB_CURSOR_FIRST) != 0) {
-        USER_LOG("VEXABDbCursorSetType() failed, vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbCursorSetType() failed, vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (VEXABDbCursorGet(db->pPWDUID, 1, &w.key, &w.cbKey, &w.data, &w.cbData) != 0) {
-        USER_LOG("VEXABDbCursorGet() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbCursorGet() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (VEXABDbCursorSetType(db->pPWDUID, BDB_CURSOR_NEXT) != 0) {
-        USER_LOG("VEXABDbCursorSetType() failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbCursorSetType() failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     do {
@@ -59,13 +59,13 @@ int fill(VEXAUSERDB *db, std::unique_ptr<vexabdb::TmpFile> (&files)[4])
         if (strchr(w.data, '\\') != nullptr)
             continue;
         if (appendLine(db->pPWDName, w.data, w.cbData, w, files[kPasswd]->text()) != 1) {
-            USER_LOG("VEXABDbGet(pUserDb->pPWDName) [%s] failed. vexaerr=0x%04X", w.data, VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbGet(pUserDb->pPWDName) [%s] failed. vexaerr=0x%04X", w.data, VRALErrGet());
             return -1;
         }
         // a user without a shadow line is logged, not kept from the others
         const int shadow = appendLine(db->pPWDShadow, w.data, w.cbData, w, files[kShadow]->text());
         if (shadow != 1)
-            USER_LOG("VEXABDbGet(pUserDb->pPWDShadow) [%s] failed. vexaerr=0x%04X", w.data, VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbGet(pUserDb->pPWDShadow) [%s] failed. vexaerr=0x%04X", w.data, VRALErrGet());
         if (shadow < 0)
             return -1;
         if (appendLine(db->pPWDVexaser, w.data, w.cbData, w, files[kVexauser]->text()) < 0 ||
@@ -88,14 +88,14 @@ int userDBDump(VEXAUSERDB *db)
     // The cache must still mirror the account files: an edit made since,
     // or a write that failed half-way, is never overwritten by it.
     if (!vexabdb::cacheIsCurrent(vexauser::kUserSet, db)) {
-        USER_LOG("user db does not mirror the account files, not dumped");
+        VRAL_LOG_ERR("user db does not mirror the account files, not dumped");
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return -1;
     }
-    std::unique_ptr<vexabdb::TmpFile> files[4];
+    std::unique_ptr<vralfile::TmpFile> files[4];
     for (int i = 0; i < 4; ++i) {
         const vexauser::DumpFile &f = vexauser::kDumpFiles[i];
-        files[i] = std::make_unique<vexabdb::TmpFile>(f.target, f.tmp, f.defaultMode);
+        files[i] = std::make_unique<vralfile::TmpFile>(f.target, f.tmp, f.defaultMode);
         if (!files[i]->ok())
             return -1;
     }
@@ -105,7 +105,7 @@ int userDBDump(VEXAUSERDB *db)
     if (VEXABDbGet(db->pPWDUID, USER_KEY_CURRENT_UID, USER_KEY_CURRENT_UID_LEN, &p, &cb) != 0 ||
         cb != static_cast<int>(sizeof current)) {
         free(p);
-        USER_LOG("VEXABDbGet() failed, vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbGet() failed, vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     memcpy(&current, p, sizeof current);
@@ -132,7 +132,7 @@ int userDBDump(VEXAUSERDB *db)
     st[vexauser::kSrcShadow] = files[kShadow]->written();
     st[vexauser::kSrcSmb] = files[kSmb]->written();
     if (vexabdb::cacheStoreSources(vexauser::kUserSet, db, st) != 0) {
-        USER_LOG("UserDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("UserDbConfSyncTimeSet() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 0;

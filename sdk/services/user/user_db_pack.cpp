@@ -23,7 +23,7 @@ int userDBPack(const VEXAUSER *pUser, char **ppBuf, int *pcb)
     const int len = snprintf(nullptr, 0, "%s:x:%s:%s:%s:%s", pUser->szName, ids, s(pUser->szGecos),
                              s(pUser->szHome), s(pUser->szShell));
     if (len < 0 || VEXACheckAndRealloc(ppBuf, pcb, static_cast<unsigned int>(len) + 1) != 0) {
-        USER_LOG("VEXACheckAndRealloc() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXACheckAndRealloc() failed! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     snprintf(*ppBuf, static_cast<size_t>(len) + 1, "%s:x:%s:%s:%s:%s", pUser->szName, ids, s(pUser->szGecos),

@@ -188,7 +188,7 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
     char NAME[USER_KEY_SIZE];
     const int len = vexauser::keyForm(pUser->szName, NAME, sizeof NAME);
     if (len < 0) {
-        USER_LOG("VRALUnicodeUTF8StrUpper failed [%s]", pUser->szName);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed [%s]", pUser->szName);
         VRAL_ERR_SET(ERR_BAD_USER_NAME);
         return -1;
     }
@@ -272,7 +272,7 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
                                : "";
         const char *h = SzSDKIWrapMD5Encrypt(password, salt);
         if (h == nullptr) {
-            USER_LOG("SzSDKIWrapMD5Encrypt failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("SzSDKIWrapMD5Encrypt failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         hash = h;
@@ -295,11 +295,11 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
             // field for none, so no other password's hash logs it in
             lm.assign(VEXA_SMB_HASH_SIZE * 2, 'X');
         } else {
-            USER_LOG("file-sharing hash of %s failed. vexaerr=0x%04X", pUser->szName, VRALErrGet());
+            VRAL_LOG_ERR("file-sharing hash of %s failed. vexaerr=0x%04X", pUser->szName, VRALErrGet());
             return -1;
         }
         if (VEXAEncodingSmbMd4Hash(password, ntHash, 64) != 0) {
-            USER_LOG("file-sharing hash of %s failed. vexaerr=0x%04X", pUser->szName, VRALErrGet());
+            VRAL_LOG_ERR("file-sharing hash of %s failed. vexaerr=0x%04X", pUser->szName, VRALErrGet());
             return -1;
         }
         nt = hex(ntHash);
@@ -308,7 +308,7 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
         nt = old.nt;
     } else {
         // hashes of the stored hash text would become the password
-        USER_LOG("no smbpasswd line of %s to keep, none written", pUser->szName);
+        VRAL_LOG_ERR("no smbpasswd line of %s to keep, none written", pUser->szName);
     }
     if (!lm.empty() || !nt.empty()) {
         char lct[16];
@@ -323,26 +323,26 @@ int userDBSet(VEXAUSERDB *db, const char *OLDNAME, int lenOLDNAME, VEXAUSER *pUs
     if (old.user != nullptr)
         r = vexauser::removeRecords(db, OLDNAME, klenOld, old.user->uid, keepUid);
     if (r == 0 && store(db->pPWDName, NAME, klen, passwdLine) != 0) {
-        USER_LOG("VEXABDbSet pPWDName %s failed. vexaerr=0x%04X", NAME, VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pPWDName %s failed. vexaerr=0x%04X", NAME, VRALErrGet());
         r = -1;
     }
     if (r == 0 && !keepUid) {
         const vexauser::UidKey k = vexauser::uidKey(pUser->uid);
         if (VEXABDbSet(db->pPWDUID, k.text, sizeof k.text, NAME, klen) != 0) {
-            USER_LOG("VEXABDbSet pPWDUID failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXABDbSet pPWDUID failed. vexaerr=0x%04X", VRALErrGet());
             r = -1;
         }
     }
     if (r == 0 && store(db->pPWDVexaser, NAME, klen, miscLine) != 0) {
-        USER_LOG("VEXABDbSet pPWDVexaser failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pPWDVexaser failed. vexaerr=0x%04X", VRALErrGet());
         r = -1;
     }
     if (r == 0 && store(db->pPWDShadow, NAME, klen, shadowLine) != 0) {
-        USER_LOG("VEXABDbSet pPWDShadow failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pPWDShadow failed. vexaerr=0x%04X", VRALErrGet());
         r = -1;
     }
     if (r == 0 && !smbLine.empty() && store(db->pPWDSMB, NAME, klen, smbLine) != 0) {
-        USER_LOG("VEXABDbSet pPWDSMB failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pPWDSMB failed. vexaerr=0x%04X", VRALErrGet());
         r = -1;
     }
     if (r != 0) {

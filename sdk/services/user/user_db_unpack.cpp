@@ -41,7 +41,7 @@ int fill(T **ppBuf, int *pcb, const VRALSzList *fields, const int (&idx)[N], cha
         need += strlen(VRALSzListItem(fields, i)) + 1;
     char *block = reinterpret_cast<char *>(*ppBuf);
     if (VEXACheckAndRealloc(&block, pcb, static_cast<unsigned int>(need)) != 0) {
-        USER_LOG("VEXACheckAndRealloc() failed! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXACheckAndRealloc() failed! vexaerr=0x%04X", VRALErrGet());
         *ppBuf = nullptr;
         return -1;
     }

@@ -16,7 +16,7 @@ int lookupKey(const char *name, char (&NAME)[USER_KEY_SIZE])
         // no user has the empty name
         VRAL_ERR_SET(ERR_USER_NOT_FOUND);
     } else if (len < 0) {
-        USER_LOG("VRALUnicodeUTF8StrUpper failed, str=%s", name);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed, str=%s", name);
     }
     return len;
 }

@@ -13,11 +13,12 @@
 #include <memory>
 
 #include "base/err/vral_err.h"
+#include "base/file/file_line_reader.h"
 #include "services/bdb/bdb_cache.h"
 #include "services/bdb/bdb_sorted_puts.h"
 #include "services/user/vexa_user.h"
 
-#define USER_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "base/err/err_log.h"
 
 namespace vexauser {
 
@@ -101,13 +102,13 @@ extern const DumpFile kDumpFiles[4];
 // value is not a text ended by its NUL).
 int getLine(VEXABDB *h, const void *key, int klen, char **ppBuf, int *pcb);
 
-// The lines of an account file, read with getline; the newline is cut.
+// The lines of an account file, read with the one line reader; the newline
+// is cut.
 class LineReader {
 public:
-    explicit LineReader(const char *path) : path_(path), fp_(fopen(path, "re")) {}
+    explicit LineReader(const char *path) : path_(path), fp_(fopen(path, "re")), reader_(fp_) {}
     ~LineReader()
     {
-        free(line_);
         if (fp_ != nullptr)
             fclose(fp_);
     }
@@ -117,11 +118,12 @@ public:
     // The next line, or NULL at the end or on a read error (see atEnd).
     char *next()
     {
-        if (getline(&line_, &cap_, fp_) < 0)
+        if (!reader_.Next())
             return nullptr;
         ++lineNo_;
-        line_[strcspn(line_, "\n")] = '\0';
-        return line_;
+        char *line = reader_.Data();
+        line[strcspn(line, "\n")] = '\0';
+        return line;
     }
     bool atEnd() const { return feof(fp_) != 0; }
     int lineNo() const { return lineNo_; }
@@ -130,8 +132,7 @@ public:
 private:
     const char *path_;
     FILE *fp_;
-    char *line_ = nullptr;
-    size_t cap_ = 0;
+    vralfile::LineReader reader_;
     int lineNo_ = 0;
 };
 

@@ -35,13 +35,13 @@ int collect(VEXAGROUPDB *db, VRALSzHash *map, std::vector<Changed> &changed)
         if (rc != 0) {
             if (VRALErrGet() == ERR_END_OF_RECORDS)
                 return 0;
-            USER_LOG("VEXAGroupDBGetByCursor() error. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupDBGetByCursor() error. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         const VEXAGROUP *g = own.g;
         char NAME[USER_KEY_SIZE];
         if (vexauser::keyForm(g->szName, NAME, sizeof NAME) < 0) {
-            USER_LOG("VRALUnicodeUTF8StrUpper [%s] failed", g->szName);
+            VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper [%s] failed", g->szName);
             return -1;
         }
         const int isFirst = seen.first(NAME);
@@ -57,7 +57,7 @@ int collect(VEXAGROUPDB *db, VRALSzHash *map, std::vector<Changed> &changed)
                 continue;
             char MEMBER[USER_KEY_SIZE + 1];
             if (vexauser::keyForm(*m, MEMBER, sizeof MEMBER) < 0) {
-                USER_LOG("VRALUnicodeUTF8StrUpper failed, str=%s", *m);
+                VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed, str=%s", *m);
                 return -1;
             }
             const char *to = SzVRALSzHashGetValue(map, MEMBER);
@@ -95,14 +95,14 @@ int modify(VRALSzHash *map)
         char NAME[USER_KEY_SIZE];
         const int len = vexauser::keyForm(c.name.c_str(), NAME, sizeof NAME);
         if (len < 0 || vexagroup::setMembers(g.db, NAME, len, members.data()) != 0) {
-            USER_LOG("VEXAGroupDBSet %s failed. vexaerr=0x%04X", c.name.c_str(), VRALErrGet());
+            VRAL_LOG_ERR("VEXAGroupDBSet %s failed. vexaerr=0x%04X", c.name.c_str(), VRALErrGet());
             failedCode = VRALErrGet() != 0 ? VRALErrGet() : ERR_WRITE_FAILED;
             continue;
         }
         ++written;
     }
     if (written > 0 && VEXAGroupDBDump(g.db) != 0) {
-        USER_LOG("VEXAGroupDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAGroupDBDump failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if (failedCode != 0) {

@@ -42,7 +42,7 @@ extern "C" int VEXAUserModifyListConfig(const char *list, char **pOut, int *pcbO
             joined += item;
         }
         if (VEXACheckAndRealloc(pOut, pcbOut, static_cast<unsigned int>(joined.size()) + 1) != 0) {
-            USER_LOG("VEXACheckAndRealloc() failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXACheckAndRealloc() failed. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         memcpy(*pOut, joined.c_str(), joined.size() + 1);

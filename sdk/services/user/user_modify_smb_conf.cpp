@@ -53,7 +53,7 @@ int collect(VEXASHAREDB *db, VRALSzHash *map, std::vector<Changed> &changed, int
         if (rc != 0) {
             if (VRALErrGet() == ERR_END_OF_RECORDS)
                 return 0;
-            USER_LOG("VEXAShareDBCursorGet() error. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAShareDBCursorGet() error. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         const int isFirst = seen.first(s->szName);
@@ -99,18 +99,18 @@ int modify(VRALSzHash *map)
         t.szWriteList = c.lists[1].data();
         t.szReadList = c.lists[2].data();
         if (VEXAShareDBSet(sdb.db, c.share->szName, &t) != 0) {
-            USER_LOG("VEXAShareDBSet %s failed. vexaerr=0x%04X", c.share->szName, VRALErrGet());
+            VRAL_LOG_ERR("VEXAShareDBSet %s failed. vexaerr=0x%04X", c.share->szName, VRALErrGet());
             return -1;
         }
     }
     // sections kept as read hold names too
     const int kept = vexashare::keptRenameUsers(sdb.db, map);
     if (kept < 0) {
-        USER_LOG("renaming users in kept sections failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("renaming users in kept sections failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     if ((seen > 0 || kept > 0) && VEXAShareDBDump(sdb.db) != 0) {
-        USER_LOG("VEXAShareDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAShareDBDump failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 0;

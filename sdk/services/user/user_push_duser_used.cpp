@@ -16,11 +16,11 @@ int userPushDUser(const char *name, VRALSzList **ppList, VRALSzHash **ppSeen)
     if (strchr(name, '\\') == nullptr || SzVRALSzHashGetValue(*ppSeen, name) != nullptr)
         return 0;
     if (VRALSzHashSetValue(ppSeen, name, name) < 0) {
-        USER_LOG("HashSetValue %s fail", name);
+        VRAL_LOG_ERR("HashSetValue %s fail", name);
         return -1;
     }
     if (VRALSzListPush(ppList, name) < 0) {
-        USER_LOG("ListPush %s fail", name);
+        VRAL_LOG_ERR("ListPush %s fail", name);
         return -1;
     }
     return 1;
@@ -94,12 +94,12 @@ int userPushDUserUsed(VRALSzList **ppList)
         if (rc != 0) {
             if (VRALErrGet() == ERR_END_OF_RECORDS)
                 return n;
-            USER_LOG("VEXAShareDBCursorGet() error. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAShareDBCursorGet() error. vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
         VRALSzListClear(w.tokens);
         if (VRALStrSep(w.share->szWriteList != nullptr ? w.share->szWriteList : "", ",", &w.tokens) < 0) {
-            USER_LOG("VRALStrSep failed");
+            VRAL_LOG_ERR("VRALStrSep failed");
             return -1;
         }
         for (int i = 0; i < w.tokens->nItem; ++i) {

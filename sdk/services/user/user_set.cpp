@@ -52,7 +52,7 @@ int UserSetNew(VEXAUSERDB *db, VEXAUSER *user)
     if (len <= 0)
         return -1;
     if (VEXAUserDBCheckExists(db, NAME, len, nullptr, 0) == 1) {
-        USER_LOG("pUser->szName[%s] is EXIST.", user->szName);
+        VRAL_LOG_ERR("pUser->szName[%s] is EXIST.", user->szName);
         VRAL_ERR_SET(ERR_USER_EXISTS);
         return -1;
     }
@@ -62,7 +62,7 @@ int UserSetNew(VEXAUSERDB *db, VEXAUSER *user)
     if (allocated) {
         const int uid = VEXAUserGetFreeUid(db);
         if (uid < 0) {
-            USER_LOG("VEXAUserGetFreeUid failed. VexaErr=[0x%04X]", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserGetFreeUid failed. VexaErr=[0x%04X]", VRALErrGet());
             return -1;
         }
         user->uid = uid;
@@ -102,18 +102,18 @@ int UserSetUpdate(VEXAUSERDB *db, const char *oldName, VEXAUSER *user, VRALSzHas
     const bool newExists = VEXAUserDBCheckExists(db, NAME, len, nullptr, 0) == 1;
     if (VRALUnicodeUTF8StrCaseCmp(oldName, user->szName) != 0) {
         if (newExists) {
-            USER_LOG("pUser->szName[%s] is EXIST.", user->szName);
+            VRAL_LOG_ERR("pUser->szName[%s] is EXIST.", user->szName);
             VRAL_ERR_SET(ERR_USER_EXISTS);
             return -1;
         }
     } else if (!newExists) {
-        USER_LOG("szOldName=[%s] is NOT EXIST.", oldName);
+        VRAL_LOG_ERR("szOldName=[%s] is NOT EXIST.", oldName);
         return -1;
     }
     char OLDNAME[USER_KEY_SIZE];
     const int oldLen = vexauser::keyForm(oldName, OLDNAME, sizeof OLDNAME);
     if (oldLen <= 0) {
-        USER_LOG("VRALUnicodeUTF8StrUpper [%s] failed.", oldName);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper [%s] failed.", oldName);
         return -1;
     }
     if (SzVRALSzHashGetValue(*ppMap, OLDNAME) != nullptr) {
@@ -121,11 +121,11 @@ int UserSetUpdate(VEXAUSERDB *db, const char *oldName, VEXAUSER *user, VRALSzHas
         return -1;
     }
     if (VEXAUserDBCheckExists(db, OLDNAME, oldLen, nullptr, 0) != 1) {
-        USER_LOG("szOldName=[%s] is NOT EXIST.", oldName);
+        VRAL_LOG_ERR("szOldName=[%s] is NOT EXIST.", oldName);
         return -1;
     }
     if (VRALSzHashSetValue(ppMap, OLDNAME, user->szName) < 0) {
-        USER_LOG("HashSetValue failed.");
+        VRAL_LOG_ERR("HashSetValue failed.");
         return -1;
     }
     if (user->gid == -1)
@@ -134,7 +134,7 @@ int UserSetUpdate(VEXAUSERDB *db, const char *oldName, VEXAUSER *user, VRALSzHas
     if (user->uid == -1) {
         VEXAUSER *stored = nullptr;
         if (VEXAUserDBGet(db, OLDNAME, &stored) != 0) {
-            USER_LOG("VEXAUserDBGet failed. VexaErr=[0x%04X]", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserDBGet failed. VexaErr=[0x%04X]", VRALErrGet());
             r = -1;
         } else {
             user->uid = stored->uid;
@@ -232,7 +232,7 @@ int renameSetsCode()
         return 0;
     if (code == 0)
         code = ERR_OPEN_FAILED;
-    USER_LOG("group or share set not current, renames refused. vexaerr=0x%04X", code);
+    VRAL_LOG_ERR("group or share set not current, renames refused. vexaerr=0x%04X", code);
     return code;
 }
 
@@ -259,16 +259,16 @@ int followChanges(const vexauser::Batch &b, VRALSzHash *map)
 {
     if (map->nItem > 0) {
         if (VEXAUserModifySmbConf(map) != 0)
-            USER_LOG("VEXAUserModifySmbConf failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserModifySmbConf failed. vexaerr=0x%04X", VRALErrGet());
         if (VEXAUserModifyGroup(map) != 0)
-            USER_LOG("VEXAUserModifyGroup failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserModifyGroup failed. vexaerr=0x%04X", VRALErrGet());
     }
     for (int i = 0; i < b.n; ++i) {
         if (!b.isWritten(i))
             continue;
         const VEXAUSER *u = b.users[i];
         if (strcmp(u->szName, "guest") == 0 && vexauser::SDKISetGuestAfpd(u->szPasswd[0] == '\0') != 0)
-            USER_LOG("SDKISetGuestAfpd failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("SDKISetGuestAfpd failed. vexaerr=0x%04X", VRALErrGet());
         vexauser::NetBackupAuthUserSet(b.oldNames[i], u);
     }
     vexauser::SDKISetUserHome(b);
@@ -355,7 +355,7 @@ int userSetMulti(const char **oldNames, VEXAUSER **users, int n)
         return st.finish(-1);
     }
     if (VEXAUserDBDump(st.db) != 0) {
-        USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
         // the next open rebuilds from the account files, as they still are
         const int code = VRALErrGet();
         vexabdb::cacheMarkStale(vexauser::kUserSet, st.db);

@@ -32,14 +32,14 @@ int SDKISetFTPChrootUser(const Batch &b)
         return 0;
     Lists l;
     if (l.add == nullptr || l.del == nullptr || l.chroot == nullptr) {
-        USER_LOG("Failed to malloc list.");
+        VRAL_LOG_ERR("Failed to malloc list.");
         VRAL_ERR_SET(ERR_OUT_OF_MEMORY);
         return -1;
     }
     // Read unsorted and sorted once: a sorted push moves the item table
     // each time, which grows with the square of the list.
     if (VEXAFTPEnumChrootUser(&l.chroot) < 0) {
-        USER_LOG("VEXAFTPEnumChrootUser failed!! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAFTPEnumChrootUser failed!! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     l.chroot->sortMode = VRAL_SZLIST_SORT_CASE;
@@ -48,7 +48,7 @@ int SDKISetFTPChrootUser(const Batch &b)
         if (!b.isWritten(i) || !b.renames(i) || VRALSzListCaseFind(l.chroot, b.oldNames[i]) < 0)
             continue;
         if (VRALSzListPush(&l.del, b.oldNames[i]) < 0 || VRALSzListPush(&l.add, b.users[i]->szName) < 0) {
-            USER_LOG("VRALSzListPush failed!! vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VRALSzListPush failed!! vexaerr=0x%04X", VRALErrGet());
             return -1;
         }
     }
@@ -56,7 +56,7 @@ int SDKISetFTPChrootUser(const Batch &b)
         return 0;
     // one rewrite: a failure never leaves a renamed user out of the list
     if (VEXAFTPReplaceChrootUser(l.del, l.add) != 0) {
-        USER_LOG("VEXAFTPReplaceChrootUser failed!! vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXAFTPReplaceChrootUser failed!! vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 0;

@@ -10,14 +10,14 @@ int SDKISetGuestAfpd(bool fOpen)
 {
     FILE *probe = fopen(AFPD_CONF, "re");
     if (probe == nullptr) {
-        USER_LOG("%s not found!", AFPD_CONF);
+        VRAL_LOG_ERR("%s not found!", AFPD_CONF);
         VRAL_ERR_SET(ERR_FILE_NOT_FOUND);
         return -1;
     }
     fclose(probe);
     // Only a copy that ran through is edited and moved in.
     if (VEXAProcExec("/bin/cp", "-Rf", AFPD_CONF, AFPD_CONF_TMP, nullptr) != 0) {
-        USER_LOG("/bin/cp -Rf %s %s failed!", AFPD_CONF, AFPD_CONF_TMP);
+        VRAL_LOG_ERR("/bin/cp -Rf %s %s failed!", AFPD_CONF, AFPD_CONF_TMP);
         VRALFileUnlink(AFPD_CONF_TMP);
         return -1;
     }

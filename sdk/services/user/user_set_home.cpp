@@ -20,7 +20,7 @@ namespace {
 vralio::Fd holdFolder(const std::string &path)
 {
     if (path.empty() || path[0] != '/') {
-        USER_LOG("homes path [%s] is not absolute, no home set", path.c_str());
+        VRAL_LOG_ERR("homes path [%s] is not absolute, no home set", path.c_str());
         return vralio::Fd();
     }
     int at = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -40,7 +40,7 @@ vralio::Fd holdFolder(const std::string &path)
         else
             next = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0)
-            USER_LOG("open homes folder [%s] at [%s] failed. errno:%d, message:%m", path.c_str(), name.c_str(), errno);
+            VRAL_LOG_ERR("open homes folder [%s] at [%s] failed. errno:%d, message:%m", path.c_str(), name.c_str(), errno);
         close(at);
         at = next;
     }
@@ -53,7 +53,7 @@ bool homeName(const char *name)
     const bool ok = name != nullptr && name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
                     strchr(name, '/') == nullptr;
     if (!ok)
-        USER_LOG("user name [%s] names no home folder", name != nullptr ? name : "");
+        VRAL_LOG_ERR("user name [%s] names no home folder", name != nullptr ? name : "");
     return ok;
 }
 
@@ -62,13 +62,13 @@ bool homeName(const char *name)
 bool createHome(int homes, const VEXAUSER *u)
 {
     if (mkdirat(homes, u->szName, 0755) != 0 && errno != EEXIST) {
-        USER_LOG("mkdir user home folder failed. errno:%d, message:%m", errno);
+        VRAL_LOG_ERR("mkdir user home folder failed. errno:%d, message:%m", errno);
         return false;
     }
     vralio::Fd fd(openat(homes, u->szName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.ok() || fchown(fd.get(), static_cast<uid_t>(u->uid), static_cast<gid_t>(u->gid)) != 0 ||
         fchmod(fd.get(), 0755) != 0)
-        USER_LOG("chown user home folder failed.");
+        VRAL_LOG_ERR("chown user home folder failed.");
     return true;
 }
 
@@ -78,7 +78,7 @@ bool createHome(int homes, const VEXAUSER *u)
 void moveHome(int homes, const std::string &root, const char *oldName, const char *newName)
 {
     if (renameat(homes, oldName, homes, newName) != 0)
-        USER_LOG("move user home folder [%s/%s] to [%s] failed. errno:%d, message:%m", root.c_str(), oldName,
+        VRAL_LOG_ERR("move user home folder [%s/%s] to [%s] failed. errno:%d, message:%m", root.c_str(), oldName,
                  newName, errno);
 }
 

@@ -41,7 +41,7 @@ public:
         if (SzVRALSzHashGetValue(h_, name) != nullptr)
             return 0;
         if (VRALSzHashSetValue(&h_, name, "") < 0) {
-            USER_LOG("HashSetValue failed.");
+            VRAL_LOG_ERR("HashSetValue failed.");
             return -1;
         }
         return 1;

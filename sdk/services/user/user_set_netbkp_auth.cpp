@@ -17,7 +17,7 @@ constexpr int kPartSize = 769;
 int composeSecret(const char *password, char (&secret)[kSecretSize])
 {
     if (strlen(password) >= static_cast<size_t>(kPartSize)) {
-        USER_LOG("password of %zu bytes too long for a secret", strlen(password));
+        VRAL_LOG_ERR("password of %zu bytes too long for a secret", strlen(password));
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
@@ -31,7 +31,7 @@ int composeSecret(const char *password, char (&secret)[kSecretSize])
     const size_t cbScrambled = (strlen(password) + 2) / 3 * 3;
     const char *b64 = SzBase64EncodeBytes(scrambled, static_cast<unsigned int>(cbScrambled));
     if (b64 == nullptr) {
-        USER_LOG("SzBase64EncodeOneLine() failed!");
+        VRAL_LOG_ERR("SzBase64EncodeOneLine() failed!");
         return -1;
     }
     snprintf(secret, sizeof secret, "%s|%s", cryptForm, b64);
@@ -56,11 +56,11 @@ int keepInStep(const char *oldName, const VEXAUSER *user)
         if (!oldReserved)
             return 0;
         if (VEXASmmspGroupSet(oldName, nullptr, SMMSP_OP_REMOVE) != 0) {
-            USER_LOG("VEXASmmspGroupSet() delete [%s] failed!! vexaerr=0x%04X", oldName, VRALErrGet());
+            VRAL_LOG_ERR("VEXASmmspGroupSet() delete [%s] failed!! vexaerr=0x%04X", oldName, VRALErrGet());
             return -1;
         }
         if (VEXANetBackupSetServerPasswd(oldName, nullptr, nullptr, NETBKP_OP_DELETE) != 0) {
-            USER_LOG("VEXANetBackupSetServerPasswd() failed");
+            VRAL_LOG_ERR("VEXANetBackupSetServerPasswd() failed");
             return -1;
         }
         return 0;
@@ -74,7 +74,7 @@ int keepInStep(const char *oldName, const VEXAUSER *user)
         if (got == 0 && secret[0] == '\0')
             VRAL_ERR_SET(ERR_NOT_FOUND);
         if (got != 0 || secret[0] == '\0') {
-            USER_LOG("VEXANetBackupGetServerPasswd() failed!! szOldName=[%s], vexaerr=[0x%04X]", oldName,
+            VRAL_LOG_ERR("VEXANetBackupGetServerPasswd() failed!! szOldName=[%s], vexaerr=[0x%04X]", oldName,
                      VRALErrGet());
             secret[0] = '\0';
         }
@@ -83,23 +83,23 @@ int keepInStep(const char *oldName, const VEXAUSER *user)
     }
     if (!oldReserved) {
         if (VEXASmmspGroupSet(nullptr, newName, SMMSP_OP_ADD) != 0) {
-            USER_LOG("VEXASmmspGroupSet() add [%s] failed!! vexaerr=0x%04X", newName, VRALErrGet());
+            VRAL_LOG_ERR("VEXASmmspGroupSet() add [%s] failed!! vexaerr=0x%04X", newName, VRALErrGet());
             return -1;
         }
         if (VEXANetBackupSetServerPasswd(nullptr, newName, secret, NETBKP_OP_ADD) != 0) {
-            USER_LOG("VEXANetBackupSetServerPasswd() failed");
+            VRAL_LOG_ERR("VEXANetBackupSetServerPasswd() failed");
             return -1;
         }
         return 0;
     }
     if (strcmp(oldName, newName) != 0 && VEXASmmspGroupSet(oldName, newName, SMMSP_OP_RENAME) != 0) {
-        USER_LOG("VEXASmmspGroupSet() modify [%s]->[%s] failed!! vexaerr=0x%04X", oldName, newName, VRALErrGet());
+        VRAL_LOG_ERR("VEXASmmspGroupSet() modify [%s]->[%s] failed!! vexaerr=0x%04X", oldName, newName, VRALErrGet());
         return -1;
     }
     if (secret[0] == '\0')
         return -1;
     if (VEXANetBackupSetServerPasswd(rsyncName(oldName), rsyncName(newName), secret, NETBKP_OP_RENAME) != 0) {
-        USER_LOG("VEXANetBackupSetServerPasswd() failed");
+        VRAL_LOG_ERR("VEXANetBackupSetServerPasswd() failed");
         return -1;
     }
     return 0;
@@ -113,7 +113,7 @@ int NetBackupAuthUserSet(const char *oldName, const VEXAUSER *user)
 {
     if (keepInStep(oldName, user) == 0)
         return 0;
-    USER_LOG("NetBackupAuthUserSet [%s] failed. vexaerr=0x%04X", oldName != nullptr ? oldName : "", VRALErrGet());
+    VRAL_LOG_ERR("NetBackupAuthUserSet [%s] failed. vexaerr=0x%04X", oldName != nullptr ? oldName : "", VRALErrGet());
     return -1;
 }
 

@@ -48,7 +48,7 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
     char NAME[USER_KEY_SIZE];
     const int len = vexauser::keyForm(name, NAME, sizeof NAME);
     if (len < 0) {
-        USER_LOG("VRALUnicodeUTF8StrUpper failed [%s]", name);
+        VRAL_LOG_ERR("VRALUnicodeUTF8StrUpper failed [%s]", name);
         return -1;
     }
     char *shadow = nullptr;
@@ -75,12 +75,12 @@ int setOne(VEXAUSERDB *db, const char *name, const char *hash, const char *lm, c
     const std::string smbLine = f.at(0) + ":" + f.at(1) + ":" + lm + ":" + nt + ":" + f.at(4) + ":" + f.at(5) + ":";
     if (shadowLine.size() >= 16384 ||
         VEXABDbSet(db->pPWDShadow, NAME, len + 1, shadowLine.c_str(), static_cast<int>(shadowLine.size()) + 1) != 0) {
-        USER_LOG("VEXABDbSet pPWDShadow failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pPWDShadow failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     *stored = true;
     if (VEXABDbSet(db->pPWDSMB, NAME, len + 1, smbLine.c_str(), static_cast<int>(smbLine.size()) + 1) != 0) {
-        USER_LOG("VEXABDbSet pPWDSMB failed. vexaerr=0x%04X", VRALErrGet());
+        VRAL_LOG_ERR("VEXABDbSet pPWDSMB failed. vexaerr=0x%04X", VRALErrGet());
         return -1;
     }
     return 1;
@@ -99,7 +99,7 @@ int userSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes, 
     for (int i = 0; i < n; ++i) {
         if (!skipped(users, hashes, lmHashes, ntHashes, i) &&
             (injects(hashes[i]) || injects(lmHashes[i]) || injects(ntHashes[i]))) {
-            USER_LOG("hash of [%s] holds a field or line break", users[i]->szName);
+            VRAL_LOG_ERR("hash of [%s] holds a field or line break", users[i]->szName);
             VRAL_ERR_SET(ERR_BAD_PARAMETERS);
             return -1;
         }
@@ -142,7 +142,7 @@ int userSetPasswd(VEXAUSER **users, const char **hashes, const char **lmHashes, 
             return -1;
         }
         if (VEXAUserDBDump(db.get()) != 0) {
-            USER_LOG("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
+            VRAL_LOG_ERR("VEXAUserDBDump failed. vexaerr=0x%04X", VRALErrGet());
             const int code = VRALErrGet();
             vexabdb::cacheMarkStale(vexauser::kUserSet, db.get());
             VRALErrSetCode(code);

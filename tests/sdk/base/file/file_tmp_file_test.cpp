@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_tmp_file.h"
 #include "test_tmp.h"
 
 namespace {
@@ -27,7 +27,7 @@ protected:
     }
     int write(const std::string &target, mode_t def, const std::string &text)
     {
-        vexabdb::TmpFile f(target.c_str(), (target + ".tmp").c_str(), def);
+        vralfile::TmpFile f(target.c_str(), (target + ".tmp").c_str(), def);
         if (!f.ok())
             return -1;
         f.text() = text;
@@ -65,7 +65,7 @@ TEST_F(TmpFileTest, UnfinishedFileIsRemovedAndTheTargetKept)
 {
     vexatest::writeFile(dir / "passwd", "old\n", 0644);
     {
-        vexabdb::TmpFile f((dir / "passwd").c_str(), (dir / "passwd.tmp").c_str(), 0644);
+        vralfile::TmpFile f((dir / "passwd").c_str(), (dir / "passwd.tmp").c_str(), 0644);
         ASSERT_TRUE(f.ok());
         f.text() = "half";
         ASSERT_EQ(f.finish(), 0);

@@ -1,13 +1,17 @@
 #include <fcntl.h>
+#include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
+#include "base/err/err_log.h"
+#include "base/err/vral_err.h"
 #include "base/io/vral_io.h"
-#include "services/bdb/bdb_internal.h"
-#include "services/bdb/bdb_tmp_file.h"
+#include "base/file/file_internal.h"
+#include "base/file/file_tmp_file.h"
 
-namespace vexabdb {
+namespace vralfile {
 
 TmpFile::TmpFile(const char *target, const char *tmpPath, mode_t defaultMode) : target_(target), path_(tmpPath)
 {
@@ -30,16 +34,36 @@ TmpFile::TmpFile(const char *target, const char *tmpPath, mode_t defaultMode) : 
             break;
     }
     if (fd_ < 0) {
-        BDB_LOG(LOG_ERR, "fail to open file[%s]", tmpPath);
+        VRAL_LOG(LOG_ERR, "fail to open file[%s]", tmpPath);
         VRAL_ERR_SET(ERR_OPEN_FAILED);
         return;
     }
+    own(uid, gid, mode);
+}
+
+TmpFile::TmpFile(const char *target, const struct stat &st) : target_(target), path_(target_ + ".XXXXXX")
+{
+    // The name is complete before the file exists: from then on nothing
+    // may throw and leave it behind.
+    fd_ = mkostemp(path_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        VRAL_LOG(LOG_ERR, "fail to open file[%s]", path_.c_str());
+        VRAL_ERR_SET(ERR_OPEN_FAILED);
+        return;
+    }
+    own(st.st_uid, st.st_gid, st.st_mode & 07777);
+}
+
+// Owner before mode, both before the first byte: a change of owner clears
+// set-id bits.
+void TmpFile::own(uid_t uid, gid_t gid, mode_t mode)
+{
     if (fchown(fd_, uid, gid) != 0 || fchmod(fd_, mode) != 0) {
-        BDB_LOG(LOG_ERR, "cannot set owner and mode of %s. errno=%d/%m", tmpPath, errno);
+        VRAL_LOG(LOG_ERR, "cannot set owner and mode of %s. errno=%d/%m", path_.c_str(), errno);
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         close(fd_);
         fd_ = -1;
-        unlink(tmpPath);
+        unlink(path_.c_str());
     }
 }
 
@@ -74,14 +98,14 @@ int TmpFile::finish()
 {
     if (fd_ < 0)
         return -1;
-    if (VRALIoWriteAll(fd_, text_.data(), text_.size()) != static_cast<ssize_t>(text_.size())) {
+    if (!text_.empty() && VRALIoWriteAll(fd_, text_.data(), text_.size()) != static_cast<ssize_t>(text_.size())) {
         const int e = errno;
-        BDB_LOG(LOG_ERR, "fflush failed!! errno=%d/%m", e);
+        VRAL_LOG(LOG_ERR, "fflush failed!! errno=%d/%m", e);
         VRAL_ERR_SET(e == ENOSPC ? ERR_NO_SPACE : ERR_WRITE_FAILED);
         return -1;
     }
     if (fsync(fd_) != 0 || fstat(fd_, &st_) != 0) {
-        BDB_LOG(LOG_ERR, "fsync() failed!! errno=%d/%m", errno);
+        VRAL_LOG(LOG_ERR, "fsync() failed!! errno=%d/%m", errno);
         VRAL_ERR_SET(ERR_WRITE_FAILED);
         return -1;
     }
@@ -96,7 +120,8 @@ int TmpFile::moveIn()
         return -1;
     }
     moved_ = true;
+    SyncParentDir(target_);
     return 0;
 }
 
-}  // namespace vexabdb
+}  // namespace vralfile
