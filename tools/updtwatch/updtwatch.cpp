@@ -118,10 +118,10 @@ bool refusedDot(const char *path)
 void signalAfter(const char *event, const char *path = nullptr)
 {
     static bool sent = false;
-    const char *spec = getenv("VEXA_WATCH_SIGNAL");
-    if (sent || spec == nullptr || !isUpdater())
+    const char *signalAt = getenv("VEXA_WATCH_SIGNAL");
+    if (sent || signalAt == nullptr || !isUpdater())
         return;
-    const char *blank = strchr(spec, ' ');
+    const char *blank = strchr(signalAt, ' ');
     if (blank == nullptr)
         return;
     const char *want = blank + 1;
@@ -131,7 +131,7 @@ void signalAfter(const char *event, const char *path = nullptr)
     if (path == nullptr ? want[n] != '\0' : (want[n] != '=' || strcmp(want + n + 1, path) != 0))
         return;
     sent = true;
-    kill(getpid(), atoi(spec));
+    kill(getpid(), atoi(signalAt));
 }
 
 }  // namespace
