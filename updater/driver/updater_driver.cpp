@@ -11,11 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "base/file/vral_file.h"
 #include "base/lock/vral_lock.h"
@@ -26,10 +24,9 @@
 #include "services/raid/vexa_raid.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
-#include "updt_flash_stage.h"
 #include "updt_msys_update.h"
+#include "updt_sequence.h"
 #include "updt_patch.h"
-#include "updt_shell.h"
 #include "updt_signals.h"
 #include "updt_status.h"
 
@@ -122,22 +119,6 @@ void keepAbsolutePath()
         setenv("PATH", kept.c_str(), 1);
 }
 
-// Builds a command line from fixed words and quoted paths; empty when the
-// line would be too long for the shell runner (never cut short).
-std::string commandLine(std::initializer_list<std::pair<std::string_view, bool>> parts)
-{
-    std::string cmd;
-    for (const auto &[text, quote] : parts) {
-        if (quote)
-            cmd += VRALStrShellQuoteString(text);
-        else
-            cmd += text;
-    }
-    if (cmd.size() > UPDT_CMD_MAX)
-        return std::string();
-    return cmd;
-}
-
 // A saved MTU that the exit can write back as it was: a plain number.
 bool restorableMtu(const char *text)
 {
@@ -162,21 +143,13 @@ private:
     int enterPackageFolder(int argc, char **argv);
     int prepare();
     int preFlashSteps();
-    int flashWrite(bool &rollBack);
-    int configure();
-    int finish();
-    int rollBackAndClean(int code);
-    void removeBackup();
     int exitRun(int code);
     int shortExit(int code);
 
     char state_ = UPDT_STATE_START;
     int startFd_ = -1;
-    std::vector<FISDIRENTRY> directory_;
-    int entries_ = 0;
     bool mtuCalled_ = false;
     char savedMtu_[16] = {};
-    bool keepBackup_ = false;
     bool exiting_ = false;  // the exit steps have begun
     std::optional<updt::SignalHold> signals_;  // from the start to the exit
 };
@@ -302,106 +275,11 @@ int Run::preFlashSteps()
     return updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::BeforeWrite);
 }
 
-int Run::flashWrite(bool &rollBack)
-{
-    state_ = UPDT_STATE_PATCH;
-    return UPDTFlashStage(directory_, entries_, rollBack);
-}
-
-int Run::configure()
-{
-    state_ = UPDT_STATE_CONFIG;
-    UPDTSetProgress(state_, 0);
-    if (!gGroupUpdate) {
-        updt::migrate::runStage(updt::migrate::steps(), updt::migrate::Stage::PhotoFolders);
-        UpdatePgsqlDatabases();
-        if (UPDTUpdateConfig() != 0)
-            return UPDT_ERR_CONFIG;
-    }
-    UPDTSetProgress(state_, 100);
-    return UPDT_OK;
-}
-
-// The volume is writable by its users: the target is replaced as a file,
-// never entered as a folder nor written through a link planted there.
-bool moveUpgradeArchive(const std::string &source)
-{
-    const std::string target = std::string(gszUpgradeVolume) + "/" + UPDT_UPGRADE_TARGET;
-    struct stat st;
-    if (lstat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            LOGE("[%s] is a folder, not replaced", target.c_str());
-            return false;
-        }
-        if (S_ISLNK(st.st_mode) && unlink(target.c_str()) != 0) {
-            LOGE("cannot remove the link [%s], errno = %d", target.c_str(), errno);
-            return false;
-        }
-    }
-    const std::string cmd = commandLine({{"/bin/mv -f -T ", false}, {source, true}, {" ", false}, {target, true}});
-    return !cmd.empty() && UPDTExecute(cmd.c_str()) == 0;
-}
-
-int Run::finish()
-{
-    std::string source = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
-    if (access(source.c_str(), F_OK) == 0 && !moveUpgradeArchive(source))
-        LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
-    if (gNoInitrd) {
-        if (std::system(VEXAIsSupportRaid() ? "mount /dev/md0 /tmpRoot" : "mount /dev/hda1 /tmpRoot")) {
-        }
-        if (std::system("touch /tmpRoot/.NormalShutdown")) {
-        }
-    } else if (std::system("touch /.NormalShutdown")) {
-    }
-    state_ = UPDT_STATE_DONE;
-    UPDTSetProgress(state_, 0);
-    syslog(LOG_ERR, "Congratulation!! The update has been completed!!");
-    UPDTWriteLog("Congratulation!! The update has been completed!!");
-    removeBackup();
-    return UPDT_OK;
-}
-
-void Run::removeBackup()
-{
-    // Only the folder this run made: an earlier one was moved aside at the
-    // start, and one put in its place since is not ours to remove.
-    if (!UPDTBackupIsOwn())
-        return;
-    if (keepBackup_) {
-        LOGE("keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
-        return;
-    }
-    std::string cmd = commandLine(
-        {{"/bin/rm -rf ", false}, {std::string(gszPatchDir) + "/" + UPDT_BACKUP_DIR, true}});
-    if (cmd.empty()) {
-        LOGE("backup folder path too long");
-        return;
-    }
-    syslog(LOG_ERR, "szCmd=[%s]", cmd.c_str());
-    UPDTExecute(cmd.c_str());
-}
-
-int Run::rollBackAndClean(int code)
-{
-    if (!gGroupUpdate) {
-        if (UPDTRollBack(directory_.data(), entries_) < 0) {
-            syslog(LOG_ERR, "%s: UPDTRollBack() fail", kFn);
-            keepBackup_ = true;
-        }
-        LOGE("Turn on the reinstall library flag...!!");
-    }
-    removeBackup();
-    return code;
-}
-
 int Run::exitRun(int code)
 {
     exiting_ = true;
     if (gUseMtdBuffer && syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RELEASE) != 0)
         LOGE("fail to free mtd driver buffer, error = %d", errno);
-    directory_.clear();
-    directory_.shrink_to_fit();
     if (fchdir(startFd_) != 0) {
         LOGE("fail to return to the start folder, errno = %d (exit code %d becomes %d)", errno, code,
              UPDT_ERR_RETURN_CWD);
@@ -432,9 +310,9 @@ int Run::shortExit(int code)
     return code;
 }
 
-// Whatever failed where nothing expected it (a failed allocation): a
-// flash touched by a write or migration that did not finish is rolled
-// back, and the run still ends through every exit step.
+// Whatever failed where nothing expected it (a failed allocation) before
+// the flash stage or in the exit (the sequence handles its own): the run
+// still ends through every exit step.
 int Run::unexpected()
 {
     LOGE("unexpected failure (out of memory)");
@@ -443,16 +321,7 @@ int Run::unexpected()
         UPDTSetProgress(state_, -UPDT_ERR_SPACE);
         return UPDT_ERR_SPACE;
     }
-    const int code = state_ == UPDT_STATE_CONFIG ? UPDT_ERR_CONFIG : UPDT_ERR_SPACE;
-    try {
-        // Past the migration the update is whole: it is not undone.
-        if (UPDTFlashTouched() && (state_ == UPDT_STATE_PATCH || state_ == UPDT_STATE_CONFIG))
-            rollBackAndClean(code);
-    } catch (...) {
-        LOGE("unexpected failure while rolling back");
-        keepBackup_ = true;
-    }
-    return startFd_ >= 0 ? exitRun(code) : shortExit(code);
+    return startFd_ >= 0 ? exitRun(UPDT_ERR_SPACE) : shortExit(UPDT_ERR_SPACE);
 }
 
 int Run::main(int argc, char **argv)
@@ -514,31 +383,14 @@ int Run::road(int argc, char **argv)
     if (int code = prepare(); code != UPDT_OK)
         return exitRun(code);
 
-    if (VEXAMTDIsMSys() == 1) {
-        // Its own flash stages, migration and finish; no pre-flash steps.
-        MSysEnding ending;
-        const int code = UPDTMSysUpdate(&state_, UPDTUpdateConfig, ending);
-        if (ending.cleanUp) {
-            const std::string archive = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
-            if (access(archive.c_str(), F_OK) == 0 && !moveUpgradeArchive(archive))
-                LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
-            keepBackup_ = ending.keepBackup;
-            removeBackup();
-        }
-        return exitRun(code);
-    }
+    if (VEXAMTDIsMSys() == 1)
+        return exitRun(UPDTMSysUpdate(&state_));  // no steps before the write
 
     if (int code = preFlashSteps(); code != UPDT_OK)
         return exitRun(code);
-
-    bool rollBack = false;
-    if (int code = flashWrite(rollBack); code != UPDT_OK)
-        return exitRun(rollBack ? rollBackAndClean(code) : code);
-    signals_->logArrived();
-    // A failed migration rolls the flash back like a failed write.
-    if (int code = configure(); code != UPDT_OK)
-        return exitRun(rollBackAndClean(code));
-    return exitRun(finish());
+    updt::Ending ending;
+    const int code = updt::runSequence(&state_, updt::norRoad(), ending);
+    return exitRun(code);
 }
 
 }  // namespace

@@ -1,19 +1,20 @@
-// The run's sequence on MSys flash: the driver's, with the MSys flash
-// operations (updt_msys.h) in place of the normal ones.
+// The run on MSys flash, once the driver has prepared it.
 #ifndef UPDT_MSYS_UPDATE_H
 #define UPDT_MSYS_UPDATE_H
 
-#include "updt_msys.h"
+#ifdef __cplusplus
+extern "C" {
+#endif
 
-// What the driver does once the sequence returns.
-struct MSysEnding {
-    bool cleanUp = false;     /* move hda1.tgz, remove b@ckup (0, 17, 20) */
-    bool keepBackup = false;  /* the roll-back failed: b@ckup is the way back */
-};
+/* The run's one sequence with the MSys flash operations: table, backup,
+ * write with its re-partitioning, UPDTUpdateConfig alone (not with -g),
+ * finish or roll-back, clean-up.  state is the driver's state letter,
+ * left as the sequence last set it.  The exit code: 0, 15, 16, 17, 18,
+ * 19 or 20. */
+int UPDTMSysUpdate(char *state);
 
-// The whole sequence; state is the driver's state letter, moved P, C, R.
-// configure runs the migration after the write (UPDTUpdateConfig; not
-// with -g).  The exit code: 0, 15, 17, 18, 19 or 20.
-int UPDTMSysUpdate(char *state, int (*configure)(void), MSysEnding &ending);
+#ifdef __cplusplus
+}
+#endif
 
 #endif

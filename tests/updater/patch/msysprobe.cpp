@@ -1,15 +1,12 @@
-// Runs the MSys sequence inside the package folder under the simulated
-// kernel, with a migration that passes or fails, cleans up as the driver
-// does and prints what the sequence returned.
+// Runs the run's sequence on the MSys road inside the package folder under
+// the simulated kernel, with a migration that passes or fails, and prints
+// what the sequence returned.
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <unistd.h>
 
 #include "updt_driver.h"
-#include "migration_table.h"
-#include "updt_msys_update.h"
-#include "updt_shell.h"
+#include "updt_sequence.h"
 #include "updt_status.h"
 
 namespace {
@@ -36,12 +33,11 @@ int main(int argc, char **argv)
     if (getcwd(gszPatchDir, sizeof(gszPatchDir)) == nullptr)
         return 98;
     char state = UPDT_STATE_START;
-    MSysEnding ending;
-    const int code = UPDTMSysUpdate(&state, failConfig ? migrationFails : UPDTUpdateConfig, ending);
-    if (ending.cleanUp && !ending.keepBackup) {
-        const std::string cmd = "/bin/rm -rf " + VRALStrShellQuoteString(std::string(gszPatchDir) + "/b@ckup");
-        UPDTExecute(cmd.c_str());
-    }
+    updt::Road road = updt::msysRoad();
+    if (failConfig)
+        road.configure = migrationFails;
+    updt::Ending ending;
+    const int code = updt::runSequence(&state, road, ending);
     std::printf("code=%d state=%c clean=%d keep=%d touched=%d\n", code, state, ending.cleanUp ? 1 : 0,
                 ending.keepBackup ? 1 : 0, UPDTFlashTouched());
     return code;
