@@ -114,9 +114,10 @@ protected:
     }
     Lines run(const Lines &ops) { return vexatest::probe::run(app, ops); }
     // Runs the probe under umask 0.
-    Lines runUmask0(const Lines &ops)
+    Lines runUmask0(const Lines &ops) { return runWithUmask("0", ops); }
+    Lines runWithUmask(const std::string &mask, const Lines &ops)
     {
-        std::string cmd = "umask 0; exec " + vexatest::probe::command();
+        std::string cmd = "umask " + mask + "; exec " + vexatest::probe::command();
         for (const std::string &op : ops)
             cmd += " " + vexatest::shellQuote(op);
         const approot::RunResult r = app.run({"/bin/sh", "-c", cmd});

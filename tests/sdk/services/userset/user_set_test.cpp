@@ -521,6 +521,18 @@ TEST_F(UserSet, GuestPasswordSwitchesTheAfpGuestModule)
     EXPECT_FALSE(app.exists("/usr/vexa/etc/afpd.conf.tmp"));
 }
 
+// The switched file is afpd.conf's own: its owner and mode stay whatever
+// the caller's umask, and no copy is left beside it.
+TEST_F(UserSet, AfpSwitchKeepsTheFilesOwnerAndMode)
+{
+    sh("chown 0:100 /usr/vexa/etc/afpd.conf && chmod 0640 /usr/vexa/etc/afpd.conf");
+    EXPECT_EQ(runWithUmask("077", {"user", "guest", "guest", "", "go"}), (Lines{"go 0", "guest 1025 100 home kept"}));
+    EXPECT_EQ(app.readFile("/usr/vexa/etc/afpd.conf"),
+              "- -transall -uamlist uams_guest.so,uams_dhx.so -nosavepassword\n# uams_guest.so\n");
+    EXPECT_EQ(stat("/usr/vexa/etc/afpd.conf"), "640 0 100\n");
+    EXPECT_EQ(sh("ls -A /usr/vexa/etc | grep afpd"), "afpd.conf\n");
+}
+
 TEST_F(UserSet, ChrootRewriteThatFailsLeavesTheList)
 {
     EXPECT_EQ(run({"failchroot", "user", "Anna", "Bea", "x", "go"}), (Lines{"go -1 0x0B00", "Bea 1026 100 home kept"}));
