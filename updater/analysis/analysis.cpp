@@ -172,18 +172,17 @@ long long writeableFreeMiB()
 
 }  // namespace
 
-
 extern "C" int IsSystemPartitionResizeable(void)
 {
     unsigned long start = 0;
     unsigned long id = 0;
     if (RCPartitionConfigs(3, "/dev/hda", &start, &id) < 0) {
-        ANALYSIS_LOG("RCPartitionConfigs(/dev/hda3) failed");
+        UPDT_LOG("RCPartitionConfigs(/dev/hda3) failed");
         return 0;
     }
     if (start > kResizeStartAfter)
         return 1;
-    ANALYSIS_LOG("System Partition is not resizeable. (%lu)", start);
+    UPDT_LOG("System Partition is not resizeable. (%lu)", start);
     return 0;
 }
 
@@ -194,7 +193,7 @@ extern "C" int IsSystemPartitionSufficient(long long extractsize)
         VEXARAIDINFO *info = nullptr;
         const int r = VEXARaidInfoGet("/dev/md0", &info);
         if (r != 1) {
-            ANALYSIS_LOG("Failed to get RAID info, err=%d, errno=0x%X", r, VRALErrGet());
+            UPDT_LOG("Failed to get RAID info, err=%d, errno=0x%X", r, VRALErrGet());
             return 0;
         }
         // 64-bit throughout: a volume of 4 TiB or more must not wrap
@@ -205,7 +204,7 @@ extern "C" int IsSystemPartitionSufficient(long long extractsize)
         unsigned long id = 0;
         const long long sectors = RCPartitionConfigs(1, "/dev/hda", &start, &id);
         if (sectors < 0) {
-            ANALYSIS_LOG("RCPartitionConfigs(/dev/hda1) failed");
+            UPDT_LOG("RCPartitionConfigs(/dev/hda1) failed");
             return 0;
         }
         const bool factory = sectors == updt::analysis::kFactorySectors;
@@ -303,7 +302,7 @@ int readPackage(Analysis &a)
 int compareVersions(Analysis &a)
 {
     if (a.pkg.majorNo <= 1 || a.org.majorNo <= 1) {
-        ANALYSIS_LOG("orgMajorVersion=%ld", a.org.majorNo);
+        UPDT_LOG("orgMajorVersion=%ld", a.org.majorNo);
         return UPDT_ERR_PATCH;
     }
     if (a.pkg.buildNo <= a.org.buildNo) {

@@ -5,9 +5,9 @@
 #include <syslog.h>
 
 #include <cstdint>
+#include "updt_log.h"
 
 // The analysis's messages that speak for the program: "updater:<line> ".
-#define ANALYSIS_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(,) __VA_ARGS__)
 
 namespace updt::analysis {
 

@@ -19,11 +19,11 @@ int volumeHolds(uint64_t sizeKiB, long long extractsize)
 {
     long long need = 0;
     if (!neededKiB(extractsize, need)) {
-        ANALYSIS_LOG("System Partition is not sufficient. (%" PRIu64 " < %lld)", sizeKiB, extractsize);
+        UPDT_LOG("System Partition is not sufficient. (%" PRIu64 " < %lld)", sizeKiB, extractsize);
         return 0;
     }
     if (static_cast<uint64_t>(need) > sizeKiB) {
-        ANALYSIS_LOG("System Partition is not sufficient. (%" PRIu64 " < %lld)", sizeKiB, need);
+        UPDT_LOG("System Partition is not sufficient. (%" PRIu64 " < %lld)", sizeKiB, need);
         return 0;
     }
     return 1;

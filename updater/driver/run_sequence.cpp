@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/err/err_log.h"
 #include "base/string/vral_string.h"
 #include "migration_table.h"
 #include "services/raid/vexa_raid.h"
@@ -27,8 +28,6 @@ namespace updt {
 namespace {
 
 constexpr const char *kFn = "main";
-
-#define LOGE(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kFn, __LINE__, ##__VA_ARGS__)
 
 // Builds a command line from fixed words and quoted paths; empty when the
 // line would be too long for the shell runner (never cut short).
@@ -54,11 +53,11 @@ bool moveUpgradeArchive(const std::string &source)
     struct stat st;
     if (lstat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
-            LOGE("[%s] is a folder, not replaced", target.c_str());
+            VRAL_LOG_CALL(kFn, "[%s] is a folder, not replaced", target.c_str());
             return false;
         }
         if (S_ISLNK(st.st_mode) && unlink(target.c_str()) != 0) {
-            LOGE("cannot remove the link [%s], errno = %d", target.c_str(), errno);
+            VRAL_LOG_CALL(kFn, "cannot remove the link [%s], errno = %d", target.c_str(), errno);
             return false;
         }
     }
@@ -132,7 +131,7 @@ void Sequence::moveArchive()
 {
     const std::string source = std::string(gszPatchDir) + "/" + UPDT_UPGRADE_FILE;
     if (access(source.c_str(), F_OK) == 0 && !moveUpgradeArchive(source))
-        LOGE("mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
+        VRAL_LOG_CALL(kFn, "mv %s to %s/%s fail.", UPDT_UPGRADE_FILE, gszUpgradeVolume, UPDT_UPGRADE_TARGET);
 }
 
 int Sequence::finish()
@@ -162,13 +161,13 @@ void Sequence::removeBackup()
     if (!UPDTBackupIsOwn())
         return;
     if (ending_.keepBackup) {
-        LOGE("keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
+        VRAL_LOG_CALL(kFn, "keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
         return;
     }
     std::string cmd = commandLine(
         {{"/bin/rm -rf ", false}, {std::string(gszPatchDir) + "/" + UPDT_BACKUP_DIR, true}});
     if (cmd.empty()) {
-        LOGE("backup folder path too long");
+        VRAL_LOG_CALL(kFn, "backup folder path too long");
         return;
     }
     syslog(LOG_ERR, "szCmd=[%s]", cmd.c_str());
@@ -204,7 +203,7 @@ int Sequence::rollBackAndClean(int code)
 // back; past the migration the update is whole and is not undone.
 int Sequence::unexpected()
 {
-    LOGE("unexpected failure (out of memory)");
+    VRAL_LOG_CALL(kFn, "unexpected failure (out of memory)");
     const bool midWay = UPDTFlashTouched() && (*state_ == UPDT_STATE_PATCH || *state_ == UPDT_STATE_CONFIG);
     const int code = *state_ == UPDT_STATE_CONFIG ? UPDT_ERR_CONFIG
                      : midWay                     ? UPDT_ERR_FLASH_WRITE
@@ -213,7 +212,7 @@ int Sequence::unexpected()
         if (midWay && !rolledBack_)
             rollBackAndClean(code);
     } catch (...) {
-        LOGE("unexpected failure while rolling back");
+        VRAL_LOG_CALL(kFn, "unexpected failure while rolling back");
         ending_.keepBackup = true;
     }
     return code;

@@ -15,18 +15,19 @@
 #include <string>
 #include <string_view>
 
+#include "base/err/err_log.h"
 #include "base/file/vral_file.h"
 #include "base/lock/vral_lock.h"
+#include "migration_table.h"
 #include "services/kernel/vexa_kernel.h"
 #include "services/mtd/vexa_mtd.h"
 #include "services/net/vexa_net.h"
-#include "migration_table.h"
 #include "services/raid/vexa_raid.h"
 #include "updt_analysis.h"
 #include "updt_driver.h"
 #include "updt_msys_update.h"
-#include "updt_sequence.h"
 #include "updt_patch.h"
+#include "updt_sequence.h"
 #include "updt_signals.h"
 #include "updt_status.h"
 
@@ -77,8 +78,6 @@ constexpr const char *kInfoConf = VEXA_INFO_CONF;
 constexpr const char *kMtuDefault = "1500";
 constexpr const char *kEth = "eth0";
 constexpr const char *kSafePath = "/usr/sbin:/usr/bin:/sbin:/bin";
-
-#define LOGE(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kFn, __LINE__, ##__VA_ARGS__)
 
 void printUsage()
 {
@@ -210,7 +209,7 @@ int Run::enterPackageFolder(int argc, char **argv)
 {
     const char *prog = argc > 0 ? argv[0] : nullptr;
     if (prog == nullptr || std::strlen(prog) >= sizeof(gszPatchDir)) {
-        LOGE("program path too long or missing");
+        VRAL_LOG_CALL(kFn, "program path too long or missing");
         return UPDT_ERR_CHDIR;
     }
     std::snprintf(gszPatchDir, sizeof(gszPatchDir), "%s", prog);
@@ -220,12 +219,12 @@ int Run::enterPackageFolder(int argc, char **argv)
     else
         std::snprintf(gszPatchDir, sizeof(gszPatchDir), "%s/%s", gszUpgradeVolume, UPDT_VOLUME_PATCH_DIR);
     if (chdir(gszPatchDir) != 0) {
-        LOGE("fail to chdir, errno = %d", errno);
+        VRAL_LOG_CALL(kFn, "fail to chdir, errno = %d", errno);
         return UPDT_ERR_CHDIR;
     }
     // The stages build their paths from it: it must be the real, whole one.
     if (getcwd(gszPatchDir, sizeof(gszPatchDir)) == nullptr) {
-        LOGE("fail to get the package folder, errno = %d", errno);
+        VRAL_LOG_CALL(kFn, "fail to get the package folder, errno = %d", errno);
         gszPatchDir[0] = '\0';
         return UPDT_ERR_CHDIR;
     }
@@ -243,7 +242,7 @@ int Run::prepare()
             std::strcmp(savedMtu_, kMtuDefault) != 0) {
             if (!restorableMtu(savedMtu_)) {
                 // Lowered, it could not be put back at exit.
-                LOGE("eth0_mtu [%s] is not a number, the MTU is left as it is", savedMtu_);
+                VRAL_LOG_CALL(kFn, "eth0_mtu [%s] is not a number, the MTU is left as it is", savedMtu_);
             } else {
                 // The call records eth0_mtu even when it fails on the link,
                 // so the old value goes back whatever it answered.
@@ -253,7 +252,7 @@ int Run::prepare()
         }
         if (syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RESERVE) != 0) {
             int err = errno;
-            LOGE("fail to malloc mtd driver buffer, error = %d", err);
+            VRAL_LOG_CALL(kFn, "fail to malloc mtd driver buffer, error = %d", err);
             if (err != ENOSYS) {
                 setUserMessage(UPDT_MSG_MTD_BUFFER);
                 return UPDT_ERR_MTD_BUFFER;
@@ -262,7 +261,7 @@ int Run::prepare()
     } else if (!gIsBantam && !gNoInitrd) {
         struct sysinfo info;
         if (sysinfo(&info) != 0 || info.uptime > UPDT_UPTIME_LIMIT) {
-            LOGE("the system has been up too long to update without a reboot");
+            VRAL_LOG_CALL(kFn, "the system has been up too long to update without a reboot");
             setUserMessage(UPDT_MSG_REBOOT);
             return UPDT_ERR_REBOOT;
         }
@@ -279,9 +278,9 @@ int Run::exitRun(int code)
 {
     exiting_ = true;
     if (gUseMtdBuffer && syscall(VEXA_SYS_MTD_BUFFER, VEXA_MTD_BUFFER_RELEASE) != 0)
-        LOGE("fail to free mtd driver buffer, error = %d", errno);
+        VRAL_LOG_CALL(kFn, "fail to free mtd driver buffer, error = %d", errno);
     if (fchdir(startFd_) != 0) {
-        LOGE("fail to return to the start folder, errno = %d (exit code %d becomes %d)", errno, code,
+        VRAL_LOG_CALL(kFn, "fail to return to the start folder, errno = %d (exit code %d becomes %d)", errno, code,
              UPDT_ERR_RETURN_CWD);
         code = UPDT_ERR_RETURN_CWD;
     }
@@ -315,7 +314,7 @@ int Run::shortExit(int code)
 // still ends through every exit step.
 int Run::unexpected()
 {
-    LOGE("unexpected failure (out of memory)");
+    VRAL_LOG_CALL(kFn, "unexpected failure (out of memory)");
     if (exiting_) {
         // The exit itself failed half-way; what is left is the progress.
         UPDTSetProgress(state_, -UPDT_ERR_SPACE);
@@ -341,7 +340,7 @@ int Run::main(int argc, char **argv)
 
 int Run::road(int argc, char **argv)
 {
-    LOGE("Start of the updater...");
+    VRAL_LOG_CALL(kFn, "Start of the updater...");
     keepAbsolutePath();
     state_ = UPDT_STATE_START;
     mtuCalled_ = false;
@@ -363,7 +362,7 @@ int Run::road(int argc, char **argv)
 
     startFd_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (startFd_ < 0) {
-        LOGE("fail to open current directory. errno=%d", errno);
+        VRAL_LOG_CALL(kFn, "fail to open current directory. errno=%d", errno);
         return shortExit(UPDT_ERR_OPEN_CWD);
     }
     if (int code = enterPackageFolder(argc, argv); code != UPDT_OK)
@@ -374,7 +373,7 @@ int Run::road(int argc, char **argv)
     if (!gGroupUpdate) {
         int code = ErrUPDTIAnalyze_WholeSystem();
         if (code != 0) {
-            LOGE("fail to analyze, error = %d", code);
+            VRAL_LOG_CALL(kFn, "fail to analyze, error = %d", code);
             return exitRun(code);
         }
         UPDTSetProgress(state_, 100);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <new>
 
+#include "base/err/err_log.h"
 #include "patch_internal.h"
 #include "updt_driver.h"
 #include "updt_msys.h"
@@ -19,8 +20,6 @@ constexpr const char *kNorCaller = "main";
 constexpr const char *kMSysCaller = "UPDTMSysUpdate";
 constexpr char kState = UPDT_STATE_PATCH;
 
-#define STAGE_LOG(fn, fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, (fn), __LINE__, ##__VA_ARGS__)
-
 // What both kinds do once the directory is read: log it, then build the
 // patch table with init; progress P 10 and 20.
 int buildPatchTable(const char *fn, std::vector<FISDIRENTRY> &directory, int entries,
@@ -29,7 +28,7 @@ int buildPatchTable(const char *fn, std::vector<FISDIRENTRY> &directory, int ent
     updtpatch::logDirectory(directory.data(), entries);
     UPDTSetProgress(kState, 10);
     if (init(directory.data(), entries) < 0) {
-        STAGE_LOG(fn, "fail to initialize patch info ");
+        VRAL_LOG_CALL(fn, "fail to initialize patch info ");
         return UPDT_ERR_PATCH_INFO;
     }
     UPDTSetProgress(kState, 20);
@@ -43,16 +42,16 @@ int backupAndWrite(const char *fn, std::vector<FISDIRENTRY> &directory, int entr
 {
     rollBack = false;
     if (!gGroupUpdate && UPDTBackupOldPartition(directory.data(), entries) < 0) {
-        STAGE_LOG(fn, "fail to backup old patch info ");
+        VRAL_LOG_CALL(fn, "fail to backup old patch info ");
         return UPDT_ERR_BACKUP;
     }
     UPDTSetProgress(kState, 60);
     if (patch(directory.data(), entries) < 0) {
-        STAGE_LOG(fn, "fail to patch new binaries!!");
+        VRAL_LOG_CALL(fn, "fail to patch new binaries!!");
         rollBack = true;
         return UPDT_ERR_FLASH_WRITE;
     }
-    STAGE_LOG(fn, "Turn on the reinstall library flag...!!");
+    VRAL_LOG_CALL(fn, "Turn on the reinstall library flag...!!");
     UPDTSetProgress(kState, 100);
     return UPDT_OK;
 }
@@ -94,21 +93,21 @@ int UPDTFlashReadTable(std::vector<FISDIRENTRY> &directory, int &entries)
     UPDTSetProgress(kState, 0);
     int cbNeed = 0;
     if (VEXAMTDGetPartitionInfo(gszDevMtdPartition, nullptr, 0, &cbNeed) < 0 || cbNeed < 0) {
-        STAGE_LOG(kNorCaller, "fail to get partition info");
+        VRAL_LOG_CALL(kNorCaller, "fail to get partition info");
         return UPDT_ERR_PARTITION_INFO;
     }
     size_t count = (static_cast<size_t>(cbNeed) + sizeof(FISDIRENTRY) - 1) / sizeof(FISDIRENTRY);
     try {
         directory.assign(count > 0 ? count : 1, FISDIRENTRY{});
     } catch (const std::bad_alloc &) {
-        STAGE_LOG(kNorCaller, "malloc fail, errno = %d", ENOMEM);
+        VRAL_LOG_CALL(kNorCaller, "malloc fail, errno = %d", ENOMEM);
         return UPDT_ERR_SPACE;
     }
     // Exactly the bytes asked for: an empty directory is refused here.
     int cbUsed = 0;
     int n = VEXAMTDGetPartitionInfo(gszDevMtdPartition, directory.data(), cbNeed, &cbUsed);
     if (n < 0) {
-        STAGE_LOG(kNorCaller, "fail to get partition info");
+        VRAL_LOG_CALL(kNorCaller, "fail to get partition info");
         return UPDT_ERR_PARTITION_INFO;
     }
     entries = n;
@@ -129,7 +128,7 @@ int UPDTFlashStage(std::vector<FISDIRENTRY> &directory, int &entries, bool &roll
         return UPDTFlashWritePartitions(directory, entries, rollBack);
     } catch (const std::bad_alloc &) {
         // Once the flash was touched only the roll-back makes it whole.
-        STAGE_LOG(kNorCaller, "malloc fail, errno = %d", ENOMEM);
+        VRAL_LOG_CALL(kNorCaller, "malloc fail, errno = %d", ENOMEM);
         rollBack = UPDTFlashTouched() != 0;
         return rollBack ? UPDT_ERR_FLASH_WRITE : UPDT_ERR_SPACE;
     }

@@ -9,12 +9,11 @@
 
 #include "updt_patch.h"
 
-#include <syslog.h>
+#include "base/err/err_log.h"
 
 // The flash stages' messages: source file, line and the function they
 // speak for ("%s:%d(%s) " and the text).
-#define PATCH_LOG_AT(line, func, fmt, ...) \
-    syslog(LOG_ERR, "%s:%d(%s) " fmt, __FILE_NAME__, (line), (func) __VA_OPT__(,) __VA_ARGS__)
+#define PATCH_LOG_AT(line, func, fmt, ...) VRAL_LOG_IN(__FILE_NAME__, (line), (func), fmt __VA_OPT__(, ) __VA_ARGS__)
 #define PATCH_LOG(func, fmt, ...) PATCH_LOG_AT(__LINE__, func, fmt __VA_OPT__(,) __VA_ARGS__)
 
 namespace updtpatch {

@@ -64,20 +64,20 @@ int filterCrontab(Keep keep, const char *readFailed, const char *writeFailed)
     case Read::Missing:
         return 0;  // none to clean, and none is made
     case Read::Failed:
-        MIGRATE_LOG_SHORT("%s", readFailed);
+        UPDT_LOG_LINE("%s", readFailed);
         return -1;
     case Read::Text:
         break;
     }
     char tmpName[64];
     if (VRALFileTempNameGet("/etc/crontab.", tmpName, sizeof(tmpName)) != 0) {
-        MIGRATE_LOG_SHORT("%s", writeFailed);
+        UPDT_LOG_LINE("%s", writeFailed);
         return -1;
     }
     vralfile::TmpFile tmp(kCrontab, tmpName, 0644);
     tmp.text() = filterLines(text, keep);
     if (tmp.finish() != 0 || tmp.moveIn() != 0) {
-        MIGRATE_LOG_SHORT("%s", writeFailed);
+        UPDT_LOG_LINE("%s", writeFailed);
         return -1;
     }
     return 0;
@@ -92,7 +92,7 @@ int cleanCrontab(const Step &)
         "Failed to remove vacuumdb from crontab.", "Failed to remove vacuumdb from crontab.");
     regex_t rm;
     if (regcomp(&rm, kRmPattern, REG_NOSUB) != 0) {
-        MIGRATE_LOG_SHORT("Failed to remove \"rm -f /var/log/\\*.html\" from crontab.");
+        UPDT_LOG_LINE("Failed to remove \"rm -f /var/log/\\*.html\" from crontab.");
         return -1;
     }
     if (filterCrontab([&rm](std::string_view line) { return regexec(&rm, std::string(line).c_str(), 0, nullptr, 0) != 0; },

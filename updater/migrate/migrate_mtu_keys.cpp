@@ -32,7 +32,7 @@ int convertMTUValue(const Step &)
                           : std::strcmp(value, "9000") == 0 ? "8000"
                                                             : nullptr;
     if (lowered != nullptr && VRALFileSetKeyValue(kInfoConf, kOldKey, lowered, kKeyFormat) < 0) {
-        MIGRATE_LOG_SHORT("Failed to update MTUValue in /etc/vexainfo.conf.");
+        UPDT_LOG_LINE("Failed to update MTUValue in /etc/vexainfo.conf.");
         return -1;
     }
     return 0;
@@ -46,7 +46,7 @@ int moveMTUValue(const Step &)
         return 0;  // no file, or not readable: nothing is removed either
     // Removed only once the value has its new key, or when there is none.
     if (value[0] != '\0' && VRALFileSetKeyValue(kInfoConf, kNewKey, value, kKeyFormat) < 0) {
-        MIGRATE_LOG_SHORT("Failed to update MTUValue in /etc/vexainfo.conf.");
+        UPDT_LOG_LINE("Failed to update MTUValue in /etc/vexainfo.conf.");
         return -1;
     }
     VRALFileRemoveKey(kInfoConf, kOldKey);

@@ -11,7 +11,7 @@ int dumpPgsqlDbs(const Step &)
     startPgsql();
     const VolumeFolder dumps("mkdir ", "@pgsql_upgrade");
     if (!dumps.held()) {
-        MIGRATE_LOG_SHORT("no folder for the database dumps, not dumped");
+        UPDT_LOG_LINE("no folder for the database dumps, not dumped");
         return 0;
     }
     // Written inside the held folder, each file made anew.

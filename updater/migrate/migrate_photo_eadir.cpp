@@ -124,11 +124,11 @@ int chmodPhotoEaDir(const Step &)
         Walk w{st.st_dev};
         findEaDirs(share.get(), w, 0);
         if (w.skipped > 0)
-            MIGRATE_LOG_SHORT("%d entries under [%s] left as they are (links, files with more names, other file "
+            UPDT_LOG_LINE("%d entries under [%s] left as they are (links, files with more names, other file "
                               "systems or swapped)",
                               w.skipped, kPhotoShare);
     } catch (const std::bad_alloc &) {
-        MIGRATE_LOG_SHORT("out of memory while opening up [%s]", kPhotoShare);
+        UPDT_LOG_LINE("out of memory while opening up [%s]", kPhotoShare);
     }
     return 0;
 }

@@ -11,12 +11,11 @@
 
 #include "base/io/io_fd.h"
 #include "migration_table.h"
+#include "updt_log.h"
 
-// "updater:<line>(UPDTUpdateConfig) ..." and "updater(<line>) ...", the two
-// shapes of the configuration step's messages.
-#define MIGRATE_LOG(fmt, ...) \
-    syslog(LOG_ERR, "%s:%d(%s) " fmt, "updater", __LINE__, "UPDTUpdateConfig" __VA_OPT__(,) __VA_ARGS__)
-#define MIGRATE_LOG_SHORT(fmt, ...) syslog(LOG_ERR, "%s(%d) " fmt, "updater", __LINE__ __VA_OPT__(,) __VA_ARGS__)
+// "updater:<line>(UPDTUpdateConfig) ..."; the steps' other shape is
+// UPDT_LOG_LINE.
+#define MIGRATE_LOG(fmt, ...) VRAL_LOG_IN("updater", __LINE__, "UPDTUpdateConfig", fmt __VA_OPT__(, ) __VA_ARGS__)
 
 namespace updt::migrate {
 

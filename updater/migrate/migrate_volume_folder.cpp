@@ -97,7 +97,7 @@ bool VolumeFolder::moveAside(int volume, const std::string &why)
     for (int n = 1; n <= kAsideMax; ++n) {
         const std::string aside = name_ + "." + std::to_string(n);
         if (renameat2(volume, name_.c_str(), volume, aside.c_str(), RENAME_NOREPLACE) == 0) {
-            MIGRATE_LOG_SHORT("[%s] %s: kept as [%s/%s]", path_.c_str(), why.c_str(), gszUpgradeVolume,
+            UPDT_LOG_LINE("[%s] %s: kept as [%s/%s]", path_.c_str(), why.c_str(), gszUpgradeVolume,
                               aside.c_str());
             return true;
         }
@@ -107,7 +107,7 @@ bool VolumeFolder::moveAside(int volume, const std::string &why)
             break;
     }
     err_ = errno;
-    MIGRATE_LOG_SHORT("[%s] %s and cannot be moved aside, errno=%d", path_.c_str(), why.c_str(), err_);
+    UPDT_LOG_LINE("[%s] %s and cannot be moved aside, errno=%d", path_.c_str(), why.c_str(), err_);
     return false;
 }
 
@@ -117,13 +117,13 @@ int VolumeFolder::hold(std::string_view mkdirWords)
     vralio::Fd volume(open(gszUpgradeVolume, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!volume.ok()) {
         err_ = errno;
-        MIGRATE_LOG_SHORT("cannot open the volume [%s], errno=%d", gszUpgradeVolume, err_);
+        UPDT_LOG_LINE("cannot open the volume [%s], errno=%d", gszUpgradeVolume, err_);
         return -1;
     }
     for (int i = 0; i < kTries; ++i) {
         if (mkdirat(volume.get(), name_.c_str(), 0755) != 0 && errno != EEXIST) {
             err_ = errno;
-            MIGRATE_LOG_SHORT("cannot make [%s], errno=%d", path_.c_str(), err_);
+            UPDT_LOG_LINE("cannot make [%s], errno=%d", path_.c_str(), err_);
             return -1;
         }
         // A link or a file at the name is never followed nor used.
@@ -141,14 +141,14 @@ int VolumeFolder::hold(std::string_view mkdirWords)
             return -1;
     }
     err_ = EAGAIN;
-    MIGRATE_LOG_SHORT("[%s] keeps being replaced, not used", path_.c_str());
+    UPDT_LOG_LINE("[%s] keeps being replaced, not used", path_.c_str());
     return -1;
 }
 
 void VolumeFolder::clear(const char *name) const
 {
     if (held() && unlinkat(fd_.get(), name, 0) != 0 && errno != ENOENT)
-        MIGRATE_LOG_SHORT("cannot remove [%s/%s], errno=%d", path_.c_str(), name, errno);
+        UPDT_LOG_LINE("cannot remove [%s/%s], errno=%d", path_.c_str(), name, errno);
 }
 
 int VolumeFolder::run(const std::string &cmd) const
@@ -157,12 +157,12 @@ int VolumeFolder::run(const std::string &cmd) const
         return -1;
     vralio::Fd back(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!back.ok() || fchdir(fd_.get()) != 0) {
-        MIGRATE_LOG_SHORT("cannot enter [%s], errno=%d", path_.c_str(), errno);
+        UPDT_LOG_LINE("cannot enter [%s], errno=%d", path_.c_str(), errno);
         return -1;
     }
     const int result = std::system(cmd.c_str());
     if (fchdir(back.get()) != 0)
-        MIGRATE_LOG_SHORT("cannot return to the package folder, errno=%d", errno);
+        UPDT_LOG_LINE("cannot return to the package folder, errno=%d", errno);
     return result;
 }
 

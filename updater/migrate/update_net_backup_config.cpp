@@ -15,10 +15,9 @@
 
 #include "backup_migrate.h"
 #include "base/err/vral_err.h"
-#include "services/backup/vexa_backup.h"
 #include "base/io/io_fd.h"
-
-#define NET_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "services/backup/vexa_backup.h"
+#include "updt_log.h"
 
 namespace {
 
@@ -34,7 +33,7 @@ void setSharesToOwnName()
     void **raw = nullptr;
     const int n = VEXABackupConfGetAll(&raw, BACKUP_TYPE_NETBKP);
     if (n < 0) {
-        NET_LOG("VEXABackupConfGetAll() failed!! bkptype=[BACKUP_TYPE_NETBKP], vexaerr=[0x%04X]", VRALErrGet());
+        UPDT_LOG("VEXABackupConfGetAll() failed!! bkptype=[BACKUP_TYPE_NETBKP], vexaerr=[0x%04X]", VRALErrGet());
         return;
     }
     auto **sets = reinterpret_cast<VEXANETBKPCONF **>(raw);
@@ -42,13 +41,13 @@ void setSharesToOwnName()
         VEXANETBKPCONF *set = sets[i];
         char *shares = strdup(set->szSetName);
         if (shares == nullptr) {
-            NET_LOG("out of memory!! szOldBkpset=[%s]", set->szSetName);
+            UPDT_LOG("out of memory!! szOldBkpset=[%s]", set->szSetName);
             continue;
         }
         free(set->bkp_shares);
         set->bkp_shares = shares;
         if (VEXANetBkpConfSetOne(set->szSetName, set) < 0)
-            NET_LOG("VEXANetBkpConfSetOne() failed!! szOldBkpset=[%s], vexaerr=[0x%04X]", set->szSetName, VRALErrGet());
+            UPDT_LOG("VEXANetBkpConfSetOne() failed!! szOldBkpset=[%s], vexaerr=[0x%04X]", set->szSetName, VRALErrGet());
     }
     VEXANetBkpConfFreeAll(sets, n);
 }
@@ -61,20 +60,20 @@ int holdAppFolder(int set, const std::string &app)
     struct stat st { };
     if (fstatat(set, "@app", &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) {
-            NET_LOG("Failed to stat [%s], errno=[%d/%m]", app.c_str(), errno);
+            UPDT_LOG("Failed to stat [%s], errno=[%d/%m]", app.c_str(), errno);
             return -1;
         }
         if (mkdirat(set, "@app", 0777) != 0) {
-            NET_LOG("Failed to mkdir!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
+            UPDT_LOG("Failed to mkdir!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
             return -1;
         }
         const int fd = openat(set, "@app", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 || fchmod(fd, 0777) != 0)
-            NET_LOG("Failed to chmod!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
+            UPDT_LOG("Failed to chmod!! szPath=[%s], errno=[%d/%m]", app.c_str(), errno);
         return fd;
     }
     if (!S_ISDIR(st.st_mode)) {
-        NET_LOG("Not a folder, not moved into!! szPath=[%s]", app.c_str());
+        UPDT_LOG("Not a folder, not moved into!! szPath=[%s]", app.c_str());
         return -1;
     }
     return openat(set, "@app", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -97,11 +96,11 @@ void moveOne(int top, const char *name)
     if (!appFd.ok())
         return;
     if (fstatat(appFd.get(), kConfigBackup, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
-        NET_LOG("A folder stands at the target, not moved!! szPath=[%s/%s]", app.c_str(), kConfigBackup);
+        UPDT_LOG("A folder stands at the target, not moved!! szPath=[%s/%s]", app.c_str(), kConfigBackup);
         return;
     }
     if (renameat(set.get(), kConfigBackup, appFd.get(), kConfigBackup) != 0)
-        NET_LOG("Failed to move [%s/%s], errno=[%d/%m]", folder.c_str(), kConfigBackup, errno);
+        UPDT_LOG("Failed to move [%s/%s], errno=[%d/%m]", folder.c_str(), kConfigBackup, errno);
 }
 
 }  // namespace
@@ -130,11 +129,11 @@ void UpdateNetBackupConfig(void)
     try {
         setSharesToOwnName();
     } catch (const std::bad_alloc &) {
-        NET_LOG("out of memory!!");
+        UPDT_LOG("out of memory!!");
     }
     try {
         MoveNetBackupConfigBackup();
     } catch (const std::bad_alloc &) {
-        NET_LOG("out of memory!!");
+        UPDT_LOG("out of memory!!");
     }
 }

@@ -19,8 +19,7 @@
 #include "services/backup/vexa_backup.h"
 #include "services/crontab/vexa_crontab.h"
 #include "services/share/vexa_share.h"
-
-#define USB_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, "updater", __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#include "updt_log.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ struct ListFree {
 
 void logGetFailed(const char *szFile, const char *szKey)
 {
-    USB_LOG("VRALFileGetKeyValue() failed!! szFile=[%s], szKey=[%s], vexaerr=[0x%04X]", szFile, szKey, VRALErrGet());
+    UPDT_LOG("VRALFileGetKeyValue() failed!! szFile=[%s], szKey=[%s], vexaerr=[0x%04X]", szFile, szKey, VRALErrGet());
 }
 
 // maxshares of the factory defaults: a missing key, or anything below 1,
@@ -66,14 +65,14 @@ void joinNormalShares(std::unique_ptr<char, BufFree> *pBuf, int *pcb)
 {
     std::unique_ptr<VRALSzList, ListFree> list(PslVRALSzListAlloc(512));
     if (!list) {
-        USB_LOG("Out of memory!! size=[512]");
+        UPDT_LOG("Out of memory!! size=[512]");
         return;
     }
     VRALSzList *raw = list.release();
     const int n = VEXAShareEnum(&raw, SHARE_KIND_NORMAL);
     list.reset(raw);
     if (n < 0 || !list) {
-        USB_LOG("Fail to enum local shares!! vexaerr=[0x%04X]", VRALErrGet());
+        UPDT_LOG("Fail to enum local shares!! vexaerr=[0x%04X]", VRALErrGet());
         return;
     }
     std::unique_ptr<const char *[]> items(new const char *[static_cast<size_t>(list->nItem) + 1]);
@@ -83,7 +82,7 @@ void joinNormalShares(std::unique_ptr<char, BufFree> *pBuf, int *pcb)
     const int rc = VRALStrJoin(items.get(), list->nItem, ",", &buf, pcb);
     pBuf->reset(buf);
     if (rc < 0) {
-        USB_LOG("VRALStrJoin() failed!! vexaerr=[0x%04X]", VRALErrGet());
+        UPDT_LOG("VRALStrJoin() failed!! vexaerr=[0x%04X]", VRALErrGet());
         if (*pBuf)
             (*pBuf).get()[0] = '\0';
     }
@@ -108,18 +107,18 @@ void moveSchedule()
     VEXASCHEDULE sched{};
     const int found = VEXAScheduleGet(kOldCmd, &sched);
     if (found < 0) {
-        USB_LOG("Failed to get backup schedule. szCmd=[%s] errno=[0x%04X]", kOldCmd, VRALErrGet());
+        UPDT_LOG("Failed to get backup schedule. szCmd=[%s] errno=[0x%04X]", kOldCmd, VRALErrGet());
         return;
     }
     if (found == 0)
         return;
     snprintf(sched.szCmd, sizeof sched.szCmd, "%s -a \"%s\"", kNewTool, kSetName);
     if (VEXAScheduleSet(&sched) < 0) {
-        USB_LOG("VEXAScheduleSet() failed!! szCmd=[%s], errno=[0x%04X]", sched.szCmd, VRALErrGet());
+        UPDT_LOG("VEXAScheduleSet() failed!! szCmd=[%s], errno=[0x%04X]", sched.szCmd, VRALErrGet());
         return;
     }
     if (VEXAScheduleRemove(kOldCmd) < 0)
-        USB_LOG("VEXAScheduleRemove() failed!! szCmd=[%s], vexaerr=[0x%04X]", kOldCmd, VRALErrGet());
+        UPDT_LOG("VEXAScheduleRemove() failed!! szCmd=[%s], vexaerr=[0x%04X]", kOldCmd, VRALErrGet());
 }
 
 void migrate()
@@ -135,7 +134,7 @@ void migrate()
     int cbShares = nShares > 0 ? static_cast<int>(nShares * kShareBytes) : 1;
     std::unique_ptr<char, BufFree> shares(static_cast<char *>(calloc(static_cast<size_t>(cbShares), 1)));
     if (!shares) {
-        USB_LOG("out of memory!! size=[%d]", cbShares);
+        UPDT_LOG("out of memory!! size=[%d]", cbShares);
         return;
     }
     if (VRALFileGetKeyValue(kInfo, "usbbkpshares", shares.get(), cbShares, 0) < 0) {
@@ -171,13 +170,13 @@ void migrate()
     set.last_bkp_time = time.data();
     set.last_bkp_result = szResult;
     if (VEXALocalBkpConfSetOne(nullptr, &set) < 0) {
-        USB_LOG("VEXALocalBkpConfSetOne() failed!! vexaerr=[0x%04X]", VRALErrGet());
+        UPDT_LOG("VEXALocalBkpConfSetOne() failed!! vexaerr=[0x%04X]", VRALErrGet());
         return;
     }
 
     for (const char *key : {"usbbkpshares", "usbbkpid", "usbbkpresult"}) {
         if (VRALFileSetLine(kInfo, key, nullptr, 0) < 0)
-            USB_LOG("File to remove the line [%s]!! szFile=[%s],  vexaerr=[0x%04X]", key, kInfo, VRALErrGet());
+            UPDT_LOG("File to remove the line [%s]!! szFile=[%s],  vexaerr=[0x%04X]", key, kInfo, VRALErrGet());
     }
     moveSchedule();
 }
@@ -189,6 +188,6 @@ void UpdateUsbBackupConfig(void)
     try {
         migrate();
     } catch (const std::bad_alloc &) {
-        USB_LOG("out of memory!!");
+        UPDT_LOG("out of memory!!");
     }
 }

@@ -9,12 +9,11 @@
 #include <new>
 #include <string>
 
+#include "base/err/err_log.h"
 #include "base/err/vral_err.h"
 #include "base/file/file_internal.h"
 #include "base/file/vral_file.h"
 #include "services/backup/backup_internal.h"
-
-#define SRC_LOG(fmt, ...) syslog(LOG_ERR, "%s:%d " fmt, src, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace vexabkp {
 
@@ -111,13 +110,13 @@ namespace {
         if (stat(szFile, &st) == 0)
             return 0;
         if (errno != ENOENT) {
-            SRC_LOG("Failed to stat file [%s], errno=[%d/%m]", szFile, errno);
+            VRAL_LOG_AS(src, "Failed to stat file [%s], errno=[%d/%m]", szFile, errno);
             VRAL_ERR_SET(ERR_STAT_FAILED);
             return -1;
         }
         const int fd = open(szFile, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_SYNC | O_CLOEXEC, newMode);
         if (fd < 0) {
-            SRC_LOG("Failed to open file [%s], errno=[%d/%m]", szFile, errno);
+            VRAL_LOG_AS(src, "Failed to open file [%s], errno=[%d/%m]", szFile, errno);
             VRAL_ERR_SET(ERR_OPEN_FAILED);
             return -1;
         }
@@ -134,7 +133,7 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
     for (const auto &[key, value] : strings)
         writable = writable && (value == nullptr || strpbrk(value, "\r\n") == nullptr);
     if (!writable) {
-        SRC_LOG("set [%s] not written: a name or value it cannot keep", szSetName != nullptr ? szSetName : "");
+        VRAL_LOG_AS(src, "set [%s] not written: a name or value it cannot keep", szSetName != nullptr ? szSetName : "");
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
@@ -154,7 +153,7 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
     // A set read back whole keeps its name; only a new name may not hold
     // what reads as a header of its own.
     if (renaming && strpbrk(szSetName, "[]") != nullptr) {
-        SRC_LOG("set name [%s] refused: brackets", szSetName);
+        VRAL_LOG_AS(src, "set name [%s] refused: brackets", szSetName);
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
         return -1;
     }
@@ -164,10 +163,10 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
         const int taken = HasSection(szFile, szSetName);
         if (taken != 0) {
             if (taken > 0 && replacing == 1) {
-                SRC_LOG("set [%s] exists, [%s] not renamed to it", szSetName, szOldBkpset);
+                VRAL_LOG_AS(src, "set [%s] exists, [%s] not renamed to it", szSetName, szOldBkpset);
                 VRAL_ERR_SET(ERR_BAD_PARAMETERS);
             } else if (taken > 0) {
-                SRC_LOG("set [%s] exists in [%s], not added again", szSetName, szFile);
+                VRAL_LOG_AS(src, "set [%s] exists in [%s], not added again", szSetName, szFile);
             }
             return -1;
         }
@@ -190,7 +189,7 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
         if (CreateFile(src, szFile, newMode) != 0)
             return -1;
         if (ErrVRALFileAddSection(szFile, szSetName, hash.get(), kKeyFormat) != 1) {
-            SRC_LOG("ErrVRALFileAddSection() failed!! szFile=[%s], section=[%s], errno=[0x%04X]", szFile, szSetName,
+            VRAL_LOG_AS(src, "ErrVRALFileAddSection() failed!! szFile=[%s], section=[%s], errno=[0x%04X]", szFile, szSetName,
                     VRALErrGet());
             return -1;
         }
@@ -206,7 +205,7 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
                                                       SzVRALSzHashGetValue(hash.get(), key.c_str()) == nullptr;
                                            });
     if (rc < 0) {
-        SRC_LOG("ErrVRALFileSetSection() failed!! szFile=[%s], old_section=[%s], new_section=[%s], errno=[0x%04X]",
+        VRAL_LOG_AS(src, "ErrVRALFileSetSection() failed!! szFile=[%s], old_section=[%s], new_section=[%s], errno=[0x%04X]",
                 szFile, szOldBkpset, szSetName, VRALErrGet());
         return -1;
     }

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/err/err_log.h"
 #include "services/crontab/vexa_crontab.h"
 
 // Each file names its operation in kOp.
-#define CRONTAB_LOG(fmt, ...) syslog(LOG_ERR, "%s(%d): " fmt, kOp, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace vexacron {
 

@@ -40,7 +40,7 @@ int ParseWeekdays(const char *field)
         if (day >= 0 && day <= 6)
             mask |= 1 << day;  // a day listed twice is still one day
         else if (day != 7)     // 7 is Sunday again: 0 stands for it
-            CRONTAB_LOG("wday field exceeded. : %d", day);
+            VRAL_LOG_CALL(kOp, "wday field exceeded. : %d", day);
     }
     return mask;
 }
@@ -51,12 +51,12 @@ bool ParseHours(const char *field, VEXASCHEDULE *s)
     if (strchr(field, '-') != nullptr && strchr(field, '/') != nullptr) {
         char end = 0;
         if (sscanf(field, "%d-%d/%d%c", &s->hourFirst, &s->hourLast, &s->hourInterval, &end) != 3) {
-            CRONTAB_LOG("hour field format error. : %s", field);
+            VRAL_LOG_CALL(kOp, "hour field format error. : %s", field);
             return false;
         }
     } else {
         if (strlen(field) > 2) {
-            CRONTAB_LOG("hour field format error. : %s", field);
+            VRAL_LOG_CALL(kOp, "hour field format error. : %s", field);
             return false;
         }
         s->hourFirst = s->hourLast = atoi(field);
@@ -65,7 +65,7 @@ bool ParseHours(const char *field, VEXASCHEDULE *s)
     auto inHours = [](int h) { return h >= 0 && h <= 23; };
     // A first hour above the last would count negative runs a day.
     if (!inHours(s->hourFirst) || !inHours(s->hourLast) || !inHours(s->hourInterval) || s->hourFirst > s->hourLast) {
-        CRONTAB_LOG("hour field exceeded. : %s", field);
+        VRAL_LOG_CALL(kOp, "hour field exceeded. : %s", field);
         return false;
     }
     return true;
@@ -77,7 +77,7 @@ int Get(const char *szCmd, PVEXASCHEDULE pSchedule)
     std::string pattern;
     const int found = vexacron::FindJobLine(szCmd, line, sizeof line, &pattern);
     if (found < 0) {
-        CRONTAB_LOG("fail to get schedule line from /etc/crontab");
+        VRAL_LOG_CALL(kOp, "fail to get schedule line from /etc/crontab");
         return -1;
     }
     if (found == 0) {
@@ -90,17 +90,17 @@ int Get(const char *szCmd, PVEXASCHEDULE pSchedule)
     auto parsed = std::make_unique<VEXASCHEDULE>();
     const int n = sscanf(line, "%d %20s * * %20s root %1023s", &parsed->minute, hours, wdays, parsed->szCmd);
     if (strlen(hours) > kFieldMax || strlen(wdays) > kFieldMax) {
-        CRONTAB_LOG("wday or hours field from /etc/crontab is too long ");
+        VRAL_LOG_CALL(kOp, "wday or hours field from /etc/crontab is too long ");
         VRAL_ERR_SET(ERR_BAD_FORMAT);
         return -1;
     }
     if (hours[0] == '\0' || wdays[0] == '\0') {
-        CRONTAB_LOG("wday or hours field from /etc/crontab is empty ");
+        VRAL_LOG_CALL(kOp, "wday or hours field from /etc/crontab is empty ");
         VRAL_ERR_SET(ERR_BAD_FORMAT);
         return -1;
     }
     if (n != 4) {
-        CRONTAB_LOG("schedule line from /etc/crontab is not a root job line ");
+        VRAL_LOG_CALL(kOp, "schedule line from /etc/crontab is not a root job line ");
         VRAL_ERR_SET(ERR_BAD_FORMAT);
         return -1;
     }

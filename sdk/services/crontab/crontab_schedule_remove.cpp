@@ -13,7 +13,7 @@ extern "C" int VEXAScheduleRemove(const char *szCmd)
         return -1;
     }
     if (VEXAUpdateCrontab(szCmd, nullptr) < 0) {
-        CRONTAB_LOG("fail to remove schedule to /etc/crontab");
+        VRAL_LOG_CALL(kOp, "fail to remove schedule to /etc/crontab");
         return -1;
     }
     return 0;

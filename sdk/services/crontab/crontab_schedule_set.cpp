@@ -59,7 +59,7 @@ int Set(const VEXASCHEDULE &s)
 {
     if (!RecordValid(s)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        CRONTAB_LOG("time or command error %d,%d,%d,%d,%.*s", s.hourFirst, s.minute, s.hourInterval, s.hourLast,
+        VRAL_LOG_CALL(kOp, "time or command error %d,%d,%d,%d,%.*s", s.hourFirst, s.minute, s.hourInterval, s.hourLast,
                     static_cast<int>(sizeof s.szCmd), s.szCmd);
         return -1;
     }
@@ -68,11 +68,11 @@ int Set(const VEXASCHEDULE &s)
                              WeekdayField(s.wdayMask).c_str(), vexacron::CronEscape(s.szCmd).c_str());
     if (cch < 0 || static_cast<size_t>(cch) >= sizeof line) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        CRONTAB_LOG("command too long for a crontab line: %s", s.szCmd);
+        VRAL_LOG_CALL(kOp, "command too long for a crontab line: %s", s.szCmd);
         return -1;
     }
     if (VEXAUpdateCrontab(s.szCmd, line) < 0) {
-        CRONTAB_LOG("fail to set the schedule to /etc/crontab");
+        VRAL_LOG_CALL(kOp, "fail to set the schedule to /etc/crontab");
         return -1;
     }
     return 0;
@@ -84,7 +84,7 @@ extern "C" int VEXAScheduleSet(PVEXASCHEDULE pSchedule)
 {
     if (pSchedule == nullptr) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        CRONTAB_LOG("PVEXASCHEDULE is NULL");
+        VRAL_LOG_CALL(kOp, "PVEXASCHEDULE is NULL");
         return -1;
     }
     return vral::NoThrow(-1, [&] { return Set(*pSchedule); });

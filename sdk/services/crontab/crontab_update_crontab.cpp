@@ -11,13 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/err/err_log.h"
 #include "base/err/vral_err.h"
 #include "base/file/vral_file.h"
 #include "base/io/io_fd.h"
 #include "base/io/vral_io.h"
 #include "services/crontab/crontab_internal.h"
-
-#define UPDATE_LOG(fmt, ...) syslog(LOG_ERR, "%s (%d) " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 namespace {
 
@@ -58,11 +57,11 @@ void HupCrond()
 {
     const pid_t pid = ReadCrondPid();
     if (pid == 0) {
-        UPDATE_LOG("Failed to hup crond");
+        VRAL_LOG_SPACED("Failed to hup crond");
         return;
     }
     if (kill(pid, SIGHUP) != 0)
-        UPDATE_LOG("Failed to hup crond");
+        VRAL_LOG_SPACED("Failed to hup crond");
 }
 
 }  // namespace
@@ -79,16 +78,16 @@ extern "C" int VEXAUpdateCrontab(const char *szCmd, const char *szLine)
         std::string pattern;
         const int found = vexacron::FindJobLine(szCmd, existing, sizeof existing, &pattern);
         if (found < 0) {
-            UPDATE_LOG("Failed to get line in crontab (0x%x)", VRALErrGet());
+            VRAL_LOG_SPACED("Failed to get line in crontab (0x%x)", VRALErrGet());
             return -1;
         }
         if (found > 0) {
             if (VRALFileSetLine(vexacron::kCrontab, pattern.c_str(), szLine, 0) != 1) {
-                UPDATE_LOG("Failed to set line in crontab (0x%x)", VRALErrGet());
+                VRAL_LOG_SPACED("Failed to set line in crontab (0x%x)", VRALErrGet());
                 return -1;
             }
         } else if (VRALFileAddLine(vexacron::kCrontab, nullptr, szLine, OP_FIND_PREFIX) != 1) {
-            UPDATE_LOG("Failed to add line in crontab (0x%x)", VRALErrGet());
+            VRAL_LOG_SPACED("Failed to add line in crontab (0x%x)", VRALErrGet());
             return -1;
         }
     } else {
@@ -98,7 +97,7 @@ extern "C" int VEXAUpdateCrontab(const char *szCmd, const char *szLine)
         if (r == 0 && escaped != szCmd)
             r = VRALFileSetLine(vexacron::kCrontab, szCmd, nullptr, 0);
         if (r < 0) {
-            UPDATE_LOG("Failed to remove line in crontab (0x%x)", VRALErrGet());
+            VRAL_LOG_SPACED("Failed to remove line in crontab (0x%x)", VRALErrGet());
             return -1;
         }
     }

@@ -40,16 +40,16 @@ extern "C" int VEXANetConfSetMTUValue(const char *szMtu, const char *szIfName)
         return -1;
 
     if (VRALFileLock(LOCK_ID_VEXAINFO | LOCK_EX | LOCK_NB, 5) < 0) {
-        NET_LOG_P("Failed to lock vexainfo(%X)", VRALErrGet());
+        VRAL_LOG_SPACED("Failed to lock vexainfo(%X)", VRALErrGet());
         return -1;
     }
     int result = 0;
     if (VRALFileSetKeyValue(VEXA_INFO_CONF, key.c_str(), szMtu, "%s=\"%s\"\n") < 0) {
-        NET_LOG_P("Failed to set MTU value(%X)", VRALErrGet());
+        VRAL_LOG_SPACED("Failed to set MTU value(%X)", VRALErrGet());
         result = -1;
     }
     if (VRALFileUnlock(LOCK_ID_VEXAINFO) < 0) {
-        NET_LOG_P("Failed to unlock vexainfo(%X)", VRALErrGet());
+        VRAL_LOG_SPACED("Failed to unlock vexainfo(%X)", VRALErrGet());
         return -1;
     }
     return result;

@@ -15,7 +15,6 @@
 #include "services/net/vexa_net.h"
 
 #include "base/err/err_log.h"
-#define NET_LOG_P(fmt, ...) syslog(LOG_ERR, "%s (%d) " fmt, __FILE_NAME__, __LINE__ __VA_OPT__(,) __VA_ARGS__)
 
 namespace vexa::net {
 
