@@ -61,37 +61,39 @@ int decodeOne(const unsigned char *p, uint16_t *pUnit)
 
 extern "C" int VEXAEncodingSmbMd4Hash(const char *szPassword, unsigned char *pOut, int cbOut)
 {
-    if (!vexa::smbhash::argsUsable(szPassword, pOut, cbOut))
-        return -1;
-
-    NtWork w{};
-    // The whole password is checked, also past the characters that count:
-    // hashing only the part before a bad sequence could give a weak hash
-    // (the empty password's) for a password the user believes strong.
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(szPassword);
-    int nChars = 0;
-    while (*p != 0) {
-        uint16_t unit = 0;
-        const int cb = decodeOne(p, &unit);
-        if (cb == 0) {
-            syslog(LOG_ERR, "%s:%d Bad UTF-8 character after [%d]-th character of the password", __FILE_NAME__,
-                   __LINE__, nChars);
-            VRAL_ERR_SET(ERR_CONVERSION_FAILED);
+    return vexa::smbhash::withStackWiped([&] {
+        if (!vexa::smbhash::argsUsable(szPassword, pOut, cbOut))
             return -1;
-        }
-        if (nChars < kMaxChars)
-            w.units[nChars] = unit;
-        if (nChars < INT_MAX)
-            ++nChars;
-        p += cb;
-    }
 
-    const int nUsed = nChars < kMaxChars ? nChars : kMaxChars;
-    for (int i = 0; i < nUsed; ++i) {
-        w.msg[2 * i] = static_cast<unsigned char>(w.units[i]);
-        w.msg[2 * i + 1] = static_cast<unsigned char>(w.units[i] >> 8);
-    }
-    Md4Digest(w.msg, static_cast<size_t>(2 * nUsed), w.hash);
-    memcpy(pOut, w.hash, sizeof w.hash);
-    return 0;
+        NtWork w{};
+        // The whole password is checked, also past the characters that count:
+        // hashing only the part before a bad sequence could give a weak hash
+        // (the empty password's) for a password the user believes strong.
+        const unsigned char *p = reinterpret_cast<const unsigned char *>(szPassword);
+        int nChars = 0;
+        while (*p != 0) {
+            uint16_t unit = 0;
+            const int cb = decodeOne(p, &unit);
+            if (cb == 0) {
+                syslog(LOG_ERR, "%s:%d Bad UTF-8 character after [%d]-th character of the password", __FILE_NAME__,
+                       __LINE__, nChars);
+                VRAL_ERR_SET(ERR_CONVERSION_FAILED);
+                return -1;
+            }
+            if (nChars < kMaxChars)
+                w.units[nChars] = unit;
+            if (nChars < INT_MAX)
+                ++nChars;
+            p += cb;
+        }
+
+        const int nUsed = nChars < kMaxChars ? nChars : kMaxChars;
+        for (int i = 0; i < nUsed; ++i) {
+            w.msg[2 * i] = static_cast<unsigned char>(w.units[i]);
+            w.msg[2 * i + 1] = static_cast<unsigned char>(w.units[i] >> 8);
+        }
+        Md4Digest(w.msg, static_cast<size_t>(2 * nUsed), w.hash);
+        memcpy(pOut, w.hash, sizeof w.hash);
+        return 0;
+    });
 }

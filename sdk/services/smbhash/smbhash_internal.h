@@ -53,6 +53,20 @@ inline bool argsUsable(const char *szPassword, const unsigned char *pOut, int cb
     return true;
 }
 
+// Overwrites the 32 KiB of stack below its caller.
+void wipeStack() noexcept;
+
+// Runs hash, then wipes the stack its frames used: the callees (case
+// mapping, code-page conversion, DES, MD4) leave copies of the password
+// there, which builds without optimisation keep.  What hash returned.
+template <typename Hash>
+int withStackWiped(Hash hash)
+{
+    const int r = hash();
+    wipeStack();
+    return r;
+}
+
 }  // namespace vexa::smbhash
 #endif
 
