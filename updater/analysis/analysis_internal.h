@@ -2,12 +2,10 @@
 #ifndef UPDT_ANALYSIS_INTERNAL_H
 #define UPDT_ANALYSIS_INTERNAL_H
 
-#include <syslog.h>
-
 #include <cstdint>
-#include "updt_log.h"
 
-// The analysis's messages that speak for the program: "updater:<line> ".
+// The analysis's messages speak for the program: "updater:<line> ".
+#include "updt_log.h"
 
 namespace updt::analysis {
 

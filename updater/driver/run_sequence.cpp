@@ -8,14 +8,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <initializer_list>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "base/err/err_log.h"
-#include "base/string/vral_string.h"
 #include "migration_table.h"
 #include "services/raid/vexa_raid.h"
 #include "updt_driver.h"
@@ -28,22 +24,6 @@ namespace updt {
 namespace {
 
 constexpr const char *kFn = "main";
-
-// Builds a command line from fixed words and quoted paths; empty when the
-// line would be too long for the shell runner (never cut short).
-std::string commandLine(std::initializer_list<std::pair<std::string_view, bool>> parts)
-{
-    std::string cmd;
-    for (const auto &[text, quote] : parts) {
-        if (quote)
-            cmd += VRALStrShellQuoteString(text);
-        else
-            cmd += text;
-    }
-    if (cmd.size() > UPDT_CMD_MAX)
-        return std::string();
-    return cmd;
-}
 
 // The volume is writable by its users: the target is replaced as a file,
 // never entered as a folder nor written through a link planted there.
@@ -161,7 +141,8 @@ void Sequence::removeBackup()
     if (!UPDTBackupIsOwn())
         return;
     if (ending_.keepBackup) {
-        VRAL_LOG_CALL(kFn, "keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir, UPDT_BACKUP_DIR);
+        VRAL_LOG_CALL(kFn, "keeping %s/%s: it holds the only copies of the old partitions", gszPatchDir,
+                      UPDT_BACKUP_DIR);
         return;
     }
     std::string cmd = commandLine(

@@ -281,7 +281,7 @@ int Run::exitRun(int code)
         VRAL_LOG_CALL(kFn, "fail to free mtd driver buffer, error = %d", errno);
     if (fchdir(startFd_) != 0) {
         VRAL_LOG_CALL(kFn, "fail to return to the start folder, errno = %d (exit code %d becomes %d)", errno, code,
-             UPDT_ERR_RETURN_CWD);
+                      UPDT_ERR_RETURN_CWD);
         code = UPDT_ERR_RETURN_CWD;
     }
     close(startFd_);

@@ -125,8 +125,8 @@ int chmodPhotoEaDir(const Step &)
         findEaDirs(share.get(), w, 0);
         if (w.skipped > 0)
             UPDT_LOG_LINE("%d entries under [%s] left as they are (links, files with more names, other file "
-                              "systems or swapped)",
-                              w.skipped, kPhotoShare);
+                          "systems or swapped)",
+                          w.skipped, kPhotoShare);
     } catch (const std::bad_alloc &) {
         UPDT_LOG_LINE("out of memory while opening up [%s]", kPhotoShare);
     }

@@ -38,9 +38,7 @@ bool FolderEntries(int dirFd, std::vector<std::string> &names)
 
 std::string quotedCommand(std::string_view words, std::string_view path)
 {
-    std::string cmd(words);
-    cmd += VRALStrShellQuoteString(path);
-    return cmd.size() > UPDT_CMD_MAX ? std::string() : cmd;
+    return updt::commandLine({{words, false}, {path, true}});
 }
 
 VolumeFolder::VolumeFolder(std::string_view mkdirWords, std::string_view name)
@@ -98,7 +96,7 @@ bool VolumeFolder::moveAside(int volume, const std::string &why)
         const std::string aside = name_ + "." + std::to_string(n);
         if (renameat2(volume, name_.c_str(), volume, aside.c_str(), RENAME_NOREPLACE) == 0) {
             UPDT_LOG_LINE("[%s] %s: kept as [%s/%s]", path_.c_str(), why.c_str(), gszUpgradeVolume,
-                              aside.c_str());
+                          aside.c_str());
             return true;
         }
         if (errno == ENOENT)

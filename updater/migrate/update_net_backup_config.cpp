@@ -47,7 +47,8 @@ void setSharesToOwnName()
         free(set->bkp_shares);
         set->bkp_shares = shares;
         if (VEXANetBkpConfSetOne(set->szSetName, set) < 0)
-            UPDT_LOG("VEXANetBkpConfSetOne() failed!! szOldBkpset=[%s], vexaerr=[0x%04X]", set->szSetName, VRALErrGet());
+            UPDT_LOG("VEXANetBkpConfSetOne() failed!! szOldBkpset=[%s], vexaerr=[0x%04X]", set->szSetName,
+                     VRALErrGet());
     }
     VEXANetBkpConfFreeAll(sets, n);
 }

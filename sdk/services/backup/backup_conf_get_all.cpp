@@ -78,12 +78,12 @@ int GetAll(void ***pppConf, int type)
             p = VEXANetBkpConfAlloc(szCurSetName, hash.get());
             if (p == nullptr)
                 VRAL_LOG_ERR("VEXANetBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
-                        rec.made, VRALErrGet());
+                             rec.made, VRALErrGet());
         } else {
             p = VEXALocalBkpConfAlloc(szCurSetName, hash.get());
             if (p == nullptr)
                 VRAL_LOG_ERR("VEXALocalBkpConfAlloc() failed!! szCurSetName=[%s], idx=[%d], errno=[0x%04X]", szCurSetName,
-                        rec.made, VRALErrGet());
+                             rec.made, VRALErrGet());
         }
         if (p == nullptr)
             return false;

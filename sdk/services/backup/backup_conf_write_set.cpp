@@ -189,8 +189,8 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
         if (CreateFile(src, szFile, newMode) != 0)
             return -1;
         if (ErrVRALFileAddSection(szFile, szSetName, hash.get(), kKeyFormat) != 1) {
-            VRAL_LOG_AS(src, "ErrVRALFileAddSection() failed!! szFile=[%s], section=[%s], errno=[0x%04X]", szFile, szSetName,
-                    VRALErrGet());
+            VRAL_LOG_AS(src, "ErrVRALFileAddSection() failed!! szFile=[%s], section=[%s], errno=[0x%04X]", szFile,
+                        szSetName, VRALErrGet());
             return -1;
         }
         return 0;
@@ -205,8 +205,9 @@ int WriteSet(const char *src, const char *szFile, mode_t newMode, const char *sz
                                                       SzVRALSzHashGetValue(hash.get(), key.c_str()) == nullptr;
                                            });
     if (rc < 0) {
-        VRAL_LOG_AS(src, "ErrVRALFileSetSection() failed!! szFile=[%s], old_section=[%s], new_section=[%s], errno=[0x%04X]",
-                szFile, szOldBkpset, szSetName, VRALErrGet());
+        VRAL_LOG_AS(src,
+                    "ErrVRALFileSetSection() failed!! szFile=[%s], old_section=[%s], new_section=[%s], errno=[0x%04X]",
+                    szFile, szOldBkpset, szSetName, VRALErrGet());
         return -1;
     }
     return 0;

@@ -35,7 +35,7 @@ Standing fileStanding(const CacheSet &set, void *rec, int i, bool logWhy, const 
     if (st.st_size < 8192) {
         if (logWhy)
             VRAL_LOG(LOG_ERR, "st_size(%s)=%llu, so rebuild db.", path.c_str(),
-                    static_cast<unsigned long long>(st.st_size));
+                     static_cast<unsigned long long>(st.st_size));
         return Standing::Rebuild;
     }
     // another process moved a new set in: this handle reads the old files

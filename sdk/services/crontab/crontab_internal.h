@@ -10,8 +10,8 @@
 #include "base/err/err_log.h"
 #include "services/crontab/vexa_crontab.h"
 
-// Each file names its operation in kOp.
-
+// Each file names its operation in kOp, which its lines carry
+// (VRAL_LOG_CALL(kOp, ...)).
 namespace vexacron {
 
 inline constexpr char kCrontab[] = "/etc/crontab";

@@ -59,8 +59,8 @@ int Set(const VEXASCHEDULE &s)
 {
     if (!RecordValid(s)) {
         VRAL_ERR_SET(ERR_BAD_PARAMETERS);
-        VRAL_LOG_CALL(kOp, "time or command error %d,%d,%d,%d,%.*s", s.hourFirst, s.minute, s.hourInterval, s.hourLast,
-                    static_cast<int>(sizeof s.szCmd), s.szCmd);
+        VRAL_LOG_CALL(kOp, "time or command error %d,%d,%d,%d,%.*s", s.hourFirst, s.minute, s.hourInterval,
+                      s.hourLast, static_cast<int>(sizeof s.szCmd), s.szCmd);
         return -1;
     }
     char line[1024];

@@ -39,7 +39,7 @@ int keyTaken(VEXAGROUPDB *db, const LineReader &in, const char *line, const char
     const std::string value(stored.p, stored.cb > 0 ? static_cast<size_t>(stored.cb) - 1 : 0);
     const std::string before = value.substr(0, value.find(':'));
     VRAL_LOG_ERR("%s line %d: group %.*s has the key of group %s", in.path(), in.lineNo(),
-              static_cast<int>(strcspn(line, ":")), line, before.c_str());
+                 static_cast<int>(strcspn(line, ":")), line, before.c_str());
     VRAL_ERR_SET(ERR_BAD_FORMAT);
     return -1;
 }

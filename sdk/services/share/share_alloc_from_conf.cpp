@@ -73,7 +73,7 @@ VEXASHARE *allocFromConf(const char *section, VRALSzHash *pairs, const ParseDbs 
         if (t.fType < 0) {
             // an unknown pair never opens the share to guests
             VRAL_LOG_ERR("errno=%d unknown error!! guest ok = %s, writeable = %s", VRALErrGet(),
-                      guestOk != nullptr ? guestOk : "NULL", writeable != nullptr ? writeable : "NULL");
+                         guestOk != nullptr ? guestOk : "NULL", writeable != nullptr ? writeable : "NULL");
             t.fType = SHARE_TYPE_DENIED;
         }
     }

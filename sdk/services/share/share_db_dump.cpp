@@ -81,7 +81,7 @@ int generalSectionDump(const Walk &w, std::string &out)
     char writeable[32];
     if (ShareFTypeSetToConf(s->fType, guestOk, writeable, sizeof guestOk, sizeof writeable) != 0) {
         VRAL_LOG_ERR("ShareFTypeSetToConf() failed! vexaerror=0x%04X, session[%s], fType=%d", VRALErrGet(), s->szName,
-                  s->fType);
+                     s->fType);
         return -1;
     }
     out += "[" + std::string(s->szName) + "]\n";

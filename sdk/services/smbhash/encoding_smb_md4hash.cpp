@@ -1,9 +1,8 @@
 // NT hash: MD4 over the password as UCS-2 little-endian.
-#include <syslog.h>
-
 #include <climits>
 #include <cstring>
 
+#include "base/err/err_log.h"
 #include "base/err/vral_err.h"
 #include "services/smbhash/smbhash_internal.h"
 
@@ -75,8 +74,7 @@ extern "C" int VEXAEncodingSmbMd4Hash(const char *szPassword, unsigned char *pOu
             uint16_t unit = 0;
             const int cb = decodeOne(p, &unit);
             if (cb == 0) {
-                syslog(LOG_ERR, "%s:%d Bad UTF-8 character after [%d]-th character of the password", __FILE_NAME__,
-                       __LINE__, nChars);
+                VRAL_LOG_ERR("Bad UTF-8 character after [%d]-th character of the password", nChars);
                 VRAL_ERR_SET(ERR_CONVERSION_FAILED);
                 return -1;
             }

@@ -79,7 +79,7 @@ void moveHome(int homes, const std::string &root, const char *oldName, const cha
 {
     if (renameat(homes, oldName, homes, newName) != 0)
         VRAL_LOG_ERR("move user home folder [%s/%s] to [%s] failed. errno:%d, message:%m", root.c_str(), oldName,
-                 newName, errno);
+                     newName, errno);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ int keepInStep(const char *oldName, const VEXAUSER *user)
             VRAL_ERR_SET(ERR_NOT_FOUND);
         if (got != 0 || secret[0] == '\0') {
             VRAL_LOG_ERR("VEXANetBackupGetServerPasswd() failed!! szOldName=[%s], vexaerr=[0x%04X]", oldName,
-                     VRALErrGet());
+                         VRALErrGet());
             secret[0] = '\0';
         }
     } else if (composeSecret(user->szPasswd, secret) != 0) {
